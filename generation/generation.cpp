@@ -1,0 +1,73 @@
+// Start and finish of a generation, and the combined page "allin1.html".
+#include "generation/generation.h"
+
+#include "generation/combined_page.h"
+#include "generation/generation_state.h"
+#include "pages/text_output.h"
+#include "sheet/contact_sheet.h"
+
+GenerationState State;
+
+namespace {
+
+const char kCombinedPageName[] = "allin1.html";
+
+int FailStart(const char* text) {
+  ReportFailure(nullptr, text, State.StartFolder, BoxIcon::Exclamation);
+  CloseContactSheet();
+  return -1;
+}
+
+}  // namespace
+
+void ReportFailure(PlatformWindow* owner, const std::string& text, const std::string& title,
+                   BoxIcon icon) {
+  State.FailureReported = true;
+  ShowMessageBox(owner, text, title, icon);
+}
+
+void CloseContactSheet() {
+  if (State.SheetMapping != nullptr) {
+    CloseMapping(State.SheetMapping);
+    State.SheetMapping = nullptr;
+    // The text lived in the mapping; nothing may scan it any more.
+    State.SheetView = State.SheetEnd = State.ScanPosition = nullptr;
+  }
+  if (State.SheetFile != nullptr) {
+    CloseFileHandle(State.SheetFile);
+    State.SheetFile = nullptr;
+  }
+}
+
+int BeginGeneration() {
+  if (SelectContactSheet() == 0) return 0;
+  State.NextImage = State.StartFolder;
+  if (OpenContactSheet(*State.InputPath) == 0) return -1;
+
+  State.ScanPosition = FindNextImageLink(State.SheetView, State.NextImage);
+  if (State.ScanPosition == nullptr)
+    return FailStart("Kestrune Err: No images found in input file");
+  State.ScanPosition = ExtractCaption(State.ScanPosition, State.NextCaption);
+  ExtractTitle(State.SheetView, State.SheetTitle);
+
+  State.CombinedPage = CreateOutputFile(kCombinedPageName);
+  if (State.CombinedPage == nullptr) return FailStart(kCombinedPageFailure);
+  std::setvbuf(State.CombinedPage, State.CombinedPageBuffer, _IOFBF,
+               sizeof State.CombinedPageBuffer);
+  WriteFormatted(State.CombinedPage, kCombinedPageHeader,
+                 {State.SheetTitle, State.SheetName, State.SheetTitle});
+  return 1;
+}
+
+void FinishGeneration() {
+  if (State.CombinedPage != nullptr) {
+    WriteFormatted(State.CombinedPage, kCombinedPageTrailer, {State.SheetName, State.SheetTitle});
+    const bool intact = std::ferror(State.CombinedPage) == 0;
+    const bool closed = CloseOutputFile(State.CombinedPage);
+    State.CombinedPage = nullptr;
+    // A combined page cut short by a full disk is a failure, not a finished slide show.
+    if (!intact || !closed)
+      ReportFailure(nullptr, kCombinedPageFailure, State.StartFolder, BoxIcon::Exclamation);
+  }
+  CloseContactSheet();
+}

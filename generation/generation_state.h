@@ -1,0 +1,52 @@
+// The one record of a generation, shared by every subsystem of the process.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "shell/platform.h"
+
+// Status text shown before any contact sheet is loaded.
+inline constexpr const char* kInitialStatusText =
+    "Use File > Open to select an HTML contact sheet that contains links\n"
+    "to the images you want to have in your slide show.";
+
+struct GenerationState {
+  // Image slots: a window sliding over SheetName, image 1 .. image N, SheetName.
+  std::string NextImage = kInitialStatusText;  // also the status text and the repeat memory
+  std::string CurrentImage;
+  std::string PreviousImage;
+  std::string NextCaption;
+  std::string CurrentCaption;
+
+  std::string SheetTitle = "Index";
+  std::string SheetName;    // contact sheet file name without its folder
+  std::string SheetFolder;  // folder prefix of the contact sheet path, separator included
+  std::string StartFolder;  // working folder at start-up
+  std::string DialogPath;
+  std::string ThumbnailName;
+  std::optional<std::string> InputPath;
+
+  PlatformFile* SheetFile = nullptr;
+  PlatformMapping* SheetMapping = nullptr;
+  const char* SheetView = nullptr;  // the contact sheet text, zero-terminated at SheetEnd
+  const char* SheetEnd = nullptr;   // its first zero byte: no scan reads at or past it
+  const char* ScanPosition = nullptr;
+
+  std::FILE* CombinedPage = nullptr;
+  char CombinedPageBuffer[512] = {};
+
+  PlatformWindow* MainWindow = nullptr;
+
+  // Set by every failure message box, so the exit status never reports a failure as success.
+  bool FailureReported = false;
+};
+
+extern GenerationState State;
+
+// Command ids of the menu.
+constexpr unsigned IDM_OPEN = 1;
+constexpr unsigned IDM_EXIT = 2;
+constexpr unsigned IDM_ABOUT = 3;
+constexpr unsigned IDM_HELP = 4;

@@ -1,0 +1,27 @@
+// The two slide page kinds: the manual page (".htm") and the automatic page (".html").
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+// Values of the placeholders. The manual page uses playLink and no refresh; the automatic page
+// uses refreshTarget and pauseLink.
+struct SlidePageValues {
+  std::string pageTitle;
+  std::string refreshTarget;
+  std::string previousLink;
+  std::string previousIcon;
+  std::string indexLink;
+  std::string centreLink;
+  std::string centreText;
+  std::string playLink;
+  std::string pauseLink;
+  std::string nextLink;
+  std::string nextIcon;
+  std::string frameSource;
+  std::string fallbackImage;
+};
+
+// Each writes its page to `stream` in one formatted write; false when the write failed.
+bool WriteManualPage(std::FILE* stream, const SlidePageValues& values);
+bool WriteAutomaticPage(std::FILE* stream, const SlidePageValues& values);

@@ -1,0 +1,141 @@
+// Reads links, captions and the title out of the contact sheet text with plain forward scans.
+// Every scan is bounded by State.SheetEnd, the sheet's first zero byte.
+#include <cstring>
+#include <string_view>
+
+#include "generation/generation_state.h"
+#include "sheet/contact_sheet.h"
+
+namespace {
+
+bool IsBlank(char c) {
+  return static_cast<unsigned char>(c) <= 0x20;
+}
+
+char FoldCase(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+  }
+  return true;
+}
+
+bool StartsWithIgnoringCase(const char* p, const char* end, std::string_view prefix) {
+  return static_cast<std::size_t>(end - p) >= prefix.size() &&
+         EqualsIgnoringCase(std::string_view(p, prefix.size()), prefix);
+}
+
+bool StartsWith(const char* p, const char* end, std::string_view prefix) {
+  return static_cast<std::size_t>(end - p) >= prefix.size() &&
+         std::memcmp(p, prefix.data(), prefix.size()) == 0;
+}
+
+// The earlier of two equally long forms of one token at or after `from`, found in one pass;
+// this is the same place as searching each form to the end and taking the lower position.
+const char* FindEarliestOf(const char* from, const char* end, std::string_view upper,
+                           std::string_view lower) {
+  for (const char* p = from; p < end; ++p) {
+    if (StartsWith(p, end, upper) || StartsWith(p, end, lower)) return p;
+  }
+  return nullptr;
+}
+
+const char* FindChar(const char* from, const char* end, char c) {
+  if (from >= end) return nullptr;
+  return static_cast<const char*>(std::memchr(from, c, static_cast<std::size_t>(end - from)));
+}
+
+bool HasImageExtension(std::string_view target) {
+  const std::size_t dot = target.rfind('.');
+  if (dot == std::string_view::npos) return false;
+  const std::string_view extension = target.substr(dot);
+  for (const char* accepted : {".jpg", ".gif", ".png", ".jpe", ".jpeg"}) {
+    if (EqualsIgnoringCase(extension, accepted)) return true;
+  }
+  return false;
+}
+
+// Removes trailing blanks and hyphens; any other character ends the removal.
+void TrimTrailingSeparators(std::string& caption) {
+  while (!caption.empty() && (caption.back() == ' ' || caption.back() == '-')) caption.pop_back();
+}
+
+bool HasVisibleCharacter(const std::string& text) {
+  for (char c : text) {
+    if (!IsBlank(c)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+const char* FindNextImageLink(const char* from, std::string& last) {
+  const char* end = State.SheetEnd;
+  for (;;) {
+    const char* tag = FindEarliestOf(from, end, "<A ", "<a ");
+    if (tag == nullptr) return nullptr;
+    const char* tagEnd = FindChar(tag + 3, end, '>');
+    if (tagEnd == nullptr) return nullptr;
+    const char* href = FindEarliestOf(tag + 3, end, "HREF=", "href=");
+    if (href == nullptr) return nullptr;
+    from = tagEnd;  // where the search restarts when this anchor is rejected
+    if (href > tagEnd) continue;
+    const char* quote = FindChar(href, end, '"');
+    if (quote == nullptr) return nullptr;
+    if (quote > tagEnd) continue;
+    // The closing quote is searched without regard to the tag's end.
+    const char* targetEnd = FindChar(quote + 1, end, '"');
+    const std::string_view target(
+        quote + 1, static_cast<std::size_t>((targetEnd ? targetEnd : end) - quote - 1));
+    if (!HasImageExtension(target)) continue;
+    if (EqualsIgnoringCase(target, last)) continue;
+    last.assign(target);
+    RepaintNow(State.MainWindow);
+    return tagEnd;
+  }
+}
+
+const char* ExtractCaption(const char* from, std::string& out) {
+  const char* end = State.SheetEnd;
+  out.clear();
+  bool inText = true;
+  const char* p = from;
+  for (;;) {
+    ++p;
+    if (end - p < 4) break;  // the terminator stands within the next four places
+    if (p[0] == '<' && p[1] == '/' && FoldCase(p[2]) == 'a' && p[3] == '>') break;
+    const char c = *p;
+    if (out.empty() && IsBlank(c)) continue;
+    if (inText && c != '<') {
+      out += c;
+    } else if (inText) {
+      inText = false;
+      const bool separates =
+          StartsWithIgnoringCase(p, end, "<br>") || StartsWithIgnoringCase(p, end, "<p>");
+      if (separates && !out.empty()) out += " - ";
+    } else if (c == '>') {
+      inText = true;
+    }
+  }
+  if (!HasVisibleCharacter(out)) {
+    out = State.NextImage;  // an anchor showing only an image is captioned with its target
+  } else {
+    TrimTrailingSeparators(out);
+  }
+  return p;
+}
+
+const char* ExtractTitle(const char* text, std::string& out) {
+  const char* end = State.SheetEnd;
+  const char* tag = FindEarliestOf(text, end, "<TITLE>", "<title>");
+  if (tag == nullptr) return nullptr;
+  const char* start = tag + 7;
+  const char* stop = FindChar(start, end, '<');
+  if (stop == nullptr) stop = end;
+  out.assign(start, static_cast<std::size_t>(stop - start));
+  return stop;
+}

@@ -1,0 +1,50 @@
+// Entry point on POSIX: rebuilds the command-line tail from the arguments and runs the tool.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "shell/main_window.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: kestrune CONTACT-SHEET.html\n"
+    "Writes a slide show beside the contact sheet: allin1.html, and for every linked JPG, GIF\n"
+    "and PNG image a manual page (NAME.htm) and an automatic page (NAME.html).\n";
+
+const char kHelp[] =
+    "\n"
+    "Exit status: 0 when the whole slide show was written, 1 when a failure was reported\n"
+    "(each failure is one line \"TITLE: TEXT\" on standard error), 2 when no contact sheet\n"
+    "was given. A contact sheet named like an option is reached as ./--help.\n";
+
+// The tail as a Windows command line would give it: the arguments joined by single blanks.
+std::string CommandTail(int argc, char** argv) {
+  std::string tail;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) tail += ' ';
+    tail += argv[i];
+  }
+  return tail;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
+    std::fputs(kUsage, stdout);
+    std::fputs(kHelp, stdout);
+    return 0;
+  }
+  if (argc > 1 && std::strcmp(argv[1], "--version") == 0) {
+    std::puts("kestrune " KESTRUNE_VERSION);
+    return 0;
+  }
+  const std::string tail = CommandTail(argc, argv);
+  if (tail.empty() || tail.front() == '?') {
+    // The open-file dialog would be needed, and there is no display to show it on.
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  return RunKestrune(tail);
+}

@@ -1,0 +1,119 @@
+// The window procedure: the Open command starts a generation, then every posted step message
+// writes one image until the window closes itself.
+#include "shell/main_window.h"
+
+#include "generation/generation.h"
+#include "generation/generation_state.h"
+
+const char kHelpAddress[] = "https://quillfen.example.org/kestrune/help.html";
+
+const char kAboutText[] =
+    "Quillfen\n"
+    "\n"
+    "Copyright (c) 2026 the Quillfen developers. All rights reserved.";
+
+const char kHelpFallbackText[] =
+    "Kestrune will parse an HTML contact sheet that contains links to JPG, GIF and/or PNG files "
+    "and build a series of small HTML files that work as a slide show that the user can change "
+    "manually or set to change automatically every 5 seconds. These small slideshow HTML files, "
+    "along with an allin1.html file will be written to the same folder as the contact sheet.\n"
+    "\n"
+    "Use File > Open to select the HTML contact sheet.";
+
+namespace {
+
+void OnOpen(PlatformWindow*) {
+  // One generation per process: an Open that arrives while one runs is ignored.
+  if (State.CombinedPage != nullptr) return;
+  switch (BeginGeneration()) {
+    case -1:
+      PostWindowMessage(State.MainWindow, MsgClose, 0, 0);
+      break;
+    case 0:
+      State.InputPath.reset();
+      break;
+    case 1:
+      PostWindowMessage(State.MainWindow, MsgUser, 0, 0);
+      break;
+  }
+}
+
+void OnExit(PlatformWindow* window) {
+  PostWindowMessage(window, MsgClose, 0, 0);
+}
+
+void OnAbout(PlatformWindow* window) {
+  ShowMessageBox(window, kAboutText, "Quillfen", BoxIcon::Information);
+}
+
+void OnHelp(PlatformWindow* window) {
+  if (!OpenWebPage(window, kHelpAddress)) {
+    ShowMessageBox(window, kHelpFallbackText, "Quillfen", BoxIcon::Information);
+  }
+}
+
+struct Command {
+  unsigned id;
+  void (*handler)(PlatformWindow*);
+};
+
+const Command kCommands[] = {
+    {IDM_OPEN, OnOpen},
+    {IDM_EXIT, OnExit},
+    {IDM_ABOUT, OnAbout},
+    {IDM_HELP, OnHelp},
+};
+
+void OnCommand(PlatformWindow* window, unsigned id) {
+  for (const Command& command : kCommands) {
+    if (command.id == id) command.handler(window);
+  }
+}
+
+void OnStep() {
+  // A step message without a running generation has nothing to write.
+  if (State.CombinedPage == nullptr || State.ScanPosition == nullptr) return;
+  State.ScanPosition = GenerateSlide(State.ScanPosition);
+  PostWindowMessage(State.MainWindow, State.ScanPosition != nullptr ? MsgUser : MsgClose, 0, 0);
+}
+
+}  // namespace
+
+std::intptr_t MainWindowProc(PlatformWindow* window, unsigned message, std::uintptr_t wParam,
+                             std::intptr_t lParam) {
+  switch (message) {
+    case MsgCommand:
+      OnCommand(window, static_cast<unsigned>(wParam & 0xFFFF));
+      return 0;
+    case MsgUser:
+      OnStep();
+      return 0;
+    case MsgPaint:
+      PaintStatusText(window, State.NextImage);
+      return 0;
+    case MsgSize:
+      InvalidateWindow(window);
+      return 0;
+    case MsgDestroy:
+      PostQuit(State.FailureReported ? 1 : 0);
+      return 0;
+    default:
+      return DefaultWindowProc(window, message, wParam, lParam);
+  }
+}
+
+int RunKestrune(const std::string& commandLine) {
+  State.MainWindow = CreateMainWindow(MainWindowProc);
+  if (State.MainWindow == nullptr) return -1;
+  ShowMainWindow(State.MainWindow);
+  State.StartFolder = GetWorkingFolder();
+  State.InputPath = (!commandLine.empty() && commandLine.front() == '?') ? "" : commandLine;
+  PostWindowMessage(State.MainWindow, MsgCommand, IDM_OPEN, 0);
+
+  PlatformMessage message;
+  int exitCode = 0;
+  while (GetNextMessage(&message, &exitCode)) DispatchWindowMessage(message);
+  FinishGeneration();
+  // A failure reported after the loop (the combined page could not be completed) counts too.
+  return State.FailureReported ? 1 : exitCode;
+}

@@ -1,0 +1,19 @@
+// The main window procedure and the program's run, shared by every platform's entry point.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "shell/platform.h"
+
+std::intptr_t MainWindowProc(PlatformWindow* window, unsigned message, std::uintptr_t wParam,
+                             std::intptr_t lParam);
+
+// Creates the main window, posts the Open command for `commandLine` (a tail beginning with "?"
+// counts as empty), runs the message loop and finishes the generation. Returns the exit code:
+// 0 when all was written, 1 when a failure was reported, -1 when no window could be made.
+int RunKestrune(const std::string& commandLine);
+
+extern const char kHelpAddress[];
+extern const char kAboutText[];
+extern const char kHelpFallbackText[];

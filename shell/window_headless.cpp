@@ -1,0 +1,129 @@
+// The window machinery without a display: a window that exists only as its procedure, a queue
+// of posted messages, message boxes as records on standard error, and progress on a terminal.
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <deque>
+#include <string>
+
+#include "shell/platform.h"
+
+struct PlatformWindow {
+  WindowProcedure procedure;
+  bool destroyed;
+};
+
+namespace {
+
+PlatformWindow MainWindowRecord{nullptr, true};
+std::deque<PlatformMessage> PostedMessages;
+int QuitCode = 0;
+
+int ImagesShown = 0;  // forced repaints, one for each image found
+bool ProgressLineShown = false;
+
+bool ErrorIsTerminal() {
+  static const bool terminal = ::isatty(STDERR_FILENO) == 1;
+  return terminal;
+}
+
+void ClearProgressLine() {
+  if (!ProgressLineShown) return;
+  std::fputs("\r\x1b[K", stderr);
+  ProgressLineShown = false;
+}
+
+std::size_t TerminalWidth() {
+  struct winsize size {};
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1) return size.ws_col;
+  return 80;
+}
+
+// One line that fits the terminal: control characters become blanks, the rest is cut.
+std::string ProgressLine(const std::string& text) {
+  std::string line = "Kestrune: image " + std::to_string(ImagesShown) + ": ";
+  for (char c : text) line += static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
+  const std::size_t width = TerminalWidth() - 1;
+  if (line.size() > width) line.resize(width);
+  return line;
+}
+
+}  // namespace
+
+void ShowMessageBox(PlatformWindow*, const std::string& text, const std::string& title, BoxIcon) {
+  ClearProgressLine();
+  const std::string record = title + ": " + text + "\n";
+  std::fwrite(record.data(), 1, record.size(), stderr);
+  std::fflush(stderr);
+}
+
+PlatformWindow* CreateMainWindow(WindowProcedure procedure) {
+  MainWindowRecord = PlatformWindow{procedure, false};
+  PostedMessages.clear();
+  QuitCode = 0;
+  ImagesShown = 0;
+  return &MainWindowRecord;
+}
+
+void ShowMainWindow(PlatformWindow*) {}
+
+bool PostWindowMessage(PlatformWindow* window, unsigned message, std::uintptr_t wParam,
+                       std::intptr_t lParam) {
+  if (window == nullptr || window->destroyed) return false;
+  PostedMessages.push_back({window, message, wParam, lParam});
+  return true;
+}
+
+bool GetNextMessage(PlatformMessage* message, int* exitCode) {
+  // Without a display no input can arrive: an empty queue ends the loop as a quit would.
+  if (PostedMessages.empty()) {
+    *exitCode = QuitCode;
+    return false;
+  }
+  *message = PostedMessages.front();
+  PostedMessages.pop_front();
+  return true;
+}
+
+void DispatchWindowMessage(const PlatformMessage& message) {
+  if (message.window != nullptr && !message.window->destroyed) {
+    message.window->procedure(message.window, message.message, message.wParam, message.lParam);
+  }
+}
+
+std::intptr_t DefaultWindowProc(PlatformWindow* window, unsigned message, std::uintptr_t,
+                                std::intptr_t) {
+  if (message == MsgClose && !window->destroyed) {
+    window->procedure(window, MsgDestroy, 0, 0);
+    window->destroyed = true;
+    ClearProgressLine();
+  }
+  return 0;
+}
+
+void PostQuit(int exitCode) {
+  QuitCode = exitCode;
+}
+
+void RepaintNow(PlatformWindow* window) {
+  if (window == nullptr || window->destroyed) return;
+  ++ImagesShown;
+  window->procedure(window, MsgPaint, 0, 0);
+}
+
+void InvalidateWindow(PlatformWindow*) {}
+
+void PaintStatusText(PlatformWindow*, const std::string& text) {
+  if (!ErrorIsTerminal()) return;  // a script reading standard error sees message records only
+  std::fputs(("\r" + ProgressLine(text) + "\x1b[K").c_str(), stderr);
+  std::fflush(stderr);
+  ProgressLineShown = true;
+}
+
+bool ChooseContactSheet(const std::string&, const std::string&, std::string*) {
+  return false;
+}
+
+bool OpenWebPage(PlatformWindow*, const std::string&) {
+  return false;
+}
