@@ -75,16 +75,21 @@ bool HasVisibleCharacter(const std::string& text) {
 
 const char* FindNextImageLink(const char* from, std::string& last) {
   const char* end = State.SheetEnd;
+  // The attribute and quote found for one anchor stay the first ones for every later anchor
+  // that starts before them, so they are searched again only once passed. This keeps a run of
+  // rejected anchors linear instead of rescanning the rest of the text for each.
+  const char* href = nullptr;
+  const char* quote = nullptr;
   for (;;) {
     const char* tag = FindEarliestOf(from, end, "<A ", "<a ");
     if (tag == nullptr) return nullptr;
     const char* tagEnd = FindChar(tag + 3, end, '>');
     if (tagEnd == nullptr) return nullptr;
-    const char* href = FindEarliestOf(tag + 3, end, "HREF=", "href=");
+    if (href == nullptr || href < tag + 3) href = FindEarliestOf(tag + 3, end, "HREF=", "href=");
     if (href == nullptr) return nullptr;
     from = tagEnd;  // where the search restarts when this anchor is rejected
     if (href > tagEnd) continue;
-    const char* quote = FindChar(href, end, '"');
+    if (quote == nullptr || quote < href) quote = FindChar(href, end, '"');
     if (quote == nullptr) return nullptr;
     if (quote > tagEnd) continue;
     // The closing quote is searched without regard to the tag's end.

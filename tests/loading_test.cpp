@@ -1,0 +1,179 @@
+// Loading the contact sheet: path clean-up, folder split, failures, and what may be replaced.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "generation_fixture.h"
+#include "sheet/contact_sheet.h"
+#include "shell/platform_posix.h"
+
+namespace {
+
+struct CleanCase {
+  std::string given;
+  std::string cleaned;
+};
+
+class PathCleaning : public testing::TestWithParam<CleanCase> {};
+
+TEST_P(PathCleaning, StripsTrailingBlanksAndQuotes) {
+  std::string path = GetParam().given;
+  CleanPath(path);
+  EXPECT_EQ(path, GetParam().cleaned);
+}
+
+INSTANTIATE_TEST_SUITE_P(Loading, PathCleaning,
+                         testing::Values(CleanCase{"index.html", "index.html"},
+                                         CleanCase{"index.html \t\r\n", "index.html"},
+                                         CleanCase{"\"a b.html\"   ", "a b.html"},
+                                         CleanCase{"\"a b.html\" more words", "a b.html"},
+                                         CleanCase{"\"unclosed.html", "unclosed.html"},
+                                         CleanCase{"\"\"", ""}, CleanCase{"\"", ""},
+                                         CleanCase{"   ", " "},  // the first character stays
+                                         CleanCase{" lead.html", " lead.html"},
+                                         CleanCase{"in\"side.html", "in\"side.html"}));
+
+TEST(Loading, EmptyInputPathAsksForAFileAndHeadlessNoneIsChosen) {
+  State = GenerationState{};
+  State.InputPath = "";
+  EXPECT_EQ(SelectContactSheet(), 0);
+  EXPECT_EQ(BeginGeneration(), 0);
+  EXPECT_EQ(State.SheetFile, nullptr);
+}
+
+class SheetLoading : public GenerationTest {
+ protected:
+  void TearDown() override {
+    PosixCalls = DefaultPosixCalls();
+    GenerationTest::TearDown();
+  }
+};
+
+TEST_F(SheetLoading, FolderOfThePathBecomesTheWorkingFolder) {
+  folder_.Write("sub dir/index.html", "<a href=\"a.jpg\">A</a>");
+  ASSERT_EQ(Generate("sub dir/index.html"), 1);
+  EXPECT_EQ(State.SheetName, "index.html");
+  EXPECT_EQ(State.SheetFolder, folder_ / "sub dir/");
+  EXPECT_TRUE(folder_.Exists("sub dir/a.htm"));
+  EXPECT_TRUE(folder_.Exists("sub dir/allin1.html"));
+}
+
+TEST_F(SheetLoading, OnlySlashSeparatesFolders) {
+  folder_.Write("c:back\\slash.html", "<a href=\"a.jpg\">A</a>");
+  ASSERT_EQ(Generate("c:back\\slash.html"), 1);
+  EXPECT_EQ(State.SheetName, "c:back\\slash.html");
+  EXPECT_TRUE(Contains(Page("a.htm"), "<a href=\"c:back\\slash.html\">Index</a>"));
+}
+
+TEST_F(SheetLoading, TextEndsAtTheFirstZeroByte) {
+  folder_.Write("index.html", std::string("<a href=\"a.jpg\">A</a>\0<a href=\"b.jpg\">B</a>", 43));
+  ASSERT_EQ(Generate("index.html"), 1);
+  EXPECT_TRUE(folder_.Exists("a.htm"));
+  EXPECT_FALSE(folder_.Exists("b.htm"));
+}
+
+// Makes the Nth read of the file layer fail.
+ssize_t FailingRead(int, void*, size_t) {
+  errno = EIO;
+  return -1;
+}
+
+TEST_F(SheetLoading, FailedReadIsReportedAsAnUnmappableView) {
+  folder_.Write("index.html", "<a href=\"a.jpg\">A</a>");
+  PosixCalls.read = FailingRead;
+  EXPECT_EQ(Generate("index.html"), -1);
+  EXPECT_EQ(messages_,
+            startFolder_ + ": Could not map view of file for " + (folder_ / "index.html") + "\n");
+  EXPECT_EQ(State.SheetFile, nullptr);
+  EXPECT_EQ(State.SheetMapping, nullptr);
+  EXPECT_FALSE(folder_.Exists("allin1.html"));
+}
+
+int FailingFstat(int, struct stat*) {
+  errno = EIO;
+  return -1;
+}
+
+TEST_F(SheetLoading, FailedStatusAfterOpeningIsReportedAsUnopenable) {
+  folder_.Write("index.html", "<a href=\"a.jpg\">A</a>");
+  PosixCalls.fstat = FailingFstat;
+  EXPECT_EQ(Generate("index.html"), -1);
+  EXPECT_EQ(messages_, startFolder_ + ": Could not create mapping file for " +
+                           (folder_ / "index.html") + "\n");
+}
+
+ssize_t ShortRead(int fd, void* buffer, size_t count) {
+  return ::read(fd, buffer, count < 7 ? count : 7);  // the system may hand out less than asked
+}
+
+TEST_F(SheetLoading, ShortReadsStillLoadTheWholeSheet) {
+  folder_.Write("index.html", "<a href=\"a.jpg\">A</a> <a href=\"b.jpg\">B</a>");
+  PosixCalls.read = ShortRead;
+  ASSERT_EQ(Generate("index.html"), 1);
+  EXPECT_TRUE(folder_.Exists("b.htm"));
+}
+
+// Output files never replace a file this process holds open, whatever name reaches it.
+class HeldFiles : public testing::Test {
+ protected:
+  void TearDown() override {
+    if (sheet_ != nullptr) CloseFileHandle(sheet_);
+  }
+  ScratchFolder folder_;
+  PlatformFile* sheet_ = nullptr;
+};
+
+TEST_F(HeldFiles, TheOpenSheetIsRefusedUnderEveryName) {
+  folder_.Write("index.html", "sheet");
+  ASSERT_EQ(::link((folder_ / "index.html").c_str(), (folder_ / "hard.htm").c_str()), 0);
+  ASSERT_EQ(::symlink("index.html", (folder_ / "soft.htm").c_str()), 0);
+  sheet_ = OpenFileReadOnly(folder_ / "index.html");
+  ASSERT_NE(sheet_, nullptr);
+  for (const char* name : {"index.html", "hard.htm", "soft.htm", "./index.html"}) {
+    EXPECT_EQ(CreateOutputFile(folder_ / name), nullptr) << name;
+  }
+  EXPECT_EQ(folder_.Read("index.html"), "sheet");
+  CloseFileHandle(sheet_);
+  sheet_ = nullptr;
+  std::FILE* replaced = CreateOutputFile(folder_ / "hard.htm");
+  ASSERT_NE(replaced, nullptr);  // once closed, the file may be written again
+  EXPECT_TRUE(CloseOutputFile(replaced));
+  EXPECT_EQ(folder_.Read("index.html"), "");
+}
+
+TEST_F(HeldFiles, AnOpenOutputIsRefusedUntilClosed) {
+  std::FILE* first = CreateOutputFile(folder_ / "allin1.html");
+  ASSERT_NE(first, nullptr);
+  std::fputs("partial", first);
+  EXPECT_EQ(CreateOutputFile(folder_ / "allin1.html"), nullptr);
+  EXPECT_TRUE(CloseOutputFile(first));
+  EXPECT_EQ(folder_.Read("allin1.html"), "partial");
+}
+
+TEST_F(HeldFiles, SpecialFilesAreNotOpenedAsSheets) {
+  ASSERT_EQ(::mkfifo((folder_ / "pipe.html").c_str(), 0600), 0);
+  EXPECT_EQ(OpenFileReadOnly(folder_ / "pipe.html"), nullptr);  // returns at once, no writer needed
+  EXPECT_EQ(OpenFileReadOnly(folder_.path()), nullptr);
+  EXPECT_EQ(CreateOutputFile(folder_ / "pipe.html"), nullptr);
+  EXPECT_EQ(CreateOutputFile(folder_.path()), nullptr);
+}
+
+TEST_F(HeldFiles, ALostWriteIsReportedOnClose) {
+  ASSERT_EQ(::symlink("/dev/full", (folder_ / "full.htm").c_str()), 0);
+  std::FILE* page = CreateOutputFile(folder_ / "full.htm");
+  ASSERT_NE(page, nullptr);
+  std::fputs("never stored", page);
+  EXPECT_FALSE(CloseOutputFile(page));
+}
+
+TEST_F(HeldFiles, EmptyFilesCannotBeMapped) {
+  folder_.Write("empty.html", "");
+  sheet_ = OpenFileReadOnly(folder_ / "empty.html");
+  ASSERT_NE(sheet_, nullptr);
+  EXPECT_EQ(CreateReadOnlyMapping(sheet_), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,172 @@
+// The slide step: link structure, PREVIOUS icons, page names and the combined page.
+#include "generation/slide_step.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "generation_fixture.h"
+#include "shell/main_window.h"
+
+namespace {
+
+std::string Sheet(const std::string& anchors) {
+  return "<html><head><title>Trip</title></head><body>\n" + anchors + "\n</body></html>\n";
+}
+
+// The PREVIOUS cell of a page: its link and its icon.
+std::string PreviousCell(const std::string& link, const std::string& icon) {
+  return "<td nowrap><a href=\"" + link + "\"><img src=\"" + icon + "\" height=";
+}
+
+std::string NextCell(const std::string& link, const std::string& icon) {
+  return "<a href=\"" + link + "\"><b>NEXT &#187;</b> <img src=\"" + icon + "\" height=";
+}
+
+struct ThumbnailCase {
+  const char* name;
+  std::vector<std::string> thumbnails;  // files present beside the images
+  std::string expectedIcon;             // PREVIOUS icon on both pages of b.jpg
+};
+
+class PreviousIcon : public GenerationTest, public testing::WithParamInterface<ThumbnailCase> {};
+
+TEST_P(PreviousIcon, FollowsThumbnailPrecedence) {
+  folder_.Write("index.html", Sheet(R"(<a href="a.jpg">A</a> <a href="b.jpg">B</a>)"));
+  for (const std::string& file : GetParam().thumbnails) folder_.Write(file, "thumbnail");
+  ASSERT_EQ(Generate("index.html"), 1);
+  EXPECT_TRUE(Contains(Page("b.htm"), PreviousCell("a.htm", GetParam().expectedIcon)));
+  EXPECT_TRUE(Contains(Page("b.html"), PreviousCell("a.html", GetParam().expectedIcon)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SlideStep, PreviousIcon,
+    testing::Values(ThumbnailCase{"UnderscoreT", {"a_t.jpg"}, "a_t.jpg"},
+                    ThumbnailCase{"TnPrefix", {"tn_a_jpg.jpg"}, "tn_a_jpg.jpg"},
+                    ThumbnailCase{
+                        "UnderscoreTWinsOverTnPrefix", {"tn_a_jpg.jpg", "a_t.jpg"}, "a_t.jpg"},
+                    ThumbnailCase{"NoneFallsBackToTheCurrentImage", {}, "b.jpg"},
+                    ThumbnailCase{"AFolderCountsAsPresent", {"a_t.jpg/inner"}, "a_t.jpg"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(GenerationTest, SubfolderImagesGetPagesInTheirFolder) {
+  folder_.Write("index.html",
+                Sheet(R"(<a href="photos/a.jpg">A</a> <a href="photos/b.gif">B</a>)"));
+  folder_.Write("photos/a.jpg", "image");
+  folder_.Write("tn_photos/a_jpg.jpg", "thumbnail");
+  ASSERT_EQ(Generate("index.html"), 1);
+  EXPECT_EQ(messages_, "");
+  EXPECT_TRUE(folder_.Exists("photos/a.htm"));
+  EXPECT_TRUE(folder_.Exists("photos/a.html"));
+  // Links stay as read: relative to the contact sheet's folder.
+  const std::string manual = Page("photos/b.htm");
+  EXPECT_TRUE(Contains(manual, PreviousCell("photos/a.htm", "tn_photos/a_jpg.jpg")));
+  EXPECT_TRUE(Contains(manual, NextCell("index.html#end", "index.html")));
+  EXPECT_TRUE(Contains(Page("photos/a.htm"), PreviousCell("index.html", "index.html")));
+}
+
+TEST_F(GenerationTest, SubfolderThumbnailBesideTheImage) {
+  folder_.Write("index.html",
+                Sheet(R"(<a href="photos/a.jpg">A</a> <a href="photos/b.gif">B</a>)"));
+  folder_.Write("photos/a_t.jpg", "thumbnail");
+  ASSERT_EQ(Generate("index.html"), 1);
+  EXPECT_TRUE(Contains(Page("photos/b.htm"), PreviousCell("photos/a.htm", "photos/a_t.jpg")));
+}
+
+TEST_F(GenerationTest, SlotsSlideOverTheSheetAndItsImages) {
+  folder_.Write("index.html",
+                Sheet(R"(<a href="a.jpg">A</a> <a href="b.jpg">B</a> <a href="c.jpg">C</a>)"));
+  State = GenerationState{};
+  State.StartFolder = startFolder_;
+  State.InputPath = folder_ / "index.html";
+  ASSERT_EQ(BeginGeneration(), 1);
+  EXPECT_EQ(State.CurrentImage, "index.html");
+  EXPECT_EQ(State.NextImage, "a.jpg");
+  EXPECT_EQ(State.NextCaption, "A");
+  const char* expected[][4] = {{"index.html", "a.jpg", "b.jpg", "A"},
+                               {"a.jpg", "b.jpg", "c.jpg", "B"},
+                               {"b.jpg", "c.jpg", "index.html", "C"}};
+  for (const auto& step : expected) {
+    State.ScanPosition = GenerateSlide(State.ScanPosition);
+    EXPECT_EQ(State.PreviousImage, step[0]);
+    EXPECT_EQ(State.CurrentImage, step[1]);
+    EXPECT_EQ(State.NextImage, step[2]);
+    EXPECT_EQ(State.CurrentCaption, step[3]);
+  }
+  EXPECT_EQ(State.ScanPosition, nullptr);
+  EXPECT_EQ(State.NextCaption, "C");  // kept once the next slot holds the sheet
+}
+
+struct FolderCase {
+  const char* name;
+  bool inside;
+};
+
+class PageNames : public testing::TestWithParam<FolderCase> {};
+
+TEST_P(PageNames, StayInsideTheSheetFolder) {
+  EXPECT_EQ(IsInsideSheetFolder(GetParam().name), GetParam().inside) << GetParam().name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SlideStep, PageNames,
+    testing::Values(FolderCase{"a.htm", true}, FolderCase{"photos/a.htm", true},
+                    FolderCase{"./a.htm", true}, FolderCase{"a/../b.htm", true},
+                    FolderCase{"a//b/./../c.htm", true}, FolderCase{"..htm", true},
+                    FolderCase{"...htm", true}, FolderCase{"../a.htm", false},
+                    FolderCase{"..\\a.htm", false}, FolderCase{"a/../../b.htm", false},
+                    FolderCase{"a\\..\\..\\b.htm", false}, FolderCase{"./../a.htm", false},
+                    FolderCase{"/tmp/a.htm", false}, FolderCase{"\\\\server\\share\\a.htm", false},
+                    FolderCase{"C:a.htm", false}, FolderCase{"photos/c:a.htm", false}));
+
+TEST(BaseNames, AreCutBeforeTheLastDot) {
+  EXPECT_EQ(BaseName("a.jpg"), "a");
+  EXPECT_EQ(BaseName("a.b.jpeg"), "a.b");
+  EXPECT_EQ(BaseName("my.pics/a"), "my");
+  EXPECT_EQ(BaseName("noextension"), "noextension");
+  EXPECT_EQ(BaseName(".jpg"), "");
+}
+
+TEST_F(GenerationTest, OpenDuringARunIsIgnored) {
+  folder_.Write("index.html", Sheet(R"(<a href="a.jpg">A</a> <a href="b.jpg">B</a>)"));
+  State = GenerationState{};
+  State.StartFolder = startFolder_;
+  State.InputPath = folder_ / "index.html";
+  State.MainWindow = CreateMainWindow(MainWindowProc);
+  testing::internal::CaptureStderr();
+  MainWindowProc(State.MainWindow, MsgCommand, IDM_OPEN, 0);
+  ASSERT_NE(State.CombinedPage, nullptr);
+  std::FILE* running = State.CombinedPage;
+  MainWindowProc(State.MainWindow, MsgCommand, IDM_OPEN, 0);
+  EXPECT_EQ(State.CombinedPage, running);
+  PlatformMessage message;
+  int exitCode = -1;
+  while (GetNextMessage(&message, &exitCode)) DispatchWindowMessage(message);
+  FinishGeneration();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_TRUE(Contains(Page("allin1.html"), "<img src=\"a.jpg\"> &nbsp; \r\n<img src=\"b.jpg\">"));
+}
+
+TEST_F(GenerationTest, CloseBetweenStepsEndsTheChainWithAFinishedCombinedPage) {
+  folder_.Write("index.html",
+                Sheet(R"(<a href="a.jpg">A</a> <a href="b.jpg">B</a> <a href="c.jpg">C</a>)"));
+  State = GenerationState{};
+  State.StartFolder = startFolder_;
+  State.InputPath = folder_ / "index.html";
+  State.MainWindow = CreateMainWindow(MainWindowProc);
+  MainWindowProc(State.MainWindow, MsgCommand, IDM_OPEN, 0);
+  MainWindowProc(State.MainWindow, MsgUser, 0, 0);  // writes a.jpg, posts the next step
+  MainWindowProc(State.MainWindow, MsgClose, 0, 0);
+  PlatformMessage message;
+  int exitCode = -1;
+  while (GetNextMessage(&message, &exitCode)) DispatchWindowMessage(message);
+  FinishGeneration();
+  EXPECT_EQ(exitCode, 0);
+  const std::string combined = Page("allin1.html");
+  EXPECT_TRUE(Contains(combined, "<img src=\"a.jpg\"> &nbsp; \r\n<h3><p><a href=\"index.html\">"));
+  EXPECT_FALSE(folder_.Exists("b.htm"));
+  EXPECT_TRUE(Contains(Page("a.htm"), NextCell("b.htm", "b.jpg")));
+}
+
+}  // namespace

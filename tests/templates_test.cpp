@@ -1,0 +1,105 @@
+// The two slide page kinds, byte for byte, and the text output they are written through.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "expected_pages.h"
+#include "pages/slide_templates.h"
+#include "pages/text_output.h"
+
+namespace {
+
+// Writes one page through a real stream and returns the bytes that reached the file.
+template <typename Writer>
+std::string WrittenPage(Writer write, const SlidePageValues& values) {
+  std::FILE* stream = std::tmpfile();
+  EXPECT_NE(stream, nullptr);
+  EXPECT_TRUE(write(stream, values));
+  std::string bytes;
+  std::rewind(stream);
+  for (int c; (c = std::fgetc(stream)) != EOF;) bytes += static_cast<char>(c);
+  std::fclose(stream);
+  return bytes;
+}
+
+// Every placeholder gets a value of its own, so a swapped pair shows.
+SlidePageValues DistinctValues() {
+  SlidePageValues v;
+  v.pageTitle = "TITLE";
+  v.refreshTarget = "REFRESH";
+  v.previousLink = "PREVLINK";
+  v.previousIcon = "PREVICON";
+  v.indexLink = "INDEX";
+  v.centreLink = "CENTRELINK";
+  v.centreText = "CENTRETEXT";
+  v.playLink = "PLAY";
+  v.pauseLink = "PAUSE";
+  v.nextLink = "NEXTLINK";
+  v.nextIcon = "NEXTICON";
+  v.frameSource = "FRAME";
+  v.fallbackImage = "FALLBACK";
+  return v;
+}
+
+// The same distinct values, as the expected pages name their places.
+const std::map<std::string, std::string> kDistinctPlaces = {
+    {"title", "TITLE"},           {"refresh", "REFRESH"},   {"previous", "PREVLINK"},
+    {"previousIcon", "PREVICON"}, {"index", "INDEX"},       {"centre", "CENTRELINK"},
+    {"caption", "CENTRETEXT"},    {"play", "PLAY"},         {"pause", "PAUSE"},
+    {"next", "NEXTLINK"},         {"nextIcon", "NEXTICON"}, {"frame", "FRAME"},
+    {"fallback", "FALLBACK"}};
+
+TEST(SlidePages, ManualPageMatchesItsTemplate) {
+  EXPECT_EQ(WrittenPage(WriteManualPage, DistinctValues()), Fill(kManualPage, kDistinctPlaces));
+}
+
+TEST(SlidePages, AutomaticPageMatchesItsTemplate) {
+  EXPECT_EQ(WrittenPage(WriteAutomaticPage, DistinctValues()),
+            Fill(kAutomaticPage, kDistinctPlaces));
+}
+
+TEST(SlidePages, LineCountsAreTwentyAndTwentyOne) {
+  const std::string manual = WrittenPage(WriteManualPage, DistinctValues());
+  const std::string automatic = WrittenPage(WriteAutomaticPage, DistinctValues());
+  EXPECT_EQ(std::count(manual.begin(), manual.end(), '\n'), 20);
+  EXPECT_EQ(std::count(automatic.begin(), automatic.end(), '\n'), 21);
+}
+
+TEST(SlidePages, ValuesAreWrittenUnescaped) {
+  SlidePageValues values = DistinctValues();
+  values.centreText = "Fish &amp; Chips <i>\"100%\"</i> %s %%";
+  values.centreLink = "a&b.jpg";
+  const std::string page = WrittenPage(WriteManualPage, values);
+  EXPECT_NE(
+      page.find(
+          R"(<a href="a&b.jpg"><font color="0000FF">Fish &amp; Chips <i>"100%"</i> %s %%</font>)"),
+      std::string::npos);
+}
+
+TEST(SlidePages, LineEndsInsideValuesGainACarriageReturn) {
+  SlidePageValues values = DistinctValues();
+  values.centreText = "one\r\ntwo\nthree";
+  const std::string page = WrittenPage(WriteAutomaticPage, values);
+  EXPECT_NE(page.find("one\r\r\ntwo\r\nthree"), std::string::npos);
+  EXPECT_EQ(std::count(page.begin(), page.end(), '\n'), 23);
+}
+
+TEST(TextOutput, FormatExpandsValuesAndPercentSigns) {
+  EXPECT_EQ(FormatText("a%sb%%c%sd\n", {"X", "Y"}), "aXb%cYd\r\n");
+  EXPECT_EQ(FormatText("%s", {std::string(100000, 'v')}), std::string(100000, 'v'));
+  EXPECT_EQ(FormatText("100%", {}), "100%");  // a lone percent sign at the end stays
+  EXPECT_EQ(FormatText("%s|%s", {"only"}), "only|");
+}
+
+TEST(TextOutput, WriteReportsAFailedWrite) {
+  std::FILE* full = std::fopen("/dev/full", "wb");
+  ASSERT_NE(full, nullptr);
+  std::setvbuf(full, nullptr, _IONBF, 0);
+  EXPECT_FALSE(WriteFormatted(full, "%s\n", {"lost"}));
+  std::fclose(full);
+}
+
+}  // namespace

@@ -1,0 +1,126 @@
+#include "test_support.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+ScratchFolder::ScratchFolder() {
+  std::string pattern = (fs::temp_directory_path() / "kestrune-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+ScratchFolder::~ScratchFolder() {
+  std::error_code ignored;
+  fs::remove_all(path_, ignored);
+}
+
+void ScratchFolder::Write(const std::string& relative, const std::string& content) const {
+  const fs::path target = fs::path(path_) / relative;
+  fs::create_directories(target.parent_path());
+  WriteWholeFile(target.string(), content);
+}
+
+std::string ScratchFolder::Read(const std::string& relative) const {
+  return ReadWholeFile(path_ + "/" + relative);
+}
+
+bool ScratchFolder::Exists(const std::string& relative) const {
+  return PathExists(path_ + "/" + relative);
+}
+
+void WriteWholeFile(const std::string& path, const std::string& content) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+bool PathExists(const std::string& path) {
+  struct stat info;
+  return ::lstat(path.c_str(), &info) == 0;
+}
+
+std::vector<std::string> ListFiles(const std::string& folder) {
+  std::vector<std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (!entry.is_directory()) files.push_back(entry.path().lexically_relative(folder).string());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::string CrLf(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+namespace {
+
+std::string Drain(int fd) {
+  std::string text;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+  return text;
+}
+
+}  // namespace
+
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& folder) {
+  // Output goes through files, so neither stream can fill up and stall the program.
+  char outName[] = "/tmp/kestrune-out-XXXXXX";
+  char errName[] = "/tmp/kestrune-err-XXXXXX";
+  const int outFd = ::mkstemp(outName);
+  const int errFd = ::mkstemp(errName);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    const int nullFd = ::open("/dev/null", O_RDONLY);
+    ::dup2(nullFd, 0);
+    ::dup2(outFd, 1);
+    ::dup2(errFd, 2);
+    if (::chdir(folder.c_str()) != 0) ::_exit(127);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& argument : arguments)
+      argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ProgramResult result;
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  ::lseek(outFd, 0, SEEK_SET);
+  ::lseek(errFd, 0, SEEK_SET);
+  result.out = Drain(outFd);
+  result.err = Drain(errFd);
+  ::close(outFd);
+  ::close(errFd);
+  ::unlink(outName);
+  ::unlink(errName);
+  return result;
+}

@@ -1,0 +1,48 @@
+// Helpers shared by the tests: scratch folders, whole-file reads and writes, running programs.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// A fresh empty folder under the system's temporary folder, removed with its content at the end.
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const std::string& path() const { return path_; }
+  // `relative` below the folder; folders on the way are created by Write.
+  std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
+  void Write(const std::string& relative, const std::string& content) const;
+  std::string Read(const std::string& relative) const;
+  bool Exists(const std::string& relative) const;
+
+ private:
+  std::string path_;
+};
+
+void WriteWholeFile(const std::string& path, const std::string& content);
+std::string ReadWholeFile(const std::string& path);
+bool PathExists(const std::string& path);
+
+// Every file below `folder` (relative names, sorted; a link under its own name), folders left out.
+std::vector<std::string> ListFiles(const std::string& folder);
+
+inline bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// Text with CR LF line ends from text written with "\n".
+std::string CrLf(const std::string& text);
+
+struct ProgramResult {
+  int status = -1;  // exit status, or -1 when the program did not exit normally
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+// Runs `program` with `arguments` in `folder`, standard input closed, and collects its output.
+ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& folder);
