@@ -19,9 +19,7 @@ class GenerationTest : public testing::Test {
   // Starts a generation on `sheet` (relative to the scratch folder), writes every slide and
   // finishes. Returns the result of the start; the message records shown land in messages_.
   int Generate(const std::string& sheet) {
-    State = GenerationState{};
-    State.StartFolder = startFolder_;
-    State.InputPath = folder_ / sheet;
+    Prepare(sheet);
     testing::internal::CaptureStderr();
     const int started = BeginGeneration();
     if (started == 1) {
@@ -32,6 +30,21 @@ class GenerationTest : public testing::Test {
     messages_ = testing::internal::GetCapturedStderr();
     SetWorkingFolder(startFolder_);
     return started;
+  }
+
+  // Fresh state, as at start-up, with `sheet` (relative to the scratch folder) as the input.
+  void Prepare(const std::string& sheet) {
+    State = GenerationState{};
+    State.StartFolder = startFolder_;
+    State.InputPath = folder_ / sheet;
+  }
+
+  // Handles posted messages until the loop would end; returns the exit code it ends with.
+  static int RunMessageLoop() {
+    PlatformMessage message;
+    int exitCode = -1;
+    while (GetNextMessage(&message, &exitCode)) DispatchWindowMessage(message);
+    return exitCode;
   }
 
   std::string Page(const std::string& name) const { return folder_.Read(name); }

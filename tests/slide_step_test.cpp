@@ -76,9 +76,7 @@ TEST_F(GenerationTest, SubfolderThumbnailBesideTheImage) {
 TEST_F(GenerationTest, SlotsSlideOverTheSheetAndItsImages) {
   folder_.Write("index.html",
                 Sheet(R"(<a href="a.jpg">A</a> <a href="b.jpg">B</a> <a href="c.jpg">C</a>)"));
-  State = GenerationState{};
-  State.StartFolder = startFolder_;
-  State.InputPath = folder_ / "index.html";
+  Prepare("index.html");
   ASSERT_EQ(BeginGeneration(), 1);
   EXPECT_EQ(State.CurrentImage, "index.html");
   EXPECT_EQ(State.NextImage, "a.jpg");
@@ -129,9 +127,7 @@ TEST(BaseNames, AreCutBeforeTheLastDot) {
 
 TEST_F(GenerationTest, OpenDuringARunIsIgnored) {
   folder_.Write("index.html", Sheet(R"(<a href="a.jpg">A</a> <a href="b.jpg">B</a>)"));
-  State = GenerationState{};
-  State.StartFolder = startFolder_;
-  State.InputPath = folder_ / "index.html";
+  Prepare("index.html");
   State.MainWindow = CreateMainWindow(MainWindowProc);
   testing::internal::CaptureStderr();
   MainWindowProc(State.MainWindow, MsgCommand, IDM_OPEN, 0);
@@ -139,9 +135,7 @@ TEST_F(GenerationTest, OpenDuringARunIsIgnored) {
   std::FILE* running = State.CombinedPage;
   MainWindowProc(State.MainWindow, MsgCommand, IDM_OPEN, 0);
   EXPECT_EQ(State.CombinedPage, running);
-  PlatformMessage message;
-  int exitCode = -1;
-  while (GetNextMessage(&message, &exitCode)) DispatchWindowMessage(message);
+  const int exitCode = RunMessageLoop();
   FinishGeneration();
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
   EXPECT_EQ(exitCode, 0);
@@ -151,16 +145,12 @@ TEST_F(GenerationTest, OpenDuringARunIsIgnored) {
 TEST_F(GenerationTest, CloseBetweenStepsEndsTheChainWithAFinishedCombinedPage) {
   folder_.Write("index.html",
                 Sheet(R"(<a href="a.jpg">A</a> <a href="b.jpg">B</a> <a href="c.jpg">C</a>)"));
-  State = GenerationState{};
-  State.StartFolder = startFolder_;
-  State.InputPath = folder_ / "index.html";
+  Prepare("index.html");
   State.MainWindow = CreateMainWindow(MainWindowProc);
   MainWindowProc(State.MainWindow, MsgCommand, IDM_OPEN, 0);
   MainWindowProc(State.MainWindow, MsgUser, 0, 0);  // writes a.jpg, posts the next step
   MainWindowProc(State.MainWindow, MsgClose, 0, 0);
-  PlatformMessage message;
-  int exitCode = -1;
-  while (GetNextMessage(&message, &exitCode)) DispatchWindowMessage(message);
+  const int exitCode = RunMessageLoop();
   FinishGeneration();
   EXPECT_EQ(exitCode, 0);
   const std::string combined = Page("allin1.html");
