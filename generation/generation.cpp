@@ -62,11 +62,10 @@ int BeginGeneration() {
 void FinishGeneration() {
   if (State.CombinedPage != nullptr) {
     WriteFormatted(State.CombinedPage, kCombinedPageTrailer, {State.SheetName, State.SheetTitle});
-    const bool intact = std::ferror(State.CombinedPage) == 0;
-    const bool closed = CloseOutputFile(State.CombinedPage);
+    const bool complete = CloseOutputFile(State.CombinedPage);
     State.CombinedPage = nullptr;
     // A combined page cut short by a full disk is a failure, not a finished slide show.
-    if (!intact || !closed)
+    if (!complete)
       ReportFailure(nullptr, kCombinedPageFailure, State.StartFolder, BoxIcon::Exclamation);
   }
   CloseContactSheet();

@@ -105,15 +105,35 @@ TEST_F(SheetLoading, FailedStatusAfterOpeningIsReportedAsUnopenable) {
                            (folder_ / "index.html") + "\n");
 }
 
-ssize_t ShortRead(int fd, void* buffer, size_t count) {
-  return ::read(fd, buffer, count < 7 ? count : 7);  // the system may hand out less than asked
+// The system may hand out less than asked, or be interrupted before reading anything.
+ssize_t ShortOrInterruptedRead(int fd, void* buffer, size_t count) {
+  static bool interrupt = false;
+  interrupt = !interrupt;
+  if (interrupt) {
+    errno = EINTR;
+    return -1;
+  }
+  return ::read(fd, buffer, count < 7 ? count : 7);
 }
 
-TEST_F(SheetLoading, ShortReadsStillLoadTheWholeSheet) {
+TEST_F(SheetLoading, ShortAndInterruptedReadsStillLoadTheWholeSheet) {
   folder_.Write("index.html", "<a href=\"a.jpg\">A</a> <a href=\"b.jpg\">B</a>");
-  PosixCalls.read = ShortRead;
+  PosixCalls.read = ShortOrInterruptedRead;
   ASSERT_EQ(Generate("index.html"), 1);
   EXPECT_TRUE(folder_.Exists("b.htm"));
+}
+
+// Another program cuts the file short after its size was taken.
+ssize_t ReadOfAShrunkFile(int fd, void* buffer, size_t count) {
+  return ::lseek(fd, 0, SEEK_CUR) >= 20 ? 0 : ::read(fd, buffer, count < 20 ? count : 20);
+}
+
+TEST_F(SheetLoading, SheetCutShortWhileReadEndsWhereItWasCut) {
+  folder_.Write("index.html", "<a href=\"a.jpg\">A</a> <a href=\"b.jpg\">B</a>");
+  PosixCalls.read = ReadOfAShrunkFile;
+  ASSERT_EQ(Generate("index.html"), 1);
+  EXPECT_TRUE(folder_.Exists("a.htm"));
+  EXPECT_FALSE(folder_.Exists("b.htm"));
 }
 
 // Output files never replace a file this process holds open, whatever name reaches it.
