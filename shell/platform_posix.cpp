@@ -15,8 +15,6 @@
 
 struct PlatformFile {
   int fd;
-  dev_t device;
-  ino_t inode;
 };
 
 struct PlatformMapping {
@@ -92,7 +90,7 @@ PlatformFile* OpenFileReadOnly(const std::string& path) {
     PosixCalls.close(fd);
     return nullptr;
   }
-  PlatformFile* file = new PlatformFile{fd, info.st_dev, info.st_ino};
+  PlatformFile* file = new PlatformFile{fd};
   Hold(info, file);
   return file;
 }
