@@ -12,12 +12,17 @@ namespace {
 
 using Images = std::vector<std::pair<std::string, std::string>>;  // target, caption
 
-// Scans `text` as a generation does: the first image against `startText`, each further image
-// against the one before it, a caption after every image found.
-Images ScanAll(const std::string& text, const std::string& startText = "/start/folder") {
+// Fresh state whose contact sheet text is `text`.
+void UseSheetText(const std::string& text) {
   State = GenerationState{};
   State.SheetView = text.data();
   State.SheetEnd = text.data() + text.size();
+}
+
+// Scans `text` as a generation does: the first image against `startText`, each further image
+// against the one before it, a caption after every image found.
+Images ScanAll(const std::string& text, const std::string& startText = "/start/folder") {
+  UseSheetText(text);
   State.NextImage = startText;
   Images images;
   const char* pos = FindNextImageLink(State.SheetView, State.NextImage);
@@ -35,9 +40,9 @@ struct ScanCase {
   Images expected;
 };
 
-class ImageLinks : public testing::TestWithParam<ScanCase> {};
+class SheetScan : public testing::TestWithParam<ScanCase> {};
 
-TEST_P(ImageLinks, AreFoundWithTheirCaptions) {
+TEST_P(SheetScan, FindsImagesWithTheirCaptions) {
   EXPECT_EQ(ScanAll(GetParam().sheet), GetParam().expected);
 }
 
@@ -89,14 +94,8 @@ const ScanCase kLinkCases[] = {
     {"NoAnchors", "<html><body><img src=\"a.jpg\"></body></html>", {}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Scanner, ImageLinks, testing::ValuesIn(kLinkCases),
+INSTANTIATE_TEST_SUITE_P(ImageLinks, SheetScan, testing::ValuesIn(kLinkCases),
                          [](const auto& info) { return std::string(info.param.name); });
-
-class Captions : public testing::TestWithParam<ScanCase> {};
-
-TEST_P(Captions, AreReadFromTheAnchorText) {
-  EXPECT_EQ(ScanAll(GetParam().sheet), GetParam().expected);
-}
 
 const ScanCase kCaptionCases[] = {
     {"LeadingWhitespaceIsDropped", "<a href=\"a.jpg\">  \r\n\tHello</a>", {{"a.jpg", "Hello"}}},
@@ -140,7 +139,7 @@ const ScanCase kCaptionCases[] = {
      {{"\xe9t\xe9.jpg", "\xc9t\xe9 \xa0"}}},
 };
 
-INSTANTIATE_TEST_SUITE_P(Scanner, Captions, testing::ValuesIn(kCaptionCases),
+INSTANTIATE_TEST_SUITE_P(Captions, SheetScan, testing::ValuesIn(kCaptionCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ScannerStart, FirstLinkIsComparedWithTheStartText) {
@@ -151,9 +150,7 @@ TEST(ScannerStart, FirstLinkIsComparedWithTheStartText) {
 
 TEST(ScannerStart, CaptionStopsAtTheClosingTag) {
   const std::string text = R"(<a href="a.jpg">A</a><a href="b.jpg">B</a>)";
-  State = GenerationState{};
-  State.SheetView = text.data();
-  State.SheetEnd = text.data() + text.size();
+  UseSheetText(text);
   const char* tagEnd = FindNextImageLink(State.SheetView, State.NextImage);
   ASSERT_EQ(tagEnd, text.data() + text.find('>'));
   EXPECT_EQ(ExtractCaption(tagEnd, State.NextCaption), text.data() + text.find("</a>"));
@@ -168,8 +165,7 @@ TEST(ScannerStart, LongTargetsAndCaptionsAreKeptWhole) {
 TEST(ScannerStart, ScansStopAtTheEndOfTheText) {
   // The text ends before the closing quote and the closing tag that follow it in memory.
   const std::string buffer = "<a href=\"abc.jpg\">Cap</a>";
-  State = GenerationState{};
-  State.SheetView = buffer.data();
+  UseSheetText(buffer);
   State.SheetEnd = buffer.data() + buffer.find("g\"") + 1;
   EXPECT_EQ(FindNextImageLink(State.SheetView, State.NextImage), nullptr);
   State.SheetEnd = buffer.data() + buffer.find("p<");
@@ -189,9 +185,7 @@ class Titles : public testing::TestWithParam<TitleCase> {};
 
 TEST_P(Titles, AreReadFromTheFirstTitleTag) {
   const std::string& text = GetParam().sheet;
-  State = GenerationState{};
-  State.SheetView = text.data();
-  State.SheetEnd = text.data() + text.size();
+  UseSheetText(text);
   ExtractTitle(State.SheetView, State.SheetTitle);
   EXPECT_EQ(State.SheetTitle, GetParam().expected);
 }
