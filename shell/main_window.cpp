@@ -5,8 +5,6 @@
 #include "generation/generation.h"
 #include "generation/generation_state.h"
 
-const char kHelpAddress[] = "https://quillfen.example.org/kestrune/help.html";
-
 const char kAboutText[] =
     "Quillfen\n"
     "\n"
@@ -47,7 +45,8 @@ void OnAbout(PlatformWindow* window) {
 }
 
 void OnHelp(PlatformWindow* window) {
-  if (!OpenWebPage(window, kHelpAddress)) {
+  const std::string address = HelpPageAddress();
+  if (address.empty() || !OpenWebPage(window, address)) {
     ShowMessageBox(window, kHelpFallbackText, "Quillfen", BoxIcon::Information);
   }
 }

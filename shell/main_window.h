@@ -14,6 +14,5 @@ std::intptr_t MainWindowProc(PlatformWindow* window, unsigned message, std::uint
 // 0 when all was written, 1 when a failure was reported, -1 when no window could be made.
 int RunKestrune(const std::string& commandLine);
 
-extern const char kHelpAddress[];
 extern const char kAboutText[];
 extern const char kHelpFallbackText[];

@@ -108,3 +108,7 @@ bool ChooseContactSheet(const std::string& initialFolder, const std::string& tit
 
 // Opens `address` in the user's browser; false when that failed.
 bool OpenWebPage(PlatformWindow* owner, const std::string& address);
+
+// The address of the help page shipped with the program (help.html beside the executable, or in
+// the installed documentation folder); empty when it cannot be found.
+std::string HelpPageAddress();

@@ -173,3 +173,32 @@ bool CloseOutputFile(std::FILE* stream) {
   const bool flushed = std::fflush(stream) == 0 && std::ferror(stream) == 0;
   return std::fclose(stream) == 0 && flushed;
 }
+
+namespace {
+
+// The folder of the running executable, separator included; empty when it cannot be read.
+std::string ExecutableFolder() {
+  std::vector<char> buffer(PATH_MAX);
+  for (;;) {
+    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length < 0) return std::string();
+    if (static_cast<std::size_t>(length) < buffer.size()) {
+      const std::string path(buffer.data(), static_cast<std::size_t>(length));
+      return path.substr(0, FolderPrefixLength(path));
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+}  // namespace
+
+// Beside the executable in a build folder; under share/doc/kestrune when installed.
+std::string HelpPageAddress() {
+  const std::string folder = ExecutableFolder();
+  if (folder.empty()) return std::string();
+  for (const char* place : {"help.html", "../share/doc/kestrune/help.html"}) {
+    const std::string candidate = folder + place;
+    if (::access(candidate.c_str(), R_OK) == 0) return candidate;
+  }
+  return std::string();
+}
