@@ -66,7 +66,7 @@ void FinishGeneration() {
     State.CombinedPage = nullptr;
     // A combined page cut short by a full disk is a failure, not a finished slide show.
     if (!complete)
-      ReportFailure(nullptr, kCombinedPageFailure, State.StartFolder, BoxIcon::Exclamation);
+      ReportFailure(nullptr, kCombinedPageIncomplete, State.StartFolder, BoxIcon::Exclamation);
   }
   CloseContactSheet();
 }

@@ -68,8 +68,10 @@ bool SetWorkingFolder(const std::string& folder);
 // Length of the folder prefix of `path`, its last separator included; 0 when there is none.
 std::size_t FolderPrefixLength(const std::string& path);
 
-// Creates or truncates `name` for writing in binary mode (the core writes CR LF itself). Returns
-// nullptr, touching nothing, when the file cannot be created or is a file this process holds
+// Creates or truncates `name`, relative to the working folder, for writing in binary mode (the
+// core writes CR LF itself). Returns nullptr, touching nothing, when the file cannot be created,
+// when reaching it would leave the working folder (an absolute name, a "..", or a symbolic link
+// leading out, also a link as the last component), or when it is a file this process holds
 // open (the contact sheet, or an output file not yet closed), under any name or link.
 std::FILE* CreateOutputFile(const std::string& name);
 

@@ -2,7 +2,11 @@
 #include "shell/platform_posix.h"
 
 #include <fcntl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+#if defined(SYS_openat2)
+#include <linux/openat2.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -27,6 +31,26 @@ namespace {
 
 int SystemOpen(const char* path, int flags, mode_t mode) {
   return ::open(path, flags, mode);
+}
+
+int SystemOpenAt(int folder, const char* name, int flags, mode_t mode) {
+  return ::openat(folder, name, flags, mode);
+}
+
+// Default: the kernel resolves the whole path and refuses any step (a "..", an absolute or a
+// linked name) that would leave the working folder. Without openat2 the caller falls back.
+int SystemOpenBeneath(const char* path, int flags, mode_t mode) {
+#if defined(SYS_openat2)
+  struct open_how how {};
+  how.flags = static_cast<unsigned>(flags);
+  how.mode = (flags & O_CREAT) != 0 ? mode : 0;
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+  return static_cast<int>(::syscall(SYS_openat2, AT_FDCWD, path, &how, sizeof how));
+#else
+  (void)path, (void)flags, (void)mode;
+  errno = ENOSYS;
+  return -1;
+#endif
 }
 
 struct FileIdentity {
@@ -71,7 +95,7 @@ ssize_t ReadFully(int fd, char* buffer, size_t size) {
 }  // namespace
 
 PosixCallTable DefaultPosixCalls() {
-  return {SystemOpen, ::fstat, ::read, ::close};
+  return {SystemOpen, ::fstat, ::read, ::close, SystemOpenBeneath, SystemOpenAt, ::write};
 }
 
 PosixCallTable PosixCalls = DefaultPosixCalls();
@@ -149,17 +173,98 @@ std::size_t FolderPrefixLength(const std::string& path) {
   return slash == std::string::npos ? 0 : slash + 1;
 }
 
+namespace {
+
+void CloseFolder(int folder) {
+  if (folder != AT_FDCWD) ::close(folder);
+}
+
+// Opens `path` one component at a time from the working folder and never follows a symbolic
+// link, so it cannot leave the folder. Stricter than openat2: a link that stays inside is
+// refused too. Used only where the kernel has no openat2.
+int OpenByWalking(const std::string& path, int flags, mode_t mode) {
+  if (path.empty() || path.front() == '/') {
+    errno = path.empty() ? ENOENT : EXDEV;
+    return -1;
+  }
+  int folder = AT_FDCWD;
+  int depth = 0;  // folders below the working folder
+  std::size_t start = 0;
+  for (std::size_t slash; (slash = path.find('/', start)) != std::string::npos; start = slash + 1) {
+    const std::string part = path.substr(start, slash - start);
+    if (part.empty() || part == ".") continue;
+    depth += part == ".." ? -1 : 1;
+    if (depth < 0) {
+      CloseFolder(folder);
+      errno = EXDEV;
+      return -1;
+    }
+    const int next =
+        PosixCalls.openat(folder, part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
+    CloseFolder(folder);
+    if (next < 0) return -1;
+    folder = next;
+  }
+  const int fd = PosixCalls.openat(folder, path.c_str() + start, flags | O_NOFOLLOW, mode);
+  const int saved = errno;
+  CloseFolder(folder);
+  errno = saved;
+  return fd;
+}
+
+// Opens an output name beneath the working folder: never through a link or ".." leading out.
+int OpenBeneathWorkingFolder(const std::string& name, int flags, mode_t mode) {
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    const int fd = PosixCalls.openBeneath(name.c_str(), flags, mode);
+    if (fd >= 0) return fd;
+    if (errno == EAGAIN || errno == EINTR) continue;  // a rename raced the lookup: try again
+    // ENOSYS: no openat2 in this kernel; EPERM: a sandbox that filters unknown system calls.
+    if (errno == ENOSYS || errno == EPERM) return OpenByWalking(name, flags, mode);
+    return -1;
+  }
+  return -1;
+}
+
+// Output streams write and close through the call table, so tests can fail any write or close.
+ssize_t WriteOutput(void* cookie, const char* data, size_t size) {
+  const int fd = *static_cast<int*>(cookie);
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = PosixCalls.write(fd, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<ssize_t>(done);  // short: the stream records an error
+}
+
+int CloseOutput(void* cookie) {
+  int* fd = static_cast<int*>(cookie);
+  const int result = PosixCalls.close(*fd);
+  delete fd;
+  return result;
+}
+
+std::FILE* OutputStream(int fd) {
+  int* cookie = new int(fd);
+  std::FILE* stream = ::fopencookie(cookie, "wb", {nullptr, WriteOutput, nullptr, CloseOutput});
+  if (stream == nullptr) delete cookie;
+  return stream;
+}
+
+}  // namespace
+
 std::FILE* CreateOutputFile(const std::string& name) {
   // Opened without truncating, so a file that must not be replaced is left untouched.
   const int fd =
-      PosixCalls.open(name.c_str(), O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+      OpenBeneathWorkingFolder(name, O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
   if (fd < 0) return nullptr;
   struct stat info;
   const bool usable = PosixCalls.fstat(fd, &info) == 0 && !IsHeld(info) &&
                       !S_ISFIFO(info.st_mode) &&
                       (!S_ISREG(info.st_mode) || ::ftruncate(fd, 0) == 0) &&
                       ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
-  std::FILE* stream = usable ? ::fdopen(fd, "wb") : nullptr;
+  std::FILE* stream = usable ? OutputStream(fd) : nullptr;
   if (stream == nullptr) {
     PosixCalls.close(fd);
     return nullptr;

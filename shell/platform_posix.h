@@ -5,11 +5,19 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cstdint>
+
 struct PosixCallTable {
   int (*open)(const char* path, int flags, mode_t mode);
   int (*fstat)(int fd, struct stat* info);
   ssize_t (*read)(int fd, void* buffer, size_t count);
   int (*close)(int fd);
+  // Output files: opened beneath the working folder, then written and closed through these.
+  // openBeneath is openat2(AT_FDCWD, path, flags, mode, RESOLVE_BENEATH); it fails with ENOSYS
+  // where the kernel lacks openat2, and `openat` then resolves the path one folder at a time.
+  int (*openBeneath)(const char* path, int flags, mode_t mode);
+  int (*openat)(int folder, const char* name, int flags, mode_t mode);
+  ssize_t (*write)(int fd, const void* buffer, size_t count);
 };
 
 extern PosixCallTable PosixCalls;

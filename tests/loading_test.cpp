@@ -136,12 +136,17 @@ TEST_F(SheetLoading, SheetCutShortWhileReadEndsWhereItWasCut) {
   EXPECT_FALSE(folder_.Exists("b.htm"));
 }
 
-// Output files never replace a file this process holds open, whatever name reaches it.
+// Output files never replace a file this process holds open, whatever name reaches it. Output
+// names are relative to the working folder, as during a generation.
 class HeldFiles : public testing::Test {
  protected:
+  void SetUp() override { ASSERT_TRUE(SetWorkingFolder(folder_.path())); }
   void TearDown() override {
     if (sheet_ != nullptr) CloseFileHandle(sheet_);
+    PosixCalls = DefaultPosixCalls();
+    SetWorkingFolder(startFolder_);
   }
+  const std::string startFolder_ = GetWorkingFolder();
   ScratchFolder folder_;
   PlatformFile* sheet_ = nullptr;
 };
@@ -153,22 +158,22 @@ TEST_F(HeldFiles, TheOpenSheetIsRefusedUnderEveryName) {
   sheet_ = OpenFileReadOnly(folder_ / "index.html");
   ASSERT_NE(sheet_, nullptr);
   for (const char* name : {"index.html", "hard.htm", "soft.htm", "./index.html"}) {
-    EXPECT_EQ(CreateOutputFile(folder_ / name), nullptr) << name;
+    EXPECT_EQ(CreateOutputFile(name), nullptr) << name;
   }
   EXPECT_EQ(folder_.Read("index.html"), "sheet");
   CloseFileHandle(sheet_);
   sheet_ = nullptr;
-  std::FILE* replaced = CreateOutputFile(folder_ / "hard.htm");
+  std::FILE* replaced = CreateOutputFile("hard.htm");
   ASSERT_NE(replaced, nullptr);  // once closed, the file may be written again
   EXPECT_TRUE(CloseOutputFile(replaced));
   EXPECT_EQ(folder_.Read("index.html"), "");
 }
 
 TEST_F(HeldFiles, AnOpenOutputIsRefusedUntilClosed) {
-  std::FILE* first = CreateOutputFile(folder_ / "allin1.html");
+  std::FILE* first = CreateOutputFile("allin1.html");
   ASSERT_NE(first, nullptr);
   std::fputs("partial", first);
-  EXPECT_EQ(CreateOutputFile(folder_ / "allin1.html"), nullptr);
+  EXPECT_EQ(CreateOutputFile("allin1.html"), nullptr);
   EXPECT_TRUE(CloseOutputFile(first));
   EXPECT_EQ(folder_.Read("allin1.html"), "partial");
 }
@@ -177,16 +182,48 @@ TEST_F(HeldFiles, SpecialFilesAreNotOpenedAsSheets) {
   ASSERT_EQ(::mkfifo((folder_ / "pipe.html").c_str(), 0600), 0);
   EXPECT_EQ(OpenFileReadOnly(folder_ / "pipe.html"), nullptr);  // returns at once, no writer needed
   EXPECT_EQ(OpenFileReadOnly(folder_.path()), nullptr);
-  EXPECT_EQ(CreateOutputFile(folder_ / "pipe.html"), nullptr);
-  EXPECT_EQ(CreateOutputFile(folder_.path()), nullptr);
+  EXPECT_EQ(CreateOutputFile("pipe.html"), nullptr);
+  EXPECT_EQ(CreateOutputFile("."), nullptr);
 }
 
-TEST_F(HeldFiles, ALostWriteIsReportedOnClose) {
-  ASSERT_EQ(::symlink("/dev/full", (folder_ / "full.htm").c_str()), 0);
-  std::FILE* page = CreateOutputFile(folder_ / "full.htm");
+ssize_t DiskFullWrite(int, const void*, size_t) {
+  errno = ENOSPC;
+  return -1;
+}
+
+ssize_t HalfWrite(int fd, const void* data, size_t size) {
+  return ::write(fd, data, size > 1 ? size / 2 : size);
+}
+
+int FailingClose(int fd) {
+  ::close(fd);
+  errno = EIO;
+  return -1;
+}
+
+TEST_F(HeldFiles, ALostWriteOrCloseIsReportedOnClose) {
+  PosixCalls.write = DiskFullWrite;
+  std::FILE* page = CreateOutputFile("full.htm");
   ASSERT_NE(page, nullptr);
   std::fputs("never stored", page);
   EXPECT_FALSE(CloseOutputFile(page));
+
+  PosixCalls = DefaultPosixCalls();
+  PosixCalls.close = FailingClose;
+  page = CreateOutputFile("close.htm");
+  ASSERT_NE(page, nullptr);
+  std::fputs("stored, but the close failed", page);
+  EXPECT_FALSE(CloseOutputFile(page));
+}
+
+TEST_F(HeldFiles, ShortWritesAreContinuedUntilAllIsWritten) {
+  PosixCalls.write = HalfWrite;
+  std::FILE* page = CreateOutputFile("half.htm");
+  ASSERT_NE(page, nullptr);
+  const std::string text(5000, 'x');
+  std::fputs(text.c_str(), page);
+  EXPECT_TRUE(CloseOutputFile(page));
+  EXPECT_EQ(folder_.Read("half.htm"), text);
 }
 
 TEST_F(HeldFiles, EmptyFilesCannotBeMapped) {

@@ -61,7 +61,8 @@ bool PathExists(const std::string& path) {
 std::vector<std::string> ListFiles(const std::string& folder) {
   std::vector<std::string> files;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    if (!entry.is_directory()) files.push_back(entry.path().lexically_relative(folder).string());
+    // A link to a folder is listed like a file; the iterator does not follow it.
+    if (entry.is_symlink() || !entry.is_directory()) files.push_back(entry.path().lexically_relative(folder).string());
   }
   std::sort(files.begin(), files.end());
   return files;
