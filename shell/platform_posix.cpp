@@ -255,9 +255,12 @@ std::FILE* OutputStream(int fd) {
 }  // namespace
 
 std::FILE* CreateOutputFile(const std::string& name) {
-  // Opened without truncating, so a file that must not be replaced is left untouched.
-  const int fd =
-      OpenBeneathWorkingFolder(name, O_WRONLY | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+  // Opened without truncating, so a file that must not be replaced is left untouched; a file
+  // created here and then refused is removed again.
+  const int flags = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  int fd = OpenBeneathWorkingFolder(name, flags | O_CREAT | O_EXCL, 0666);
+  const bool created = fd >= 0;
+  if (fd < 0 && errno == EEXIST) fd = OpenBeneathWorkingFolder(name, flags, 0);
   if (fd < 0) return nullptr;
   struct stat info;
   const bool usable = PosixCalls.fstat(fd, &info) == 0 && !IsHeld(info) &&
@@ -267,6 +270,7 @@ std::FILE* CreateOutputFile(const std::string& name) {
   std::FILE* stream = usable ? OutputStream(fd) : nullptr;
   if (stream == nullptr) {
     PosixCalls.close(fd);
+    if (created) ::unlink(name.c_str());
     return nullptr;
   }
   Hold(info, stream);
