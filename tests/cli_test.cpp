@@ -12,42 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "cli_support.h"
 #include "expected_pages.h"
-#include "test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-const char kSlideFailure[] = "Unable to create SlideShow file";
-const char kAllIn1Failure[] = "Kestrune Err: Unable to create AllIn1 file";
-
-ProgramResult RunKestrune(const std::vector<std::string>& arguments, const std::string& folder) {
-  return RunProgram(KESTRUNE_PROGRAM, arguments, folder);
-}
-
-// The working folder the program sees: getcwd resolves symbolic links such as a linked /tmp.
-std::string RealPath(const std::string& path) {
-  return fs::canonical(path).string();
-}
-
-std::string Record(const std::string& title, const std::string& text) {
-  return title + ": " + text + "\n";
-}
-
-std::string PageFailure(const std::string& page) {
-  return Record(page, kSlideFailure);
-}
-
-// Every regular file below `folder` with its bytes; FIFOs and devices are listed, never read.
-std::map<std::string, std::string> Snapshot(const std::string& folder) {
-  std::map<std::string, std::string> files;
-  for (const std::string& name : ListFiles(folder)) {
-    const std::string path = folder + "/" + name;
-    files[name] = fs::is_regular_file(path) ? ReadWholeFile(path) : "(not a regular file)";
-  }
-  return files;
-}
 
 // True when the text ends with a line end and every line ends with CR LF.
 bool HasOnlyCrLfLineEnds(const std::string& text) {
@@ -57,32 +27,6 @@ bool HasOnlyCrLfLineEnds(const std::string& text) {
     if (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')) return false;
   }
   return true;
-}
-
-std::vector<std::string> Sorted(std::vector<std::string> names) {
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-void MakeFifo(const std::string& path) {
-  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0) << path;
-}
-
-void MakeSymlink(const std::string& target, const std::string& link) {
-  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0) << link;
-}
-
-void MakeHardLink(const std::string& existing, const std::string& link) {
-  ASSERT_EQ(::link(existing.c_str(), link.c_str()), 0) << link;
-}
-
-// A contact sheet without a title that links each image once, captioned "Caption of IMAGE".
-std::string SheetLinking(const std::vector<std::string>& images) {
-  std::string sheet = "<html><body>\n";
-  for (const std::string& image : images) {
-    sheet += "<a href=\"" + image + "\">Caption of " + image + "</a><br>\n";
-  }
-  return sheet + "</body></html>\n";
 }
 
 // ---- Start-up: options, usage and the path of the sheet ---------------------------------------
@@ -610,7 +554,9 @@ INSTANTIATE_TEST_SUITE_P(
                       OutsideCase{"ClimbsPastDotSegments", "./sub/./../.././x.jpg"},
                       OutsideCase{"DriveLetter", "C:x.jpg"},
                       OutsideCase{"BackslashParent", "..\\x.jpg"},
-                      OutsideCase{"BackslashRoot", "\\x.jpg"}),
+                      OutsideCase{"BackslashRoot", "\\x.jpg"},
+                      OutsideCase{"WebAddress", "http://example.org/x.jpg"},
+                      OutsideCase{"FileAddress", "file:///x.jpg"}),
     [](const ::testing::TestParamInfo<OutsideCase>& info) { return std::string(info.param.name); });
 
 TEST(OutsideFolder, NamesThatStayInsideAreWritten) {

@@ -1,6 +1,7 @@
 #include "test_support.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -62,7 +63,8 @@ std::vector<std::string> ListFiles(const std::string& folder) {
   std::vector<std::string> files;
   for (const auto& entry : fs::recursive_directory_iterator(folder)) {
     // A link to a folder is listed like a file; the iterator does not follow it.
-    if (entry.is_symlink() || !entry.is_directory()) files.push_back(entry.path().lexically_relative(folder).string());
+    if (entry.is_symlink() || !entry.is_directory())
+      files.push_back(entry.path().lexically_relative(folder).string());
   }
   std::sort(files.begin(), files.end());
   return files;
@@ -90,7 +92,7 @@ std::string Drain(int fd) {
 }  // namespace
 
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& folder) {
+                         const std::string& folder, unsigned user) {
   // Output goes through files, so neither stream can fill up and stall the program.
   char outName[] = "/tmp/kestrune-out-XXXXXX";
   char errName[] = "/tmp/kestrune-err-XXXXXX";
@@ -102,6 +104,9 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     ::dup2(nullFd, 0);
     ::dup2(outFd, 1);
     ::dup2(errFd, 2);
+    if (user != 0 && ::geteuid() == 0) {
+      if (::setgroups(0, nullptr) != 0 || ::setgid(user) != 0 || ::setuid(user) != 0) ::_exit(126);
+    }
     if (::chdir(folder.c_str()) != 0) ::_exit(127);
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
@@ -124,4 +129,12 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
   ::unlink(outName);
   ::unlink(errName);
   return result;
+}
+
+void HandOver(const std::string& folder, unsigned user) {
+  if (::geteuid() != 0) return;  // an ordinary user already owns its scratch folders
+  if (::chown(folder.c_str(), user, user) != 0) return;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (::lchown(entry.path().c_str(), user, user) != 0) return;
+  }
 }

@@ -44,5 +44,11 @@ struct ProgramResult {
 };
 
 // Runs `program` with `arguments` in `folder`, standard input closed, and collects its output.
+// With `user` set and the tests running as root, the program runs as that user, so that
+// permissions apply to it.
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& folder);
+                         const std::string& folder, unsigned user = 0);
+
+// An unprivileged user for RunProgram ("nobody"), and gives it `folder` and all below.
+constexpr unsigned kUnprivilegedUser = 65534;
+void HandOver(const std::string& folder, unsigned user);
