@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "shell/platform.h"
+#include "shell/platform_win32.h"
 
 struct PlatformFile {
   HANDLE handle;
@@ -38,6 +39,10 @@ char FoldCase(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+bool IsDiskFile(HANDLE handle) {
+  return GetFileType(handle) == FILE_TYPE_DISK;
+}
+
 // True when one path component names a device, as Windows reads it: the part before the first
 // "." with trailing blanks dropped, in any case ("con", "NUL..html", "com1 .htm", "aux.x.y").
 bool IsReservedDeviceName(std::string component) {
@@ -56,7 +61,9 @@ bool IsReservedDeviceName(std::string component) {
   return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
 }
 
-bool NamesDevice(const std::string& name) {
+}  // namespace
+
+bool NamesReservedDevice(const std::string& name) {
   std::size_t start = 0;
   while (start <= name.size()) {
     std::size_t stop = start;
@@ -66,12 +73,6 @@ bool NamesDevice(const std::string& name) {
   }
   return false;
 }
-
-bool IsDiskFile(HANDLE handle) {
-  return GetFileType(handle) == FILE_TYPE_DISK;
-}
-
-}  // namespace
 
 void ShowMessageBox(PlatformWindow* owner, const std::string& text, const std::string& title,
                     BoxIcon icon) {
@@ -108,7 +109,8 @@ PlatformMapping* CreateReadOnlyMapping(PlatformFile* file) {
 
 const char* MapWholeView(PlatformMapping* mapping, std::size_t* length) {
   if (mapping->view == nullptr) {
-    mapping->view = static_cast<const char*>(MapViewOfFile(mapping->mapping, FILE_MAP_READ, 0, 0, 0));
+    mapping->view =
+        static_cast<const char*>(MapViewOfFile(mapping->mapping, FILE_MAP_READ, 0, 0, 0));
     if (mapping->view == nullptr) return nullptr;
   }
   // The text ends at the first zero byte. The system fills the rest of the last page with
@@ -172,7 +174,7 @@ std::size_t FolderPrefixLength(const std::string& path) {
 
 std::FILE* CreateOutputFile(const std::string& name) {
   // A device name would open the device: the page would vanish into it, or the call would hang.
-  if (NamesDevice(name)) return nullptr;
+  if (NamesReservedDevice(name)) return nullptr;
   // Shared for reading only, so a second open of a file still being written fails, as does one
   // of the contact sheet; the failed open touches nothing.
   const HANDLE handle = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
@@ -226,7 +228,8 @@ bool OpenWebPage(PlatformWindow* owner, const std::string& address) {
 std::string HelpPageAddress() {
   std::vector<char> buffer(MAX_PATH);
   for (;;) {
-    const DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    const DWORD length =
+        GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (length == 0) return std::string();
     if (length < buffer.size()) {
       const std::string path(buffer.data(), length);

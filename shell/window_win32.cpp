@@ -51,9 +51,9 @@ PlatformWindow* CreateMainWindow(WindowProcedure procedure) {
   if (RegisterClassA(&windowClass) == 0) return FailStart("WinMain(): RegisterClass() failed");
 
   SharedProcedure = procedure;
-  const HWND window = CreateWindowExA(0, kClassName, "Quillfen", WS_OVERLAPPEDWINDOW,
-                                      CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                                      nullptr, nullptr, instance, nullptr);
+  const HWND window =
+      CreateWindowExA(0, kClassName, "Quillfen", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+                      CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
   if (window == nullptr) return FailStart("WinMain(): CreateWindow() failed");
   return reinterpret_cast<PlatformWindow*>(window);
 }
