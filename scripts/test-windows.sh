@@ -86,7 +86,8 @@ cp -a "$out/fixtures" "$out/work"
 cp -a "$out/fixtures" "$out/reference"
 # The headless build writes the reference pages; its failures are expected in some folders.
 headless="$PWD/build/kestrune"
-for sheet in sample/index.html quoted/index.html words/index.html relative2/sub/index.html \
+for sheet in sample/index.html quoted/index.html words/index.html bare/index.html \
+  busy/index.html relative2/sub/index.html \
   fullpage/sheet.html zerobyte/sheet.html $'caf\xe9/index.html' dialog/index.html \
   noimages/index.html allin1blocked/index.html sheetallin1/allin1.html pagefail/index.html \
   sheetpage/pic.htm; do

@@ -21,7 +21,14 @@ sheet() {  # sheet FILE TITLE TARGET CAPTION [TARGET CAPTION ...]
   } >"$file"
 }
 
-for copy in sample quoted words; do cp -r "$examples" "$copy"; done
+for copy in sample quoted words bare; do cp -r "$examples" "$copy"; done
+
+# Long enough to post menu commands to the window while its pages are written.
+mkdir busy
+{
+  printf '<title>Busy</title>\n'
+  for i in $(seq 300); do printf '<a href="p%d.jpg">Picture %d</a>\n' "$i" "$i"; done
+} >busy/index.html
 
 mkdir relative relative2 relative2/sub dialog question
 sheet relative/index.html "Relative" a.jpg "First" b.gif "Second" c.png ""

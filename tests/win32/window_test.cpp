@@ -52,7 +52,7 @@ const char kExpectedWindow[] =
     "popup &Help\n"
     "  item &Help... 4\n"
     "  item &About... 3\n";
-constexpr unsigned kOpen = 1, kExit = 2, kAbout = 3, kHelp = 4;
+constexpr unsigned kOpen = 1, kExit = 2, kAbout = 3, kHelp = 4;  // as the menu check confirms
 
 bool Check(bool ok, const std::string& what) {
   ++Checks;
@@ -125,11 +125,10 @@ HWND MainWindow(const Run& run) {
   return FindWindowOf(run.process.dwProcessId, "kestrune", "Quillfen");
 }
 
-// Starts `program` with `tail` as its command-line tail in the working folder `folder`. The
-// query hook is set on its thread before it runs; `refuseWindow` also makes its window fail.
-bool Start(Run& run, const std::string& tail, const std::string& folder, bool refuseWindow = false,
-           const std::string& program = Program) {
-  const std::string commandLine = "\"" + program + "\"" + (tail.empty() ? "" : " " + tail);
+// Starts `program` with `commandLine` in the working folder `folder`. The query hook is set on
+// its thread before it runs; `refuseWindow` also makes its window fail.
+bool Launch(Run& run, const std::string& commandLine, const std::string& folder,
+            bool refuseWindow = false, const std::string& program = Program) {
   for (int attempt = 0; attempt < 5; ++attempt) {
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
@@ -152,6 +151,13 @@ bool Start(Run& run, const std::string& tail, const std::string& folder, bool re
     Sleep(100);
   }
   return Check(false, "CreateProcess: error " + std::to_string(GetLastError()));
+}
+
+// Starts `program` with `tail` behind its quoted name.
+bool Start(Run& run, const std::string& tail, const std::string& folder, bool refuseWindow = false,
+           const std::string& program = Program) {
+  const std::string commandLine = "\"" + program + "\"" + (tail.empty() ? "" : " " + tail);
+  return Launch(run, commandLine, folder, refuseWindow, program);
 }
 
 bool Ended(Run& run, DWORD waitMs) {
@@ -313,6 +319,7 @@ void TestSheetGiven() {
     std::string folder;  // working folder
     std::string tail;
     const char* fixture;
+    bool bareProgram = false;  // the program's name unquoted, then blanks and tabs
   };
   const std::string cafe = "caf\xE9";
   const Case cases[] = {
@@ -322,6 +329,8 @@ void TestSheetGiven() {
       {"quoted path with further words", WorkRoot,
        "\"" + Folder("words") + "\\index.html\" and more words", "words"},
       {"path relative to the working folder", Folder("relative"), "index.html", "relative"},
+      {"program name unquoted, tail behind blanks and tabs", WorkRoot,
+       Folder("bare") + "\\index.html", "bare", true},
       {"forward slashes", WorkRoot, "relative2/sub/index.html", "relative2"},
       {"sheet filling its last memory page", WorkRoot, Folder("fullpage") + "\\sheet.html",
        "fullpage"},
@@ -331,12 +340,29 @@ void TestSheetGiven() {
   for (const Case& c : cases) {
     CurrentCase = std::string("sheet given: ") + c.name;
     Run run;
-    if (!Start(run, c.tail, c.folder)) continue;
+    const bool started = c.bareProgram ? Launch(run, Program + " \t \t" + c.tail, c.folder)
+                                       : Start(run, c.tail, c.folder);
+    if (!started) continue;
     const std::vector<std::string> boxes = RunToEnd(run);
     Check(boxes.empty(), "no box" + (boxes.empty() ? "" : ": " + boxes.front()));
     CheckEqual(std::to_string(run.exitCode), "0", "exit code");
     CheckSameAsHeadless(c.fixture);
   }
+
+  // An Open that arrives while the pages are being written is ignored.
+  CurrentCase = "sheet given: Open during the run";
+  Run run;
+  if (!Start(run, Folder("busy") + "\\index.html", WorkRoot)) return;
+  HWND window = nullptr;
+  for (DWORD start = GetTickCount(); !window && GetTickCount() - start < kTimeoutMs; Sleep(1))
+    window = MainWindow(run);
+  int posted = 0;
+  for (int i = 0; i < 3; ++i) posted += PostMessageA(window, WM_COMMAND, kOpen, 0) ? 1 : 0;
+  Check(posted == 3 && !Ended(run, 0), "Open posted while the run goes on");
+  const std::vector<std::string> boxes = RunToEnd(run);
+  Check(boxes.empty(), "no dialog or box" + (boxes.empty() ? "" : ": " + boxes.front()));
+  CheckEqual(std::to_string(run.exitCode), "0", "exit code");
+  CheckSameAsHeadless("busy");
 }
 
 // A start that fails shows one box, ends the program with status 1 and changes nothing.
