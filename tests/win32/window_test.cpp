@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -265,6 +266,61 @@ void CheckIdle(Run& run) {
   Check(!Ended(run, 0) && MainWindow(run) != nullptr, "the window stays open, waiting");
 }
 
+// Where the status text is painted: the box around every non-white pixel of the client area,
+// read back from the screen.
+struct Ink {
+  int width, height;             // of the client area
+  int top, bottom, left, right;  // -1 when all is white
+};
+
+Ink FindInk(HWND window) {
+  RECT client;
+  GetClientRect(window, &client);
+  POINT origin{0, 0};
+  ClientToScreen(window, &origin);
+  Ink ink{client.right, client.bottom, -1, -1, -1, -1};
+  const HDC screen = GetDC(nullptr);
+  const HDC memory = CreateCompatibleDC(screen);
+  const HBITMAP bitmap = CreateCompatibleBitmap(screen, ink.width, ink.height);
+  const HGDIOBJ previous = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, ink.width, ink.height, screen, origin.x, origin.y, SRCCOPY);
+  SelectObject(memory, previous);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = ink.width;
+  info.bmiHeader.biHeight = -ink.height;  // top row first
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  std::vector<DWORD> pixels(static_cast<std::size_t>(ink.width) * ink.height);
+  GetDIBits(memory, bitmap, 0, ink.height, pixels.data(), &info, DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  for (int y = 0; y < ink.height; ++y) {
+    for (int x = 0; x < ink.width; ++x) {
+      if ((pixels[static_cast<std::size_t>(y) * ink.width + x] & 0xFFFFFF) == 0xFFFFFF) continue;
+      if (ink.top < 0) ink.top = y;
+      ink.bottom = y;
+      if (ink.left < 0 || x < ink.left) ink.left = x;
+      if (x > ink.right) ink.right = x;
+    }
+  }
+  return ink;
+}
+
+// The status text stands from the middle line of the client area down, centred horizontally.
+void CheckStatusTextPlace(HWND window, const std::string& when) {
+  const Ink ink = FindInk(window);
+  const std::string place = std::to_string(ink.left) + "," + std::to_string(ink.top) + " to " +
+                            std::to_string(ink.right) + "," + std::to_string(ink.bottom) + " in " +
+                            std::to_string(ink.width) + "x" + std::to_string(ink.height);
+  Check(ink.top >= ink.height / 2 && ink.top <= ink.height / 2 + 16,
+        "status text begins at the middle line " + when + ": " + place);
+  Check(ink.left > 0 && std::abs(ink.left + ink.right - ink.width) <= 4,
+        "status text centred " + when + ": " + place);
+}
+
 // ---- Files --------------------------------------------------------------------------------
 
 std::string ReadAll(const std::string& path) {
@@ -452,6 +508,14 @@ void TestDialogAndMenu() {
 
   const HWND window = MainWindow(run);
   CheckEqual(Query(window, kQueryWindow), kExpectedWindow, "window class and menu");
+  CheckStatusTextPlace(window, "at first");
+  // Made smaller, the window paints the text again at its new middle line.
+  RECT frame;
+  GetWindowRect(window, &frame);
+  SetWindowPos(window, nullptr, 0, 0, (frame.right - frame.left) * 3 / 4,
+               (frame.bottom - frame.top) * 2 / 3, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  Sleep(300);
+  CheckStatusTextPlace(window, "after resizing");
   Check((GetWindowLongA(window, GWL_STYLE) & WS_OVERLAPPEDWINDOW) == WS_OVERLAPPEDWINDOW,
         "overlapped window style");
 
