@@ -7,6 +7,7 @@
 #include <io.h>
 #include <shellapi.h>
 
+#include <cstddef>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -198,6 +199,11 @@ bool CloseOutputFile(std::FILE* stream) {
   const bool flushed = std::fflush(stream) == 0 && std::ferror(stream) == 0;
   return std::fclose(stream) == 0 && flushed;
 }
+
+#ifndef _WIN64
+// The record without the later extensions ends where they begin: 76 bytes on 32-bit Windows.
+static_assert(offsetof(OPENFILENAMEA, pvReserved) == 76, "the dialog record of 32-bit Windows");
+#endif
 
 bool ChooseContactSheet(const std::string& initialFolder, const std::string& title,
                         std::string* chosen) {

@@ -3,6 +3,8 @@
 #include "shell/platform.h"
 
 #include <windows.h>
+// windows.h first: io.h relies on its types.
+#include <io.h>
 
 #include <cstdio>
 #include <cstring>
@@ -113,6 +115,15 @@ void TestHeldFilesAreRefused() {
   }
   Check(ReadFile("page.htm") == "first\n", "page holds its bytes, line end unchanged");
   Check(CreatesFile("page.htm"), "closed page replaced");
+
+  // Bytes that never reach the file are reported when the page is closed.
+  std::FILE* lost = CreateOutputFile("lost.htm");
+  Check(lost != nullptr, "page created");
+  if (lost != nullptr) {
+    std::fputs("never written\n", lost);  // still in the stream's buffer
+    CloseHandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(lost))));
+    Check(!CloseOutputFile(lost), "lost write reported by CloseOutputFile");
+  }
 
   CreateDirectoryA("folder.htm", nullptr);
   Check(CreateOutputFile("folder.htm") == nullptr, "folder refused as output");
