@@ -145,8 +145,8 @@ bool Launch(Run& run, const std::string& commandLine, const std::string& folder,
                                          HookModule, thread);
       }
       ResumeThread(run.process.hThread);
-      return Check(run.hooks[0] != nullptr && (!refuseWindow || run.hooks[1] != nullptr),
-                   "hooks set");
+      Check(run.hooks[0] != nullptr && (!refuseWindow || run.hooks[1] != nullptr), "hooks set");
+      return true;  // running: the caller ends it
     }
     if (GetLastError() != 1359) break;  // Wine now and then fails a start with an internal error
     Sleep(100);
