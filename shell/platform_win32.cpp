@@ -1,0 +1,250 @@
+// Files, folders, the open-file dialog, web pages and message boxes on Win32, in the ANSI code
+// page throughout: names are byte strings and pass through unchanged.
+#include <windows.h>
+// windows.h first: the headers below rely on its types.
+#include <commdlg.h>
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+
+#include <cstddef>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "shell/platform.h"
+#include "shell/platform_win32.h"
+
+struct PlatformFile {
+  HANDLE handle;
+};
+
+struct PlatformMapping {
+  HANDLE mapping;
+  std::size_t size;
+  const char* view = nullptr;
+  char* copy = nullptr;  // the terminated text when the file fills its last page
+};
+
+namespace {
+
+HWND AsWindow(PlatformWindow* window) {
+  return reinterpret_cast<HWND>(window);
+}
+
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
+
+char FoldCase(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool IsDiskFile(HANDLE handle) {
+  return GetFileType(handle) == FILE_TYPE_DISK;
+}
+
+// True when one path component names a device, as Windows reads it: the part before the first
+// "." with trailing blanks dropped, in any case ("con", "NUL..html", "com1 .htm", "aux.x.y").
+bool IsReservedDeviceName(std::string component) {
+  while (!component.empty() && (component.back() == '.' || component.back() == ' '))
+    component.pop_back();
+  std::string stem = component.substr(0, component.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (char& c : stem) c = FoldCase(c);
+  for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
+    if (stem == device) return true;
+  }
+  // COM0-COM9 and LPT0-LPT9, also with the superscript digits 1-3 of the ANSI code page.
+  if (stem.size() != 4 || (stem.compare(0, 3, "COM") != 0 && stem.compare(0, 3, "LPT") != 0))
+    return false;
+  const unsigned char digit = static_cast<unsigned char>(stem[3]);
+  return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+}
+
+}  // namespace
+
+bool NamesReservedDevice(const std::string& name) {
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    std::size_t stop = start;
+    while (stop < name.size() && !IsSeparator(name[stop])) ++stop;
+    if (IsReservedDeviceName(name.substr(start, stop - start))) return true;
+    start = stop + 1;
+  }
+  return false;
+}
+
+void ShowMessageBox(PlatformWindow* owner, const std::string& text, const std::string& title,
+                    BoxIcon icon) {
+  UINT type = MB_OK;
+  if (icon == BoxIcon::Exclamation) type |= MB_ICONEXCLAMATION;
+  if (icon == BoxIcon::Information) type |= MB_ICONINFORMATION;
+  MessageBoxA(AsWindow(owner), text.c_str(), title.c_str(), type);
+}
+
+bool FileExists(const std::string& name) {
+  return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+PlatformFile* OpenFileReadOnly(const std::string& path) {
+  // Shared for reading only: while it is open no one, this process included, can write it.
+  const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  if (!IsDiskFile(handle)) {  // a device or a pipe is no contact sheet
+    CloseHandle(handle);
+    return nullptr;
+  }
+  return new PlatformFile{handle};
+}
+
+PlatformMapping* CreateReadOnlyMapping(PlatformFile* file) {
+  LARGE_INTEGER size;
+  if (!GetFileSizeEx(file->handle, &size) || size.QuadPart <= 0) return nullptr;
+  if (static_cast<unsigned long long>(size.QuadPart) >= SIZE_MAX) return nullptr;
+  const HANDLE mapping = CreateFileMappingA(file->handle, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  if (mapping == nullptr) return nullptr;
+  return new PlatformMapping{mapping, static_cast<std::size_t>(size.QuadPart)};
+}
+
+const char* MapWholeView(PlatformMapping* mapping, std::size_t* length) {
+  if (mapping->view == nullptr) {
+    mapping->view =
+        static_cast<const char*>(MapViewOfFile(mapping->mapping, FILE_MAP_READ, 0, 0, 0));
+    if (mapping->view == nullptr) return nullptr;
+  }
+  // The text ends at the first zero byte. The system fills the rest of the last page with
+  // zeros, so only a file without a zero byte that fills its last page needs a copy with room
+  // for the terminator.
+  const void* zero = std::memchr(mapping->view, 0, mapping->size);
+  if (zero != nullptr) {
+    *length = static_cast<std::size_t>(static_cast<const char*>(zero) - mapping->view);
+    return mapping->view;
+  }
+  SYSTEM_INFO system;
+  GetSystemInfo(&system);
+  if (mapping->size % system.dwPageSize != 0) {
+    *length = mapping->size;
+    return mapping->view;
+  }
+  if (mapping->copy == nullptr) {
+    mapping->copy = new (std::nothrow) char[mapping->size + 1];
+    if (mapping->copy == nullptr) return nullptr;
+    std::memcpy(mapping->copy, mapping->view, mapping->size);
+    mapping->copy[mapping->size] = '\0';
+  }
+  *length = mapping->size;
+  return mapping->copy;
+}
+
+void CloseFileHandle(PlatformFile* file) {
+  CloseHandle(file->handle);
+  delete file;
+}
+
+void CloseMapping(PlatformMapping* mapping) {
+  if (mapping->view != nullptr) UnmapViewOfFile(mapping->view);
+  CloseHandle(mapping->mapping);
+  delete[] mapping->copy;
+  delete mapping;
+}
+
+std::string GetWorkingFolder() {
+  std::vector<char> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (length == 0) return std::string();
+    if (length < buffer.size()) return std::string(buffer.data(), length);
+    buffer.resize(length + 1);  // too small: length is the size needed
+  }
+}
+
+bool SetWorkingFolder(const std::string& folder) {
+  return SetCurrentDirectoryA(folder.c_str()) != 0;
+}
+
+// "\" and "/" separate folders; without either, a drive's ":" ends the prefix ("D:index.htm").
+std::size_t FolderPrefixLength(const std::string& path) {
+  const std::size_t separator = path.find_last_of("\\/");
+  if (separator != std::string::npos) return separator + 1;
+  const bool drive = path.size() >= 2 && path[1] == ':' &&
+                     ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+  return drive ? 2 : 0;
+}
+
+std::FILE* CreateOutputFile(const std::string& name) {
+  // A device name would open the device: the page would vanish into it, or the call would hang.
+  if (NamesReservedDevice(name)) return nullptr;
+  // Shared for reading only, so a second open of a file still being written fails, as does one
+  // of the contact sheet; the failed open touches nothing.
+  const HANDLE handle = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  if (!IsDiskFile(handle)) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+  if (fd == -1) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  std::FILE* stream = _fdopen(fd, "wb");
+  if (stream == nullptr) _close(fd);  // closes the handle too
+  return stream;
+}
+
+bool CloseOutputFile(std::FILE* stream) {
+  const bool flushed = std::fflush(stream) == 0 && std::ferror(stream) == 0;
+  return std::fclose(stream) == 0 && flushed;
+}
+
+#ifndef _WIN64
+// The record without the later extensions ends where they begin: 76 bytes on 32-bit Windows.
+static_assert(offsetof(OPENFILENAMEA, pvReserved) == 76, "the dialog record of 32-bit Windows");
+#endif
+
+bool ChooseContactSheet(const std::string& initialFolder, const std::string& title,
+                        std::string* chosen) {
+  // Room for the longest path the system has, so no choice is ever cut short.
+  std::vector<char> buffer(32768, '\0');
+  OPENFILENAMEA dialog{};
+  // The record without the later extensions; its size differs between 32 and 64 bits.
+  dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+  dialog.lpstrFile = buffer.data();
+  dialog.nMaxFile = static_cast<DWORD>(buffer.size());
+  dialog.lpstrInitialDir = initialFolder.c_str();
+  dialog.lpstrTitle = title.c_str();
+  dialog.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_ENABLESIZING;
+  // Cancelled, failed, or (FNERR_BUFFERTOOSMALL) a name that did not fit: nothing is chosen,
+  // never a truncated name.
+  if (!GetOpenFileNameA(&dialog)) return false;
+  *chosen = buffer.data();
+  return true;
+}
+
+bool OpenWebPage(PlatformWindow* owner, const std::string& address) {
+  const HINSTANCE result =
+      ShellExecuteA(AsWindow(owner), nullptr, address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+// help.html beside the executable.
+std::string HelpPageAddress() {
+  std::vector<char> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length =
+        GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return std::string();
+    if (length < buffer.size()) {
+      const std::string path(buffer.data(), length);
+      const std::string candidate = path.substr(0, FolderPrefixLength(path)) + "help.html";
+      const DWORD attributes = GetFileAttributesA(candidate.c_str());
+      if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return std::string();
+      return candidate;
+    }
+    buffer.resize(buffer.size() * 2);  // the name was cut short
+  }
+}

@@ -1,0 +1,72 @@
+#!/usr/bin/env bash
+# Writes the contact sheets of the Windows tests into the folder $1, one folder per case; the
+# window tests (window_test.cpp) name them. Bytes above 0x7F are written raw.
+set -euo pipefail
+root="$1"
+examples="$(cd "$(dirname "$0")/../../examples" && pwd)"
+rm -rf "$root"
+mkdir -p "$root"
+cd "$root"
+
+sheet() {  # sheet FILE TITLE TARGET CAPTION [TARGET CAPTION ...]
+  local file="$1" title="$2"
+  shift 2
+  {
+    printf '<html><head><title>%s</title></head><body>\n' "$title"
+    while [ "$#" -ge 2 ]; do
+      printf '<a href="%s">%s</a><br>\n' "$1" "$2"
+      shift 2
+    done
+    printf '</body></html>\n'
+  } >"$file"
+}
+
+for copy in sample quoted words bare; do cp -r "$examples" "$copy"; done
+
+# Long enough to post menu commands to the window while its pages are written.
+mkdir busy
+{
+  printf '<title>Busy</title>\n'
+  for i in $(seq 300); do printf '<a href="p%d.jpg">Picture %d</a>\n' "$i" "$i"; done
+} >busy/index.html
+
+mkdir relative relative2 relative2/sub dialog question
+sheet relative/index.html "Relative" a.jpg "First" b.gif "Second" c.png ""
+: >relative/a_t.jpg
+sheet relative2/sub/index.html "Slashes" p.jpg "P" q.jpg "Q"
+sheet dialog/index.html "Chosen" one.jpg "One" two.jpg "Two"
+sheet question/index.html "Untouched" one.jpg "One"
+
+# A sheet that fills its last memory page exactly (64 KiB, no zero byte) and ends in a link.
+mkdir fullpage
+head='<html><title>Full page</title><a href="first.jpg">First</a>'
+tail='<a href="last.jpg">Last</a>'
+{
+  printf '%s' "$head"
+  head -c $((65536 - ${#head} - ${#tail})) /dev/zero | tr '\0' 'x'
+  printf '%s' "$tail"
+} >fullpage/sheet.html
+
+# The text ends at the first zero byte: the link behind it is not read.
+mkdir zerobyte
+printf '<a href="a.jpg">A</a>\0<a href="b.jpg">B</a>\n' >zerobyte/sheet.html
+
+mkdir $'caf\xe9'
+sheet $'caf\xe9/index.html' $'Caf\xe9 \xa9' $'\xe9t\xe9.jpg' $'\xc9t\xe9 \xe0 la plage' \
+  $'na\xefve.png' ""
+
+# Starts that fail.
+mkdir notfound folder folder/sheet.html empty noimages allin1blocked sheetallin1
+echo "nothing to see" >notfound/readme.txt
+: >empty/empty.html
+sheet noimages/index.html "No images" notes.txt "Notes" other.html "Other"
+sheet allin1blocked/index.html "Blocked" a.jpg "A"
+mkdir allin1blocked/allin1.html
+sheet sheetallin1/allin1.html "Sheet" a.jpg "A"
+
+# Pages that cannot be written.
+mkdir pagefail pagefail/b.htm sheetpage devices devices/aux nohelp
+sheet pagefail/index.html "Page fails" a.jpg "A" b.jpg "B" c.jpg "C"
+sheet sheetpage/pic.htm "Sheet is a page" pic.jpg "Pic" other.jpg "Other"
+sheet devices/index.html "Devices" con.jpg "" "con .jpg" "" NUL..jpg "" com1.gif "" Lpt9.jpg "" \
+  aux/x.png "" ok.jpg "OK"

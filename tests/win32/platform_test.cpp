@@ -1,0 +1,205 @@
+// The Win32 platform layer, in-process: folder prefixes, output files that must be refused, and
+// the contact sheet's text at page boundaries. Run in an empty scratch working folder.
+#include "shell/platform.h"
+
+#include <windows.h>
+// windows.h first: io.h relies on its types.
+#include <io.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "shell/platform_win32.h"
+
+namespace {
+
+int Checks = 0;
+int Failures = 0;
+
+void Check(bool ok, const std::string& what) {
+  ++Checks;
+  if (!ok) {
+    ++Failures;
+    std::printf("FAIL %s\n", what.c_str());
+  }
+}
+
+void WriteFile(const std::string& name, const std::string& bytes) {
+  std::ofstream(name, std::ios::binary) << bytes;
+}
+
+std::string ReadFile(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void TestFolderPrefix() {
+  const struct {
+    const char* path;
+    std::size_t length;
+  } cases[] = {
+      {"C:\\pics\\index.htm", 8},
+      {"D:index.htm", 2},
+      {"index.htm", 0},
+      {"a/b.htm", 2},
+      {"a\\b/c.htm", 4},
+      {"a/b\\c.htm", 4},
+      {"\\\\host\\share\\x", 13},
+      {"C:\\", 3},
+      {"", 0},
+      {"1:x.htm", 0},
+      {"x.htm:stream", 0},
+  };
+  for (const auto& c : cases)
+    Check(FolderPrefixLength(c.path) == c.length, std::string("folder prefix of ") + c.path);
+}
+
+// Creates, writes and closes `name`; true when its bytes arrived.
+bool CreatesFile(const std::string& name) {
+  std::FILE* stream = CreateOutputFile(name);
+  if (stream == nullptr) return false;
+  const bool written = std::fputs("page\n", stream) >= 0;
+  return CloseOutputFile(stream) && written && ReadFile(name) == "page\n" &&
+         DeleteFileA(name.c_str());
+}
+
+void TestDeviceNames() {
+  const char* devices[] = {"con.htm",      "CON",          "con .htm",   "Con. .html",
+                           "NUL..html",    "nul.",         "prn.htm",    "AUX.htm",
+                           "com1.htm",     "COM9.html",    "com0.htm",   "lpt1.x.y",
+                           "Lpt9 .htm",    "com\xB9.htm",  "conin$.htm", "CONOUT$.html",
+                           "sub\\prn.htm", "sub/nul.html", "aux\\x.htm", "a/LPT3/b/c.htm"};
+  for (const char* device : devices) {
+    Check(NamesReservedDevice(device), std::string("device name: ") + device);
+    std::FILE* stream = CreateOutputFile(device);
+    Check(stream == nullptr, std::string("device name refused: ") + device);
+    if (stream != nullptr) CloseOutputFile(stream);
+  }
+  // Names that only look like devices are ordinary files.
+  CreateDirectoryA("sub", nullptr);
+  for (const char* name :
+       {"console.htm", "cons.htm", "nul_.htm", "com10.htm", "lpt.htm", "xcon.htm", "auxiliary.html",
+        "sub\\com1x.htm", "con_tents.htm", ".con", " con.htm"}) {
+    Check(!NamesReservedDevice(name), std::string("ordinary name: ") + name);
+    Check(CreatesFile(name), std::string("ordinary name written: ") + name);
+  }
+}
+
+void TestHeldFilesAreRefused() {
+  WriteFile("sheet.html", "<a href=\"a.jpg\">a</a>");
+  PlatformFile* sheet = OpenFileReadOnly("sheet.html");
+  Check(sheet != nullptr, "contact sheet opened");
+  for (const std::string& alias :
+       {std::string("sheet.html"), std::string("SHEET.HTML"), std::string(".\\sheet.html"),
+        std::string("sub\\..\\sheet.html"), GetWorkingFolder() + "\\sheet.html"}) {
+    std::FILE* stream = CreateOutputFile(alias);
+    Check(stream == nullptr, "open contact sheet refused as output: " + alias);
+    if (stream != nullptr) CloseOutputFile(stream);
+  }
+  Check(ReadFile("sheet.html") == "<a href=\"a.jpg\">a</a>", "contact sheet intact");
+  if (sheet != nullptr) CloseFileHandle(sheet);
+  Check(CreatesFile("sheet.html"), "closed contact sheet is writable again");
+
+  // An output not yet closed cannot be opened a second time, and keeps what it was given.
+  std::FILE* page = CreateOutputFile("page.htm");
+  Check(page != nullptr, "page created");
+  Check(CreateOutputFile("PAGE.htm") == nullptr, "unclosed page refused");
+  if (page != nullptr) {
+    std::fputs("first\n", page);
+    Check(CloseOutputFile(page), "page closed");
+  }
+  Check(ReadFile("page.htm") == "first\n", "page holds its bytes, line end unchanged");
+  Check(CreatesFile("page.htm"), "closed page replaced");
+
+  // Bytes that never reach the file are reported when the page is closed.
+  std::FILE* lost = CreateOutputFile("lost.htm");
+  Check(lost != nullptr, "page created");
+  if (lost != nullptr) {
+    std::fputs("never written\n", lost);  // still in the stream's buffer
+    CloseHandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(lost))));
+    Check(!CloseOutputFile(lost), "lost write reported by CloseOutputFile");
+  }
+
+  CreateDirectoryA("folder.htm", nullptr);
+  Check(CreateOutputFile("folder.htm") == nullptr, "folder refused as output");
+}
+
+// Maps `bytes` as a contact sheet; the text and its length, or "(failed)".
+std::string MappedText(const std::string& bytes, std::size_t* length) {
+  WriteFile("mapped.html", bytes);
+  PlatformFile* file = OpenFileReadOnly("mapped.html");
+  if (file == nullptr) return "(failed)";
+  std::string text = "(failed)";
+  if (PlatformMapping* mapping = CreateReadOnlyMapping(file)) {
+    if (const char* view = MapWholeView(mapping, length)) {
+      // The terminator is read too: it must be there even when the file fills its last page.
+      text = view[*length] == '\0' ? std::string(view, *length) : "(not terminated)";
+    }
+    CloseMapping(mapping);
+  }
+  CloseFileHandle(file);
+  return text;
+}
+
+void TestSheetText() {
+  SYSTEM_INFO system;
+  GetSystemInfo(&system);
+  for (std::size_t size : {std::size_t{1}, std::size_t{system.dwPageSize - 1},
+                           std::size_t{system.dwPageSize}, std::size_t{65536}}) {
+    const std::string bytes(size, 'k');
+    std::size_t length = 0;
+    Check(MappedText(bytes, &length) == bytes && length == size,
+          "text of a sheet of " + std::to_string(size) + " bytes");
+  }
+  std::string withZero(system.dwPageSize, 'k');
+  withZero[100] = '\0';
+  std::size_t length = 0;
+  Check(MappedText(withZero, &length) == withZero.substr(0, 100) && length == 100,
+        "text ends at the first zero byte");
+  Check(MappedText("", &length) == "(failed)", "empty sheet cannot be mapped");
+
+  Check(OpenFileReadOnly("folder.htm") == nullptr, "a folder is no contact sheet");
+  Check(OpenFileReadOnly("NUL") == nullptr, "a device is no contact sheet");
+  Check(OpenFileReadOnly("missing.html") == nullptr, "a missing file is no contact sheet");
+}
+
+void TestFolders() {
+  const std::string start = GetWorkingFolder();
+  Check(SetWorkingFolder("sub\\") && GetWorkingFolder() == start + "\\sub",
+        "working folder set with its separator");
+  Check(SetWorkingFolder(start) && GetWorkingFolder() == start, "working folder restored");
+  Check(!SetWorkingFolder("missing\\") && GetWorkingFolder() == start,
+        "missing folder refused, working folder kept");
+  Check(FileExists("mapped.html") && FileExists("sub") && !FileExists("missing.html"),
+        "file existence");
+}
+
+void TestHelpPage() {
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, sizeof self);
+  std::string helpPage = self;
+  helpPage = helpPage.substr(0, helpPage.rfind('\\') + 1) + "help.html";
+  DeleteFileA(helpPage.c_str());
+  Check(HelpPageAddress().empty(), "no help page beside the program");
+  WriteFile(helpPage, "<html></html>");
+  Check(HelpPageAddress() == helpPage, "help page beside the program");
+  DeleteFileA(helpPage.c_str());
+}
+
+}  // namespace
+
+int main() {
+  TestFolderPrefix();
+  TestDeviceNames();
+  TestHeldFilesAreRefused();
+  TestSheetText();
+  TestFolders();
+  TestHelpPage();
+  std::printf("%d checks, %d failed\n", Checks, Failures);
+  return Failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,688 @@
+// Runs kestrune.exe as a user would: starts it, finds its window and its message boxes, answers
+// them, and checks the boxes, what it wrote and how it ended. Pages are compared with those the
+// headless build wrote for the same contact sheets.
+//
+// kestrune_window_tests PROGRAM HOOK-DLL WORK-FOLDER REFERENCE-FOLDER
+//   WORK-FOLDER and REFERENCE-FOLDER hold the same fixtures; the headless build has already run
+//   on those in REFERENCE-FOLDER.
+// kestrune_window_tests --record FILE ARGUMENT
+//   writes ARGUMENT to FILE: the program these tests register to open web pages.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/win32/test_hook.h"
+
+namespace {
+
+constexpr DWORD kTimeoutMs = 20000;
+
+std::string Program;        // kestrune.exe
+std::string WorkRoot;       // the fixtures the program writes into
+std::string ReferenceRoot;  // the same fixtures, written by the headless build
+HMODULE HookModule = nullptr;
+HANDLE ReplyEvent = nullptr;
+char* ReplyView = nullptr;
+
+int Failures = 0;
+int Checks = 0;
+std::string CurrentCase;
+
+const char kDialogTitle[] = "Choose File from which to Generate Slideshow";
+const char kAboutText[] =
+    "Quillfen\n\nCopyright (c) 2026 the Quillfen developers. All rights reserved.";
+const char kHelpText[] =
+    "Kestrune will parse an HTML contact sheet that contains links to JPG, GIF and/or PNG files "
+    "and build a series of small HTML files that work as a slide show that the user can change "
+    "manually or set to change automatically every 5 seconds. These small slideshow HTML files, "
+    "along with an allin1.html file will be written to the same folder as the contact sheet.\n\n"
+    "Use File > Open to select the HTML contact sheet.";
+// The menu and class as the program must register them.
+const char kExpectedWindow[] =
+    "class style 0, extra 0/0, icon application, cursor arrow, background white, menu Menu\n"
+    "resource MENU en-US\n"
+    "popup &File\n"
+    "  item &Open 1\n"
+    "  item E&xit 2\n"
+    "popup &Help\n"
+    "  item &Help... 4\n"
+    "  item &About... 3\n";
+constexpr unsigned kOpen = 1, kExit = 2, kAbout = 3, kHelp = 4;  // as the menu check confirms
+
+bool Check(bool ok, const std::string& what) {
+  ++Checks;
+  if (!ok) {
+    ++Failures;
+    std::printf("FAIL [%s] %s\n", CurrentCase.c_str(), what.c_str());
+    std::fflush(stdout);
+  }
+  return ok;
+}
+
+bool CheckEqual(const std::string& actual, const std::string& expected, const std::string& what) {
+  return Check(actual == expected,
+               what + ":\n    got      \"" + actual + "\"\n    expected \"" + expected + "\"");
+}
+
+std::string Folder(const std::string& fixture) {
+  return WorkRoot + "\\" + fixture;
+}
+
+std::string WindowText(HWND window) {
+  char text[4096] = {};
+  GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+// ---- Windows of the program --------------------------------------------------------------
+
+struct WindowSearch {
+  DWORD process;
+  const char* className;
+  const char* title;  // nullptr: any
+  HWND found;
+};
+
+BOOL CALLBACK VisitWindow(HWND window, LPARAM data) {
+  WindowSearch& search = *reinterpret_cast<WindowSearch*>(data);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  char className[64] = {};
+  GetClassNameA(window, className, sizeof className);
+  if (process != search.process || !IsWindowVisible(window) ||
+      std::string(className) != search.className ||
+      (search.title != nullptr && WindowText(window) != search.title))
+    return TRUE;
+  search.found = window;
+  return FALSE;
+}
+
+HWND FindWindowOf(DWORD process, const char* className, const char* title = nullptr) {
+  WindowSearch search{process, className, title, nullptr};
+  EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// One run of kestrune.exe.
+struct Run {
+  PROCESS_INFORMATION process{};
+  HHOOK hooks[2] = {};
+  bool ended = false;
+  DWORD exitCode = 0;
+};
+
+HOOKPROC HookProcedure(const char* name) {
+  // Through void (*)(), the type that converts to any function pointer without a warning.
+  return reinterpret_cast<HOOKPROC>(reinterpret_cast<void (*)()>(GetProcAddress(HookModule, name)));
+}
+
+HWND MainWindow(const Run& run) {
+  return FindWindowOf(run.process.dwProcessId, "kestrune", "Quillfen");
+}
+
+// Starts `program` with `commandLine` in the working folder `folder`. The query hook is set on
+// its thread before it runs; `refuseWindow` also makes its window fail.
+bool Launch(Run& run, const std::string& commandLine, const std::string& folder,
+            bool refuseWindow = false, const std::string& program = Program) {
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    if (CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                       nullptr, folder.c_str(), &startup, &run.process)) {
+      const DWORD thread = run.process.dwThreadId;
+      run.hooks[0] =
+          SetWindowsHookExA(WH_GETMESSAGE, HookProcedure("KestruneQueryHook"), HookModule, thread);
+      if (refuseWindow) {
+        run.hooks[1] = SetWindowsHookExA(WH_CBT, HookProcedure("KestruneRefuseWindowHook"),
+                                         HookModule, thread);
+      }
+      ResumeThread(run.process.hThread);
+      Check(run.hooks[0] != nullptr && (!refuseWindow || run.hooks[1] != nullptr), "hooks set");
+      return true;  // running: the caller ends it
+    }
+    if (GetLastError() != 1359) break;  // Wine now and then fails a start with an internal error
+    Sleep(100);
+  }
+  return Check(false, "CreateProcess: error " + std::to_string(GetLastError()));
+}
+
+// Starts `program` with `tail` behind its quoted name.
+bool Start(Run& run, const std::string& tail, const std::string& folder, bool refuseWindow = false,
+           const std::string& program = Program) {
+  const std::string commandLine = "\"" + program + "\"" + (tail.empty() ? "" : " " + tail);
+  return Launch(run, commandLine, folder, refuseWindow, program);
+}
+
+bool Ended(Run& run, DWORD waitMs) {
+  if (!run.ended && WaitForSingleObject(run.process.hProcess, waitMs) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(run.process.hProcess, &run.exitCode);
+    run.ended = true;
+  }
+  return run.ended;
+}
+
+void Release(Run& run) {
+  if (!Ended(run, 0)) {
+    Check(false, "the program is still running; ended by force");
+    TerminateProcess(run.process.hProcess, 99);
+    WaitForSingleObject(run.process.hProcess, kTimeoutMs);
+  }
+  for (HHOOK hook : run.hooks) {
+    if (hook != nullptr) UnhookWindowsHookEx(hook);
+  }
+  CloseHandle(run.process.hThread);
+  CloseHandle(run.process.hProcess);
+}
+
+// Asks the hook inside the program about `target`.
+std::string Query(HWND target, unsigned kind) {
+  static const UINT message = RegisterWindowMessageA(kQueryMessageName);
+  ResetEvent(ReplyEvent);
+  ReplyView[0] = '\0';
+  if (!PostMessageA(target, message, kind, 0)) return "(query not posted)";
+  if (WaitForSingleObject(ReplyEvent, 5000) != WAIT_OBJECT_0) return "(no reply from the hook)";
+  return ReplyView;
+}
+
+// Waits for a visible dialog or message box of the program (with `title`, when given).
+HWND WaitForBox(Run& run, const char* title = nullptr) {
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < kTimeoutMs) {
+    if (HWND box = FindWindowOf(run.process.dwProcessId, "#32770", title)) return box;
+    if (Ended(run, 10)) break;
+  }
+  Check(false, std::string("no box appeared") + (title ? std::string(": ") + title : ""));
+  return nullptr;
+}
+
+// Title, text, icon and owner of a message box, in one line.
+std::string DescribeBox(Run& run, HWND box) {
+  char text[8192] = {};
+  GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+  const HWND owner = GetWindow(box, GW_OWNER);
+  const std::string ownerName = owner == nullptr           ? "none"
+                                : owner == MainWindow(run) ? "main window"
+                                                           : "other";
+  return WindowText(box) + " | " + text + " | icon " + Query(box, kQueryBoxIcon) + " | owner " +
+         ownerName;
+}
+
+std::string BoxLine(const std::string& title, const std::string& text, const char* icon,
+                    const char* owner) {
+  return title + " | " + text + " | icon " + icon + " | owner " + owner;
+}
+
+void Answer(HWND box, int button) {
+  PostMessageA(box, WM_COMMAND, button, 0);
+  const DWORD start = GetTickCount();
+  while (IsWindow(box) && IsWindowVisible(box) && GetTickCount() - start < kTimeoutMs) Sleep(5);
+  Check(!IsWindowVisible(box), "the box closed when answered");
+}
+
+// Types `name` into the file name field of the open-file dialog (an edit box inside a combo box).
+void TypeFileName(HWND dialog, const char* name) {
+  struct Field {
+    HWND edit;
+  } field{nullptr};
+  EnumChildWindows(
+      dialog,
+      [](HWND child, LPARAM data) -> BOOL {
+        char className[64] = {};
+        GetClassNameA(child, className, sizeof className);
+        if (GetDlgCtrlID(child) != 0x047C || std::string(className) != "Edit") return TRUE;
+        reinterpret_cast<Field*>(data)->edit = child;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&field));
+  if (Check(field.edit != nullptr, "the dialog has a file name field"))
+    SendMessageA(field.edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name));
+}
+
+// Lets the run end, answering every message box with OK; returns the boxes shown.
+std::vector<std::string> RunToEnd(Run& run) {
+  std::vector<std::string> boxes;
+  const DWORD start = GetTickCount();
+  while (!Ended(run, 10) && GetTickCount() - start < kTimeoutMs) {
+    if (HWND box = FindWindowOf(run.process.dwProcessId, "#32770")) {
+      const std::string description = DescribeBox(run, box);
+      if (!IsWindow(box)) continue;  // a dialog that was closing as it was found
+      boxes.push_back(description);
+      Answer(box, IDOK);
+    }
+  }
+  Release(run);
+  return boxes;
+}
+
+// The window stays up without a contact sheet: it is still there a moment later.
+void CheckIdle(Run& run) {
+  Sleep(300);
+  Check(!Ended(run, 0) && MainWindow(run) != nullptr, "the window stays open, waiting");
+}
+
+// Where the status text is painted: the box around every non-white pixel of the client area,
+// read back from the screen.
+struct Ink {
+  int width, height;             // of the client area
+  int top, bottom, left, right;  // -1 when all is white
+};
+
+Ink FindInk(HWND window) {
+  RECT client;
+  GetClientRect(window, &client);
+  POINT origin{0, 0};
+  ClientToScreen(window, &origin);
+  Ink ink{client.right, client.bottom, -1, -1, -1, -1};
+  const HDC screen = GetDC(nullptr);
+  const HDC memory = CreateCompatibleDC(screen);
+  const HBITMAP bitmap = CreateCompatibleBitmap(screen, ink.width, ink.height);
+  const HGDIOBJ previous = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, ink.width, ink.height, screen, origin.x, origin.y, SRCCOPY);
+  SelectObject(memory, previous);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = ink.width;
+  info.bmiHeader.biHeight = -ink.height;  // top row first
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  std::vector<DWORD> pixels(static_cast<std::size_t>(ink.width) * ink.height);
+  GetDIBits(memory, bitmap, 0, ink.height, pixels.data(), &info, DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  for (int y = 0; y < ink.height; ++y) {
+    for (int x = 0; x < ink.width; ++x) {
+      if ((pixels[static_cast<std::size_t>(y) * ink.width + x] & 0xFFFFFF) == 0xFFFFFF) continue;
+      if (ink.top < 0) ink.top = y;
+      ink.bottom = y;
+      if (ink.left < 0 || x < ink.left) ink.left = x;
+      if (x > ink.right) ink.right = x;
+    }
+  }
+  return ink;
+}
+
+// The status text stands from the middle line of the client area down, centred horizontally.
+bool AtMiddleLine(const Ink& ink) {
+  return ink.top >= ink.height / 2 && ink.top <= ink.height / 2 + 16;
+}
+
+bool Centred(const Ink& ink) {
+  return ink.left > 0 && std::abs(ink.left + ink.right - ink.width) <= 4;
+}
+
+void CheckStatusTextPlace(HWND window, const std::string& when) {
+  Ink ink = FindInk(window);
+  // The repaint may still be on its way on a busy machine.
+  for (DWORD start = GetTickCount();
+       !(AtMiddleLine(ink) && Centred(ink)) && GetTickCount() - start < 3000; Sleep(50))
+    ink = FindInk(window);
+  const std::string place = std::to_string(ink.left) + "," + std::to_string(ink.top) + " to " +
+                            std::to_string(ink.right) + "," + std::to_string(ink.bottom) + " in " +
+                            std::to_string(ink.width) + "x" + std::to_string(ink.height);
+  Check(AtMiddleLine(ink), "status text begins at the middle line " + when + ": " + place);
+  Check(Centred(ink), "status text centred " + when + ": " + place);
+}
+
+// ---- Files --------------------------------------------------------------------------------
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// Every file and folder beneath `root`, by relative name, with a file's bytes.
+void ListTree(const std::string& root, const std::string& relative,
+              std::map<std::string, std::string>* entries) {
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA((root + relative + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::string name = found.cFileName;
+    if (name == "." || name == "..") continue;
+    const std::string entry = relative + "\\" + name;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      (*entries)[entry] = "(folder)";
+      ListTree(root, entry, entries);
+    } else {
+      (*entries)[entry] = ReadAll(root + entry);
+    }
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+}
+
+// The fixture's folder holds exactly what the headless build left in its copy, byte for byte.
+void CheckSameAsHeadless(const std::string& fixture) {
+  std::map<std::string, std::string> expected, actual;
+  ListTree(ReferenceRoot + "\\" + fixture, "", &expected);
+  ListTree(Folder(fixture), "", &actual);
+  Check(!expected.empty(), "reference folder " + fixture + " is not empty");
+  for (const auto& [name, bytes] : expected) {
+    const auto it = actual.find(name);
+    if (Check(it != actual.end(), fixture + name + " was written"))
+      Check(it->second == bytes, fixture + name + " has the headless build's bytes");
+  }
+  for (const auto& entry : actual)
+    Check(expected.count(entry.first) != 0, fixture + entry.first + " was not expected");
+}
+
+// ---- Cases --------------------------------------------------------------------------------
+
+// A contact sheet given on the command line: the pages are written without a question and the
+// window closes by itself.
+void TestSheetGiven() {
+  struct Case {
+    const char* name;
+    std::string folder;  // working folder
+    std::string tail;
+    const char* fixture;
+    bool bareProgram = false;  // the program's name unquoted, then blanks and tabs
+  };
+  const std::string cafe = "caf\xE9";
+  const Case cases[] = {
+      {"absolute path", WorkRoot, Folder("sample") + "\\index.html", "sample"},
+      {"quoted path with trailing blanks", WorkRoot,
+       "\"" + Folder("quoted") + "\\index.html\"  \t ", "quoted"},
+      {"quoted path with further words", WorkRoot,
+       "\"" + Folder("words") + "\\index.html\" and more words", "words"},
+      {"path relative to the working folder", Folder("relative"), "index.html", "relative"},
+      {"program name unquoted, tail behind blanks and tabs", WorkRoot,
+       Folder("bare") + "\\index.html", "bare", true},
+      {"forward slashes", WorkRoot, "relative2/sub/index.html", "relative2"},
+      {"sheet filling its last memory page", WorkRoot, Folder("fullpage") + "\\sheet.html",
+       "fullpage"},
+      {"sheet with a zero byte", WorkRoot, Folder("zerobyte") + "\\sheet.html", "zerobyte"},
+      {"names with bytes above 0x7F", WorkRoot, Folder(cafe) + "\\index.html", cafe.c_str()},
+  };
+  for (const Case& c : cases) {
+    CurrentCase = std::string("sheet given: ") + c.name;
+    Run run;
+    const bool started = c.bareProgram ? Launch(run, Program + " \t \t" + c.tail, c.folder)
+                                       : Start(run, c.tail, c.folder);
+    if (!started) continue;
+    const std::vector<std::string> boxes = RunToEnd(run);
+    Check(boxes.empty(), "no box" + (boxes.empty() ? "" : ": " + boxes.front()));
+    CheckEqual(std::to_string(run.exitCode), "0", "exit code");
+    CheckSameAsHeadless(c.fixture);
+  }
+
+  // An Open that arrives while the pages are being written is ignored.
+  CurrentCase = "sheet given: Open during the run";
+  Run run;
+  if (!Start(run, Folder("busy") + "\\index.html", WorkRoot)) return;
+  HWND window = nullptr;
+  for (DWORD start = GetTickCount(); !window && GetTickCount() - start < kTimeoutMs; Sleep(1))
+    window = MainWindow(run);
+  int posted = 0;
+  for (int i = 0; i < 3; ++i) posted += PostMessageA(window, WM_COMMAND, kOpen, 0) ? 1 : 0;
+  Check(posted == 3 && !Ended(run, 0), "Open posted while the run goes on");
+  const std::vector<std::string> boxes = RunToEnd(run);
+  Check(boxes.empty(), "no dialog or box" + (boxes.empty() ? "" : ": " + boxes.front()));
+  CheckEqual(std::to_string(run.exitCode), "0", "exit code");
+  CheckSameAsHeadless("busy");
+}
+
+// A start that fails shows one box, ends the program with status 1 and changes nothing.
+void TestStartFailures() {
+  struct Case {
+    const char* fixture;
+    const char* tail;
+    std::string text;
+    const char* icon;
+    const char* owner;
+  };
+  const char* kNoImages = "Kestrune Err: No images found in input file";
+  const char* kAllIn1 = "Kestrune Err: Unable to create AllIn1 file";
+  const Case cases[] = {
+      {"notfound", "missing.html", "File not found: missing.html", "none", "main window"},
+      {"notfound", "\"\"", "File not found: ", "none", "main window"},
+      {"folder", "sheet.html", "Could not create mapping file for sheet.html", "none",
+       "main window"},
+      {"empty", "empty.html", "File map could not be opened for empty.html", "none", "main window"},
+      {"noimages", "index.html", kNoImages, "exclamation", "none"},
+      {"allin1blocked", "index.html", kAllIn1, "exclamation", "none"},
+      {"sheetallin1", "allin1.html", kAllIn1, "exclamation", "none"},
+  };
+  for (const Case& c : cases) {
+    CurrentCase = std::string("start failure: ") + c.fixture + " " + c.tail;
+    Run run;
+    if (!Start(run, c.tail, Folder(c.fixture))) continue;
+    const std::vector<std::string> boxes = RunToEnd(run);
+    if (CheckEqual(std::to_string(boxes.size()), "1", "boxes shown"))
+      CheckEqual(boxes[0], BoxLine(Folder(c.fixture), c.text, c.icon, c.owner), "box");
+    CheckEqual(std::to_string(run.exitCode), "1", "exit code");
+    CheckSameAsHeadless(c.fixture);
+  }
+}
+
+// A page that cannot be written gets its own box, titled with its name; the run goes on.
+void TestPageFailures() {
+  struct Case {
+    const char* fixture;
+    const char* tail;
+    std::vector<const char*> pages;  // refused, in order
+    bool sameAsHeadless;
+  };
+  const Case cases[] = {
+      {"pagefail", "index.html", {"b.htm"}, true},
+      {"sheetpage", "pic.htm", {"pic.htm"}, true},
+      // Device names are refused, never opened: the page would vanish into the device.
+      {"devices",
+       "index.html",
+       {"con.htm", "con.html", "con .htm", "con .html", "NUL..htm", "NUL..html", "com1.htm",
+        "com1.html", "Lpt9.htm", "Lpt9.html", "aux/x.htm", "aux/x.html"},
+       false},
+  };
+  for (const Case& c : cases) {
+    CurrentCase = std::string("page failure: ") + c.fixture;
+    Run run;
+    if (!Start(run, c.tail, Folder(c.fixture))) continue;
+    const std::vector<std::string> boxes = RunToEnd(run);
+    std::string expected, actual;
+    for (const char* page : c.pages)
+      expected += BoxLine(page, "Unable to create SlideShow file", "exclamation", "none") + "\n";
+    for (const std::string& box : boxes) actual += box + "\n";
+    CheckEqual(actual, expected, "boxes");
+    CheckEqual(std::to_string(run.exitCode), "1", "exit code");
+    if (c.sameAsHeadless) CheckSameAsHeadless(c.fixture);
+  }
+  CurrentCase = "page failure: devices";
+  for (const char* written : {"ok.htm", "ok.html", "allin1.html"})
+    Check(
+        GetFileAttributesA((Folder("devices") + "\\" + written).c_str()) != INVALID_FILE_ATTRIBUTES,
+        std::string(written) + " written");
+}
+
+// Without a contact sheet the dialog opens at once; the menu drives the rest.
+void TestDialogAndMenu() {
+  CurrentCase = "no path: dialog, menu, About, Help, Open";
+  const std::string record = Folder("help-opened.txt");
+  DeleteFileA(record.c_str());
+  Run run;
+  if (!Start(run, "", Folder("dialog"))) return;
+  HWND dialog = WaitForBox(run, kDialogTitle);
+  if (dialog == nullptr) return Release(run);
+  Check(GetWindow(dialog, GW_OWNER) == nullptr, "the dialog has no owner");
+  Check((GetWindowLongA(dialog, GWL_STYLE) & WS_THICKFRAME) != 0, "the dialog can be resized");
+  Answer(dialog, IDCANCEL);
+  CheckIdle(run);
+
+  const HWND window = MainWindow(run);
+  CheckEqual(Query(window, kQueryWindow), kExpectedWindow, "window class and menu");
+  CheckStatusTextPlace(window, "at first");
+  // Made smaller, the window paints the text again at its new middle line.
+  RECT frame;
+  GetWindowRect(window, &frame);
+  SetWindowPos(window, nullptr, 0, 0, (frame.right - frame.left) * 3 / 4,
+               (frame.bottom - frame.top) * 2 / 3, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  CheckStatusTextPlace(window, "after resizing");
+  Check((GetWindowLongA(window, GWL_STYLE) & WS_OVERLAPPEDWINDOW) == WS_OVERLAPPEDWINDOW,
+        "overlapped window style");
+
+  PostMessageA(window, WM_COMMAND, kAbout, 0);
+  if (HWND box = WaitForBox(run)) {
+    CheckEqual(DescribeBox(run, box), BoxLine("Quillfen", kAboutText, "information", "main window"),
+               "About box");
+    Answer(box, IDOK);
+  }
+
+  // Help opens help.html beside the program with the program registered for web pages.
+  PostMessageA(window, WM_COMMAND, kHelp, 0);
+  const std::string helpPage = Program.substr(0, Program.rfind('\\') + 1) + "help.html";
+  for (DWORD start = GetTickCount(); GetTickCount() - start < kTimeoutMs; Sleep(20)) {
+    if (GetFileAttributesA(record.c_str()) != INVALID_FILE_ATTRIBUTES) break;
+  }
+  Sleep(50);
+  CheckEqual(ReadAll(record), helpPage, "page opened by Help");
+  Check(FindWindowOf(run.process.dwProcessId, "#32770") == nullptr, "no fallback box");
+
+  // Open asks again, since the first dialog was cancelled; a name typed there is loaded.
+  PostMessageA(window, WM_COMMAND, kOpen, 0);
+  dialog = WaitForBox(run, kDialogTitle);
+  if (dialog == nullptr) return Release(run);
+  TypeFileName(dialog, "index.html");
+  Answer(dialog, IDOK);
+  const std::vector<std::string> boxes = RunToEnd(run);
+  Check(boxes.empty(), "no box" + (boxes.empty() ? "" : ": " + boxes.front()));
+  CheckEqual(std::to_string(run.exitCode), "0", "exit code");
+  CheckSameAsHeadless("dialog");
+}
+
+// A tail beginning with "?" counts as none: the dialog opens; cancelled, File > Exit ends the
+// program and nothing is written.
+void TestQuestionMark() {
+  CurrentCase = "\"?\": dialog cancelled, File > Exit";
+  Run run;
+  if (!Start(run, "?", Folder("question"))) return;
+  if (HWND dialog = WaitForBox(run, kDialogTitle)) Answer(dialog, IDCANCEL);
+  CheckIdle(run);
+  PostMessageA(MainWindow(run), WM_COMMAND, kExit, 0);
+  const std::vector<std::string> boxes = RunToEnd(run);
+  Check(boxes.empty(), "no box" + (boxes.empty() ? "" : ": " + boxes.front()));
+  CheckEqual(std::to_string(run.exitCode), "0", "exit code");
+  CheckSameAsHeadless("question");
+}
+
+// Without help.html beside the program, Help shows the description in a box.
+void TestHelpFallback() {
+  CurrentCase = "Help without a help page";
+  const std::string copy = Folder("nohelp") + "\\kestrune.exe";
+  if (!Check(CopyFileA(Program.c_str(), copy.c_str(), FALSE) != 0, "program copied")) return;
+  Run run;
+  if (!Start(run, "?", Folder("nohelp"), false, copy)) return;
+  if (HWND dialog = WaitForBox(run, kDialogTitle)) Answer(dialog, IDCANCEL);
+  CheckIdle(run);
+  PostMessageA(MainWindow(run), WM_COMMAND, kHelp, 0);
+  if (HWND box = WaitForBox(run)) {
+    CheckEqual(DescribeBox(run, box), BoxLine("Quillfen", kHelpText, "information", "main window"),
+               "Help box");
+    Answer(box, IDOK);
+  }
+  PostMessageA(MainWindow(run), WM_COMMAND, kExit, 0);
+  RunToEnd(run);
+  CheckEqual(std::to_string(run.exitCode), "0", "exit code");
+}
+
+// A window that cannot be created is reported before the program ends with -1.
+void TestWindowCreationFailure() {
+  CurrentCase = "window creation fails";
+  Run run;
+  if (!Start(run, "?", Folder("question"), true)) return;
+  const std::vector<std::string> boxes = RunToEnd(run);
+  if (CheckEqual(std::to_string(boxes.size()), "1", "boxes shown"))
+    CheckEqual(
+        boxes[0],
+        BoxLine("Err! - kestrune", "WinMain(): CreateWindow() failed", "exclamation", "none"),
+        "box");
+  CheckEqual(std::to_string(static_cast<int>(run.exitCode)), "-1", "exit code");
+}
+
+// Registers this program to open web pages, recording the page in help-opened.txt.
+bool RegisterPageRecorder() {
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, sizeof self);
+  const std::string command =
+      std::string("\"") + self + "\" --record \"" + Folder("help-opened.txt") + "\" \"%1\"";
+  HKEY key;
+  bool ok = RegCreateKeyExA(HKEY_CLASSES_ROOT, ".html", 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                            nullptr) == ERROR_SUCCESS;
+  if (ok) {
+    ok = RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>("KestruneTest"),
+                        13) == ERROR_SUCCESS;
+    RegCloseKey(key);
+  }
+  if (ok && RegCreateKeyExA(HKEY_CLASSES_ROOT, "KestruneTest\\shell\\open\\command", 0, nullptr, 0,
+                            KEY_WRITE, nullptr, &key, nullptr) == ERROR_SUCCESS) {
+    ok = RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(command.c_str()),
+                        static_cast<DWORD>(command.size() + 1)) == ERROR_SUCCESS;
+    RegCloseKey(key);
+  } else {
+    ok = false;
+  }
+  return ok;
+}
+
+bool SetUp(const char* hookPath) {
+  HookModule = LoadLibraryA(hookPath);
+  if (HookModule == nullptr) return false;
+  const HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                            kReplySize, kReplyMappingName);
+  ReplyView =
+      mapping ? static_cast<char*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0)) : nullptr;
+  ReplyEvent = CreateEventA(nullptr, TRUE, FALSE, kReplyEventName);
+  return ReplyView != nullptr && ReplyEvent != nullptr && RegisterPageRecorder();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--record") {
+    std::ofstream(argv[2], std::ios::binary) << argv[3];
+    return 0;
+  }
+  if (argc != 5) {
+    std::fputs("usage: kestrune_window_tests PROGRAM HOOK-DLL WORK-FOLDER REFERENCE-FOLDER\n",
+               stderr);
+    return 2;
+  }
+  Program = argv[1];
+  WorkRoot = argv[3];
+  ReferenceRoot = argv[4];
+  if (!SetUp(argv[2])) {
+    std::fputs("set-up failed: hook DLL, shared memory or registry\n", stderr);
+    return 2;
+  }
+  const struct {
+    const char* name;
+    void (*run)();
+  } groups[] = {
+      {"sheet given", TestSheetGiven},
+      {"start failures", TestStartFailures},
+      {"page failures", TestPageFailures},
+      {"dialog and menu", TestDialogAndMenu},
+      {"question mark", TestQuestionMark},
+      {"help fallback", TestHelpFallback},
+      {"window creation failure", TestWindowCreationFailure},
+  };
+  for (const auto& group : groups) {
+    const int before = Failures;
+    const DWORD start = GetTickCount();
+    group.run();
+    std::printf("%s %s (%lu ms)\n", Failures == before ? "ok  " : "FAIL", group.name,
+                static_cast<unsigned long>(GetTickCount() - start));
+    std::fflush(stdout);
+  }
+  std::printf("%d checks, %d failed\n", Checks, Failures);
+  return Failures == 0 ? 0 : 1;
+}
