@@ -75,7 +75,10 @@ fi
 
 echo "== Win32 platform layer"
 rm -rf "$out/scratch"
-mkdir -p "$out/scratch"
+mkdir -p "$out/scratch/inside" "$out/scratch/outside"
+echo victim >"$out/scratch/outside/victim.txt"
+ln -s ../outside/victim.txt "$out/scratch/inside/escape.htm"
+ln -s ../outside "$out/scratch/inside/linked"
 platform_tests="$(winpath "$build/tests/win32/kestrune_platform_tests.exe")"
 (cd "$out/scratch" && wine "$platform_tests") || fail "Win32 platform tests"
 

@@ -164,25 +164,66 @@ bool SetWorkingFolder(const std::string& folder) {
   return SetCurrentDirectoryA(folder.c_str()) != 0;
 }
 
-// "\" and "/" separate folders; without either, a drive's ":" ends the prefix ("D:index.htm").
+// "\" separates folders, and "/" too, since Windows takes both: a path written with "/" still
+// puts the pages beside the sheet. Without either, the prefix ends at the last ":" ("D:index.htm").
 std::size_t FolderPrefixLength(const std::string& path) {
   const std::size_t separator = path.find_last_of("\\/");
   if (separator != std::string::npos) return separator + 1;
-  const bool drive = path.size() >= 2 && path[1] == ':' &&
-                     ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
-  return drive ? 2 : 0;
+  const std::size_t colon = path.rfind(':');
+  return colon == std::string::npos ? 0 : colon + 1;
 }
+
+namespace {
+
+// The full path of an open file or folder after every link and junction; empty when unknown.
+std::string FinalPath(HANDLE handle) {
+  std::vector<char> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length =
+        GetFinalPathNameByHandleA(handle, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
+    if (length == 0) return std::string();
+    if (length < buffer.size()) return std::string(buffer.data(), length);
+    buffer.resize(length + 1);
+  }
+}
+
+bool StartsWithFolded(const std::string& text, const std::string& start) {
+  if (text.size() < start.size()) return false;
+  for (std::size_t i = 0; i < start.size(); ++i) {
+    if (FoldCase(text[i]) != FoldCase(start[i])) return false;
+  }
+  return true;
+}
+
+// True when the open file lies beneath the working folder, wherever links or junctions on the
+// way led; a page must never land outside the contact sheet's folder.
+bool LiesBeneathWorkingFolder(HANDLE file) {
+  const HANDLE folder = CreateFileA(".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) return false;
+  std::string prefix = FinalPath(folder);
+  CloseHandle(folder);
+  const std::string path = FinalPath(file);
+  if (prefix.empty() || path.empty()) return false;
+  if (prefix.back() != '\\') prefix += '\\';
+  return path.size() > prefix.size() && StartsWithFolded(path, prefix);
+}
+
+}  // namespace
 
 std::FILE* CreateOutputFile(const std::string& name) {
   // A device name would open the device: the page would vanish into it, or the call would hang.
   if (NamesReservedDevice(name)) return nullptr;
   // Shared for reading only, so a second open of a file still being written fails, as does one
-  // of the contact sheet; the failed open touches nothing.
+  // of the contact sheet; the failed open touches nothing. Opened without truncating, so a file
+  // found outside the folder is left as it was.
   const HANDLE handle = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  if (!IsDiskFile(handle)) {
+  const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
+  if (!IsDiskFile(handle) || !LiesBeneathWorkingFolder(handle) || !SetEndOfFile(handle)) {
     CloseHandle(handle);
+    if (created) DeleteFileA(name.c_str());  // made here only to be refused
     return nullptr;
   }
   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);

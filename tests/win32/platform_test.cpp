@@ -52,8 +52,8 @@ void TestFolderPrefix() {
       {"\\\\host\\share\\x", 13},
       {"C:\\", 3},
       {"", 0},
-      {"1:x.htm", 0},
-      {"x.htm:stream", 0},
+      {"1:x.htm", 2},
+      {"x.htm:stream", 6},
   };
   for (const auto& c : cases)
     Check(FolderPrefixLength(c.path) == c.length, std::string("folder prefix of ") + c.path);
@@ -191,6 +191,23 @@ void TestHelpPage() {
   DeleteFileA(helpPage.c_str());
 }
 
+// The script makes, beside the scratch folder's "inside" folder, an "outside" folder with a
+// victim file, and inside: "escape.htm" linked to the victim, "linked" linked to "outside".
+void TestLinksLeadingOut() {
+  const std::string start = GetWorkingFolder();
+  if (!SetWorkingFolder("inside\\")) {
+    Check(false, "the linked fixtures are missing");
+    return;
+  }
+  Check(CreateOutputFile("escape.htm") == nullptr, "a page linked out of the folder is refused");
+  Check(CreateOutputFile("linked\\x.htm") == nullptr,
+        "a page through a linked folder leading out is refused");
+  Check(ReadFile("..\\outside\\victim.txt") == "victim\n", "the linked file is unchanged");
+  Check(!FileExists("..\\outside\\x.htm"), "nothing created outside");
+  Check(CreatesFile("page.htm"), "a page inside is still written");
+  SetWorkingFolder(start);
+}
+
 }  // namespace
 
 int main() {
@@ -200,6 +217,7 @@ int main() {
   TestSheetText();
   TestFolders();
   TestHelpPage();
+  TestLinksLeadingOut();
   std::printf("%d checks, %d failed\n", Checks, Failures);
   return Failures == 0 ? 0 : 1;
 }
