@@ -1,0 +1,295 @@
+// The scanner against the literal algorithm on thousands of generated contact sheets: the same
+// images, captions, positions and title in every case.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "generation/generation_state.h"
+#include "literal_scanner.h"
+#include "sheet/contact_sheet.h"
+
+namespace {
+
+// Everything one generation reads out of a contact sheet, positions as offsets.
+struct ScanTrace {
+  struct Image {
+    std::size_t link;
+    std::string target;
+    std::size_t captionEnd;
+    std::string caption;
+    bool operator==(const Image& o) const {
+      return link == o.link && target == o.target && captionEnd == o.captionEnd &&
+             caption == o.caption;
+    }
+  };
+  std::vector<Image> images;
+  std::size_t titleEnd = kNoPosition;
+  std::string title = "Index";
+  bool operator==(const ScanTrace& o) const {
+    return images == o.images && titleEnd == o.titleEnd && title == o.title;
+  }
+};
+
+// The text the scanner sees: the bytes before the first zero byte.
+std::string VisibleText(const std::string& sheet) {
+  return sheet.substr(0, sheet.find('\0'));
+}
+
+ScanTrace ScanWithScanner(const std::string& sheet, const std::string& startText) {
+  // An exactly sized copy without a terminator, so a read past the end is caught by ASan.
+  const std::string text = VisibleText(sheet);
+  std::unique_ptr<char[]> copy(new char[text.size()]);
+  std::memcpy(copy.get(), text.data(), text.size());
+  State = GenerationState{};
+  State.SheetView = copy.get();
+  State.SheetEnd = copy.get() + text.size();
+  State.NextImage = startText;
+
+  ScanTrace trace;
+  const auto offset = [](const char* p) {
+    return p == nullptr ? kNoPosition : static_cast<std::size_t>(p - State.SheetView);
+  };
+  const char* pos = FindNextImageLink(State.SheetView, State.NextImage);
+  while (pos != nullptr && trace.images.size() <= text.size()) {
+    const std::size_t link = offset(pos);
+    pos = ExtractCaption(pos, State.NextCaption);
+    trace.images.push_back({link, State.NextImage, offset(pos), State.NextCaption});
+    pos = FindNextImageLink(pos, State.NextImage);
+  }
+  trace.titleEnd = offset(ExtractTitle(State.SheetView, State.SheetTitle));
+  trace.title = State.SheetTitle;
+  State = GenerationState{};
+  return trace;
+}
+
+ScanTrace ScanLiterally(const std::string& sheet, const std::string& startText) {
+  const std::string text = VisibleText(sheet);
+  ScanTrace trace;
+  std::string last = startText;
+  std::size_t pos = LiteralFindNextImageLink(text, 0, last);
+  while (pos != kNoPosition && trace.images.size() <= text.size()) {
+    const std::size_t link = pos;
+    std::string caption;
+    pos = LiteralExtractCaption(text, pos, last, caption);
+    trace.images.push_back({link, last, pos, caption});
+    pos = LiteralFindNextImageLink(text, pos, last);
+  }
+  trace.titleEnd = LiteralExtractTitle(text, trace.title);
+  return trace;
+}
+
+// The sheet as a C string literal, so a failing case can be pasted into a test.
+std::string Escaped(const std::string& bytes) {
+  static const char kHex[] = "0123456789abcdef";
+  std::string out = "\"";
+  for (unsigned char c : bytes) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c >= 0x20 && c < 0x7f) {
+      out += static_cast<char>(c);
+    } else {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+      out += "\"\"";  // ends the escape, so a following hex digit is not swallowed
+    }
+  }
+  return out + "\"";
+}
+
+std::string Describe(const ScanTrace& trace) {
+  std::string out;
+  for (const ScanTrace::Image& image : trace.images) {
+    out += "  link " + std::to_string(image.link) + " " + Escaped(image.target) + ", caption to " +
+           std::to_string(image.captionEnd) + " " + Escaped(image.caption) + "\n";
+  }
+  return out + "  title " + Escaped(trace.title) + " to " +
+         (trace.titleEnd == kNoPosition ? std::string("none") : std::to_string(trace.titleEnd)) +
+         "\n";
+}
+
+void ExpectSameScan(const std::string& sheet, const std::string& startText, std::uint32_t seed) {
+  const ScanTrace scanned = ScanWithScanner(sheet, startText);
+  const ScanTrace literal = ScanLiterally(sheet, startText);
+  EXPECT_TRUE(scanned == literal) << "seed " << seed << "\nsheet " << Escaped(sheet)
+                                  << "\nstart text " << Escaped(startText) << "\nscanner:\n"
+                                  << Describe(scanned) << "literal:\n"
+                                  << Describe(literal);
+}
+
+// Pieces of contact sheets: the tokens the scanner looks for in every form it must and must not
+// recognise, near misses, targets with and without image extensions, and plain text.
+// clang-format off
+const char* const kFragments[] = {
+    "<a ", "<A ", "<a\t", "<a\n", "<a", "href=", "HREF=", "Href=", "href", "name=x", "=",
+    "\"", "\"", ">", ">", "<", "/", "</a>", "</A>", "</a >", "</a\n>", "</b>",
+    "<br>", "<BR>", "<bR>", "<br/>", "<p>", "<P>", "<p id=1>", "<img src=\"t.jpg\">",
+    "<title>", "<TITLE>", "<Title>", "</title>",
+    "a.jpg", "A.JPG", "b.gif", "c.PNG", "d.jpe", "e.jpeg", "f.JpEg", "g.bmp", "h.html", "noext",
+    "x.jpg?1", "d.d/i.png", ".jpg", ".",
+    "Sunset", " ", "  ", "\t", "\r\n", "\n", "-", " - ", "&amp;",
+    "\x80", "\xe9", "\xff", "\x01", "\x1f",
+};
+// clang-format on
+const char* const kTargets[] = {"a.jpg",     "A.JPG",   "a.jpg",  "b.gif", "p.png",
+                                "q.jpeg",    "r.Jpe",   "s.bmp",  "t",     "",
+                                "u.jpg.txt", "v w.jpg", "x>y.png"};
+const char* const kCaptions[] = {
+    "",    "Sunset",    " Maui ",   "A<br>B",  "<br>C<br>",  "<img src=\"t.jpg\">",
+    " - ", "D<BR><p>E", "F\r\n - ", "G<br/>H", "I <b>J</b>", "\xc9t\xe9"};
+
+template <std::size_t N>
+const char* Pick(std::mt19937& random, const char* const (&from)[N]) {
+  return from[random() % N];  // mt19937 is the same everywhere, so a seed replays anywhere
+}
+
+// A well-formed anchor, in one of the forms a gallery writes, or with one of its parts missing.
+std::string Anchor(std::mt19937& random) {
+  const unsigned shape = random() % 8;
+  const std::string target = Pick(random, kTargets);
+  const std::string caption = Pick(random, kCaptions);
+  switch (shape) {
+    case 0:
+      return "<A HREF=\"" + target + "\">" + caption + "</A>";
+    case 1:
+      return "<a name=\"n\" href=\"" + target + "\">" + caption + "</a>";
+    case 2:
+      return "<a href=" + target + ">" + caption + "</a>";  // unquoted
+    case 3:
+      return "<a href=\"" + target + "\">" + caption;  // not closed
+    case 4:
+      return "<a title=\"" + target + "\">" + caption + "</a>";  // no href
+    case 5:
+      return "<a href=\"" + target;  // cut off
+    default:
+      return "<a href=\"" + target + "\">" + caption + "</a>";
+  }
+}
+
+// A sheet of random pieces: mostly fragments, some whole anchors, rarely a zero byte.
+std::string RandomSheet(std::mt19937& random) {
+  std::string sheet;
+  const unsigned pieces = random() % 48;
+  for (unsigned i = 0; i < pieces; ++i) {
+    const unsigned kind = random() % 100;
+    if (kind < 30) {
+      sheet += Anchor(random);
+    } else if (kind < 99) {
+      sheet += Pick(random, kFragments);
+    } else {
+      sheet += '\0';
+    }
+  }
+  return sheet;
+}
+
+// A small gallery with a few random edits: a byte dropped, doubled, case-flipped or replaced
+// by a fragment. These stay close to the sheets users have.
+std::string EditedGallery(std::mt19937& random) {
+  std::string sheet = "<html><head><title>Trip</title></head><body>\n";
+  const unsigned images = random() % 6;
+  for (unsigned i = 0; i < images; ++i) {
+    const std::string name = "img" + std::to_string(random() % 3) + ".jpg";
+    sheet += "<a href=\"" + name + "\"><img src=\"tn/" + name + "\"></a><br>\n";
+    sheet += "<a href=\"" + name + "\">Photo " + std::to_string(i) + "<br>day</a>\n";
+  }
+  sheet += "</body></html>\n";
+  const unsigned edits = 1 + random() % 4;
+  for (unsigned i = 0; i < edits; ++i) {
+    const std::size_t at = random() % sheet.size();
+    switch (random() % 4) {
+      case 0:
+        sheet.erase(at, 1);
+        break;
+      case 1:
+        sheet.insert(at, 1, sheet[at]);
+        break;
+      case 2:
+        sheet[at] = static_cast<char>(sheet[at] ^ 0x20);
+        break;
+      default:
+        sheet.insert(at, Pick(random, kFragments));
+        break;
+    }
+  }
+  return sheet;
+}
+
+std::string RandomStartText(std::mt19937& random) {
+  const char* const kStartTexts[] = {"/start/folder", "a.jpg", "A.JPG", ""};
+  return Pick(random, kStartTexts);
+}
+
+constexpr std::uint32_t kSheets = 20000;
+
+TEST(ScannerMatchesLiteralAlgorithm, OnRandomFragmentSheets) {
+  for (std::uint32_t seed = 1; seed <= kSheets && !HasFailure(); ++seed) {
+    std::mt19937 random(seed);
+    const std::string sheet = RandomSheet(random);
+    ExpectSameScan(sheet, RandomStartText(random), seed);
+  }
+}
+
+TEST(ScannerMatchesLiteralAlgorithm, OnEditedGalleries) {
+  for (std::uint32_t seed = 1; seed <= kSheets && !HasFailure(); ++seed) {
+    std::mt19937 random(seed);
+    const std::string sheet = EditedGallery(random);
+    ExpectSameScan(sheet, RandomStartText(random), seed);
+  }
+}
+
+// Runs of anchors that are rejected for every reason in turn, the case where a scanner that
+// remembers what it found for one anchor could hand a stale find to the next.
+TEST(ScannerMatchesLiteralAlgorithm, OnLongRunsOfRejectedAnchors) {
+  const char* const kRejected[] = {
+      "<a name=\"x\">",  "<a href=x.jpg>", "<a href=\"x.bmp\">", "<a href=\"a.jpg\">",
+      "<A title=\"t\">", "<a >",           "<a href=\"no\">",    "text href=\"z.gif\" "};
+  for (std::uint32_t seed = 1; seed <= kSheets / 4 && !HasFailure(); ++seed) {
+    std::mt19937 random(seed);
+    std::string sheet;
+    const unsigned anchors = random() % 40;
+    for (unsigned i = 0; i < anchors; ++i) sheet += Pick(random, kRejected);
+    if (random() % 2) sheet += "<a href=\"end.png\">End</a>";
+    ExpectSameScan(sheet, "a.jpg", seed);
+  }
+}
+
+// The oracle itself on the cases whose results are known, so both sides cannot drift together.
+TEST(LiteralAlgorithm, ReadsTheKnownQuirks) {
+  std::string last = "/start";
+  const std::string swallow = R"(<a href="a.jpg">A <a href="b.jpg">B</a> <a href="c.jpg">C</a>)";
+  std::size_t pos = LiteralFindNextImageLink(swallow, 0, last);
+  std::string caption;
+  pos = LiteralExtractCaption(swallow, pos, last, caption);
+  EXPECT_EQ(caption, "A B");
+  EXPECT_EQ(LiteralFindNextImageLink(swallow, pos, last), swallow.rfind('>', swallow.rfind('C')));
+  EXPECT_EQ(last, "c.jpg");
+
+  last = "/start";
+  const std::string unquoted = R"(<a href="a.jpg">A</a> <a href=b.jpg>B</a> <a href=c.jpg>C</a>)";
+  pos = LiteralFindNextImageLink(unquoted, 0, last);
+  pos = LiteralExtractCaption(unquoted, pos, last, caption);
+  EXPECT_EQ(LiteralFindNextImageLink(unquoted, pos, last), kNoPosition);
+
+  last = "/start";
+  const std::string thumb = "<a href=\"s.jpg\"><img src=\"t.jpg\"></a>";
+  pos = LiteralFindNextImageLink(thumb, 0, last);
+  LiteralExtractCaption(thumb, pos, last, caption);
+  EXPECT_EQ(caption, "s.jpg");
+
+  std::string title = "Index";
+  EXPECT_EQ(LiteralExtractTitle("<title>Late</title><TITLE>Early", title), 11u);
+  EXPECT_EQ(title, "Late");
+  EXPECT_EQ(LiteralExtractTitle("<Title>none</Title>", title), kNoPosition);
+  EXPECT_EQ(title, "Late");
+}
+
+}  // namespace
