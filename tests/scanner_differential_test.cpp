@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <random>
@@ -116,9 +117,21 @@ std::string Describe(const ScanTrace& trace) {
          "\n";
 }
 
-void ExpectSameScan(const std::string& sheet, const std::string& startText, std::uint32_t seed) {
+// How much of the scanner's behaviour a batch of generated sheets reached.
+struct Reach {
+  unsigned withImage = 0, withTwoImages = 0, withTitle = 0, captionIsTarget = 0;
+};
+
+void ExpectSameScan(const std::string& sheet, const std::string& startText, std::uint32_t seed,
+                    Reach& reach) {
   const ScanTrace scanned = ScanWithScanner(sheet, startText);
   const ScanTrace literal = ScanLiterally(sheet, startText);
+  reach.withImage += !literal.images.empty();
+  reach.withTwoImages += literal.images.size() >= 2;
+  reach.withTitle += literal.titleEnd != kNoPosition;
+  for (const ScanTrace::Image& image : literal.images) {
+    reach.captionIsTarget += image.caption == image.target;
+  }
   EXPECT_TRUE(scanned == literal) << "seed " << seed << "\nsheet " << Escaped(sheet)
                                   << "\nstart text " << Escaped(startText) << "\nscanner:\n"
                                   << Describe(scanned) << "literal:\n"
@@ -230,20 +243,34 @@ std::string RandomStartText(std::mt19937& random) {
 
 constexpr std::uint32_t kSheets = 20000;
 
+// Each batch must also reach the cases worth comparing, or agreement would prove little.
+void ExpectReached(const Reach& reach, unsigned sheets) {
+  std::printf("sheets %u: with an image %u, with two %u, with a title %u, target captions %u\n",
+              sheets, reach.withImage, reach.withTwoImages, reach.withTitle, reach.captionIsTarget);
+  EXPECT_GT(reach.withImage, sheets / 4);
+  EXPECT_GT(reach.withTwoImages, sheets / 20);
+  EXPECT_GT(reach.withTitle, sheets / 20);
+  EXPECT_GT(reach.captionIsTarget, sheets / 20);
+}
+
 TEST(ScannerMatchesLiteralAlgorithm, OnRandomFragmentSheets) {
+  Reach reach;
   for (std::uint32_t seed = 1; seed <= kSheets && !HasFailure(); ++seed) {
     std::mt19937 random(seed);
     const std::string sheet = RandomSheet(random);
-    ExpectSameScan(sheet, RandomStartText(random), seed);
+    ExpectSameScan(sheet, RandomStartText(random), seed, reach);
   }
+  ExpectReached(reach, kSheets);
 }
 
 TEST(ScannerMatchesLiteralAlgorithm, OnEditedGalleries) {
+  Reach reach;
   for (std::uint32_t seed = 1; seed <= kSheets && !HasFailure(); ++seed) {
     std::mt19937 random(seed);
     const std::string sheet = EditedGallery(random);
-    ExpectSameScan(sheet, RandomStartText(random), seed);
+    ExpectSameScan(sheet, RandomStartText(random), seed, reach);
   }
+  ExpectReached(reach, kSheets);
 }
 
 // Runs of anchors that are rejected for every reason in turn, the case where a scanner that
@@ -252,14 +279,16 @@ TEST(ScannerMatchesLiteralAlgorithm, OnLongRunsOfRejectedAnchors) {
   const char* const kRejected[] = {
       "<a name=\"x\">",  "<a href=x.jpg>", "<a href=\"x.bmp\">", "<a href=\"a.jpg\">",
       "<A title=\"t\">", "<a >",           "<a href=\"no\">",    "text href=\"z.gif\" "};
+  Reach reach;
   for (std::uint32_t seed = 1; seed <= kSheets / 4 && !HasFailure(); ++seed) {
     std::mt19937 random(seed);
     std::string sheet;
     const unsigned anchors = random() % 40;
     for (unsigned i = 0; i < anchors; ++i) sheet += Pick(random, kRejected);
     if (random() % 2) sheet += "<a href=\"end.png\">End</a>";
-    ExpectSameScan(sheet, "a.jpg", seed);
+    ExpectSameScan(sheet, "a.jpg", seed, reach);
   }
+  EXPECT_GT(reach.withImage, kSheets / 16);  // the last anchor is accepted in about half
 }
 
 // The oracle itself on the cases whose results are known, so both sides cannot drift together.
