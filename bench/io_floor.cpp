@@ -1,7 +1,8 @@
 // The I/O floor of a run: creates the files a run of kestrune creates, with the same bytes, and
 // does nothing else (open, write, close for each).
 //
-//   io_floor --pack PACK FILE...   stores the listed files (names and bytes) in PACK, untimed
+//   io_floor --pack PACK           stores the files named on standard input, one a line (names
+//                                  and bytes), in PACK; done beforehand, untimed
 //   io_floor PACK                  recreates every file stored in PACK, relative to the working
 //                                  folder; this is the run that is timed
 //
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <string>
 
@@ -30,19 +32,20 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
-int Pack(const char* packPath, int count, char** files) {
+int Pack(const char* packPath) {
   std::ofstream pack(packPath, std::ios::binary);
-  for (int i = 0; i < count; ++i) {
-    std::ifstream in(files[i], std::ios::binary);
+  std::string name;
+  while (std::getline(std::cin, name)) {
+    std::ifstream in(name, std::ios::binary);
     const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     const std::uint64_t size = bytes.size();
     char length[8];
     std::memcpy(length, &size, sizeof length);
-    pack.write(files[i], static_cast<std::streamsize>(std::strlen(files[i]) + 1));
+    pack.write(name.c_str(), static_cast<std::streamsize>(name.size() + 1));
     pack.write(length, sizeof length);
     pack.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (!in || !pack) {
-      std::perror(files[i]);
+      std::perror(name.c_str());
       return 1;
     }
   }
@@ -84,8 +87,8 @@ int Recreate(const char* packPath) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc >= 3 && std::strcmp(argv[1], "--pack") == 0) return Pack(argv[2], argc - 3, argv + 3);
+  if (argc == 3 && std::strcmp(argv[1], "--pack") == 0) return Pack(argv[2]);
   if (argc == 2) return Recreate(argv[1]);
-  std::fprintf(stderr, "usage: io_floor --pack PACK FILE... | io_floor PACK\n");
+  std::fprintf(stderr, "usage: io_floor --pack PACK <NAMES | io_floor PACK\n");
   return 2;
 }
