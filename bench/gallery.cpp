@@ -3,8 +3,12 @@
 #include "bench/gallery.h"
 
 #include <random>
+#include <string>
+#include <vector>
 
 namespace {
+
+constexpr unsigned kSeed = 20240501;
 
 const char* const kPlaces[] = {"Harbour", "Lighthouse", "Dunes",  "Old town", "Market",
                                "Cliffs",  "Pier",       "Forest", "Bay",      "Chapel"};
@@ -28,7 +32,7 @@ std::string Caption(std::mt19937& random) {
 
 std::string Cell(int index, std::mt19937& random) {
   const std::string name = ImageName(index, random);
-  const std::string thumbnail = "<img src=\"thumbs/" + name +
+  const std::string thumbnail = "<img src=\"" + ThumbnailName(name) +
                                 "\" width=\"120\" height=\"90\" border=\"0\" alt=\"" + name + "\">";
   const unsigned shape = random() % 10;
   std::string cell = "<td><a href=\"" + name + "\">" + thumbnail;
@@ -44,8 +48,23 @@ std::string Cell(int index, std::mt19937& random) {
 
 }  // namespace
 
+std::string ThumbnailName(const std::string& image) {
+  return image.substr(0, image.rfind('.')) + "_t.jpg";
+}
+
+std::vector<std::string> GalleryImages(int images) {
+  std::vector<std::string> names;
+  const std::string page = MakeGallery(images);
+  for (std::size_t at = page.find("<td><a href=\""); at != std::string::npos;
+       at = page.find("<td><a href=\"", at + 1)) {
+    const std::size_t start = at + 13;
+    names.push_back(page.substr(start, page.find('"', start) - start));
+  }
+  return names;
+}
+
 std::string MakeGallery(int images) {
-  std::mt19937 random(20240501);
+  std::mt19937 random(kSeed);
   std::string page =
       "<!DOCTYPE HTML PUBLIC \"-//W3C//DTD HTML 4.01 Transitional//EN\">\n<html>\n<head>\n"
       "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-1\">\n"

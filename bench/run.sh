@@ -5,8 +5,11 @@
 # times the scanner and the literal algorithm on the same sheets, and runs the scanner benchmark.
 #
 #   bench/run.sh [--sizes "1000 10000 50000"] [--rounds 5] [--disk-rounds 3]
-#                [--places "/dev/shm build/bench-disk"] [--literal-images N]
+#                [--places "/dev/shm build/bench-disk"] [--literal-images N] [--no-thumbnails]
 #
+# The gallery's thumbnails (NAME_t.jpg) exist beside it, as in a real gallery folder, so the
+# slide show finds each PREVIOUS icon at its first look; --no-thumbnails leaves them out, and
+# kestrune then looks for two names per image in vain.
 # --literal-images stops the literal algorithm after N images and extrapolates (see
 # bench/scan_time.cpp); by default it scans every sheet whole. The table is also written to
 # build/bench-results.md.
@@ -19,6 +22,7 @@ rounds=5
 disk_rounds=3
 places="/dev/shm $root/build/bench-disk"
 literal_images=""
+thumbnails=--thumbnails
 while [ $# -gt 0 ]; do
   case "$1" in
     --sizes) sizes="$2"; shift 2 ;;
@@ -26,6 +30,7 @@ while [ $# -gt 0 ]; do
     --disk-rounds) disk_rounds="$2"; shift 2 ;;
     --places) places="$2"; shift 2 ;;
     --literal-images) literal_images="$2"; shift 2 ;;
+    --no-thumbnails) thumbnails=""; shift ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -39,9 +44,13 @@ kestrune="$root/build/kestrune"
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-# Removes everything a run wrote, keeping the contact sheet, and settles the disk.
+# The pages a run writes: everything but the contact sheet and the thumbnails.
+# pages FOLDER [ACTION...]
+pages() { find "$1" -type f \( -name '*.htm' -o -name '*.html' \) ! -name gallery.html "${@:2}"; }
+
+# Removes everything a run wrote and settles the disk.
 clean() {
-  find "$1" -type f ! -name gallery.html -delete
+  pages "$1" -delete
   sync
 }
 
@@ -57,14 +66,13 @@ for place in $places; do
   work="$place/kestrune-bench.$$"
   for n in $sizes; do
     mkdir -p "$work/$n/reference" "$work/$n/run"
-    "$bin/make_gallery" "$n" "$work/$n/reference/gallery.html"
-    cp "$work/$n/reference/gallery.html" "$work/$n/run/"
+    "$bin/make_gallery" "$n" "$work/$n/reference/gallery.html" $thumbnails
+    "$bin/make_gallery" "$n" "$work/$n/run/gallery.html" $thumbnails
     sheet_bytes=$(stat -c %s "$work/$n/reference/gallery.html")
 
     # One run to learn which files kestrune writes, packed for the floor.
     (cd "$work/$n/reference" && "$kestrune" gallery.html)
-    (cd "$work/$n/reference" && find . -type f ! -name gallery.html | sort |
-      "$bin/io_floor" --pack "$work/$n/floor.pack")
+    (cd "$work/$n/reference" && pages . | sort | "$bin/io_floor" --pack "$work/$n/floor.pack")
 
     : >"$work/$n/kestrune.times"
     : >"$work/$n/floor.times"
@@ -104,7 +112,8 @@ for place in $places; do
 done
 
 {
-  echo "Whole headless runs (medians of $rounds rounds on /dev/shm, $disk_rounds elsewhere):"
+  echo "Whole headless runs (medians of $rounds rounds on /dev/shm, $disk_rounds elsewhere;" \
+    "thumbnails ${thumbnails:+present}${thumbnails:-absent}):"
   echo
   cat "$results.runs"
   echo

@@ -24,18 +24,21 @@ std::string FormatText(const char* format, std::initializer_list<std::string_vie
   out.reserve(size + size / 8);  // room for the CR of every line end
   const std::string_view* next = values.begin();
   const char* run = format;  // start of the format text not yet copied
-  const char* p = format;
-  for (; *p != '\0'; ++p) {
-    if (p[0] != '%' || (p[1] != 's' && p[1] != '%')) continue;
+  for (const char* p = std::strchr(format, '%'); p != nullptr; p = std::strchr(p, '%')) {
+    if (p[1] != 's' && p[1] != '%') {
+      ++p;  // any other percent sign is plain text
+      continue;
+    }
     AppendWithCrLf(out, std::string_view(run, static_cast<std::size_t>(p - run)));
     if (p[1] == '%') {
       out += '%';
     } else if (next != values.end()) {
       AppendWithCrLf(out, *next++);
     }
-    run = ++p + 1;
+    p += 2;
+    run = p;
   }
-  AppendWithCrLf(out, std::string_view(run, static_cast<std::size_t>(p - run)));
+  AppendWithCrLf(out, run);
   return out;
 }
 
