@@ -4,7 +4,7 @@
 # alternating the two in the same rounds, on a memory file system and on the working disk. Also
 # times the scanner and the literal algorithm on the same sheets, and runs the scanner benchmark.
 #
-#   bench/run.sh [--sizes "1000 10000 50000"] [--rounds 5] [--disk-rounds 3]
+#   bench/run.sh [--sizes "1000 10000 50000"] [--rounds 9] [--disk-rounds 3]
 #                [--places "/dev/shm build/bench-disk"] [--literal-images N] [--no-thumbnails]
 #
 # The gallery's thumbnails (NAME_t.jpg) exist beside it, as in a real gallery folder, so the
@@ -18,11 +18,12 @@ cd "$(dirname "$0")/.."
 root="$PWD"
 
 sizes="1000 10000 50000"
-rounds=5
+rounds=9
 disk_rounds=3
 places="/dev/shm $root/build/bench-disk"
 literal_images=""
 thumbnails=--thumbnails
+thumbnail_note="thumbnails present"
 while [ $# -gt 0 ]; do
   case "$1" in
     --sizes) sizes="$2"; shift 2 ;;
@@ -30,7 +31,7 @@ while [ $# -gt 0 ]; do
     --disk-rounds) disk_rounds="$2"; shift 2 ;;
     --places) places="$2"; shift 2 ;;
     --literal-images) literal_images="$2"; shift 2 ;;
-    --no-thumbnails) thumbnails=""; shift ;;
+    --no-thumbnails) thumbnails=""; thumbnail_note="no thumbnails"; shift ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
@@ -113,7 +114,7 @@ done
 
 {
   echo "Whole headless runs (medians of $rounds rounds on /dev/shm, $disk_rounds elsewhere;" \
-    "thumbnails ${thumbnails:+present}${thumbnails:-absent}):"
+    "$thumbnail_note):"
   echo
   cat "$results.runs"
   echo
