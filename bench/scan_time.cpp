@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
   const long limit = argc == 4 ? std::atol(argv[3]) : whole.images;
   const Scan part = ScanLiterally(text, limit);
   const double estimate = part.seconds * whole.textBehindCalls / part.textBehindCalls;
-  std::printf("literal: %zu bytes, %ld of %ld images in %.3f s; whole sheet %s %.1f s\n",
+  std::printf("literal: %zu bytes, %ld of %ld images in %.3f s; whole sheet %s %.3f s\n",
               text.size(), part.images, whole.images, part.seconds,
               part.images == whole.images ? "measured" : "estimated", estimate);
   return 0;
