@@ -15,6 +15,8 @@ using PageWriter = bool (*)(std::FILE*, const SlidePageValues&);
 void WriteSlidePage(const std::string& pageName, PageWriter write, const SlidePageValues& values) {
   // A hostile contact sheet must not be able to place pages outside its own folder.
   std::FILE* page = IsInsideSheetFolder(pageName) ? CreateOutputFile(pageName) : nullptr;
+  // A page is one write: unbuffered, the stream needs no buffer and asks the system nothing.
+  if (page != nullptr) std::setvbuf(page, nullptr, _IONBF, 0);
   bool written = page != nullptr && write(page, values);
   if (page != nullptr) written = CloseOutputFile(page) && written;
   if (!written) {

@@ -15,4 +15,5 @@ cmake -S . -B build-sanitize -DKESTRUNE_TESTS=ON -DKESTRUNE_SANITIZE=ON >/dev/nu
 cmake --build build-sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-sanitize --no-tests=error --output-on-failure -j"$jobs"
+scripts/fuzz.sh  # every fuzz target for a short while (longer runs: scripts/fuzz.sh --time SECONDS)
 bash scripts/test-windows.sh  # both Windows builds, and the Windows tests under Wine

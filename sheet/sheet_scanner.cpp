@@ -29,24 +29,46 @@ bool StartsWithIgnoringCase(const char* p, const char* end, std::string_view pre
          EqualsIgnoringCase(std::string_view(p, prefix.size()), prefix);
 }
 
-bool StartsWith(const char* p, const char* end, std::string_view prefix) {
-  return static_cast<std::size_t>(end - p) >= prefix.size() &&
-         std::memcmp(p, prefix.data(), prefix.size()) == 0;
-}
-
-// The earlier of two equally long forms of one token at or after `from`, found in one pass;
-// this is the same place as searching each form to the end and taking the lower position.
-const char* FindEarliestOf(const char* from, const char* end, std::string_view upper,
-                           std::string_view lower) {
-  for (const char* p = from; p < end; ++p) {
-    if (StartsWith(p, end, upper) || StartsWith(p, end, lower)) return p;
+bool StartsWith(const char* p, std::string_view prefix) {
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (p[i] != prefix[i]) return false;
   }
-  return nullptr;
+  return true;
 }
 
 const char* FindChar(const char* from, const char* end, char c) {
   if (from >= end) return nullptr;
   return static_cast<const char*>(std::memchr(from, c, static_cast<std::size_t>(end - from)));
+}
+
+// The earlier of two equally long forms of one token at or after `from`, found in one pass;
+// this is the same place as searching each form to the end and taking the lower position.
+// Candidates are found with memchr on the byte both forms share ("<" of a tag, "=" of an
+// attribute; every pair of forms has one), so the pass runs at memory speed.
+const char* FindEarliestOf(const char* from, const char* end, std::string_view upper,
+                           std::string_view lower) {
+  const std::size_t size = upper.size();
+  std::size_t shared = 0;
+  while (upper[shared] != lower[shared]) ++shared;
+  const char* p = from;
+  while (end - p >= static_cast<std::ptrdiff_t>(size)) {
+    const char* hit = FindChar(p + shared, end - (size - 1 - shared), upper[shared]);
+    if (hit == nullptr) return nullptr;
+    p = hit - shared;
+    if (StartsWith(p, upper) || StartsWith(p, lower)) return p;
+    ++p;
+  }
+  return nullptr;
+}
+
+// Inside a tag every byte is dropped except its ">" and the "<" of a closing anchor: the first
+// of them at or after `p` where a closing anchor still fits, else the first place where none fits.
+const char* NextTagEvent(const char* p, const char* end) {
+  if (end - p < 4) return p;
+  const char* limit = end - 3;
+  const char* tagEnd = FindChar(p, limit, '>');
+  const char* open = FindChar(p, tagEnd ? tagEnd : limit, '<');
+  return open ? open : tagEnd ? tagEnd : limit;
 }
 
 bool HasImageExtension(std::string_view target) {
@@ -73,11 +95,14 @@ bool HasVisibleCharacter(const std::string& text) {
 
 }  // namespace
 
+// A whole generation costs time linear in the sheet's size: each kind of search below covers
+// stretches of text that no later search of its kind covers again. Anchor searches start where
+// the last tag ended; the href and quote found for one anchor are kept while they still lie
+// ahead, so a run of rejected anchors does not search the rest of the text once per anchor; a
+// target ends at the next quote, and any later anchor whose quote lies in its tag starts behind
+// it; a caption ends where the next search begins.
 const char* FindNextImageLink(const char* from, std::string& last) {
   const char* end = State.SheetEnd;
-  // The attribute and quote found for one anchor stay the first ones for every later anchor
-  // that starts before them, so they are searched again only once passed. This keeps a run of
-  // rejected anchors linear instead of rescanning the rest of the text for each.
   const char* href = nullptr;
   const char* quote = nullptr;
   for (;;) {
@@ -111,6 +136,7 @@ const char* ExtractCaption(const char* from, std::string& out) {
   const char* p = from;
   for (;;) {
     ++p;
+    if (!inText) p = NextTagEvent(p, end);
     if (end - p < 4) break;  // the terminator stands within the next four places
     if (p[0] == '<' && p[1] == '/' && FoldCase(p[2]) == 'a' && p[3] == '>') break;
     const char c = *p;

@@ -2,6 +2,7 @@
 #include "generation/slide_step.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <string>
 
@@ -157,6 +158,27 @@ TEST_F(GenerationTest, CloseBetweenStepsEndsTheChainWithAFinishedCombinedPage) {
   EXPECT_TRUE(Contains(combined, "<img src=\"a.jpg\"> &nbsp; \r\n<h3><p><a href=\"index.html\">"));
   EXPECT_FALSE(folder_.Exists("b.htm"));
   EXPECT_TRUE(Contains(Page("a.htm"), NextCell("b.htm", "b.jpg")));
+}
+
+// Pages are written without a stream buffer: a write that fails must still be reported, and
+// a longer page left from an earlier run must still be cut to the new length.
+TEST_F(GenerationTest, APageWhoseBytesAreLostIsReportedAndTheRunGoesOn) {
+  if (!PathExists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  folder_.Write("index.html", Sheet(R"(<a href="a.jpg">A</a> <a href="b.jpg">B</a>)"));
+  ASSERT_EQ(::symlink("/dev/full", (folder_ / "a.html").c_str()), 0);
+  ASSERT_EQ(Generate("index.html"), 1);
+  EXPECT_EQ(messages_, "a.html: Unable to create SlideShow file\n");
+  EXPECT_TRUE(Contains(Page("a.htm"), NextCell("b.htm", "b.jpg")));
+  EXPECT_TRUE(Contains(Page("b.html"), PreviousCell("a.html", "b.jpg")));
+}
+
+TEST_F(GenerationTest, ALongerPageFromAnEarlierRunIsReplacedWhole) {
+  folder_.Write("index.html", Sheet(R"(<a href="a.jpg">A</a>)"));
+  ASSERT_EQ(Generate("index.html"), 1);
+  const std::string fresh = Page("a.htm");
+  folder_.Write("a.htm", std::string(20000, 'o'));
+  ASSERT_EQ(Generate("index.html"), 1);
+  EXPECT_EQ(Page("a.htm"), fresh);
 }
 
 }  // namespace

@@ -94,6 +94,12 @@ TEST(TextOutput, FormatExpandsValuesAndPercentSigns) {
   EXPECT_EQ(FormatText("%s|%s", {"only"}), "only|");
 }
 
+TEST(TextOutput, FormatKeepsOtherPercentSignsAndConvertsEveryLineFeed) {
+  EXPECT_EQ(FormatText("%d%%s%\n", {"unused"}), "%d%s%\r\n");
+  EXPECT_EQ(FormatText("\n\n%s\n", {"\nv\n\nw\n"}), "\r\n\r\n\r\nv\r\n\r\nw\r\n\r\n");
+  EXPECT_EQ(FormatText("", {"x"}), "");
+}
+
 TEST(TextOutput, WriteReportsAFailedWrite) {
   std::FILE* full = std::fopen("/dev/full", "wb");
   ASSERT_NE(full, nullptr);
