@@ -55,6 +55,11 @@ const Scratch& Tree() {
     WriteAll(t.outside / "x.htm", kCanary);
     return t;
   }();
+  static const int cleanup = std::atexit([] {
+    std::error_code ignored;
+    fs::remove_all(Tree().root, ignored);
+  });
+  (void)cleanup;
   return tree;
 }
 

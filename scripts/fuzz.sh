@@ -7,6 +7,7 @@
 #   scripts/fuzz.sh ... scanner_fuzz   only the targets named
 #
 # Seeds come from fuzz/corpus/NAME/ (NAME is the target without "_fuzz") and stay unchanged;
+# fuzz/NAME.options may hold further libFuzzer flags for a target;
 # inputs found meanwhile are kept in build-fuzz/corpus/NAME/ for the next run. A target that
 # finds a fault stops the script with its output and the input that caused it.
 set -euo pipefail
@@ -35,6 +36,11 @@ for target in "${targets[@]}"; do
   mkdir -p "$found" "build-fuzz/artifacts/$name"
   options=("${limit[@]}" -print_final_stats=1 -artifact_prefix="build-fuzz/artifacts/$name/")
   if [ -f "fuzz/$name.dict" ]; then options+=(-dict="fuzz/$name.dict"); fi
+  # Further libFuzzer flags of a target, e.g. to keep its own messages out of the report.
+  if [ -f "fuzz/$name.options" ]; then
+    read -r -a extra <"fuzz/$name.options"
+    options+=("${extra[@]}")
+  fi
   seeds=()
   if [ -d "fuzz/corpus/$name" ]; then seeds+=("fuzz/corpus/$name"); fi
   echo "== $target ${limit[*]}"
