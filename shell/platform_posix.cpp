@@ -53,30 +53,42 @@ int SystemOpenBeneath(const char* path, int flags, mode_t mode) {
 #endif
 }
 
-struct FileIdentity {
+struct HeldFile {
+  const void* owner;  // the PlatformFile or FILE* that holds the file open
+  int fd;
+  bool known;  // identity below taken; for a page made just now it is taken only when needed
   dev_t device;
   ino_t inode;
-  const void* owner;  // the PlatformFile or FILE* that holds the file open
 };
 
 // Files this process holds open. POSIX has no sharing mode, so CreateOutputFile compares
 // identities instead: an output never replaces the contact sheet or an open output page.
-std::vector<FileIdentity> HeldFiles;
+std::vector<HeldFile> HeldFiles;
 
-void Hold(const struct stat& info, const void* owner) {
-  HeldFiles.push_back({info.st_dev, info.st_ino, owner});
+void Hold(const void* owner, int fd) {
+  HeldFiles.push_back({owner, fd, false, 0, 0});
+}
+
+void Hold(const void* owner, int fd, const struct stat& info) {
+  HeldFiles.push_back({owner, fd, true, info.st_dev, info.st_ino});
 }
 
 void Release(const void* owner) {
   HeldFiles.erase(std::remove_if(HeldFiles.begin(), HeldFiles.end(),
-                                 [owner](const FileIdentity& f) { return f.owner == owner; }),
+                                 [owner](const HeldFile& f) { return f.owner == owner; }),
                   HeldFiles.end());
 }
 
 bool IsHeld(const struct stat& info) {
-  return std::any_of(HeldFiles.begin(), HeldFiles.end(), [&info](const FileIdentity& f) {
-    return f.device == info.st_dev && f.inode == info.st_ino;
-  });
+  for (HeldFile& held : HeldFiles) {
+    if (!held.known) {
+      struct stat identity;
+      if (PosixCalls.fstat(held.fd, &identity) != 0) return true;  // unknown: never replace it
+      held = {held.owner, held.fd, true, identity.st_dev, identity.st_ino};
+    }
+    if (held.device == info.st_dev && held.inode == info.st_ino) return true;
+  }
+  return false;
 }
 
 // Reads up to `size` bytes; fewer when the file shrank meanwhile. -1 on a read error.
@@ -115,7 +127,7 @@ PlatformFile* OpenFileReadOnly(const std::string& path) {
     return nullptr;
   }
   PlatformFile* file = new PlatformFile{fd};
-  Hold(info, file);
+  Hold(file, fd, info);
   return file;
 }
 
@@ -262,20 +274,26 @@ std::FILE* CreateOutputFile(const std::string& name) {
   const bool created = fd >= 0;
   if (fd < 0 && errno == EEXIST) fd = OpenBeneathWorkingFolder(name, flags, 0);
   if (fd < 0) return nullptr;
+  // A file made just now is new, empty and regular: nothing held can be it, so it needs no
+  // look at its identity. An existing regular file is truncated only when it has bytes and
+  // keeps O_NONBLOCK, which regular files ignore.
   struct stat info;
-  // A regular file is truncated only when it has bytes, and keeps O_NONBLOCK, which regular
-  // files ignore: fewer system calls for every page of a run.
   const bool usable =
-      PosixCalls.fstat(fd, &info) == 0 && !IsHeld(info) && !S_ISFIFO(info.st_mode) &&
-      (!S_ISREG(info.st_mode) || info.st_size == 0 || ::ftruncate(fd, 0) == 0) &&
-      (S_ISREG(info.st_mode) || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0);
+      created ||
+      (PosixCalls.fstat(fd, &info) == 0 && !IsHeld(info) && !S_ISFIFO(info.st_mode) &&
+       (!S_ISREG(info.st_mode) || info.st_size == 0 || ::ftruncate(fd, 0) == 0) &&
+       (S_ISREG(info.st_mode) || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0));
   std::FILE* stream = usable ? OutputStream(fd) : nullptr;
   if (stream == nullptr) {
     PosixCalls.close(fd);
     if (created) ::unlink(name.c_str());
     return nullptr;
   }
-  Hold(info, stream);
+  if (created) {
+    Hold(stream, fd);
+  } else {
+    Hold(stream, fd, info);
+  }
   return stream;
 }
 
