@@ -34,8 +34,13 @@ void WriteAll(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
+// Standard error may be closed by the fuzzer (-close_fd_mask=2): the reason also goes to a file.
 void Fail(const std::string& why) {
   std::fprintf(stderr, "generation_fuzz: %s\n", why.c_str());
+  if (std::FILE* report = std::fopen("generation_fuzz-failure.txt", "w")) {
+    std::fprintf(report, "%s\n", why.c_str());
+    std::fclose(report);
+  }
   std::abort();
 }
 
