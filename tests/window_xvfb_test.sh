@@ -1,0 +1,217 @@
+#!/usr/bin/env bash
+# The built program in its window on a virtual X display of its own (Xvfb, no window manager),
+# driven with xdotool as a user would drive it.
+#
+# Usage: window_xvfb_test.sh SCENARIO PROGRAM INK-HELPER EXAMPLES
+#   sheet         with a contact sheet: the window appears, writes the same pages as the headless
+#                 run, closes by itself, status 0
+#   chooser       without one: the chooser appears and Escape dismisses it; the window stays idle
+#                 with its status text in its lower half; Help > About and File > Exit by keyboard
+#   failed-start  a missing contact sheet: a box titled with the start folder; dismissed with
+#                 Return, the program ends with status 1
+# Exit status 77 (skipped) when Xvfb or xdotool is missing.
+set -euo pipefail
+
+scenario="$1"
+program="$2"
+ink="$3"
+examples="$4"
+
+for tool in Xvfb xdotool; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "SKIPPED: $tool is not installed (scripts/install-deps.sh installs it)"
+    exit 77
+  fi
+done
+
+# Thousands of pages are written and removed: in memory when /dev/shm allows it.
+scratch=/tmp
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then scratch=/dev/shm; fi
+work="$(mktemp -d "$scratch/kestrune-xvfb-XXXXXX")"
+xvfb_pid=""
+program_pid=""
+cleanup() {
+  if [ -n "$program_pid" ]; then kill "$program_pid" 2>/dev/null || true; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  if [ -s "$work/stderr" ]; then
+    echo "--- the program's standard error:" >&2
+    cat "$work/stderr" >&2
+  fi
+  exit 1
+}
+
+# A display of our own: Xvfb picks a free number and writes it once it accepts clients.
+start_display() {
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+  xvfb_pid=$!
+  for _ in $(seq 100); do
+    if [ -s "$work/display" ]; then
+      export DISPLAY=":$(head -n1 "$work/display")"
+      return
+    fi
+    sleep 0.1
+  done
+  fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+}
+
+# The id of the first window named exactly NAME, polled for up to SECONDS.
+window_named() {
+  local name="$1" seconds="$2" pattern found
+  pattern="^$(printf '%s' "$name" | sed 's/[][\.*^$+?(){}|/]/\\&/g')\$"
+  for _ in $(seq $((seconds * 50))); do
+    found="$(xdotool search --name "$pattern" 2>/dev/null | head -n1 || true)"
+    if [ -n "$found" ]; then
+      echo "$found"
+      return 0
+    fi
+    sleep 0.02
+  done
+  return 1
+}
+
+windows_named() {
+  xdotool search --name "^$1\$" 2>/dev/null | wc -l
+}
+
+# Waits up to SECONDS for the program to end; its exit status goes to $status.
+wait_for_exit() {
+  local seconds="$1"
+  for _ in $(seq $((seconds * 10))); do
+    if ! kill -0 "$program_pid" 2>/dev/null; then
+      status=0
+      wait "$program_pid" || status=$?
+      program_pid=""
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail "the program did not end within $seconds seconds"
+}
+
+run_program() {
+  ( cd "$1" && shift && exec "$program" "$@" ) >"$work/stdout" 2>"$work/stderr" &
+  program_pid=$!
+}
+
+# Keys for the window or dialog WINDOW-ID; without a window manager it is given the focus.
+press() {
+  local window="$1"
+  shift
+  xdotool windowfocus --sync "$window"
+  xdotool key --clearmodifiers "$@"
+}
+
+# A contact sheet long enough for the window to stay a moment: the sample's links, then many more.
+write_long_sheet() {
+  local folder="$1"
+  cp -r "$examples/." "$folder"
+  mkdir -p "$folder/many"
+  {
+    cat "$examples/index.html"
+    for i in $(seq -w 1 6000); do echo "<a href=\"many/img$i.jpg\">Picture $i</a>"; done
+  } >"$folder/album.html"
+}
+
+start_display
+
+case "$scenario" in
+  sheet)
+    mkdir "$work/headless" "$work/window"
+    write_long_sheet "$work/headless"
+    write_long_sheet "$work/window"
+    headless_status=0
+    (cd "$work/headless" && DISPLAY= "$program" album.html) >/dev/null 2>&1 || headless_status=$?
+    [ "$headless_status" -eq 0 ] || fail "the headless run ended with status $headless_status"
+
+    run_program "$work/window" album.html
+    window="$(window_named Quillfen 30)" || fail "no window named Quillfen appeared"
+    wait_for_exit 120
+    [ "$status" -eq 0 ] || fail "the window run ended with status $status"
+    [ ! -s "$work/stderr" ] || fail "the window run wrote to standard error"
+    [ "$(windows_named Quillfen)" -eq 0 ] || fail "the window is still there"
+    diff -r "$work/headless" "$work/window" >"$work/diff" ||
+      fail "pages differ from the headless run: $(head -n5 "$work/diff")"
+    pages="$(find "$work/window" -name '*.htm' | wc -l)"
+    [ "$pages" -eq 6012 ] || fail "$pages manual pages instead of 6012"
+    echo "window $window ran album.html: $pages manual pages, same bytes as headless"
+    ;;
+
+  chooser)
+    mkdir "$work/start"
+    cp "$examples/index.html" "$work/start/"
+    run_program "$work/start"
+    title="Choose File from which to Generate Slideshow"
+    chooser="$(window_named "$title" 60)" || fail "no chooser appeared"
+    main="$(window_named Quillfen 5)" || fail "no main window beside the chooser"
+    press "$chooser" Escape
+    for _ in $(seq 100); do
+      [ "$(windows_named "$title")" -eq 0 ] && break
+      sleep 0.1
+    done
+    [ "$(windows_named "$title")" -eq 0 ] || fail "Escape did not dismiss the chooser"
+    sleep 0.5
+    kill -0 "$program_pid" 2>/dev/null || fail "the program ended with the chooser"
+
+    # Idle: the two-line status text, centred, below the middle line of the area under the menu.
+    ink_box="$("$ink" "$main" 30)" || fail "the window could not be read"
+    read -r left top right bottom width height <<<"$ink_box"
+    [ "$top" -ge 0 ] || fail "no status text in the window"
+    middle=$((25 + (height - 25) / 2))
+    [ "$top" -ge "$middle" ] || fail "status text starts at row $top, above the middle $middle"
+    [ $((bottom - top)) -ge 20 ] || fail "status text of rows $top..$bottom is not two lines"
+    margin_left=$left
+    margin_right=$((width - 1 - right))
+    [ $((margin_left - margin_right)) -le 2 ] && [ $((margin_right - margin_left)) -le 2 ] ||
+      fail "status text not centred: margins $margin_left and $margin_right"
+
+    # Help > About by its mnemonics: a second window named Quillfen, closed with Return.
+    press "$main" alt+h
+    sleep 0.5
+    xdotool key --clearmodifiers a
+    for _ in $(seq 50); do
+      [ "$(windows_named Quillfen)" -eq 2 ] && break
+      sleep 0.1
+    done
+    [ "$(windows_named Quillfen)" -eq 2 ] || fail "Help > About showed no box"
+    about="$(xdotool search --name '^Quillfen$' | grep -v "^$main\$" | head -n1)"
+    press "$about" Return
+    for _ in $(seq 50); do
+      [ "$(windows_named Quillfen)" -eq 1 ] && break
+      sleep 0.1
+    done
+    [ "$(windows_named Quillfen)" -eq 1 ] || fail "Return did not dismiss the About box"
+
+    # File > Exit by its mnemonics.
+    press "$main" alt+f
+    sleep 0.5
+    xdotool key --clearmodifiers x
+    wait_for_exit 20
+    [ "$status" -eq 0 ] || fail "File > Exit ended with status $status"
+    [ "$(ls "$work/start")" = "index.html" ] || fail "files were written: $(ls "$work/start")"
+    echo "chooser dismissed, window idle with its status text, About and Exit by keyboard"
+    ;;
+
+  failed-start)
+    mkdir "$work/start"
+    run_program "$work/start" missing.html
+    folder="$(cd "$work/start" && pwd -P)"
+    box="$(window_named "$folder" 30)" || fail "no box titled $folder appeared"
+    window_named Quillfen 5 >/dev/null || fail "no main window behind the box"
+    kill -0 "$program_pid" 2>/dev/null || fail "the program ended before the box was dismissed"
+    press "$box" Return
+    wait_for_exit 20
+    [ "$status" -eq 1 ] || fail "the failed start ended with status $status"
+    echo "box titled $folder dismissed, status 1"
+    ;;
+
+  *)
+    fail "unknown scenario $scenario"
+    ;;
+esac
