@@ -7,6 +7,8 @@
 #                 run, closes by itself, status 0
 #   chooser       without one: the chooser appears and Escape dismisses it; the window stays idle
 #                 with its status text in its lower half; Help > About and File > Exit by keyboard
+#   installed-help  installed with cmake --install (CMAKE_COMMAND and KESTRUNE_BUILD_DIR in the
+#                 environment): Help > Help... hands the installed help page to xdg-open
 #   failed-start  a missing contact sheet: a box titled with the start folder; dismissed with
 #                 Return, the program ends with status 1
 # Exit status 77 (skipped) when Xvfb or xdotool is missing.
@@ -108,6 +110,35 @@ press() {
   xdotool key --clearmodifiers "$@"
 }
 
+# Waits up to 10 seconds until COUNT windows are named NAME.
+wait_for_windows() {
+  local name="$1" count="$2"
+  for _ in $(seq 100); do
+    [ "$(windows_named "$name")" -eq "$count" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Started without a contact sheet: waits for the chooser beside the main window and dismisses it
+# with Escape; the main window's id goes to $main.
+dismiss_chooser() {
+  local title="Choose File from which to Generate Slideshow" chooser
+  chooser="$(window_named "$title" 60)" || fail "no chooser appeared"
+  main="$(window_named Quillfen 5)" || fail "no main window beside the chooser"
+  press "$chooser" Escape
+  wait_for_windows "$title" 0 || fail "Escape did not dismiss the chooser"
+  sleep 0.5
+  kill -0 "$program_pid" 2>/dev/null || fail "the program ended with the chooser"
+}
+
+# Chooses a menu item of the main window by its mnemonics: menu key, then item key.
+choose_menu() {
+  press "$main" "alt+$1"
+  sleep 0.5
+  xdotool key --clearmodifiers "$2"
+}
+
 # A contact sheet long enough for the window to stay a moment: the sample's links, then many more.
 write_long_sheet() {
   local folder="$1"
@@ -147,17 +178,7 @@ case "$scenario" in
     mkdir "$work/start"
     cp "$examples/index.html" "$work/start/"
     run_program "$work/start"
-    title="Choose File from which to Generate Slideshow"
-    chooser="$(window_named "$title" 60)" || fail "no chooser appeared"
-    main="$(window_named Quillfen 5)" || fail "no main window beside the chooser"
-    press "$chooser" Escape
-    for _ in $(seq 100); do
-      [ "$(windows_named "$title")" -eq 0 ] && break
-      sleep 0.1
-    done
-    [ "$(windows_named "$title")" -eq 0 ] || fail "Escape did not dismiss the chooser"
-    sleep 0.5
-    kill -0 "$program_pid" 2>/dev/null || fail "the program ended with the chooser"
+    dismiss_chooser
 
     # Idle: the two-line status text, centred, below the middle line of the area under the menu.
     ink_box="$("$ink" "$main" 30)" || fail "the window could not be read"
@@ -171,31 +192,58 @@ case "$scenario" in
     [ $((margin_left - margin_right)) -le 2 ] && [ $((margin_right - margin_left)) -le 2 ] ||
       fail "status text not centred: margins $margin_left and $margin_right"
 
-    # Help > About by its mnemonics: a second window named Quillfen, closed with Return.
-    press "$main" alt+h
-    sleep 0.5
-    xdotool key --clearmodifiers a
-    for _ in $(seq 50); do
-      [ "$(windows_named Quillfen)" -eq 2 ] && break
-      sleep 0.1
-    done
-    [ "$(windows_named Quillfen)" -eq 2 ] || fail "Help > About showed no box"
-    about="$(xdotool search --name '^Quillfen$' | grep -v "^$main\$" | head -n1)"
-    press "$about" Return
-    for _ in $(seq 50); do
-      [ "$(windows_named Quillfen)" -eq 1 ] && break
-      sleep 0.1
-    done
-    [ "$(windows_named Quillfen)" -eq 1 ] || fail "Return did not dismiss the About box"
+    # Help > About: a second window named Quillfen, closed with Return.
+    choose_menu h a
+    wait_for_windows Quillfen 2 || fail "Help > About showed no box"
+    press "$(xdotool search --name '^Quillfen$' | grep -v "^$main\$" | head -n1)" Return
+    wait_for_windows Quillfen 1 || fail "Return did not dismiss the About box"
 
-    # File > Exit by its mnemonics.
-    press "$main" alt+f
-    sleep 0.5
-    xdotool key --clearmodifiers x
+    choose_menu f x
     wait_for_exit 20
     [ "$status" -eq 0 ] || fail "File > Exit ended with status $status"
     [ "$(ls "$work/start")" = "index.html" ] || fail "files were written: $(ls "$work/start")"
     echo "chooser dismissed, window idle with its status text, About and Exit by keyboard"
+    ;;
+
+  installed-help)
+    # Installed to a prefix of its own, the program finds its help page and gives it to
+    # xdg-open (here a stand-in that logs its argument); when xdg-open fails, the box stands in.
+    prefix="$work/prefix"
+    "$CMAKE_COMMAND" --install "$KESTRUNE_BUILD_DIR" --prefix "$prefix" >/dev/null
+    mkdir "$work/bin" "$work/start"
+    cat >"$work/bin/xdg-open" <<'EOF'
+#!/bin/sh
+printf '%s\n' "$1" >>"$XDG_OPEN_LOG"
+exit "$(cat "$XDG_OPEN_STATUS")"
+EOF
+    chmod +x "$work/bin/xdg-open"
+    echo 0 >"$work/xdg-open.status"
+    export PATH="$work/bin:$PATH" XDG_OPEN_LOG="$work/xdg-open.log"
+    export XDG_OPEN_STATUS="$work/xdg-open.status"
+    program="$prefix/bin/kestrune"
+    run_program "$work/start"
+    dismiss_chooser
+
+    choose_menu h h
+    for _ in $(seq 100); do [ -s "$XDG_OPEN_LOG" ] && break; sleep 0.1; done
+    [ -s "$XDG_OPEN_LOG" ] || fail "Help > Help... did not run xdg-open"
+    opened="$(head -n1 "$XDG_OPEN_LOG")"
+    [ "$(realpath "$opened")" = "$(realpath "$prefix/share/doc/kestrune/help.html")" ] ||
+      fail "xdg-open was given $opened"
+    sleep 0.5
+    [ "$(windows_named Quillfen)" -eq 1 ] || fail "a box appeared although the page was opened"
+
+    echo 4 >"$XDG_OPEN_STATUS"
+    choose_menu h h
+    wait_for_windows Quillfen 2 || fail "no box when xdg-open failed"
+    [ "$(wc -l <"$XDG_OPEN_LOG")" -eq 2 ] || fail "xdg-open was not run again"
+    press "$(xdotool search --name '^Quillfen$' | grep -v "^$main\$" | head -n1)" Return
+    wait_for_windows Quillfen 1 || fail "Return did not dismiss the description box"
+
+    choose_menu f x
+    wait_for_exit 20
+    [ "$status" -eq 0 ] || fail "File > Exit ended with status $status"
+    echo "installed program opened $opened; a failing xdg-open gave the description box"
     ;;
 
   failed-start)
