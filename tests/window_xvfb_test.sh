@@ -40,6 +40,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Every X client of the test runs under a time limit, so no test can hang.
+xdo() {
+  timeout 10 xdotool "$@"
+}
+
 fail() {
   echo "FAIL: $*" >&2
   if [ -s "$work/stderr" ]; then
@@ -68,7 +73,7 @@ window_named() {
   local name="$1" seconds="$2" pattern found
   pattern="^$(printf '%s' "$name" | sed 's/[][\.*^$+?(){}|/]/\\&/g')\$"
   for _ in $(seq $((seconds * 50))); do
-    found="$(xdotool search --name "$pattern" 2>/dev/null | head -n1 || true)"
+    found="$(xdo search --name "$pattern" 2>/dev/null | head -n1 || true)"
     if [ -n "$found" ]; then
       echo "$found"
       return 0
@@ -79,7 +84,7 @@ window_named() {
 }
 
 windows_named() {
-  xdotool search --name "^$1\$" 2>/dev/null | wc -l
+  xdo search --name "^$1\$" 2>/dev/null | wc -l
 }
 
 # Waits up to SECONDS for the program to end; its exit status goes to $status.
@@ -106,8 +111,8 @@ run_program() {
 press() {
   local window="$1"
   shift
-  xdotool windowfocus --sync "$window"
-  xdotool key --clearmodifiers "$@"
+  xdo windowfocus --sync "$window" || fail "window $window could not be given the focus"
+  xdo key --clearmodifiers "$@"
 }
 
 # Waits up to 10 seconds until COUNT windows are named NAME.
@@ -136,7 +141,7 @@ dismiss_chooser() {
 choose_menu() {
   press "$main" "alt+$1"
   sleep 0.5
-  xdotool key --clearmodifiers "$2"
+  xdo key --clearmodifiers "$2"
 }
 
 # A contact sheet long enough for the window to stay a moment: the sample's links, then many more.
@@ -181,7 +186,7 @@ case "$scenario" in
     dismiss_chooser
 
     # Idle: the two-line status text, centred, below the middle line of the area under the menu.
-    ink_box="$("$ink" "$main" 30)" || fail "the window could not be read"
+    ink_box="$(timeout 10 "$ink" "$main" 30)" || fail "the window could not be read"
     read -r left top right bottom width height <<<"$ink_box"
     [ "$top" -ge 0 ] || fail "no status text in the window"
     middle=$((25 + (height - 25) / 2))
@@ -195,7 +200,7 @@ case "$scenario" in
     # Help > About: a second window named Quillfen, closed with Return.
     choose_menu h a
     wait_for_windows Quillfen 2 || fail "Help > About showed no box"
-    press "$(xdotool search --name '^Quillfen$' | grep -v "^$main\$" | head -n1)" Return
+    press "$(xdo search --name '^Quillfen$' | grep -v "^$main\$" | head -n1)" Return
     wait_for_windows Quillfen 1 || fail "Return did not dismiss the About box"
 
     choose_menu f x
@@ -237,7 +242,7 @@ EOF
     choose_menu h h
     wait_for_windows Quillfen 2 || fail "no box when xdg-open failed"
     [ "$(wc -l <"$XDG_OPEN_LOG")" -eq 2 ] || fail "xdg-open was not run again"
-    press "$(xdotool search --name '^Quillfen$' | grep -v "^$main\$" | head -n1)" Return
+    press "$(xdo search --name '^Quillfen$' | grep -v "^$main\$" | head -n1)" Return
     wait_for_windows Quillfen 1 || fail "Return did not dismiss the description box"
 
     choose_menu f x
