@@ -303,16 +303,6 @@ TEST_F(DesktopQueueTest, ForcedRepaintSettlesAPendingPaint) {
   EXPECT_FALSE(DesktopMessagePending());
 }
 
-TEST_F(DesktopQueueTest, WaitsForTheToolkitOnlyWhenNothingIsQueued) {
-  PlatformMessage message;
-  int exitCode = -1;
-  // The scripted user presses the close box at the first wait.
-  ASSERT_TRUE(DesktopGetNextMessage(&message, &exitCode));
-  EXPECT_EQ(Describe(message.message, message.wParam, message.lParam), "Close");
-  EXPECT_EQ(message.window, window_);
-  EXPECT_EQ(Toolkit.waits, 1);
-}
-
 TEST_F(DesktopQueueTest, SizesFillOneWordEach) {
   QueueResize(1, 0xFFFF);
   QueueResize(70000, -5);
