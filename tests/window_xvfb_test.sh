@@ -7,6 +7,7 @@
 #                 run, closes by itself, status 0
 #   chooser       without one: the chooser appears and Escape dismisses it; the window stays idle
 #                 with its status text in its lower half; Help > About and File > Exit by keyboard
+#   chooser-fltk  the same with FLTK's own chooser in place of the GTK one
 #   installed-help  installed with cmake --install (CMAKE_COMMAND and KESTRUNE_BUILD_DIR in the
 #                 environment): Help > Help... hands the installed help page to xdg-open
 #   failed-start  a missing contact sheet: a box titled with the start folder; dismissed with
@@ -68,16 +69,17 @@ start_display() {
   fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 }
 
-# The id of the first window named exactly NAME, polled for up to SECONDS.
+# The id of the first window named exactly NAME, polled for up to SECONDS while the program runs.
 window_named() {
-  local name="$1" seconds="$2" pattern found
+  local name="$1" deadline=$((SECONDS + $2)) pattern found
   pattern="^$(printf '%s' "$name" | sed 's/[][\.*^$+?(){}|/]/\\&/g')\$"
-  for _ in $(seq $((seconds * 50))); do
+  while [ "$SECONDS" -le "$deadline" ]; do
     found="$(xdo search --name "$pattern" 2>/dev/null | head -n1 || true)"
     if [ -n "$found" ]; then
       echo "$found"
       return 0
     fi
+    kill -0 "$program_pid" 2>/dev/null || return 1
     sleep 0.02
   done
   return 1
@@ -89,8 +91,8 @@ windows_named() {
 
 # Waits up to SECONDS for the program to end; its exit status goes to $status.
 wait_for_exit() {
-  local seconds="$1"
-  for _ in $(seq $((seconds * 10))); do
+  local seconds="$1" deadline=$((SECONDS + $1))
+  while [ "$SECONDS" -le "$deadline" ]; do
     if ! kill -0 "$program_pid" 2>/dev/null; then
       status=0
       wait "$program_pid" || status=$?
@@ -117,8 +119,8 @@ press() {
 
 # Waits up to 10 seconds until COUNT windows are named NAME.
 wait_for_windows() {
-  local name="$1" count="$2"
-  for _ in $(seq 100); do
+  local name="$1" count="$2" deadline=$((SECONDS + 10))
+  while [ "$SECONDS" -le "$deadline" ]; do
     [ "$(windows_named "$name")" -eq "$count" ] && return 0
     sleep 0.1
   done
@@ -156,6 +158,9 @@ write_long_sheet() {
 }
 
 start_display
+# Toolkits keep settings in the home folder (the GTK chooser, FLTK's preferences): a fresh one.
+export HOME="$work/home"
+mkdir -p "$HOME"
 
 case "$scenario" in
   sheet)
@@ -179,7 +184,14 @@ case "$scenario" in
     echo "window $window ran album.html: $pages manual pages, same bytes as headless"
     ;;
 
-  chooser)
+  chooser | chooser-fltk)
+    if [ "$scenario" = chooser-fltk ]; then
+      # FLTK's own chooser instead of the GTK one that FLTK prefers when GTK is installed.
+      mkdir -p "$HOME/.fltk/fltk.org"
+      printf '%s\n' '; FLTK preferences file format 1.0' '; vendor: fltk.org' \
+        '; application: fltk' '' '[.]' '' '[./options]' '' 'FNFCUsesGTK:0' \
+        >"$HOME/.fltk/fltk.org/fltk.prefs"
+    fi
     mkdir "$work/start"
     cp "$examples/index.html" "$work/start/"
     run_program "$work/start"
@@ -207,7 +219,10 @@ case "$scenario" in
     wait_for_exit 20
     [ "$status" -eq 0 ] || fail "File > Exit ended with status $status"
     [ "$(ls "$work/start")" = "index.html" ] || fail "files were written: $(ls "$work/start")"
-    echo "chooser dismissed, window idle with its status text, About and Exit by keyboard"
+    if [ "$scenario" = chooser-fltk ] && [ -e "$HOME/.config/gtk-2.0" ]; then
+      fail "the GTK chooser was shown, not FLTK's"
+    fi
+    echo "$scenario dismissed, window idle with its status text, About and Exit by keyboard"
     ;;
 
   installed-help)
