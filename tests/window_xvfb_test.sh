@@ -139,6 +139,24 @@ dismiss_chooser() {
   kill -0 "$program_pid" 2>/dev/null || fail "the program ended with the chooser"
 }
 
+# The idle window (WIDTH x HEIGHT) shows the two-line status text centred across, from the middle
+# line of the area under the 25-pixel menu bar down.
+check_status_text() {
+  local ink_box left top right bottom width height middle margin_left margin_right
+  ink_box="$(timeout 10 "$ink" "$main" 30)" || fail "the window could not be read"
+  read -r left top right bottom width height <<<"$ink_box"
+  [ "$width" -eq "$1" ] && [ "$height" -eq "$2" ] || fail "window is ${width}x$height, not $1x$2"
+  [ "$top" -ge 0 ] || fail "no status text in the window"
+  middle=$((25 + (height - 25) / 2))
+  [ "$top" -ge "$middle" ] || fail "status text starts at row $top, above the middle $middle"
+  [ "$top" -le $((middle + 6)) ] || fail "status text starts at row $top, not at the middle $middle"
+  [ $((bottom - top)) -ge 20 ] || fail "status text of rows $top..$bottom is not two lines"
+  margin_left=$left
+  margin_right=$((width - 1 - right))
+  [ $((margin_left - margin_right)) -le 2 ] && [ $((margin_right - margin_left)) -le 2 ] ||
+    fail "status text not centred: margins $margin_left and $margin_right"
+}
+
 # Chooses a menu item of the main window by its mnemonics: menu key, then item key.
 choose_menu() {
   press "$main" "alt+$1"
@@ -197,17 +215,12 @@ case "$scenario" in
     run_program "$work/start"
     dismiss_chooser
 
-    # Idle: the two-line status text, centred, below the middle line of the area under the menu.
-    ink_box="$(timeout 10 "$ink" "$main" 30)" || fail "the window could not be read"
-    read -r left top right bottom width height <<<"$ink_box"
-    [ "$top" -ge 0 ] || fail "no status text in the window"
-    middle=$((25 + (height - 25) / 2))
-    [ "$top" -ge "$middle" ] || fail "status text starts at row $top, above the middle $middle"
-    [ $((bottom - top)) -ge 20 ] || fail "status text of rows $top..$bottom is not two lines"
-    margin_left=$left
-    margin_right=$((width - 1 - right))
-    [ $((margin_left - margin_right)) -le 2 ] && [ $((margin_right - margin_left)) -le 2 ] ||
-      fail "status text not centred: margins $margin_left and $margin_right"
+    check_status_text 640 400
+
+    # Resized, it paints the text again at the new middle line, centred on the new width.
+    xdo windowsize --sync "$main" 800 500 || fail "the window could not be resized"
+    sleep 0.5
+    check_status_text 800 500
 
     # Help > About: a second window named Quillfen, closed with Return.
     choose_menu h a
