@@ -8,6 +8,7 @@ packages=(
   libbenchmark-dev                       # benchmarks
   libfltk1.3-dev                         # the Linux window
   xvfb xdotool x11-utils                 # window tests on a virtual display
+  desktop-file-utils                     # checking the desktop entry
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32   # the Windows builds
   wine64 locales                         # running the x86-64 Windows build in the tests
 )

@@ -1,9 +1,11 @@
-// Entry point on POSIX: rebuilds the command-line tail from the arguments and runs the tool.
+// Entry point on POSIX: rebuilds the command-line tail from the arguments and runs the tool, in
+// a window when a display can be opened, headless otherwise.
 #include <cstdio>
 #include <cstring>
 #include <string>
 
 #include "shell/main_window.h"
+#include "shell/window_fltk.h"
 
 namespace {
 
@@ -14,9 +16,12 @@ const char kUsage[] =
 
 const char kHelp[] =
     "\n"
-    "Exit status: 0 when the whole slide show was written, 1 when a failure was reported\n"
-    "(each failure is one line \"TITLE: TEXT\" on standard error), 2 when no contact sheet\n"
-    "was given. A contact sheet named like an option is reached as ./--help.\n";
+    "With a display, kestrune shows its window and, without a contact sheet, asks for one\n"
+    "there. Without a display (DISPLAY unset or empty, or not to be opened) it runs headless.\n"
+    "\n"
+    "Exit status: 0 when the whole slide show was written, 1 when a failure was reported (in a\n"
+    "message box, or headless as one line \"TITLE: TEXT\" on standard error), 2 when no contact\n"
+    "sheet was given headless. A contact sheet named like an option is reached as ./--help.\n";
 
 // The tail as a Windows command line would give it: the arguments joined by single blanks.
 std::string CommandTail(int argc, char** argv) {
@@ -41,6 +46,11 @@ int main(int argc, char** argv) {
     return 0;
   }
   const std::string tail = CommandTail(argc, argv);
+  // Decided once: the desktop window when a display can be opened, headless otherwise.
+  if (OpenDesktopDisplay()) {
+    UseWindowOperations(DesktopWindowOperations);
+    return RunKestrune(tail);
+  }
   if (tail.empty() || tail.front() == '?') {
     // The open-file dialog would be needed, and there is no display to show it on.
     std::fputs(kUsage, stderr);

@@ -1,8 +1,9 @@
 // Platform operations: the only way the portable core reaches the operating system.
 //
 // Each platform implements this header in its own files (platform_posix.cpp for files and
-// folders on POSIX, window_headless.cpp for the window machinery without a display). The
-// core never includes an OS header and never tests which OS it runs on.
+// folders on POSIX; the window machinery without a display in window_headless.cpp, or on an X11
+// desktop in window_fltk.cpp, as window_posix.cpp chooses at start-up). The core never includes
+// an OS header and never tests which OS it runs on.
 #pragma once
 
 #include <cstddef>

@@ -6,12 +6,7 @@
 #include <deque>
 #include <string>
 
-#include "shell/platform.h"
-
-struct PlatformWindow {
-  WindowProcedure procedure;
-  bool destroyed;
-};
+#include "shell/window_posix.h"
 
 namespace {
 
@@ -49,6 +44,10 @@ std::string ProgressLine(const std::string& text) {
 }
 
 }  // namespace
+
+// The window operations without a display, in their own namespace beside the forwarders of the
+// same names.
+namespace headless {
 
 void ShowMessageBox(PlatformWindow*, const std::string& text, const std::string& title, BoxIcon) {
   ClearProgressLine();
@@ -127,3 +126,13 @@ bool ChooseContactSheet(const std::string&, const std::string&, std::string*) {
 bool OpenWebPage(PlatformWindow*, const std::string&) {
   return false;
 }
+
+}  // namespace headless
+
+const WindowOperations HeadlessWindowOperations = {
+    headless::ShowMessageBox,    headless::CreateMainWindow, headless::ShowMainWindow,
+    headless::PostWindowMessage, headless::GetNextMessage,   headless::DispatchWindowMessage,
+    headless::DefaultWindowProc, headless::PostQuit,         headless::RepaintNow,
+    headless::InvalidateWindow,  headless::PaintStatusText,  headless::ChooseContactSheet,
+    headless::OpenWebPage,
+};

@@ -1,0 +1,324 @@
+// The main window on an X11 desktop with FLTK: a menu bar over a white status area, modal
+// message boxes, the file chooser and the browser. FLTK events only feed the desktop loop's
+// queues; the window procedure sees them when the loop hands them out.
+#include "shell/window_fltk.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Menu_Bar.H>
+#include <FL/Fl_Native_File_Chooser.H>
+#include <FL/Fl_Return_Button.H>
+#include <FL/Fl_Window.H>
+#include <FL/fl_draw.H>
+#include <FL/x.H>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <vector>
+
+#include "generation/generation_state.h"
+#include "shell/desktop_loop.h"
+
+// Xlib's None macro would hide BoxIcon::None.
+#undef None
+
+extern char** environ;
+
+namespace {
+
+constexpr int kFrameWidth = 640;
+constexpr int kFrameHeight = 400;
+constexpr int kMenuHeight = 25;
+constexpr Fl_Font kTextFont = FL_HELVETICA;
+constexpr Fl_Fontsize kTextSize = 14;
+
+PlatformWindow* Window = nullptr;
+Fl_Window* Frame = nullptr;
+Fl_Widget* StatusArea = nullptr;
+int ModalDepth = 0;       // modal dialogs open: the status area is painted at once meanwhile
+bool InsideDraw = false;  // painting from FLTK's draw(), in the drawing context FLTK prepared
+
+// ---- Status area --------------------------------------------------------------------------------
+
+// The client area: FLTK asks it to draw, the loop decides when the window procedure paints.
+class StatusWidget : public Fl_Widget {
+ public:
+  StatusWidget(int x, int y, int w, int h) : Fl_Widget(x, y, w, h) {}
+
+  void draw() override {
+    if (ModalDepth == 0) {
+      RequestPaint();
+      return;
+    }
+    // A modal dialog runs its own loop; paint now, as that loop would on Win32.
+    InsideDraw = true;
+    DesktopRepaintNow(Window);
+    InsideDraw = false;
+  }
+
+  void resize(int x, int y, int w, int h) override {
+    const bool resized = w != this->w() || h != this->h();
+    Fl_Widget::resize(x, y, w, h);
+    if (resized) QueueResize(w, h);
+  }
+};
+
+// Modal dialogs: the status text is brought up to date before the dialog covers the loop.
+struct ModalScope {
+  ModalScope() {
+    if (Frame != nullptr && Frame->shown()) DesktopRepaintNow(Window);
+    ++ModalDepth;
+  }
+  ~ModalScope() { --ModalDepth; }
+};
+
+// ---- Main window --------------------------------------------------------------------------------
+
+void MenuChosen(Fl_Widget*, void* id) {
+  QueueMenuCommand(static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(id)));
+}
+
+void* CommandData(unsigned id) {
+  return reinterpret_cast<void*>(static_cast<std::uintptr_t>(id));
+}
+
+// The menu resource: "&" marks each mnemonic, About stays last although its id is lower.
+Fl_Menu_Item MenuItems[] = {
+    {"&File", 0, nullptr, nullptr, FL_SUBMENU, 0, 0, 0, 0},
+    {"&Open", 0, MenuChosen, CommandData(IDM_OPEN), 0, 0, 0, 0, 0},
+    {"E&xit", 0, MenuChosen, CommandData(IDM_EXIT), 0, 0, 0, 0, 0},
+    {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
+    {"&Help", 0, nullptr, nullptr, FL_SUBMENU, 0, 0, 0, 0},
+    {"&Help...", 0, MenuChosen, CommandData(IDM_HELP), 0, 0, 0, 0, 0},
+    {"&About...", 0, MenuChosen, CommandData(IDM_ABOUT), 0, 0, 0, 0, 0},
+    {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
+    {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
+};
+
+void CloseBoxPressed(Fl_Widget*, void*) {
+  // FLTK closes a window on Escape too; this one closes by its close box or File > Exit only.
+  if (Fl::event() == FL_SHORTCUT && Fl::event_key() == FL_Escape) return;
+  QueueCloseBox();
+}
+
+void WaitForEvents() {
+  // Damage waiting to be drawn becomes a paint request first; block only when nothing is due.
+  Fl::flush();
+  if (!DesktopMessagePending()) Fl::wait();
+}
+
+void DestroyFrame() {
+  if (Frame == nullptr) return;
+  Frame->hide();
+  delete Frame;
+  Frame = nullptr;
+  StatusArea = nullptr;
+  if (fl_display != nullptr) XFlush(fl_display);
+}
+
+PlatformWindow* CreateFrame(WindowProcedure procedure) {
+  DestroyFrame();
+  Window = StartDesktopLoop(procedure, DesktopToolkit{WaitForEvents, DestroyFrame});
+  Fl_Group::current(nullptr);
+  Frame = new Fl_Window(kFrameWidth, kFrameHeight, "Quillfen");
+  Frame->xclass("kestrune");
+  Frame->color(FL_WHITE);
+  Frame->callback(CloseBoxPressed);
+  auto* menuBar = new Fl_Menu_Bar(0, 0, kFrameWidth, kMenuHeight);
+  menuBar->menu(MenuItems);
+  StatusArea = new StatusWidget(0, kMenuHeight, kFrameWidth, kFrameHeight - kMenuHeight);
+  Frame->resizable(StatusArea);
+  Frame->size_range(200, kMenuHeight + 60);
+  Frame->end();
+  return Window;
+}
+
+void ShowFrame(PlatformWindow*) {
+  if (Frame == nullptr) return;
+  Frame->show();
+  // Drawing before the window is on the screen would be lost, and the run paints at once.
+  Frame->wait_for_expose();
+  Fl::flush();  // the menu bar; the status area asks the loop for its paint
+}
+
+void InvalidateFrame(PlatformWindow*) {
+  if (StatusArea != nullptr) StatusArea->redraw();
+}
+
+void PaintStatus(PlatformWindow*, const std::string& text) {
+  if (Frame == nullptr || !Frame->shown()) return;
+  if (!InsideDraw) Frame->make_current();
+  const int x = StatusArea->x(), y = StatusArea->y(), w = StatusArea->w(), h = StatusArea->h();
+  fl_push_clip(x, y, w, h);
+  fl_color(FL_WHITE);
+  fl_rectf(x, y, w, h);
+  fl_color(FL_BLACK);
+  fl_font(kTextFont, kTextSize);
+  // From the middle line down, centred across; the text is a link target, so no "@" symbols.
+  fl_draw(text.c_str(), x, y + h / 2, w, h - h / 2, FL_ALIGN_TOP | FL_ALIGN_INSIDE, nullptr, 0);
+  fl_pop_clip();
+  if (!InsideDraw) XFlush(fl_display);
+}
+
+// ---- Message boxes ------------------------------------------------------------------------------
+
+constexpr int kBoxMargin = 16;
+constexpr int kBoxTextWidth = 420;
+constexpr int kIconSize = 44;
+constexpr int kButtonWidth = 90;
+constexpr int kButtonHeight = 28;
+
+// The box's text, drawn as given: wrapped at blanks, line feeds kept, no "@" symbols or "&".
+class BoxText : public Fl_Widget {
+ public:
+  BoxText(int x, int y, int w, int h, const std::string& text)
+      : Fl_Widget(x, y, w, h), text_(text) {}
+
+  void draw() override {
+    fl_font(kTextFont, kTextSize);
+    fl_color(FL_FOREGROUND_COLOR);
+    fl_draw(text_.c_str(), x(), y(), w(), h(),
+            FL_ALIGN_TOP_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_WRAP | FL_ALIGN_CLIP, nullptr, 0);
+  }
+
+ private:
+  std::string text_;
+};
+
+void StyleIcon(Fl_Box* icon, BoxIcon kind) {
+  icon->labelfont(FL_HELVETICA_BOLD);
+  icon->labelsize(30);
+  if (kind == BoxIcon::Exclamation) {
+    icon->label("!");
+    icon->box(FL_DIAMOND_BOX);
+    icon->color(FL_YELLOW);
+    icon->labelcolor(FL_BLACK);
+  } else {
+    icon->label("i");
+    icon->box(FL_OVAL_BOX);
+    icon->color(FL_BLUE);
+    icon->labelcolor(FL_WHITE);
+  }
+}
+
+void CloseBox(Fl_Widget* button, void*) {
+  button->window()->hide();
+}
+
+void ShowBox(PlatformWindow*, const std::string& text, const std::string& title, BoxIcon icon) {
+  fl_font(kTextFont, kTextSize);
+  int textWidth = kBoxTextWidth, textHeight = 0;
+  fl_measure(text.c_str(), textWidth, textHeight, 0);
+  // A name longer than the screen is cut at the box's edge rather than widening it past it.
+  textWidth = std::clamp(textWidth, 2 * kButtonWidth, std::max(Fl::w() - 200, kBoxTextWidth));
+  const int iconSpace = icon == BoxIcon::None ? 0 : kIconSize + kBoxMargin;
+  textHeight = std::max(textHeight, icon == BoxIcon::None ? 0 : kIconSize);
+  const int width = kBoxMargin + iconSpace + textWidth + kBoxMargin;
+  const int height = kBoxMargin + textHeight + kBoxMargin + kButtonHeight + kBoxMargin;
+
+  Fl_Group::current(nullptr);
+  Fl_Window box(width, height);
+  box.copy_label(title.c_str());
+  box.xclass("kestrune");
+  if (icon != BoxIcon::None) {
+    StyleIcon(new Fl_Box(kBoxMargin, kBoxMargin, kIconSize, kIconSize), icon);
+  }
+  new BoxText(kBoxMargin + iconSpace, kBoxMargin, textWidth, textHeight, text);
+  auto* ok =
+      new Fl_Return_Button(width - kBoxMargin - kButtonWidth, height - kBoxMargin - kButtonHeight,
+                           kButtonWidth, kButtonHeight, "OK");
+  ok->callback(CloseBox);
+  box.end();
+  box.set_modal();
+  if (Frame != nullptr && Frame->shown()) {
+    box.position(Frame->x() + (Frame->w() - width) / 2, Frame->y() + (Frame->h() - height) / 2);
+  } else {
+    box.position((Fl::w() - width) / 2, (Fl::h() - height) / 2);
+  }
+
+  ModalScope modal;
+  box.show();
+  while (box.shown()) Fl::wait();
+}
+
+// ---- Chooser and browser ------------------------------------------------------------------------
+
+bool ChooseFile(const std::string& initialFolder, const std::string& title, std::string* chosen) {
+  Fl_Native_File_Chooser chooser;
+  chooser.type(Fl_Native_File_Chooser::BROWSE_FILE);
+  chooser.title(title.c_str());
+  chooser.directory(initialFolder.c_str());
+  ModalScope modal;
+  if (chooser.show() != 0) return false;  // cancelled (1) or failed (-1)
+  const char* name = chooser.filename();
+  if (name == nullptr || *name == '\0') return false;
+  *chosen = name;
+  return true;
+}
+
+constexpr int kBrowserWaitSteps = 60;  // 50 ms each: how long xdg-open may take to report
+std::vector<pid_t> LaunchersRunning;
+
+// Reaps launchers that outlived their wait and have ended since.
+void ReapLaunchers() {
+  LaunchersRunning.erase(std::remove_if(LaunchersRunning.begin(), LaunchersRunning.end(),
+                                        [](pid_t child) {
+                                          int status = 0;
+                                          return ::waitpid(child, &status, WNOHANG) != 0;
+                                        }),
+                         LaunchersRunning.end());
+}
+
+bool OpenInBrowser(PlatformWindow*, const std::string& address) {
+  ReapLaunchers();
+  const char* arguments[] = {"xdg-open", address.c_str(), nullptr};
+  pid_t child = 0;
+  if (::posix_spawnp(&child, "xdg-open", nullptr, nullptr, const_cast<char**>(arguments),
+                     environ) != 0) {
+    return false;
+  }
+  for (int step = 0; step < kBrowserWaitSteps; ++step) {
+    int status = 0;
+    const pid_t ended = ::waitpid(child, &status, WNOHANG);
+    if (ended == child) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (ended < 0) return false;
+    ::usleep(50 * 1000);
+  }
+  // Some launchers wait for the browser they started; one still running has found a browser.
+  LaunchersRunning.push_back(child);
+  return true;
+}
+
+}  // namespace
+
+bool OpenDesktopDisplay() {
+  const char* name = std::getenv("DISPLAY");
+  if (name == nullptr || *name == '\0') return false;
+  Display* display = XOpenDisplay(name);
+  if (display == nullptr) return false;
+  fl_open_display(display);
+  return true;
+}
+
+Fl_Window* DesktopFrame() {
+  return Frame;
+}
+
+const WindowOperations DesktopWindowOperations = {
+    ShowBox,
+    CreateFrame,
+    ShowFrame,
+    DesktopPostWindowMessage,
+    DesktopGetNextMessage,
+    DesktopDispatchWindowMessage,
+    DesktopDefaultWindowProc,
+    DesktopPostQuit,
+    DesktopRepaintNow,
+    InvalidateFrame,
+    PaintStatus,
+    ChooseFile,
+    OpenInBrowser,
+};

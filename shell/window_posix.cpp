@@ -1,0 +1,68 @@
+// The window operations of platform.h, forwarded to the implementation chosen at start-up.
+#include "shell/window_posix.h"
+
+namespace {
+
+const WindowOperations* Active = &HeadlessWindowOperations;
+
+}  // namespace
+
+void UseWindowOperations(const WindowOperations& operations) {
+  Active = &operations;
+}
+
+void ShowMessageBox(PlatformWindow* owner, const std::string& text, const std::string& title,
+                    BoxIcon icon) {
+  Active->showMessageBox(owner, text, title, icon);
+}
+
+PlatformWindow* CreateMainWindow(WindowProcedure procedure) {
+  return Active->createMainWindow(procedure);
+}
+
+void ShowMainWindow(PlatformWindow* window) {
+  Active->showMainWindow(window);
+}
+
+bool PostWindowMessage(PlatformWindow* window, unsigned message, std::uintptr_t wParam,
+                       std::intptr_t lParam) {
+  return Active->postWindowMessage(window, message, wParam, lParam);
+}
+
+bool GetNextMessage(PlatformMessage* message, int* exitCode) {
+  return Active->getNextMessage(message, exitCode);
+}
+
+void DispatchWindowMessage(const PlatformMessage& message) {
+  Active->dispatchWindowMessage(message);
+}
+
+std::intptr_t DefaultWindowProc(PlatformWindow* window, unsigned message, std::uintptr_t wParam,
+                                std::intptr_t lParam) {
+  return Active->defaultWindowProc(window, message, wParam, lParam);
+}
+
+void PostQuit(int exitCode) {
+  Active->postQuit(exitCode);
+}
+
+void RepaintNow(PlatformWindow* window) {
+  Active->repaintNow(window);
+}
+
+void InvalidateWindow(PlatformWindow* window) {
+  Active->invalidateWindow(window);
+}
+
+void PaintStatusText(PlatformWindow* window, const std::string& text) {
+  Active->paintStatusText(window, text);
+}
+
+bool ChooseContactSheet(const std::string& initialFolder, const std::string& title,
+                        std::string* chosen) {
+  return Active->chooseContactSheet(initialFolder, title, chosen);
+}
+
+bool OpenWebPage(PlatformWindow* owner, const std::string& address) {
+  return Active->openWebPage(owner, address);
+}

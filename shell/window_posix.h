@@ -1,0 +1,41 @@
+// The window machinery on POSIX comes in two implementations, one without a display and one on
+// the desktop. Each provides a table of the window operations of platform.h; window_posix.cpp
+// forwards those operations to the table chosen once at start-up (headless until told otherwise).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "shell/platform.h"
+
+// The one main window: its procedure, and whether it has been destroyed.
+struct PlatformWindow {
+  WindowProcedure procedure = nullptr;
+  bool destroyed = true;
+};
+
+struct WindowOperations {
+  void (*showMessageBox)(PlatformWindow* owner, const std::string& text, const std::string& title,
+                         BoxIcon icon);
+  PlatformWindow* (*createMainWindow)(WindowProcedure procedure);
+  void (*showMainWindow)(PlatformWindow* window);
+  bool (*postWindowMessage)(PlatformWindow* window, unsigned message, std::uintptr_t wParam,
+                            std::intptr_t lParam);
+  bool (*getNextMessage)(PlatformMessage* message, int* exitCode);
+  void (*dispatchWindowMessage)(const PlatformMessage& message);
+  std::intptr_t (*defaultWindowProc)(PlatformWindow* window, unsigned message,
+                                     std::uintptr_t wParam, std::intptr_t lParam);
+  void (*postQuit)(int exitCode);
+  void (*repaintNow)(PlatformWindow* window);
+  void (*invalidateWindow)(PlatformWindow* window);
+  void (*paintStatusText)(PlatformWindow* window, const std::string& text);
+  bool (*chooseContactSheet)(const std::string& initialFolder, const std::string& title,
+                             std::string* chosen);
+  bool (*openWebPage)(PlatformWindow* owner, const std::string& address);
+};
+
+// The window without a display (window_headless.cpp).
+extern const WindowOperations HeadlessWindowOperations;
+
+// Makes `operations` the window machinery from now on; called before the main window exists.
+void UseWindowOperations(const WindowOperations& operations);

@@ -1,0 +1,313 @@
+// The desktop window's message order, run without a display: the program's own window procedure
+// and run over the desktop loop, with a scripted toolkit standing in for FLTK.
+#include "shell/desktop_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "generation_fixture.h"
+#include "shell/main_window.h"
+
+namespace {
+
+// What the program did to the scripted toolkit, and what the toolkit does in return.
+struct Script {
+  std::vector<std::string> handled;  // messages the window procedure received, in order
+  std::vector<std::string> painted;  // status texts painted
+  std::vector<std::string> boxes;    // "TITLE: TEXT"
+  std::vector<std::string> chooserFolders;
+  std::vector<std::string> chooserAnswers;  // one per chooser shown; "" cancels
+  int waits = 0;
+  // The user, called when the loop waits for the toolkit (with the number of the wait) and when
+  // the status text is painted. Without an answer the user presses the close box.
+  std::function<void(int wait)> onWait;
+  std::function<void(const std::string& text)> onPaint;
+};
+
+Script Toolkit;
+WindowProcedure ProgramProcedure = nullptr;
+
+std::string Describe(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) {
+  switch (message) {
+    case MsgCommand:
+      return "Command " + std::to_string(wParam);
+    case MsgUser:
+      return "Step";
+    case MsgPaint:
+      return "Paint";
+    case MsgClose:
+      return "Close";
+    case MsgDestroy:
+      return "Destroy";
+    case MsgSize:
+      return "Size " + std::to_string(lParam & 0xFFFF) + "x" + std::to_string(lParam >> 16);
+  }
+  return "Message " + std::to_string(message);
+}
+
+std::intptr_t RecordingProcedure(PlatformWindow* window, unsigned message, std::uintptr_t wParam,
+                                 std::intptr_t lParam) {
+  Toolkit.handled.push_back(Describe(message, wParam, lParam));
+  return ProgramProcedure(window, message, wParam, lParam);
+}
+
+void ScriptedWait() {
+  ++Toolkit.waits;
+  // A user who never answers would leave the loop waiting for ever.
+  if (Toolkit.onWait && Toolkit.waits < 50) {
+    Toolkit.onWait(Toolkit.waits);
+  } else {
+    QueueCloseBox();
+  }
+}
+
+void NoWindowToDestroy() {}
+
+PlatformWindow* ScriptedCreate(WindowProcedure procedure) {
+  ProgramProcedure = procedure;
+  return StartDesktopLoop(RecordingProcedure, DesktopToolkit{ScriptedWait, NoWindowToDestroy});
+}
+
+// A window that appears on the screen needs its first paint.
+void ScriptedShow(PlatformWindow*) {
+  RequestPaint();
+}
+
+void ScriptedInvalidate(PlatformWindow*) {
+  RequestPaint();
+}
+
+void ScriptedPaint(PlatformWindow*, const std::string& text) {
+  Toolkit.painted.push_back(text);
+  if (Toolkit.onPaint) Toolkit.onPaint(text);
+}
+
+void ScriptedBox(PlatformWindow*, const std::string& text, const std::string& title, BoxIcon) {
+  Toolkit.boxes.push_back(title + ": " + text);
+}
+
+bool ScriptedChooser(const std::string& folder, const std::string& title, std::string* chosen) {
+  EXPECT_EQ(title, "Choose File from which to Generate Slideshow");
+  Toolkit.chooserFolders.push_back(folder);
+  const std::size_t shown = Toolkit.chooserFolders.size();
+  if (shown > Toolkit.chooserAnswers.size() || Toolkit.chooserAnswers[shown - 1].empty())
+    return false;
+  *chosen = Toolkit.chooserAnswers[shown - 1];
+  return true;
+}
+
+bool NoBrowser(PlatformWindow*, const std::string&) {
+  return false;
+}
+
+const WindowOperations ScriptedDesktop = {
+    ScriptedBox,
+    ScriptedCreate,
+    ScriptedShow,
+    DesktopPostWindowMessage,
+    DesktopGetNextMessage,
+    DesktopDispatchWindowMessage,
+    DesktopDefaultWindowProc,
+    DesktopPostQuit,
+    DesktopRepaintNow,
+    ScriptedInvalidate,
+    ScriptedPaint,
+    ScriptedChooser,
+    NoBrowser,
+};
+
+std::string Sheet(const std::string& anchors) {
+  return "<html><head><title>Trip</title></head><body>\n" + anchors + "\n</body></html>\n";
+}
+
+const char kThreeImages[] =
+    R"(<a href="a.jpg">A</a> <a href="b.jpg">B</a> <a href="photos/c.png">C</a>)";
+
+class DesktopLoopTest : public GenerationTest {
+ protected:
+  void SetUp() override {
+    Toolkit = Script{};
+    State = GenerationState{};
+    UseWindowOperations(ScriptedDesktop);
+  }
+
+  void TearDown() override {
+    UseWindowOperations(HeadlessWindowOperations);
+    GenerationTest::TearDown();
+  }
+
+  // The whole program as the entry point runs it, started in the scratch folder.
+  int Run(const std::string& commandLine) {
+    SetWorkingFolder(folder_.path());
+    startedIn_ = GetWorkingFolder();
+    const int exitCode = RunKestrune(commandLine);
+    SetWorkingFolder(startFolder_);
+    return exitCode;
+  }
+
+  // A sheet of three images, the last in a subfolder.
+  void WriteThreeImageSheet() {
+    folder_.Write("index.html", Sheet(kThreeImages));
+    folder_.Write("photos/c.png", "");
+  }
+
+  std::string startedIn_;
+};
+
+using Lines = std::vector<std::string>;
+
+TEST_F(DesktopLoopTest, StepsRunBeforeMenuChoicesAndPaintsQueuedDuringTheChain) {
+  WriteThreeImageSheet();
+  // While the first image is shown, the user chooses Help > About and File > Exit, and the
+  // window is exposed: all of it waits behind the chain, which closes the window first.
+  Toolkit.onPaint = [](const std::string& text) {
+    if (text != "a.jpg") return;
+    QueueMenuCommand(IDM_ABOUT);
+    QueueMenuCommand(IDM_EXIT);
+    RequestPaint();
+  };
+  EXPECT_EQ(Run("index.html"), 0);
+  EXPECT_EQ(Toolkit.handled, (Lines{"Command 1", "Paint", "Step", "Paint", "Step", "Paint", "Step",
+                                    "Close", "Destroy"}));
+  // One forced repaint for each image found, showing its link target.
+  EXPECT_EQ(Toolkit.painted, (Lines{"a.jpg", "b.jpg", "photos/c.png"}));
+  EXPECT_EQ(Toolkit.boxes, Lines{});
+  EXPECT_EQ(Toolkit.waits, 0);
+  for (const char* page : {"a.htm", "a.html", "b.htm", "b.html", "photos/c.htm", "photos/c.html"})
+    EXPECT_TRUE(folder_.Exists(page)) << page;
+  EXPECT_TRUE(Contains(Page("allin1.html"), "<img src=\"photos/c.png\">"));
+}
+
+TEST_F(DesktopLoopTest, CancelledChooserLeavesTheWindowIdleAndOpenAsksAgain) {
+  Toolkit.onWait = [](int wait) {
+    switch (wait) {
+      case 1:  // input arrives together with an exposure: input first, then one paint
+        RequestPaint();
+        QueueResize(800, 575);
+        QueueMenuCommand(IDM_ABOUT);
+        break;
+      case 2:
+        QueueMenuCommand(IDM_OPEN);
+        break;
+      default:
+        QueueMenuCommand(IDM_EXIT);
+    }
+  };
+  EXPECT_EQ(Run(""), 0);
+  EXPECT_EQ(Toolkit.handled, (Lines{"Command 1", "Paint", "Size 800x575", "Command 3", "Paint",
+                                    "Command 1", "Command 2", "Close", "Destroy"}));
+  EXPECT_EQ(Toolkit.painted, Lines(2, kInitialStatusText));
+  EXPECT_EQ(Toolkit.chooserFolders, Lines(2, startedIn_));
+  ASSERT_EQ(Toolkit.boxes.size(), 1u);
+  EXPECT_EQ(Toolkit.boxes[0], std::string("Quillfen: ") + kAboutText);
+  EXPECT_FALSE(folder_.Exists("allin1.html"));
+}
+
+TEST_F(DesktopLoopTest, ChoosingASheetAfterACancelRunsItAndClosesTheWindow) {
+  WriteThreeImageSheet();
+  Toolkit.chooserAnswers = {"", folder_ / "index.html"};
+  Toolkit.onWait = [](int) { QueueMenuCommand(IDM_OPEN); };
+  EXPECT_EQ(Run("?"), 0);
+  EXPECT_EQ(Toolkit.chooserFolders.size(), 2u);
+  EXPECT_EQ(Toolkit.waits, 1);
+  EXPECT_EQ(Toolkit.painted, (Lines{kInitialStatusText, "a.jpg", "b.jpg", "photos/c.png"}));
+  EXPECT_EQ(Toolkit.handled.back(), "Destroy");
+  EXPECT_TRUE(folder_.Exists("photos/c.html"));
+}
+
+TEST_F(DesktopLoopTest, FailedStartShowsItsBoxAndEndsWithStatusOne) {
+  EXPECT_EQ(Run("missing.html"), 1);
+  EXPECT_EQ(Toolkit.boxes, Lines{startedIn_ + ": File not found: missing.html"});
+  // The paint the shown window asked for is dropped with the window.
+  EXPECT_EQ(Toolkit.handled, (Lines{"Command 1", "Close", "Destroy"}));
+  EXPECT_EQ(Toolkit.waits, 0);
+}
+
+TEST_F(DesktopLoopTest, CloseBoxWhileIdleEndsOnceAndDropsLaterInput) {
+  Toolkit.onWait = [](int) {
+    QueueCloseBox();
+    QueueCloseBox();
+    QueueMenuCommand(IDM_ABOUT);
+  };
+  EXPECT_EQ(Run(""), 0);
+  EXPECT_EQ(Toolkit.handled, (Lines{"Command 1", "Paint", "Close", "Destroy"}));
+  EXPECT_EQ(Toolkit.boxes, Lines{});
+  // Input for a destroyed window goes nowhere.
+  QueueMenuCommand(IDM_ABOUT);
+  RequestPaint();
+  PlatformMessage message;
+  int exitCode = -1;
+  EXPECT_FALSE(DesktopGetNextMessage(&message, &exitCode));
+  EXPECT_EQ(exitCode, 0);
+}
+
+// ---- The queues on their own --------------------------------------------------------------------
+
+std::vector<std::string> Drained;
+
+std::intptr_t Drain(PlatformWindow*, unsigned message, std::uintptr_t wParam,
+                    std::intptr_t lParam) {
+  Drained.push_back(Describe(message, wParam, lParam));
+  return 0;
+}
+
+class DesktopQueueTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    Drained.clear();
+    window_ = StartDesktopLoop(Drain, DesktopToolkit{ScriptedWait, NoWindowToDestroy});
+    Toolkit = Script{};
+  }
+
+  // Hands out messages until the loop ends or the toolkit would be asked to wait.
+  Lines Take(int* exitCode) {
+    Lines taken;
+    PlatformMessage message;
+    while (DesktopMessagePending() && DesktopGetNextMessage(&message, exitCode))
+      taken.push_back(Describe(message.message, message.wParam, message.lParam));
+    return taken;
+  }
+
+  PlatformWindow* window_ = nullptr;
+};
+
+TEST_F(DesktopQueueTest, PostedBeforeInputBeforePaint) {
+  RequestPaint();
+  QueueMenuCommand(IDM_HELP);
+  DesktopPostWindowMessage(window_, MsgUser, 0, 0);
+  QueueCloseBox();
+  RequestPaint();
+  DesktopPostWindowMessage(window_, MsgCommand, IDM_OPEN, 0);
+  int exitCode = -1;
+  EXPECT_EQ(Take(&exitCode), (Lines{"Step", "Command 1", "Command 4", "Close", "Paint"}));
+  EXPECT_EQ(Toolkit.waits, 0);
+}
+
+TEST_F(DesktopQueueTest, QuitComesAfterPostedMessagesAndBeforeInput) {
+  QueueMenuCommand(IDM_ABOUT);
+  DesktopPostWindowMessage(window_, MsgUser, 0, 0);
+  DesktopPostQuit(7);
+  DesktopPostWindowMessage(window_, MsgUser, 0, 0);
+  int exitCode = -1;
+  EXPECT_EQ(Take(&exitCode), (Lines{"Step", "Step"}));
+  EXPECT_EQ(exitCode, 7);
+}
+
+TEST_F(DesktopQueueTest, ForcedRepaintSettlesAPendingPaint) {
+  RequestPaint();
+  DesktopRepaintNow(window_);
+  EXPECT_EQ(Drained, Lines{"Paint"});
+  EXPECT_FALSE(DesktopMessagePending());
+}
+
+TEST_F(DesktopQueueTest, SizesFillOneWordEach) {
+  QueueResize(1, 0xFFFF);
+  QueueResize(70000, -5);
+  int exitCode = -1;
+  EXPECT_EQ(Take(&exitCode), (Lines{"Size 1x65535", "Size 65535x0"}));
+}
+
+}  // namespace

@@ -1,0 +1,298 @@
+#!/usr/bin/env bash
+# The built program in its window on a virtual X display of its own (Xvfb, no window manager),
+# driven with xdotool as a user would drive it.
+#
+# Usage: window_xvfb_test.sh SCENARIO PROGRAM INK-HELPER EXAMPLES
+#   sheet         with a contact sheet: the window appears, writes the same pages as the headless
+#                 run, closes by itself, status 0
+#   chooser       without one: the chooser appears and Escape dismisses it; the window stays idle
+#                 with its status text in its lower half; Help > About and File > Exit by keyboard
+#   chooser-fltk  the same with FLTK's own chooser in place of the GTK one
+#   installed-help  installed with cmake --install (CMAKE_COMMAND and KESTRUNE_BUILD_DIR in the
+#                 environment): Help > Help... hands the installed help page to xdg-open
+#   failed-start  a missing contact sheet: a box titled with the start folder; dismissed with
+#                 Return, the program ends with status 1
+# Exit status 77 (skipped) when Xvfb or xdotool is missing.
+set -euo pipefail
+
+scenario="$1"
+program="$2"
+ink="$3"
+examples="$4"
+
+for tool in Xvfb xdotool; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "SKIPPED: $tool is not installed (scripts/install-deps.sh installs it)"
+    exit 77
+  fi
+done
+
+# Thousands of pages are written and removed: in memory when /dev/shm allows it.
+scratch=/tmp
+if [ -d /dev/shm ] && [ -w /dev/shm ]; then scratch=/dev/shm; fi
+work="$(mktemp -d "$scratch/kestrune-xvfb-XXXXXX")"
+xvfb_pid=""
+program_pid=""
+cleanup() {
+  if [ -n "$program_pid" ]; then kill "$program_pid" 2>/dev/null || true; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Every X client of the test runs under a time limit, so no test can hang.
+xdo() {
+  timeout 10 xdotool "$@"
+}
+
+fail() {
+  echo "FAIL: $*" >&2
+  if [ -s "$work/stderr" ]; then
+    echo "--- the program's standard error:" >&2
+    cat "$work/stderr" >&2
+  fi
+  exit 1
+}
+
+# A display of our own: Xvfb picks a free number and writes it once it accepts clients.
+start_display() {
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+  xvfb_pid=$!
+  for _ in $(seq 100); do
+    if [ -s "$work/display" ]; then
+      export DISPLAY=":$(head -n1 "$work/display")"
+      return
+    fi
+    sleep 0.1
+  done
+  fail "Xvfb did not start: $(cat "$work/xvfb.log")"
+}
+
+# The id of the first window named exactly NAME, polled for up to SECONDS while the program runs.
+window_named() {
+  local name="$1" deadline=$((SECONDS + $2)) pattern found
+  pattern="^$(printf '%s' "$name" | sed 's/[][\.*^$+?(){}|/]/\\&/g')\$"
+  while [ "$SECONDS" -le "$deadline" ]; do
+    found="$(xdo search --name "$pattern" 2>/dev/null | head -n1 || true)"
+    if [ -n "$found" ]; then
+      echo "$found"
+      return 0
+    fi
+    kill -0 "$program_pid" 2>/dev/null || return 1
+    sleep 0.02
+  done
+  return 1
+}
+
+windows_named() {
+  xdo search --name "^$1\$" 2>/dev/null | wc -l
+}
+
+# Waits up to SECONDS for the program to end; its exit status goes to $status.
+wait_for_exit() {
+  local seconds="$1" deadline=$((SECONDS + $1))
+  while [ "$SECONDS" -le "$deadline" ]; do
+    if ! kill -0 "$program_pid" 2>/dev/null; then
+      status=0
+      wait "$program_pid" || status=$?
+      program_pid=""
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail "the program did not end within $seconds seconds"
+}
+
+run_program() {
+  ( cd "$1" && shift && exec "$program" "$@" ) >"$work/stdout" 2>"$work/stderr" &
+  program_pid=$!
+}
+
+# Keys for the window or dialog WINDOW-ID; without a window manager it is given the focus.
+press() {
+  local window="$1"
+  shift
+  xdo windowfocus --sync "$window" || fail "window $window could not be given the focus"
+  xdo key --clearmodifiers "$@"
+}
+
+# Waits up to 10 seconds until COUNT windows are named NAME.
+wait_for_windows() {
+  local name="$1" count="$2" deadline=$((SECONDS + 10))
+  while [ "$SECONDS" -le "$deadline" ]; do
+    [ "$(windows_named "$name")" -eq "$count" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# Started without a contact sheet: waits for the chooser beside the main window and dismisses it
+# with Escape; the main window's id goes to $main.
+dismiss_chooser() {
+  local title="Choose File from which to Generate Slideshow" chooser
+  chooser="$(window_named "$title" 60)" || fail "no chooser appeared"
+  main="$(window_named Quillfen 5)" || fail "no main window beside the chooser"
+  press "$chooser" Escape
+  wait_for_windows "$title" 0 || fail "Escape did not dismiss the chooser"
+  sleep 0.5
+  kill -0 "$program_pid" 2>/dev/null || fail "the program ended with the chooser"
+}
+
+# The idle window (WIDTH x HEIGHT) shows the two-line status text centred across, from the middle
+# line of the area under the 25-pixel menu bar down.
+check_status_text() {
+  local ink_box left top right bottom width height middle margin_left margin_right
+  ink_box="$(timeout 10 "$ink" "$main" 30)" || fail "the window could not be read"
+  read -r left top right bottom width height <<<"$ink_box"
+  [ "$width" -eq "$1" ] && [ "$height" -eq "$2" ] || fail "window is ${width}x$height, not $1x$2"
+  [ "$top" -ge 0 ] || fail "no status text in the window"
+  middle=$((25 + (height - 25) / 2))
+  [ "$top" -ge "$middle" ] || fail "status text starts at row $top, above the middle $middle"
+  [ "$top" -le $((middle + 6)) ] || fail "status text starts at row $top, not at the middle $middle"
+  [ $((bottom - top)) -ge 20 ] || fail "status text of rows $top..$bottom is not two lines"
+  margin_left=$left
+  margin_right=$((width - 1 - right))
+  [ $((margin_left - margin_right)) -le 2 ] && [ $((margin_right - margin_left)) -le 2 ] ||
+    fail "status text not centred: margins $margin_left and $margin_right"
+}
+
+# Chooses a menu item of the main window by its mnemonics: menu key, then item key.
+choose_menu() {
+  press "$main" "alt+$1"
+  sleep 0.5
+  xdo key --clearmodifiers "$2"
+}
+
+# A contact sheet long enough for the window to stay a moment: the sample's links, then many more.
+write_long_sheet() {
+  local folder="$1"
+  cp -r "$examples/." "$folder"
+  mkdir -p "$folder/many"
+  {
+    cat "$examples/index.html"
+    for i in $(seq -w 1 6000); do echo "<a href=\"many/img$i.jpg\">Picture $i</a>"; done
+  } >"$folder/album.html"
+}
+
+start_display
+# Toolkits keep settings in the home folder (the GTK chooser, FLTK's preferences): a fresh one.
+export HOME="$work/home"
+mkdir -p "$HOME"
+
+case "$scenario" in
+  sheet)
+    mkdir "$work/headless" "$work/window"
+    write_long_sheet "$work/headless"
+    write_long_sheet "$work/window"
+    headless_status=0
+    (cd "$work/headless" && DISPLAY= "$program" album.html) >/dev/null 2>&1 || headless_status=$?
+    [ "$headless_status" -eq 0 ] || fail "the headless run ended with status $headless_status"
+
+    run_program "$work/window" album.html
+    window="$(window_named Quillfen 30)" || fail "no window named Quillfen appeared"
+    wait_for_exit 120
+    [ "$status" -eq 0 ] || fail "the window run ended with status $status"
+    [ ! -s "$work/stderr" ] || fail "the window run wrote to standard error"
+    [ "$(windows_named Quillfen)" -eq 0 ] || fail "the window is still there"
+    diff -r "$work/headless" "$work/window" >"$work/diff" ||
+      fail "pages differ from the headless run: $(head -n5 "$work/diff")"
+    pages="$(find "$work/window" -name '*.htm' | wc -l)"
+    [ "$pages" -eq 6012 ] || fail "$pages manual pages instead of 6012"
+    echo "window $window ran album.html: $pages manual pages, same bytes as headless"
+    ;;
+
+  chooser | chooser-fltk)
+    if [ "$scenario" = chooser-fltk ]; then
+      # FLTK's own chooser instead of the GTK one that FLTK prefers when GTK is installed.
+      mkdir -p "$HOME/.fltk/fltk.org"
+      printf '%s\n' '; FLTK preferences file format 1.0' '; vendor: fltk.org' \
+        '; application: fltk' '' '[.]' '' '[./options]' '' 'FNFCUsesGTK:0' \
+        >"$HOME/.fltk/fltk.org/fltk.prefs"
+    fi
+    mkdir "$work/start"
+    cp "$examples/index.html" "$work/start/"
+    run_program "$work/start"
+    dismiss_chooser
+
+    check_status_text 640 400
+
+    # Resized, it paints the text again at the new middle line, centred on the new width.
+    xdo windowsize --sync "$main" 800 500 || fail "the window could not be resized"
+    sleep 0.5
+    check_status_text 800 500
+
+    # Help > About: a second window named Quillfen, closed with Return.
+    choose_menu h a
+    wait_for_windows Quillfen 2 || fail "Help > About showed no box"
+    press "$(xdo search --name '^Quillfen$' | grep -v "^$main\$" | head -n1)" Return
+    wait_for_windows Quillfen 1 || fail "Return did not dismiss the About box"
+
+    choose_menu f x
+    wait_for_exit 20
+    [ "$status" -eq 0 ] || fail "File > Exit ended with status $status"
+    [ "$(ls "$work/start")" = "index.html" ] || fail "files were written: $(ls "$work/start")"
+    if [ "$scenario" = chooser-fltk ] && [ -e "$HOME/.config/gtk-2.0" ]; then
+      fail "the GTK chooser was shown, not FLTK's"
+    fi
+    echo "$scenario dismissed, window idle with its status text, About and Exit by keyboard"
+    ;;
+
+  installed-help)
+    # Installed to a prefix of its own, the program finds its help page and gives it to
+    # xdg-open (here a stand-in that logs its argument); when xdg-open fails, the box stands in.
+    prefix="$work/prefix"
+    "$CMAKE_COMMAND" --install "$KESTRUNE_BUILD_DIR" --prefix "$prefix" >/dev/null
+    mkdir "$work/bin" "$work/start"
+    cat >"$work/bin/xdg-open" <<'EOF'
+#!/bin/sh
+printf '%s\n' "$1" >>"$XDG_OPEN_LOG"
+exit "$(cat "$XDG_OPEN_STATUS")"
+EOF
+    chmod +x "$work/bin/xdg-open"
+    echo 0 >"$work/xdg-open.status"
+    export PATH="$work/bin:$PATH" XDG_OPEN_LOG="$work/xdg-open.log"
+    export XDG_OPEN_STATUS="$work/xdg-open.status"
+    program="$prefix/bin/kestrune"
+    run_program "$work/start"
+    dismiss_chooser
+
+    choose_menu h h
+    for _ in $(seq 100); do [ -s "$XDG_OPEN_LOG" ] && break; sleep 0.1; done
+    [ -s "$XDG_OPEN_LOG" ] || fail "Help > Help... did not run xdg-open"
+    opened="$(head -n1 "$XDG_OPEN_LOG")"
+    [ "$(realpath "$opened")" = "$(realpath "$prefix/share/doc/kestrune/help.html")" ] ||
+      fail "xdg-open was given $opened"
+    sleep 0.5
+    [ "$(windows_named Quillfen)" -eq 1 ] || fail "a box appeared although the page was opened"
+
+    echo 4 >"$XDG_OPEN_STATUS"
+    choose_menu h h
+    wait_for_windows Quillfen 2 || fail "no box when xdg-open failed"
+    [ "$(wc -l <"$XDG_OPEN_LOG")" -eq 2 ] || fail "xdg-open was not run again"
+    press "$(xdo search --name '^Quillfen$' | grep -v "^$main\$" | head -n1)" Return
+    wait_for_windows Quillfen 1 || fail "Return did not dismiss the description box"
+
+    choose_menu f x
+    wait_for_exit 20
+    [ "$status" -eq 0 ] || fail "File > Exit ended with status $status"
+    echo "installed program opened $opened; a failing xdg-open gave the description box"
+    ;;
+
+  failed-start)
+    mkdir "$work/start"
+    run_program "$work/start" missing.html
+    folder="$(cd "$work/start" && pwd -P)"
+    box="$(window_named "$folder" 30)" || fail "no box titled $folder appeared"
+    window_named Quillfen 5 >/dev/null || fail "no main window behind the box"
+    kill -0 "$program_pid" 2>/dev/null || fail "the program ended before the box was dismissed"
+    press "$box" Return
+    wait_for_exit 20
+    [ "$status" -eq 1 ] || fail "the failed start ended with status $status"
+    echo "box titled $folder dismissed, status 1"
+    ;;
+
+  *)
+    fail "unknown scenario $scenario"
+    ;;
+esac
