@@ -1,6 +1,7 @@
 // The contact sheet scanner: which links count as images, their captions, and the title.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,6 +40,11 @@ struct ScanCase {
   std::string sheet;
   Images expected;
 };
+
+// The case's name, not its bytes, in test listings.
+void PrintTo(const ScanCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class SheetScan : public testing::TestWithParam<ScanCase> {};
 
@@ -180,6 +186,10 @@ struct TitleCase {
   std::string sheet;
   std::string expected;
 };
+
+void PrintTo(const TitleCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class Titles : public testing::TestWithParam<TitleCase> {};
 
