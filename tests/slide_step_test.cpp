@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <ostream>
 #include <string>
 
 #include "generation_fixture.h"
@@ -29,6 +30,10 @@ struct ThumbnailCase {
   std::vector<std::string> thumbnails;  // files present beside the images
   std::string expectedIcon;             // PREVIOUS icon on both pages of b.jpg
 };
+
+void PrintTo(const ThumbnailCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class PreviousIcon : public GenerationTest, public testing::WithParamInterface<ThumbnailCase> {};
 
@@ -100,6 +105,10 @@ struct FolderCase {
   const char* name;
   bool inside;
 };
+
+void PrintTo(const FolderCase& c, std::ostream* out) {
+  *out << c.name;
+}
 
 class PageNames : public testing::TestWithParam<FolderCase> {};
 
