@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ostream>
 #include <string>
 
 #include "generation_fixture.h"
@@ -16,6 +17,10 @@ struct CleanCase {
   std::string given;
   std::string cleaned;
 };
+
+void PrintTo(const CleanCase& c, std::ostream* out) {
+  *out << '[' << c.given << "] -> [" << c.cleaned << ']';
+}
 
 class PathCleaning : public testing::TestWithParam<CleanCase> {};
 
