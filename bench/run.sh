@@ -16,6 +16,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
+export DISPLAY=  # headless runs, even on a desktop
 
 sizes="1000 10000 50000"
 rounds=9

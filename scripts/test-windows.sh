@@ -94,9 +94,9 @@ for sheet in sample/index.html quoted/index.html words/index.html bare/index.htm
   fullpage/sheet.html zerobyte/sheet.html $'caf\xe9/index.html' dialog/index.html \
   noimages/index.html allin1blocked/index.html sheetallin1/allin1.html pagefail/index.html \
   sheetpage/pic.htm; do
-  (cd "$out/reference" && "$headless" "$sheet" 2>/dev/null) || true
+  (cd "$out/reference" && DISPLAY= timeout 300 "$headless" "$sheet" 2>/dev/null) || true
 done
-(cd "$out/reference/relative" && "$headless" index.html)
+(cd "$out/reference/relative" && DISPLAY= timeout 300 "$headless" index.html)
 driver="$(winpath "$build/tests/win32/kestrune_window_tests.exe")"
 program="$(winpath "$build/kestrune.exe")"
 hook="$(winpath "$build/tests/win32/kestrune_test_hook.dll")"
