@@ -60,9 +60,10 @@ start_display() {
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
   xvfb_pid=$!
   for _ in $(seq 100); do
-    if [ -s "$work/display" ]; then
+    # The number is complete once its line ends; the server is ready once a client gets in.
+    if grep -q '^[0-9][0-9]*$' "$work/display" 2>/dev/null; then
       export DISPLAY=":$(head -n1 "$work/display")"
-      return
+      if timeout 5 xdotool getdisplaygeometry >/dev/null 2>&1; then return; fi
     fi
     sleep 0.1
   done
