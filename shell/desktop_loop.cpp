@@ -98,12 +98,6 @@ bool DesktopGetNextMessage(PlatformMessage* message, int* exitCode) {
   }
 }
 
-void DesktopDispatchWindowMessage(const PlatformMessage& message) {
-  if (message.window != nullptr && !message.window->destroyed) {
-    message.window->procedure(message.window, message.message, message.wParam, message.lParam);
-  }
-}
-
 std::intptr_t DesktopDefaultWindowProc(PlatformWindow* window, unsigned message, std::uintptr_t,
                                        std::intptr_t) {
   if (message == MsgClose && !window->destroyed) {

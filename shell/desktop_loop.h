@@ -38,7 +38,6 @@ bool DesktopMessagePending();
 bool DesktopPostWindowMessage(PlatformWindow* window, unsigned message, std::uintptr_t wParam,
                               std::intptr_t lParam);
 bool DesktopGetNextMessage(PlatformMessage* message, int* exitCode);
-void DesktopDispatchWindowMessage(const PlatformMessage& message);
 std::intptr_t DesktopDefaultWindowProc(PlatformWindow* window, unsigned message,
                                        std::uintptr_t wParam, std::intptr_t lParam);
 void DesktopPostQuit(int exitCode);

@@ -313,7 +313,6 @@ const WindowOperations DesktopWindowOperations = {
     ShowFrame,
     DesktopPostWindowMessage,
     DesktopGetNextMessage,
-    DesktopDispatchWindowMessage,
     DesktopDefaultWindowProc,
     DesktopPostQuit,
     DesktopRepaintNow,

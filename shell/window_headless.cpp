@@ -84,12 +84,6 @@ bool GetNextMessage(PlatformMessage* message, int* exitCode) {
   return true;
 }
 
-void DispatchWindowMessage(const PlatformMessage& message) {
-  if (message.window != nullptr && !message.window->destroyed) {
-    message.window->procedure(message.window, message.message, message.wParam, message.lParam);
-  }
-}
-
 std::intptr_t DefaultWindowProc(PlatformWindow* window, unsigned message, std::uintptr_t,
                                 std::intptr_t) {
   if (message == MsgClose && !window->destroyed) {
@@ -130,9 +124,8 @@ bool OpenWebPage(PlatformWindow*, const std::string&) {
 }  // namespace headless
 
 const WindowOperations HeadlessWindowOperations = {
-    headless::ShowMessageBox,    headless::CreateMainWindow, headless::ShowMainWindow,
-    headless::PostWindowMessage, headless::GetNextMessage,   headless::DispatchWindowMessage,
-    headless::DefaultWindowProc, headless::PostQuit,         headless::RepaintNow,
-    headless::InvalidateWindow,  headless::PaintStatusText,  headless::ChooseContactSheet,
-    headless::OpenWebPage,
+    headless::ShowMessageBox,    headless::CreateMainWindow,   headless::ShowMainWindow,
+    headless::PostWindowMessage, headless::GetNextMessage,     headless::DefaultWindowProc,
+    headless::PostQuit,          headless::RepaintNow,         headless::InvalidateWindow,
+    headless::PaintStatusText,   headless::ChooseContactSheet, headless::OpenWebPage,
 };

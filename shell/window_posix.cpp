@@ -33,8 +33,11 @@ bool GetNextMessage(PlatformMessage* message, int* exitCode) {
   return Active->getNextMessage(message, exitCode);
 }
 
+// Both machineries share the window record, so handing a message to its procedure is one thing.
 void DispatchWindowMessage(const PlatformMessage& message) {
-  Active->dispatchWindowMessage(message);
+  if (message.window != nullptr && !message.window->destroyed) {
+    message.window->procedure(message.window, message.message, message.wParam, message.lParam);
+  }
 }
 
 std::intptr_t DefaultWindowProc(PlatformWindow* window, unsigned message, std::uintptr_t wParam,

@@ -22,7 +22,6 @@ struct WindowOperations {
   bool (*postWindowMessage)(PlatformWindow* window, unsigned message, std::uintptr_t wParam,
                             std::intptr_t lParam);
   bool (*getNextMessage)(PlatformMessage* message, int* exitCode);
-  void (*dispatchWindowMessage)(const PlatformMessage& message);
   std::intptr_t (*defaultWindowProc)(PlatformWindow* window, unsigned message,
                                      std::uintptr_t wParam, std::intptr_t lParam);
   void (*postQuit)(int exitCode);

@@ -104,19 +104,12 @@ bool NoBrowser(PlatformWindow*, const std::string&) {
 }
 
 const WindowOperations ScriptedDesktop = {
-    ScriptedBox,
-    ScriptedCreate,
-    ScriptedShow,
-    DesktopPostWindowMessage,
-    DesktopGetNextMessage,
-    DesktopDispatchWindowMessage,
-    DesktopDefaultWindowProc,
-    DesktopPostQuit,
-    DesktopRepaintNow,
-    ScriptedInvalidate,
-    ScriptedPaint,
-    ScriptedChooser,
-    NoBrowser,
+    ScriptedBox,           ScriptedCreate,
+    ScriptedShow,          DesktopPostWindowMessage,
+    DesktopGetNextMessage, DesktopDefaultWindowProc,
+    DesktopPostQuit,       DesktopRepaintNow,
+    ScriptedInvalidate,    ScriptedPaint,
+    ScriptedChooser,       NoBrowser,
 };
 
 std::string Sheet(const std::string& anchors) {
