@@ -1,26 +1,44 @@
 #!/usr/bin/env bash
-# Installs, from Debian's archive, whatever the build and the tests need and the machine lacks.
+# Installs, from Debian's archive, what the named groups need and the machine lacks.
+#
+#   scripts/install-deps.sh run     building the program and running it (scripts/run-sample.sh)
+#   scripts/install-deps.sh test    everything scripts/test.sh uses (includes run)
+#
+# Several groups may be named; without one, "run" is meant.
 set -euo pipefail
 
-packages=(
-  cmake make g++ libgtest-dev            # the Linux build and its tests
-  clang libclang-rt-14-dev               # fuzzing (libFuzzer)
-  libbenchmark-dev                       # benchmarks
-  libfltk1.3-dev                         # the Linux window
-  xvfb xdotool x11-utils                 # window tests on a virtual display
-  desktop-file-utils                     # checking the desktop entry
-  g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32   # the Windows builds
-  wine64 locales                         # running the x86-64 Windows build in the tests
-)
+declare -A groups
+groups[run]="cmake make g++ libfltk1.3-dev"
+groups[test]="${groups[run]}
+  libgtest-dev
+  clang libclang-rt-14-dev
+  libbenchmark-dev
+  xvfb xdotool x11-utils
+  desktop-file-utils
+  g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
+  wine64 locales"
+# GoogleTest; fuzzing (libFuzzer); benchmarks; window tests on a virtual display; the desktop
+# entry's check; the Windows builds; running the x86-64 Windows build (a single-byte locale).
+
+[ $# -gt 0 ] || set -- run
+packages=()
+for group in "$@"; do
+  [ -n "${groups[$group]+set}" ] || { echo "install-deps.sh: unknown group $group" >&2; exit 2; }
+  read -r -d '' -a listed <<<"${groups[$group]}" || true
+  packages+=("${listed[@]}")
+done
+
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
     missing+=("$package")
 done
-if [ "${#missing[@]}" -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+[ "${#missing[@]}" -gt 0 ] || exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+# Another apt run (an unattended upgrade, a second script) may hold the lock for a while.
+apt=(apt-get -o DPkg::Lock::Timeout=600 -y -qq)
+$sudo "${apt[@]}" update
+DEBIAN_FRONTEND=noninteractive $sudo "${apt[@]}" install --no-install-recommends "${missing[@]}"

@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
+scripts/install-deps.sh run  # only what building and running needs
 cmake -S . -B build >/dev/null
 cmake --build build -j"$(nproc)" --target kestrune
 

@@ -1,19 +1,78 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test twice: a normal build, then one under AddressSanitizer
-# and UndefinedBehaviorSanitizer.
-set -euo pipefail
+# Builds everything and passes every test, stage by stage: the normal build, the same under
+# AddressSanitizer and UndefinedBehaviorSanitizer, the fuzzers briefly, and the Windows builds
+# with their tests under Wine. Every stage runs even when an earlier one failed; the summary at the
+# end gives each stage's test count, time and result, and the exit status is 1 if any failed.
+# Each stage's whole output is also kept in build-logs/STAGE.log.
+set -uo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
+scripts/install-deps.sh test || exit 1
 jobs="$(nproc)"
+logs=build-logs
+mkdir -p "$logs"
 
-cmake -S . -B build -DKESTRUNE_TESTS=ON >/dev/null
-cmake --build build -j"$jobs"
-ctest --test-dir build --no-tests=error --output-on-failure -j"$jobs"
+# ---- Stages: each runs its commands in order and stops at the first that fails ---------------
 
-cmake -S . -B build-sanitize -DKESTRUNE_TESTS=ON -DKESTRUNE_SANITIZE=ON >/dev/null
-cmake --build build-sanitize -j"$jobs"
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-sanitize --no-tests=error --output-on-failure -j"$jobs"
-scripts/fuzz.sh  # every fuzz target for a short while (longer runs: scripts/fuzz.sh --time SECONDS)
-bash scripts/test-windows.sh  # both Windows builds, and the Windows tests under Wine
+stage_normal() {
+  cmake -S . -B build -DKESTRUNE_TESTS=ON >/dev/null &&
+    cmake --build build -j"$jobs" &&
+    ctest --test-dir build --no-tests=error --output-on-failure -j"$jobs"
+}
+
+stage_sanitizer() {
+  cmake -S . -B build-sanitize -DKESTRUNE_TESTS=ON -DKESTRUNE_SANITIZE=ON >/dev/null &&
+    cmake --build build-sanitize -j"$jobs" &&
+    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      ctest --test-dir build-sanitize --no-tests=error --output-on-failure -j"$jobs"
+}
+
+stage_fuzz() {
+  scripts/fuzz.sh  # every target for a short while (longer runs: scripts/fuzz.sh --time SECONDS)
+}
+
+stage_windows() {
+  bash scripts/test-windows.sh  # both Windows builds, and the Windows tests under Wine
+}
+
+# ---- Counting what a stage's log says it tested -------------------------------------------------
+
+count_ctest() {  # "100% tests passed, 0 tests failed out of 201"
+  sed -n 's/.*tests failed out of \([0-9]*\).*/\1 tests/p' "$1" | tail -n1
+}
+
+count_fuzz() {  # one "stat::number_of_executed_units: N" per target
+  awk '/stat::number_of_executed_units/ {n += $2; t++} END {if (t) print t " targets, " n " inputs"}' "$1"
+}
+
+count_checks() {  # "N checks, M failed" per Windows test program
+  awk '/^[0-9]+ checks, [0-9]+ failed$/ {n += $1} END {if (n) print n " checks"}' "$1"
+}
+
+# ---- Running and summing up ---------------------------------------------------------------------
+
+summary=()
+failed=0
+run_stage() {
+  local name="$1" counter="$2" start=$SECONDS status=0
+  echo "==== $name"
+  "stage_$name" 2>&1 | tee "$logs/$name.log" || status=$?
+  local count result="passed"
+  count="$("$counter" "$logs/$name.log")"
+  if [ "$status" -ne 0 ]; then
+    result="FAILED"
+    failed=1
+  fi
+  summary+=("$(printf '%-10s %-32s %5ds  %s' "$name" "${count:-no count}" $((SECONDS - start)) \
+    "$result")")
+}
+
+run_stage normal count_ctest
+run_stage sanitizer count_ctest
+run_stage fuzz count_fuzz
+run_stage windows count_checks
+
+echo
+echo "==== Summary (logs in $logs/)"
+printf '%s\n' "${summary[@]}"
+exit "$failed"

@@ -89,6 +89,37 @@ std::string Drain(int fd) {
   return text;
 }
 
+// A copy of `program` that any user can run, made once and removed at exit: the checkout may lie
+// in a folder that only its owner can enter (a clone under /root, say).
+class ReachableCopy {
+ public:
+  explicit ReachableCopy(const std::string& program) {
+    std::string pattern = (fs::temp_directory_path() / "kestrune-program-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    folder_ = pattern;
+    path_ = folder_ + "/" + fs::path(program).filename().string();
+    fs::copy_file(program, path_);
+    fs::permissions(folder_, fs::perms(0755));
+    fs::permissions(path_, fs::perms(0755));
+  }
+  ~ReachableCopy() {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string folder_;
+  std::string path_;
+};
+
+const std::string& RunnableByAnyone(const std::string& program) {
+  static const ReachableCopy copy(program);
+  if (fs::path(program).filename() != fs::path(copy.path()).filename())
+    throw std::runtime_error("only one program can be run as another user: " + program);
+  return copy.path();
+}
+
 }  // namespace
 
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
@@ -98,22 +129,24 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
   char errName[] = "/tmp/kestrune-err-XXXXXX";
   const int outFd = ::mkstemp(outName);
   const int errFd = ::mkstemp(errName);
+  const bool asOtherUser = user != 0 && ::geteuid() == 0;
+  const std::string& runnable = asOtherUser ? RunnableByAnyone(program) : program;
   const pid_t child = ::fork();
   if (child == 0) {
     const int nullFd = ::open("/dev/null", O_RDONLY);
     ::dup2(nullFd, 0);
     ::dup2(outFd, 1);
     ::dup2(errFd, 2);
-    if (user != 0 && ::geteuid() == 0) {
+    if (asOtherUser) {
       if (::setgroups(0, nullptr) != 0 || ::setgid(user) != 0 || ::setuid(user) != 0) ::_exit(126);
     }
     if (::chdir(folder.c_str()) != 0) ::_exit(127);
     std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
+    argv.push_back(const_cast<char*>(runnable.c_str()));
     for (const std::string& argument : arguments)
       argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-    ::execv(program.c_str(), argv.data());
+    ::execv(runnable.c_str(), argv.data());
     ::_exit(127);
   }
   int status = 0;

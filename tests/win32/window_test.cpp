@@ -227,23 +227,21 @@ void Answer(HWND box, int button) {
   Check(!IsWindowVisible(box), "the box closed when answered");
 }
 
-// Types `name` into the file name field of the open-file dialog (an edit box inside a combo box).
+// The file name field of the open-file dialog: an edit box inside a combo box.
+BOOL CALLBACK VisitFileNameField(HWND child, LPARAM data) {
+  char className[64] = {};
+  GetClassNameA(child, className, sizeof className);
+  if (GetDlgCtrlID(child) != 0x047C || std::string(className) != "Edit") return TRUE;
+  *reinterpret_cast<HWND*>(data) = child;
+  return FALSE;
+}
+
+// Types `name` into the file name field of the open-file dialog.
 void TypeFileName(HWND dialog, const char* name) {
-  struct Field {
-    HWND edit;
-  } field{nullptr};
-  EnumChildWindows(
-      dialog,
-      [](HWND child, LPARAM data) -> BOOL {
-        char className[64] = {};
-        GetClassNameA(child, className, sizeof className);
-        if (GetDlgCtrlID(child) != 0x047C || std::string(className) != "Edit") return TRUE;
-        reinterpret_cast<Field*>(data)->edit = child;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&field));
-  if (Check(field.edit != nullptr, "the dialog has a file name field"))
-    SendMessageA(field.edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name));
+  HWND edit = nullptr;
+  EnumChildWindows(dialog, VisitFileNameField, reinterpret_cast<LPARAM>(&edit));
+  if (Check(edit != nullptr, "the dialog has a file name field"))
+    SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name));
 }
 
 // Lets the run end, answering every message box with OK; returns the boxes shown.
