@@ -3,6 +3,7 @@
 #
 #   scripts/install-deps.sh run     building the program and running it (scripts/run-sample.sh)
 #   scripts/install-deps.sh test    everything scripts/test.sh uses (includes run)
+#   scripts/install-deps.sh fresh   making a fresh Debian system (scripts/check-fresh-machine.sh)
 #
 # Several groups may be named; without one, "run" is meant.
 set -euo pipefail
@@ -17,6 +18,7 @@ groups[test]="${groups[run]}
   desktop-file-utils
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
   wine64 locales"
+groups[fresh]="mmdebstrap"
 # GoogleTest; fuzzing (libFuzzer); benchmarks; window tests on a virtual display; the desktop
 # entry's check; the Windows builds; running the x86-64 Windows build (a single-byte locale).
 
