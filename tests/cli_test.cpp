@@ -361,9 +361,13 @@ TEST(LongText, NamesKeptWholeAndRefusedOnlyWhereTheSystemRefuses) {
   EXPECT_EQ(ListFiles(folder.path()), Sorted({deep + "/deep.htm", deep + "/deep.html",
                                               "allin1.html", "index.html", edgeBase + ".htm"}));
   EXPECT_EQ(folder.Read("allin1.html"), CombinedText("Index", "index.html", images));
+  // Three folders down, every link climbs three folders up; the title and caption stay.
+  const std::string up = "../../../";
   EXPECT_EQ(folder.Read(deep + "/deep.htm"),
-            ManualText({deepImage, "Caption of " + deepImage, "index.html", "index.html",
-                        "index.html", edgeBase + ".html", edgeBase + ".htm", edgeBase + ".jpg"}));
+            ManualText({up + deepImage, "Caption of " + deepImage, up + "index.html",
+                        up + "index.html", up + "index.html", up + edgeBase + ".html",
+                        up + edgeBase + ".htm", up + edgeBase + ".jpg"},
+                       deepImage));
   EXPECT_EQ(folder.Read(edgeBase + ".htm"),
             ManualText({edgeBase + ".jpg", "Caption of " + edgeBase + ".jpg", deep + "/deep.htm",
                         edgeBase + ".jpg", "index.html", longBase + ".html", longBase + ".htm",
@@ -571,9 +575,21 @@ TEST(OutsideFolder, NamesThatStayInsideAreWritten) {
             (std::vector<std::string>{"sheet/allin1.html", "sheet/index.html", "sheet/sub/w.htm",
                                       "sheet/sub/w.html", "sheet/sub/z.htm", "sheet/sub/z.html",
                                       "sheet/y.htm", "sheet/y.html"}));
-  EXPECT_EQ(root.Read("sheet/sub/z.htm"),
-            ManualText({"./sub/z.jpg", "Caption of ./sub/z.jpg", "sub/../y.htm", "./sub/z.jpg",
-                        "index.html", "sub//w.html", "sub//w.htm", "sub//w.jpg"}));
+  // "./sub/z.htm" lies one folder down, "sub//w.htm" two ("//" is an empty folder in an address),
+  // "sub/../y.htm" none.
+  EXPECT_EQ(
+      root.Read("sheet/sub/z.htm"),
+      ManualText({".././sub/z.jpg", "Caption of ./sub/z.jpg", "../sub/../y.htm", ".././sub/z.jpg",
+                  "../index.html", "../sub//w.html", "../sub//w.htm", "../sub//w.jpg"},
+                 "./sub/z.jpg"));
+  EXPECT_EQ(root.Read("sheet/sub/w.html"),
+            AutomaticText({"../../sub//w.jpg", "Caption of sub//w.jpg", "../../index.html#end",
+                           "../.././sub/z.html", "../../sub//w.jpg", "../../index.html",
+                           "../../index.html", "../../index.html#end", "../../index.html"},
+                          "sub//w.jpg"));
+  EXPECT_EQ(root.Read("sheet/y.htm"),
+            ManualText({"sub/../y.jpg", "Caption of sub/../y.jpg", "index.html", "index.html",
+                        "index.html", "./sub/z.html", "./sub/z.htm", "./sub/z.jpg"}));
 }
 
 // ---- Exit statuses -----------------------------------------------------------------------------
