@@ -290,21 +290,20 @@ TEST(EndToEnd, BundledSample) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
 
-  const std::vector<std::string> images = {"harbour.jpg", "lighthouse.jpg",    "pier.jpg",
-                                           "SUNSET.JPG",  "boats.jpg",         "rockpool.jpg",
-                                           "dunes.png",   "shells.png",        "kite.gif",
-                                           "gulls.gif",   "photos/forest.jpg", "photos/cliffs.jpg"};
-  std::vector<std::string> expected;
-  for (const auto& entry : original) expected.push_back(entry.first);
-  expected.push_back("allin1.html");
-  for (const std::string& image : images) {
-    const std::string base = image.substr(0, image.rfind('.'));
+  const std::vector<std::string> images = {
+      "harbour.jpg",  "lighthouse.jpg",    "pier.jpg",         "SUNSET.JPG", "boats.jpg",
+      "rockpool.jpg", "beach%20hut.jpg",   "dunes.png",        "shells.png", "kite.gif",
+      "gulls.gif",    "photos/forest.jpg", "photos/cliffs.jpg"};
+  // Each page is the file its link leads to: "beach%20hut.htm" is opened as "beach hut.htm".
+  std::vector<std::string> expected = {"allin1.html"};
+  for (const std::string base :
+       {"harbour", "lighthouse", "pier", "SUNSET", "boats", "rockpool", "beach hut", "dunes",
+        "shells", "kite", "gulls", "photos/forest", "photos/cliffs"}) {
     expected.push_back(base + ".htm");
     expected.push_back(base + ".html");
   }
-  std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(ListFiles(sample), expected);
-  EXPECT_EQ(expected.size(), original.size() + 25);
+  for (const auto& entry : original) expected.push_back(entry.first);
+  EXPECT_EQ(ListFiles(sample), Sorted(expected));
 
   EXPECT_EQ(ReadWholeFile(sample + "/allin1.html"),
             CombinedText("Summer by the Sea", "index.html", images));
@@ -315,17 +314,38 @@ TEST(EndToEnd, BundledSample) {
     EXPECT_EQ(after[entry.first], entry.second) << entry.first;
   }
 
-  // Pages of images in a subfolder go into it; their links are written as read.
-  EXPECT_EQ(
-      ReadWholeFile(sample + "/photos/forest.htm"),
-      ManualText({"photos/forest.jpg", "The wood above the bay", "gulls.htm", "photos/forest.jpg",
-                  "index.html", "photos/cliffs.html", "photos/cliffs.htm", "photos/cliffs.jpg"}));
+  // Pages of images in a subfolder go into it, and every link leads from there; the title and
+  // caption stay as read.
+  EXPECT_EQ(ReadWholeFile(sample + "/photos/forest.htm"),
+            ManualText({"../photos/forest.jpg", "The wood above the bay", "../gulls.htm",
+                        "../photos/forest.jpg", "../index.html", "../photos/cliffs.html",
+                        "../photos/cliffs.htm", "../photos/cliffs.jpg"},
+                       "photos/forest.jpg"));
   // The last image is linked twice, first around its thumbnail only: captioned with its name,
   // and the previous image's thumbnail is the PREVIOUS icon.
+  EXPECT_EQ(ReadWholeFile(sample + "/photos/cliffs.htm"),
+            ManualText({"../photos/cliffs.jpg", "photos/cliffs.jpg", "../photos/forest.htm",
+                        "../photos/forest_t.jpg", "../index.html", "../index.html",
+                        "../index.html#end", "../index.html"},
+                       "photos/cliffs.jpg"));
   EXPECT_EQ(ReadWholeFile(sample + "/photos/cliffs.html"),
-            AutomaticText({"photos/cliffs.jpg", "photos/cliffs.jpg", "index.html#end",
-                           "photos/forest.html", "photos/forest_t.jpg", "index.html", "index.html",
-                           "index.html#end", "index.html"}));
+            AutomaticText({"../photos/cliffs.jpg", "photos/cliffs.jpg", "../index.html#end",
+                           "../photos/forest.html", "../photos/forest_t.jpg", "../index.html",
+                           "../index.html", "../index.html#end", "../index.html"},
+                          "photos/cliffs.jpg"));
+
+  // A name with an escaped blank: its links are written as read, its pages and its thumbnail
+  // are found under the decoded name.
+  EXPECT_EQ(ReadWholeFile(sample + "/beach hut.htm"),
+            ManualText({"beach%20hut.jpg", "Beach huts in a row", "rockpool.htm", "beach%20hut.jpg",
+                        "index.html", "dunes.html", "dunes.htm", "dunes.png"}));
+  EXPECT_EQ(ReadWholeFile(sample + "/rockpool.html"),
+            AutomaticText({"rockpool.jpg", "rockpool.jpg", "beach%20hut.html", "boats.html",
+                           "boats_t.jpg", "index.html", "rockpool.htm", "beach%20hut.html",
+                           "beach%20hut.jpg"}));
+  EXPECT_TRUE(Contains(ReadWholeFile(sample + "/dunes.htm"),
+                       "<a href=\"beach%20hut.htm\"><img src=\"beach%20hut_t.jpg\""));
+
   const std::string lighthouse = ReadWholeFile(sample + "/lighthouse.htm");
   EXPECT_NE(lighthouse.find("<font color=\"0000FF\">Lighthouse &amp; keeper's cottage</font>"),
             std::string::npos);
