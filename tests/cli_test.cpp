@@ -612,6 +612,87 @@ TEST(OutsideFolder, NamesThatStayInsideAreWritten) {
                         "index.html", "./sub/z.html", "./sub/z.htm", "./sub/z.jpg"}));
 }
 
+// ---- Names with escapes: the file behind a link, and links from a subfolder -------------------
+
+TEST(EscapedNames, PagesAreTheFilesTheLinksLeadToAndLinksStayAsRead) {
+  ScratchFolder root;
+  fs::create_directories(root / "sheet/my photos");
+  const std::vector<std::string> images = {"beach%20hut.jpg",    "a&amp;b.jpg",    "100%.jpg",
+                                           "%2e%2e%2fx.jpg",     "nul%00byte.jpg", "sub\\y.jpg",
+                                           "my%20photos/sea.jpg"};
+  const std::string sheet = SheetLinking(images);
+  root.Write("sheet/index.html", sheet);
+  // Thumbnails under their decoded names; files that an escaped "../" would aim at.
+  root.Write("sheet/beach hut_t.jpg", "thumbnail");
+  root.Write("sheet/tn_a&b_jpg.jpg", "thumbnail");
+  root.Write("x.htm", "precious\n");
+  root.Write("x.html", "precious\n");
+
+  const ProgramResult result = RunKestrune({"sheet/index.html"}, root.path());
+  EXPECT_EQ(result.status, 1);
+  // Refused pages are titled with their names as linked.
+  EXPECT_EQ(result.err, PageFailure("%2e%2e%2fx.htm") + PageFailure("%2e%2e%2fx.html") +
+                            PageFailure("nul%00byte.htm") + PageFailure("nul%00byte.html"));
+  EXPECT_EQ(root.Read("x.htm"), "precious\n");
+  EXPECT_EQ(root.Read("x.html"), "precious\n");
+  EXPECT_EQ(ListFiles(root.path()),
+            Sorted({"sheet/100%.htm", "sheet/100%.html", "sheet/a&b.htm", "sheet/a&b.html",
+                    "sheet/allin1.html", "sheet/beach hut.htm", "sheet/beach hut.html",
+                    "sheet/beach hut_t.jpg", "sheet/index.html", "sheet/my photos/sea.htm",
+                    "sheet/my photos/sea.html", "sheet/sub\\y.htm", "sheet/sub\\y.html",
+                    "sheet/tn_a&b_jpg.jpg", "x.htm", "x.html"}));
+  EXPECT_EQ(root.Read("sheet/index.html"), sheet);
+  EXPECT_EQ(root.Read("sheet/allin1.html"), CombinedText("Index", "index.html", images));
+
+  EXPECT_EQ(root.Read("sheet/beach hut.html"),
+            AutomaticText({"beach%20hut.jpg", "Caption of beach%20hut.jpg", "a&amp;b.html",
+                           "index.html", "index.html", "index.html", "beach%20hut.htm",
+                           "a&amp;b.html", "a&amp;b.jpg"}));
+  // The thumbnail of "beach%20hut.jpg" is found as "beach hut_t.jpg"; "tn_a&amp;b_jpg.jpg" as
+  // "tn_a&b_jpg.jpg".
+  EXPECT_EQ(root.Read("sheet/a&b.htm"),
+            ManualText({"a&amp;b.jpg", "Caption of a&amp;b.jpg", "beach%20hut.htm",
+                        "beach%20hut_t.jpg", "index.html", "100%.html", "100%.htm", "100%.jpg"}));
+  EXPECT_EQ(root.Read("sheet/100%.html"),
+            AutomaticText({"100%.jpg", "Caption of 100%.jpg", "%2e%2e%2fx.html", "a&amp;b.html",
+                           "tn_a&amp;b_jpg.jpg", "index.html", "100%.htm", "%2e%2e%2fx.html",
+                           "%2e%2e%2fx.jpg"}));
+  // On POSIX "\\" is part of a name: the page lies beside the sheet and its links stay.
+  EXPECT_EQ(root.Read("sheet/sub\\y.htm"),
+            ManualText({"sub\\y.jpg", "Caption of sub\\y.jpg", "nul%00byte.htm", "sub\\y.jpg",
+                        "index.html", "my%20photos/sea.html", "my%20photos/sea.htm",
+                        "my%20photos/sea.jpg"}));
+  EXPECT_EQ(root.Read("sheet/my photos/sea.htm"),
+            ManualText({"../my%20photos/sea.jpg", "Caption of my%20photos/sea.jpg", "../sub\\y.htm",
+                        "../my%20photos/sea.jpg", "../index.html", "../index.html",
+                        "../index.html#end", "../index.html"},
+                       "my%20photos/sea.jpg"));
+  EXPECT_EQ(root.Read("sheet/my photos/sea.html"),
+            AutomaticText({"../my%20photos/sea.jpg", "Caption of my%20photos/sea.jpg",
+                           "../index.html#end", "../sub\\y.html", "../my%20photos/sea.jpg",
+                           "../index.html", "../index.html", "../index.html#end", "../index.html"},
+                          "my%20photos/sea.jpg"));
+}
+
+// An escape that would name an existing page under another spelling still finds that file, and
+// a page of the contact sheet's own name is still refused.
+TEST(EscapedNames, EscapedSheetNameIsStillTheSheet) {
+  ScratchFolder folder;
+  const std::string sheet = SheetLinking({"%70ic.jpg", "other.jpg"});
+  folder.Write("pic.htm", sheet);
+
+  const ProgramResult result = RunKestrune({"pic.htm"}, folder.path());
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, PageFailure("%70ic.htm"));
+  EXPECT_EQ(folder.Read("pic.htm"), sheet);
+  EXPECT_EQ(
+      ListFiles(folder.path()),
+      (std::vector<std::string>{"allin1.html", "other.htm", "other.html", "pic.htm", "pic.html"}));
+  EXPECT_EQ(folder.Read("pic.html"),
+            AutomaticText({"%70ic.jpg", "Caption of %70ic.jpg", "other.html", "pic.htm", "pic.htm",
+                           "pic.htm", "%70ic.htm", "other.html", "other.jpg"}));
+}
+
 // ---- Exit statuses -----------------------------------------------------------------------------
 
 TEST(ExitStatus, CombinedPageLinkedOutsideTheFolderIsRefusedAtTheStart) {
