@@ -693,6 +693,126 @@ TEST(EscapedNames, EscapedSheetNameIsStillTheSheet) {
                            "pic.htm", "%70ic.htm", "other.html", "other.jpg"}));
 }
 
+// ---- Contact sheets written by real tools ------------------------------------------------------
+
+// A sheet from tests/browser/fixtures/TOOL: its images as the tool linked them, the pages they
+// get on disk, and a few pages spelled out whole.
+struct ToolSheetCase {
+  const char* tool;
+  std::string title;
+  std::vector<std::string> images;  // as read, in order
+  std::vector<std::string> bases;   // page names on disk without ".htm" / ".html"
+  std::map<std::string, std::string> pages;
+};
+
+void PrintTo(const ToolSheetCase& c, std::ostream* out) {
+  *out << c.tool;
+}
+
+class ToolSheetTest : public ::testing::TestWithParam<ToolSheetCase> {};
+
+TEST_P(ToolSheetTest, WritesExactPagesBesideTheImages) {
+  const ToolSheetCase& c = GetParam();
+  ScratchFolder folder;
+  const std::string gallery = folder / c.tool;
+  fs::copy(std::string(KESTRUNE_TOOL_SHEETS) + "/" + c.tool, gallery, fs::copy_options::recursive);
+  const auto original = Snapshot(gallery);
+
+  const ProgramResult result = RunKestrune({"index.html"}, gallery);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  std::vector<std::string> expected = {"allin1.html"};
+  for (const std::string& base : c.bases) {
+    expected.push_back(base + ".htm");
+    expected.push_back(base + ".html");
+  }
+  for (const auto& entry : original) expected.push_back(entry.first);
+  EXPECT_EQ(ListFiles(gallery), Sorted(expected));
+  for (const auto& entry : original) {
+    EXPECT_EQ(ReadWholeFile(gallery + "/" + entry.first), entry.second) << entry.first;
+  }
+  EXPECT_EQ(ReadWholeFile(gallery + "/allin1.html"), CombinedText(c.title, "index.html", c.images));
+  for (const auto& [page, text] : c.pages) {
+    EXPECT_EQ(ReadWholeFile(gallery + "/" + page), text) << page;
+  }
+}
+
+const std::vector<std::string> kToolImageBases = {"beach hut", "fish&chips", "gulls", "harbour",
+                                                  "kite"};
+
+std::vector<std::string> WithSubfolder(std::vector<std::string> bases) {
+  bases.push_back("photos/cliff top");
+  bases.push_back("photos/forest");
+  return bases;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ToolSheets, ToolSheetTest,
+    ::testing::Values(
+        // A Markdown list: blanks as %20, "&" as &amp;, a thumbnail beside one image.
+        ToolSheetCase{
+            "pandoc",
+            "Harbour Days",
+            {"harbour.jpg", "beach%20hut.jpg", "fish&amp;chips.jpg", "kite.png", "gulls.gif",
+             "photos/forest.jpg", "photos/cliff%20top.jpg"},
+            WithSubfolder(kToolImageBases),
+            {{"fish&chips.htm",
+              ManualText({"fish&amp;chips.jpg", "Fish &amp; chips on the wall", "beach%20hut.htm",
+                          "beach%20hut_t.jpg", "index.html", "kite.html", "kite.htm", "kite.png"})},
+             {"photos/cliff top.html",
+              AutomaticText({"../photos/cliff%20top.jpg", "From the cliff top", "../index.html#end",
+                             "../photos/forest.html", "../photos/cliff%20top.jpg", "../index.html",
+                             "../index.html", "../index.html#end", "../index.html"},
+                            "photos/cliff%20top.jpg")}}},
+        // Links from "./", the subfolder's images after its own link.
+        ToolSheetCase{
+            "tree",
+            "Harbour Days",
+            {"./beach%20hut.jpg", "./fish&amp;chips.jpg", "./gulls.gif", "./harbour.jpg",
+             "./kite.png", "./photos/cliff%20top.jpg", "./photos/forest.jpg"},
+            WithSubfolder(kToolImageBases),
+            {{"beach hut.html",
+              AutomaticText({"./beach%20hut.jpg", "beach hut.jpg", "./fish&amp;chips.html",
+                             "index.html", "index.html", "index.html", "./beach%20hut.htm",
+                             "./fish&amp;chips.html", "./fish&amp;chips.jpg"})},
+             {"photos/cliff top.htm",
+              ManualText({".././photos/cliff%20top.jpg", "cliff top.jpg", ".././kite.htm",
+                          ".././photos/cliff%20top.jpg", "../index.html", ".././photos/forest.html",
+                          ".././photos/forest.htm", ".././photos/forest.jpg"},
+                         "./photos/cliff%20top.jpg")}}},
+        // Every name escaped for an address: "&" as %26.
+        ToolSheetCase{
+            "httpserver",
+            "Directory listing for /",
+            {"beach%20hut.jpg", "fish%26chips.jpg", "gulls.gif", "harbour.jpg", "kite.png"},
+            kToolImageBases,
+            {{"fish&chips.htm", ManualText({"fish%26chips.jpg", "fish&amp;chips.jpg",
+                                            "beach%20hut.htm", "fish%26chips.jpg", "index.html",
+                                            "gulls.html", "gulls.htm", "gulls.gif"})}}},
+        // Thumbnails only: every slide is captioned with its image's name.
+        ToolSheetCase{
+            "igal2",
+            "Index of Pictures",
+            {"beach%20hut.jpg", "fish%26chips.jpg", "gulls.gif", "harbour.jpg", "kite.png"},
+            kToolImageBases,
+            {{"beach hut.htm", ManualText({"beach%20hut.jpg", "beach%20hut.jpg", "index.html",
+                                           "index.html", "index.html", "fish%26chips.html",
+                                           "fish%26chips.htm", "fish%26chips.jpg"})}}},
+        ToolSheetCase{
+            "llgal",
+            "Index of pictures",
+            {"beach%20hut.jpg", "fish%26chips.jpg", "gulls.gif", "harbour.jpg", "kite.png",
+             "photos/cliff%20top.jpg", "photos/forest.jpg"},
+            WithSubfolder(kToolImageBases),
+            {{"photos/forest.htm",
+              ManualText({"../photos/forest.jpg", "photos/forest.jpg", "../photos/cliff%20top.htm",
+                          "../photos/forest.jpg", "../index.html", "../index.html",
+                          "../index.html#end", "../index.html"},
+                         "photos/forest.jpg")}}}),
+    [](const ::testing::TestParamInfo<ToolSheetCase>& info) {
+      return std::string(info.param.tool);
+    });
+
 // ---- Exit statuses -----------------------------------------------------------------------------
 
 TEST(ExitStatus, CombinedPageLinkedOutsideTheFolderIsRefusedAtTheStart) {
