@@ -56,8 +56,8 @@ count_fuzz() {  # one "stat::number_of_executed_units: N" per target
   awk '/stat::number_of_executed_units/ {n += $2; t++} END {if (t) print t " targets, " n " inputs"}' "$1"
 }
 
-count_checks() {  # "N checks, M failed" per Windows test program
-  awk '/^[0-9]+ checks, [0-9]+ failed$/ {n += $1} END {if (n) print n " checks"}' "$1"
+count_checks() {  # "N checks, M failed" per Windows test program (Wine ends its lines in CR LF)
+  awk '{sub(/\r$/, "")} /^[0-9]+ checks, [0-9]+ failed$/ {n += $1} END {if (n) print n " checks"}' "$1"
 }
 
 # ---- Running and summing up ---------------------------------------------------------------------
