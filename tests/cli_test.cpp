@@ -674,8 +674,7 @@ TEST(EscapedNames, PagesAreTheFilesTheLinksLeadToAndLinksStayAsRead) {
                           "my%20photos/sea.jpg"));
 }
 
-// An escape that would name an existing page under another spelling still finds that file, and
-// a page of the contact sheet's own name is still refused.
+// A page whose decoded name is the contact sheet's own is refused like one spelled plainly.
 TEST(EscapedNames, EscapedSheetNameIsStillTheSheet) {
   ScratchFolder folder;
   const std::string sheet = SheetLinking({"%70ic.jpg", "other.jpg"});

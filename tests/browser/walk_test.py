@@ -135,9 +135,12 @@ return [location.href, links, icons.every((img) => img.complete) ?
         icons.map((img) => [img.src, img.naturalWidth]) : null];
 """
 
+# The natural width of the image the frame shows; 0 while it loads, -1 when the frame holds no
+# image once loaded (a missing file shows an error page).
 FRAME_IMAGE = """
+if (document.readyState !== 'complete') return 0;
 const img = document.images[0];
-return document.images.length === 1 && img.complete && img.naturalWidth > 0 ? img.naturalWidth : 0;
+return document.images.length === 1 && img.naturalWidth > 0 ? img.naturalWidth : -1;
 """
 
 
@@ -190,7 +193,8 @@ def follow(driver, role, before):
 
 
 def frame_image_width(driver):
-    """The natural width of the image shown in the page's frame; 0 when it did not load."""
+    """The natural width of the image shown in the page's frame; 0 or less when it did not
+    load."""
     try:
         driver.switch_to.frame(0)
     except WebDriverException:
@@ -289,17 +293,19 @@ def watch_refreshes(driver, chains, watched):
     """Opens each chain's first automatic page in a window of its own and watches all of them
     refresh by themselves until each reaches its contact sheet's end, or the deadline passes.
     chains: (name, [automatic page addresses], sheet#end); fills `watched` with what was seen.
-    Runs beside the walks, in a browser of its own."""
-    for name, pages, end in chains:
-        driver.switch_to.new_window("window")
-        driver.get(pages[0])
-        url, origin = driver.execute_script("return [location.href, performance.timeOrigin];")
-        watched.append({"name": name, "window": driver.current_window_handle,
-                        "expected": pages + [end], "seen": [url], "times": [origin / 1000]})
+    Runs beside the walks, in a browser of its own. The windows opened so far are looked at
+    between two openings too, so that no page of a chain goes by unseen."""
+    to_open = list(chains)
     deadline = time.monotonic() + REFRESH_DEADLINE
     while time.monotonic() < deadline:
-        waiting = [w for w in watched if w["seen"][-1] != w["expected"][-1]]
-        if not waiting:
+        if to_open:
+            name, pages, end = to_open.pop(0)
+            driver.switch_to.new_window("window")
+            driver.get(pages[0])
+            watched.append({"name": name, "window": driver.current_window_handle,
+                            "expected": pages + [end], "seen": [], "times": []})
+        waiting = [w for w in watched if not w["seen"] or w["seen"][-1] != w["expected"][-1]]
+        if not waiting and not to_open:
             break
         for w in waiting:
             driver.switch_to.window(w["window"])
@@ -308,10 +314,11 @@ def watch_refreshes(driver, chains, watched):
                     "return [location.href, performance.timeOrigin];")
             except WebDriverException:
                 continue  # the window is between two pages
-            if w["seen"][-1] != url:
+            if not w["seen"] or w["seen"][-1] != url:
                 w["seen"].append(url)
                 w["times"].append(origin / 1000)
-        time.sleep(0.2)
+        if not to_open:
+            time.sleep(0.2)
 
 
 def report_refreshes(watched):
@@ -323,7 +330,7 @@ def report_refreshes(watched):
         intervals = [b - a for a, b in zip(w["times"], w["times"][1:])]
         print(f"{w['name']}: {len(intervals)} refreshes in "
               f"{', '.join(f'{s:.2f} s' for s in intervals)}; the last landed on "
-              f"{w['seen'][-1]}", flush=True)
+              f"{w['seen'][-1] if w['seen'] else 'nothing'}", flush=True)
 
 
 def walk_all(driver, walks):
