@@ -416,24 +416,22 @@ def main():
         driver = start_browser(os.path.join(scratch, "profile"))
         roots = {"file": "file://" + urllib.parse.quote(os.path.join(scratch, "shows")) + "/",
                  "http": f"http://127.0.0.1:{server.server_address[1]}/"}
-        walks = {scheme: [] for scheme in roots}
-        for show in shows:
-            for scheme, root in roots.items():
+        walks = []  # (name, images, contact sheet) for every show over every scheme
+        for scheme, root in roots.items():
+            for show in shows:
                 CHECKS.where = f"{show} over {scheme}"
                 base = root + urllib.parse.quote(show) + "/"
-                walks[scheme].append((CHECKS.where, slide_images(driver, base),
-                                      base + "index.html"))
+                walks.append((CHECKS.where, slide_images(driver, base), base + "index.html"))
         # Three refreshes each: from the third page before the end to the contact sheet's end.
         chains = [(name, [page_of(image, ".html") for image in images[-3:]], sheet + "#end")
-                  for scheme in walks for name, images, sheet in walks[scheme]
-                  if len(images) >= 3]
+                  for name, images, sheet in walks if len(images) >= 3]
         # One browser watches the automatic chains while the other walks every show.
         watched = []
         watcher = threading.Thread(target=in_browser, args=(
             os.path.join(scratch, "profile-watch"), watch_refreshes, chains, watched))
         watcher.start()
         try:
-            walk_all(driver, [w for scheme in walks for w in walks[scheme]])
+            walk_all(driver, walks)
         finally:
             watcher.join()
         report_refreshes(watched)
