@@ -4,6 +4,7 @@
 #include "generation/combined_page.h"
 #include "generation/generation.h"
 #include "generation/generation_state.h"
+#include "generation/link_targets.h"
 #include "pages/slide_templates.h"
 #include "pages/text_output.h"
 #include "sheet/contact_sheet.h"
@@ -12,9 +13,19 @@ namespace {
 
 using PageWriter = bool (*)(std::FILE*, const SlidePageValues&);
 
+// True when `target`, decoded, names a file that exists; a name with a zero byte names none.
+bool TargetFileExists(const std::string& target) {
+  const std::string file = DecodeFileName(target);
+  return file.find('\0') == std::string::npos && FileExists(file);
+}
+
+// Writes the page linked as `pageName` into the file that name leads a browser to; failures are
+// titled with the name as linked.
 void WriteSlidePage(const std::string& pageName, PageWriter write, const SlidePageValues& values) {
+  const std::string file = DecodeFileName(pageName);
   // A hostile contact sheet must not be able to place pages outside its own folder.
-  std::FILE* page = IsInsideSheetFolder(pageName) ? CreateOutputFile(pageName) : nullptr;
+  const bool allowed = file.find('\0') == std::string::npos && IsInsideSheetFolder(file);
+  std::FILE* page = allowed ? CreateOutputFile(file) : nullptr;
   // A page is one write: unbuffered, the stream needs no buffer and asks the system nothing.
   if (page != nullptr) std::setvbuf(page, nullptr, _IONBF, 0);
   bool written = page != nullptr && write(page, values);
@@ -38,6 +49,17 @@ const char* AdvanceSlots(const char* from) {
   return pos;
 }
 
+// Links of a page that lies `depth` folders below the sheet's folder lead from there; the title
+// and the caption are no links.
+void RebaseLinks(SlidePageValues& values, std::size_t depth) {
+  for (std::string* link :
+       {&values.refreshTarget, &values.previousLink, &values.previousIcon, &values.indexLink,
+        &values.centreLink, &values.playLink, &values.pauseLink, &values.nextLink, &values.nextIcon,
+        &values.frameSource, &values.fallbackImage}) {
+    *link = RebaseLink(*link, depth);
+  }
+}
+
 }  // namespace
 
 std::string BaseName(const std::string& name) {
@@ -49,11 +71,11 @@ std::string FindThumbnail(const std::string& previousImage, const std::string& c
   const std::size_t dot = previousImage.rfind('.');
   if (dot == std::string::npos) return previousImage;
   std::string candidate = previousImage.substr(0, dot) + "_t.jpg";
-  if (FileExists(candidate)) return candidate;
+  if (TargetFileExists(candidate)) return candidate;
   candidate = "tn_" + previousImage;
   candidate[3 + dot] = '_';
   candidate += ".jpg";
-  if (FileExists(candidate)) return candidate;
+  if (TargetFileExists(candidate)) return candidate;
   return currentImage;
 }
 
@@ -100,13 +122,18 @@ const char* GenerateSlide(const char* from) {
   manual.nextIcon = State.NextImage;
   manual.frameSource = State.CurrentImage;
   manual.fallbackImage = State.CurrentImage;
-  WriteSlidePage(curBase + ".htm", WriteManualPage, manual);
 
   SlidePageValues automatic = manual;
   automatic.refreshTarget = atEnd ? sheetEnd : nextBase + ".html";
   automatic.previousLink = atStart ? State.SheetName : prevBase + ".html";
   automatic.pauseLink = atEnd ? State.SheetName : curBase + ".htm";
   automatic.nextLink = atEnd ? sheetEnd : nextBase + ".html";
+
+  // Both pages lie in the current image's folder.
+  const std::size_t depth = LinkFolderDepth(curBase + ".htm");
+  RebaseLinks(manual, depth);
+  RebaseLinks(automatic, depth);
+  WriteSlidePage(curBase + ".htm", WriteManualPage, manual);
   WriteSlidePage(curBase + ".html", WriteAutomaticPage, automatic);
   return pos;
 }

@@ -7,6 +7,7 @@
 std::string BaseName(const std::string& name);
 
 // The small PREVIOUS icon: previous_t.jpg, else tn_previous_ext.jpg, else the current image.
+// Candidates are link targets, looked for under their decoded names.
 std::string FindThumbnail(const std::string& previousImage, const std::string& currentImage);
 
 // True when `name`, read lexically, stays inside the working folder: not absolute, no ":",

@@ -4,6 +4,8 @@
 #   scripts/install-deps.sh run     building the program and running it (scripts/run-sample.sh)
 #   scripts/install-deps.sh test    everything scripts/test.sh uses (includes run)
 #   scripts/install-deps.sh fresh   making a fresh Debian system (scripts/check-fresh-machine.sh)
+#   scripts/install-deps.sh fixtures the real tools that write the browser tests' contact sheets
+#                                     (tests/browser/make-fixtures.sh)
 #
 # Several groups may be named; without one, "run" is meant.
 set -euo pipefail
@@ -17,10 +19,13 @@ groups[test]="${groups[run]}
   xvfb xdotool x11-utils
   desktop-file-utils
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
-  wine64 locales"
+  wine64 locales
+  chromium chromium-driver python3-selenium"
 groups[fresh]="mmdebstrap"
 # GoogleTest; fuzzing (libFuzzer); benchmarks; window tests on a virtual display; the desktop
-# entry's check; the Windows builds; running the x86-64 Windows build (a single-byte locale).
+# entry's check; the Windows builds; running the x86-64 Windows build (a single-byte locale);
+# walking the slide shows in a browser.
+groups[fixtures]="pandoc tree python3 igal2 llgal imagemagick"
 
 [ $# -gt 0 ] || set -- run
 packages=()

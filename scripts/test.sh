@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds everything and passes every test, stage by stage: the normal build, the same under
-# AddressSanitizer and UndefinedBehaviorSanitizer, the fuzzers briefly, and the Windows builds
-# with their tests under Wine. Every stage runs even when an earlier one failed; the summary at the
-# end gives each stage's test count, time and result, and the exit status is 1 if any failed.
+# Builds everything and passes every test, stage by stage: the normal build, the slide shows
+# walked in a browser, the same build under AddressSanitizer and UndefinedBehaviorSanitizer, the
+# fuzzers briefly, and the Windows builds with their tests under Wine. Every stage runs even when
+# an earlier one failed; the summary at the end gives each stage's test count, time and result,
+# and the exit status is 1 if any failed.
 # Each stage's whole output is also kept in build-logs/STAGE.log.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -18,6 +19,12 @@ stage_normal() {
   cmake -S . -B build -DKESTRUNE_TESTS=ON >/dev/null &&
     cmake --build build -j"$jobs" &&
     ctest --test-dir build --no-tests=error --output-on-failure -j"$jobs"
+}
+
+stage_browser() {  # every slide show walked in headless Chromium, over file:// and HTTP
+  cmake -S . -B build -DKESTRUNE_TESTS=ON >/dev/null &&
+    cmake --build build -j"$jobs" --target kestrune &&
+    /usr/bin/python3 tests/browser/walk_test.py build/kestrune examples tests/browser/fixtures
 }
 
 stage_sanitizer() {
@@ -39,6 +46,10 @@ stage_windows() {
 
 count_ctest() {  # "100% tests passed, 0 tests failed out of 201"
   sed -n 's/.*tests failed out of \([0-9]*\).*/\1 tests/p' "$1" | tail -n1
+}
+
+count_walks() {  # "2478 passed, 0 failed"
+  sed -n 's/^\([0-9]*\) passed, [0-9]* failed$/\1 checks/p' "$1" | tail -n1
 }
 
 count_fuzz() {  # one "stat::number_of_executed_units: N" per target
@@ -68,6 +79,7 @@ run_stage() {
 }
 
 run_stage normal count_ctest
+run_stage browser count_walks
 run_stage sanitizer count_ctest
 run_stage fuzz count_fuzz
 run_stage windows count_checks

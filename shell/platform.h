@@ -69,6 +69,10 @@ bool SetWorkingFolder(const std::string& folder);
 // Length of the folder prefix of `path`, its last separator included; 0 when there is none.
 std::size_t FolderPrefixLength(const std::string& path);
 
+// True when `c` separates folders in a relative name as this system reads it: "/" everywhere,
+// and "\" too on Windows. Decides how deep a page lies below the contact sheet's folder.
+bool IsFolderSeparator(char c);
+
 // Creates or truncates `name`, relative to the working folder, for writing in binary mode (the
 // core writes CR LF itself). Returns nullptr, touching nothing, when the file cannot be created,
 // when reaching it would leave the working folder (an absolute name, a "..", or a symbolic link

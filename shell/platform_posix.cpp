@@ -185,6 +185,10 @@ std::size_t FolderPrefixLength(const std::string& path) {
   return slash == std::string::npos ? 0 : slash + 1;
 }
 
+bool IsFolderSeparator(char c) {
+  return c == '/';
+}
+
 namespace {
 
 void CloseFolder(int folder) {

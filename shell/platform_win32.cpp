@@ -173,6 +173,10 @@ std::size_t FolderPrefixLength(const std::string& path) {
   return colon == std::string::npos ? 0 : colon + 1;
 }
 
+bool IsFolderSeparator(char c) {
+  return IsSeparator(c);
+}
+
 namespace {
 
 // The full path of an open file or folder after every link and junction; empty when unknown.

@@ -290,21 +290,20 @@ TEST(EndToEnd, BundledSample) {
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
 
-  const std::vector<std::string> images = {"harbour.jpg", "lighthouse.jpg",    "pier.jpg",
-                                           "SUNSET.JPG",  "boats.jpg",         "rockpool.jpg",
-                                           "dunes.png",   "shells.png",        "kite.gif",
-                                           "gulls.gif",   "photos/forest.jpg", "photos/cliffs.jpg"};
-  std::vector<std::string> expected;
-  for (const auto& entry : original) expected.push_back(entry.first);
-  expected.push_back("allin1.html");
-  for (const std::string& image : images) {
-    const std::string base = image.substr(0, image.rfind('.'));
+  const std::vector<std::string> images = {
+      "harbour.jpg",  "lighthouse.jpg",    "pier.jpg",         "SUNSET.JPG", "boats.jpg",
+      "rockpool.jpg", "beach%20hut.jpg",   "dunes.png",        "shells.png", "kite.gif",
+      "gulls.gif",    "photos/forest.jpg", "photos/cliffs.jpg"};
+  // Each page is the file its link leads to: "beach%20hut.htm" is opened as "beach hut.htm".
+  std::vector<std::string> expected = {"allin1.html"};
+  for (const std::string base :
+       {"harbour", "lighthouse", "pier", "SUNSET", "boats", "rockpool", "beach hut", "dunes",
+        "shells", "kite", "gulls", "photos/forest", "photos/cliffs"}) {
     expected.push_back(base + ".htm");
     expected.push_back(base + ".html");
   }
-  std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(ListFiles(sample), expected);
-  EXPECT_EQ(expected.size(), original.size() + 25);
+  for (const auto& entry : original) expected.push_back(entry.first);
+  EXPECT_EQ(ListFiles(sample), Sorted(expected));
 
   EXPECT_EQ(ReadWholeFile(sample + "/allin1.html"),
             CombinedText("Summer by the Sea", "index.html", images));
@@ -315,17 +314,38 @@ TEST(EndToEnd, BundledSample) {
     EXPECT_EQ(after[entry.first], entry.second) << entry.first;
   }
 
-  // Pages of images in a subfolder go into it; their links are written as read.
-  EXPECT_EQ(
-      ReadWholeFile(sample + "/photos/forest.htm"),
-      ManualText({"photos/forest.jpg", "The wood above the bay", "gulls.htm", "photos/forest.jpg",
-                  "index.html", "photos/cliffs.html", "photos/cliffs.htm", "photos/cliffs.jpg"}));
+  // Pages of images in a subfolder go into it, and every link leads from there; the title and
+  // caption stay as read.
+  EXPECT_EQ(ReadWholeFile(sample + "/photos/forest.htm"),
+            ManualText({"../photos/forest.jpg", "The wood above the bay", "../gulls.htm",
+                        "../photos/forest.jpg", "../index.html", "../photos/cliffs.html",
+                        "../photos/cliffs.htm", "../photos/cliffs.jpg"},
+                       "photos/forest.jpg"));
   // The last image is linked twice, first around its thumbnail only: captioned with its name,
   // and the previous image's thumbnail is the PREVIOUS icon.
+  EXPECT_EQ(ReadWholeFile(sample + "/photos/cliffs.htm"),
+            ManualText({"../photos/cliffs.jpg", "photos/cliffs.jpg", "../photos/forest.htm",
+                        "../photos/forest_t.jpg", "../index.html", "../index.html",
+                        "../index.html#end", "../index.html"},
+                       "photos/cliffs.jpg"));
   EXPECT_EQ(ReadWholeFile(sample + "/photos/cliffs.html"),
-            AutomaticText({"photos/cliffs.jpg", "photos/cliffs.jpg", "index.html#end",
-                           "photos/forest.html", "photos/forest_t.jpg", "index.html", "index.html",
-                           "index.html#end", "index.html"}));
+            AutomaticText({"../photos/cliffs.jpg", "photos/cliffs.jpg", "../index.html#end",
+                           "../photos/forest.html", "../photos/forest_t.jpg", "../index.html",
+                           "../index.html", "../index.html#end", "../index.html"},
+                          "photos/cliffs.jpg"));
+
+  // A name with an escaped blank: its links are written as read, its pages and its thumbnail
+  // are found under the decoded name.
+  EXPECT_EQ(ReadWholeFile(sample + "/beach hut.htm"),
+            ManualText({"beach%20hut.jpg", "Beach huts in a row", "rockpool.htm", "beach%20hut.jpg",
+                        "index.html", "dunes.html", "dunes.htm", "dunes.png"}));
+  EXPECT_EQ(ReadWholeFile(sample + "/rockpool.html"),
+            AutomaticText({"rockpool.jpg", "rockpool.jpg", "beach%20hut.html", "boats.html",
+                           "boats_t.jpg", "index.html", "rockpool.htm", "beach%20hut.html",
+                           "beach%20hut.jpg"}));
+  EXPECT_TRUE(Contains(ReadWholeFile(sample + "/dunes.htm"),
+                       "<a href=\"beach%20hut.htm\"><img src=\"beach%20hut_t.jpg\""));
+
   const std::string lighthouse = ReadWholeFile(sample + "/lighthouse.htm");
   EXPECT_NE(lighthouse.find("<font color=\"0000FF\">Lighthouse &amp; keeper's cottage</font>"),
             std::string::npos);
@@ -361,9 +381,13 @@ TEST(LongText, NamesKeptWholeAndRefusedOnlyWhereTheSystemRefuses) {
   EXPECT_EQ(ListFiles(folder.path()), Sorted({deep + "/deep.htm", deep + "/deep.html",
                                               "allin1.html", "index.html", edgeBase + ".htm"}));
   EXPECT_EQ(folder.Read("allin1.html"), CombinedText("Index", "index.html", images));
+  // Three folders down, every link climbs three folders up; the title and caption stay.
+  const std::string up = "../../../";
   EXPECT_EQ(folder.Read(deep + "/deep.htm"),
-            ManualText({deepImage, "Caption of " + deepImage, "index.html", "index.html",
-                        "index.html", edgeBase + ".html", edgeBase + ".htm", edgeBase + ".jpg"}));
+            ManualText({up + deepImage, "Caption of " + deepImage, up + "index.html",
+                        up + "index.html", up + "index.html", up + edgeBase + ".html",
+                        up + edgeBase + ".htm", up + edgeBase + ".jpg"},
+                       deepImage));
   EXPECT_EQ(folder.Read(edgeBase + ".htm"),
             ManualText({edgeBase + ".jpg", "Caption of " + edgeBase + ".jpg", deep + "/deep.htm",
                         edgeBase + ".jpg", "index.html", longBase + ".html", longBase + ".htm",
@@ -571,10 +595,222 @@ TEST(OutsideFolder, NamesThatStayInsideAreWritten) {
             (std::vector<std::string>{"sheet/allin1.html", "sheet/index.html", "sheet/sub/w.htm",
                                       "sheet/sub/w.html", "sheet/sub/z.htm", "sheet/sub/z.html",
                                       "sheet/y.htm", "sheet/y.html"}));
-  EXPECT_EQ(root.Read("sheet/sub/z.htm"),
-            ManualText({"./sub/z.jpg", "Caption of ./sub/z.jpg", "sub/../y.htm", "./sub/z.jpg",
-                        "index.html", "sub//w.html", "sub//w.htm", "sub//w.jpg"}));
+  // "./sub/z.htm" lies one folder down, "sub//w.htm" two ("//" is an empty folder in an address),
+  // "sub/../y.htm" none.
+  EXPECT_EQ(
+      root.Read("sheet/sub/z.htm"),
+      ManualText({".././sub/z.jpg", "Caption of ./sub/z.jpg", "../sub/../y.htm", ".././sub/z.jpg",
+                  "../index.html", "../sub//w.html", "../sub//w.htm", "../sub//w.jpg"},
+                 "./sub/z.jpg"));
+  EXPECT_EQ(root.Read("sheet/sub/w.html"),
+            AutomaticText({"../../sub//w.jpg", "Caption of sub//w.jpg", "../../index.html#end",
+                           "../.././sub/z.html", "../../sub//w.jpg", "../../index.html",
+                           "../../index.html", "../../index.html#end", "../../index.html"},
+                          "sub//w.jpg"));
+  EXPECT_EQ(root.Read("sheet/y.htm"),
+            ManualText({"sub/../y.jpg", "Caption of sub/../y.jpg", "index.html", "index.html",
+                        "index.html", "./sub/z.html", "./sub/z.htm", "./sub/z.jpg"}));
 }
+
+// ---- Names with escapes: the file behind a link, and links from a subfolder -------------------
+
+TEST(EscapedNames, PagesAreTheFilesTheLinksLeadToAndLinksStayAsRead) {
+  ScratchFolder root;
+  fs::create_directories(root / "sheet/my photos");
+  const std::vector<std::string> images = {"beach%20hut.jpg",    "a&amp;b.jpg",    "100%.jpg",
+                                           "%2e%2e%2fx.jpg",     "nul%00byte.jpg", "sub\\y.jpg",
+                                           "my%20photos/sea.jpg"};
+  const std::string sheet = SheetLinking(images);
+  root.Write("sheet/index.html", sheet);
+  // Thumbnails under their decoded names; files that an escaped "../" would aim at.
+  root.Write("sheet/beach hut_t.jpg", "thumbnail");
+  root.Write("sheet/tn_a&b_jpg.jpg", "thumbnail");
+  root.Write("x.htm", "precious\n");
+  root.Write("x.html", "precious\n");
+
+  const ProgramResult result = RunKestrune({"sheet/index.html"}, root.path());
+  EXPECT_EQ(result.status, 1);
+  // Refused pages are titled with their names as linked.
+  EXPECT_EQ(result.err, PageFailure("%2e%2e%2fx.htm") + PageFailure("%2e%2e%2fx.html") +
+                            PageFailure("nul%00byte.htm") + PageFailure("nul%00byte.html"));
+  EXPECT_EQ(root.Read("x.htm"), "precious\n");
+  EXPECT_EQ(root.Read("x.html"), "precious\n");
+  EXPECT_EQ(ListFiles(root.path()),
+            Sorted({"sheet/100%.htm", "sheet/100%.html", "sheet/a&b.htm", "sheet/a&b.html",
+                    "sheet/allin1.html", "sheet/beach hut.htm", "sheet/beach hut.html",
+                    "sheet/beach hut_t.jpg", "sheet/index.html", "sheet/my photos/sea.htm",
+                    "sheet/my photos/sea.html", "sheet/sub\\y.htm", "sheet/sub\\y.html",
+                    "sheet/tn_a&b_jpg.jpg", "x.htm", "x.html"}));
+  EXPECT_EQ(root.Read("sheet/index.html"), sheet);
+  EXPECT_EQ(root.Read("sheet/allin1.html"), CombinedText("Index", "index.html", images));
+
+  EXPECT_EQ(root.Read("sheet/beach hut.html"),
+            AutomaticText({"beach%20hut.jpg", "Caption of beach%20hut.jpg", "a&amp;b.html",
+                           "index.html", "index.html", "index.html", "beach%20hut.htm",
+                           "a&amp;b.html", "a&amp;b.jpg"}));
+  // The thumbnail of "beach%20hut.jpg" is found as "beach hut_t.jpg"; "tn_a&amp;b_jpg.jpg" as
+  // "tn_a&b_jpg.jpg".
+  EXPECT_EQ(root.Read("sheet/a&b.htm"),
+            ManualText({"a&amp;b.jpg", "Caption of a&amp;b.jpg", "beach%20hut.htm",
+                        "beach%20hut_t.jpg", "index.html", "100%.html", "100%.htm", "100%.jpg"}));
+  EXPECT_EQ(root.Read("sheet/100%.html"),
+            AutomaticText({"100%.jpg", "Caption of 100%.jpg", "%2e%2e%2fx.html", "a&amp;b.html",
+                           "tn_a&amp;b_jpg.jpg", "index.html", "100%.htm", "%2e%2e%2fx.html",
+                           "%2e%2e%2fx.jpg"}));
+  // On POSIX "\\" is part of a name: the page lies beside the sheet and its links stay.
+  EXPECT_EQ(root.Read("sheet/sub\\y.htm"),
+            ManualText({"sub\\y.jpg", "Caption of sub\\y.jpg", "nul%00byte.htm", "sub\\y.jpg",
+                        "index.html", "my%20photos/sea.html", "my%20photos/sea.htm",
+                        "my%20photos/sea.jpg"}));
+  EXPECT_EQ(root.Read("sheet/my photos/sea.htm"),
+            ManualText({"../my%20photos/sea.jpg", "Caption of my%20photos/sea.jpg", "../sub\\y.htm",
+                        "../my%20photos/sea.jpg", "../index.html", "../index.html",
+                        "../index.html#end", "../index.html"},
+                       "my%20photos/sea.jpg"));
+  EXPECT_EQ(root.Read("sheet/my photos/sea.html"),
+            AutomaticText({"../my%20photos/sea.jpg", "Caption of my%20photos/sea.jpg",
+                           "../index.html#end", "../sub\\y.html", "../my%20photos/sea.jpg",
+                           "../index.html", "../index.html", "../index.html#end", "../index.html"},
+                          "my%20photos/sea.jpg"));
+}
+
+// A page whose decoded name is the contact sheet's own is refused like one spelled plainly.
+TEST(EscapedNames, EscapedSheetNameIsStillTheSheet) {
+  ScratchFolder folder;
+  const std::string sheet = SheetLinking({"%70ic.jpg", "other.jpg"});
+  folder.Write("pic.htm", sheet);
+
+  const ProgramResult result = RunKestrune({"pic.htm"}, folder.path());
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, PageFailure("%70ic.htm"));
+  EXPECT_EQ(folder.Read("pic.htm"), sheet);
+  EXPECT_EQ(
+      ListFiles(folder.path()),
+      (std::vector<std::string>{"allin1.html", "other.htm", "other.html", "pic.htm", "pic.html"}));
+  EXPECT_EQ(folder.Read("pic.html"),
+            AutomaticText({"%70ic.jpg", "Caption of %70ic.jpg", "other.html", "pic.htm", "pic.htm",
+                           "pic.htm", "%70ic.htm", "other.html", "other.jpg"}));
+}
+
+// ---- Contact sheets written by real tools ------------------------------------------------------
+
+// A sheet from tests/browser/fixtures/TOOL: its images as the tool linked them, the pages they
+// get on disk, and a few pages spelled out whole.
+struct ToolSheetCase {
+  const char* tool;
+  std::string title;
+  std::vector<std::string> images;  // as read, in order
+  std::vector<std::string> bases;   // page names on disk without ".htm" / ".html"
+  std::map<std::string, std::string> pages;
+};
+
+void PrintTo(const ToolSheetCase& c, std::ostream* out) {
+  *out << c.tool;
+}
+
+class ToolSheetTest : public ::testing::TestWithParam<ToolSheetCase> {};
+
+TEST_P(ToolSheetTest, WritesExactPagesBesideTheImages) {
+  const ToolSheetCase& c = GetParam();
+  ScratchFolder folder;
+  const std::string gallery = folder / c.tool;
+  fs::copy(std::string(KESTRUNE_TOOL_SHEETS) + "/" + c.tool, gallery, fs::copy_options::recursive);
+  const auto original = Snapshot(gallery);
+
+  const ProgramResult result = RunKestrune({"index.html"}, gallery);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  std::vector<std::string> expected = {"allin1.html"};
+  for (const std::string& base : c.bases) {
+    expected.push_back(base + ".htm");
+    expected.push_back(base + ".html");
+  }
+  for (const auto& entry : original) expected.push_back(entry.first);
+  EXPECT_EQ(ListFiles(gallery), Sorted(expected));
+  for (const auto& entry : original) {
+    EXPECT_EQ(ReadWholeFile(gallery + "/" + entry.first), entry.second) << entry.first;
+  }
+  EXPECT_EQ(ReadWholeFile(gallery + "/allin1.html"), CombinedText(c.title, "index.html", c.images));
+  for (const auto& [page, text] : c.pages) {
+    EXPECT_EQ(ReadWholeFile(gallery + "/" + page), text) << page;
+  }
+}
+
+const std::vector<std::string> kToolImageBases = {"beach hut", "fish&chips", "gulls", "harbour",
+                                                  "kite"};
+
+std::vector<std::string> WithSubfolder(std::vector<std::string> bases) {
+  bases.push_back("photos/cliff top");
+  bases.push_back("photos/forest");
+  return bases;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ToolSheets, ToolSheetTest,
+    ::testing::Values(
+        // A Markdown list: blanks as %20, "&" as &amp;, a thumbnail beside one image.
+        ToolSheetCase{
+            "pandoc",
+            "Harbour Days",
+            {"harbour.jpg", "beach%20hut.jpg", "fish&amp;chips.jpg", "kite.png", "gulls.gif",
+             "photos/forest.jpg", "photos/cliff%20top.jpg"},
+            WithSubfolder(kToolImageBases),
+            {{"fish&chips.htm",
+              ManualText({"fish&amp;chips.jpg", "Fish &amp; chips on the wall", "beach%20hut.htm",
+                          "beach%20hut_t.jpg", "index.html", "kite.html", "kite.htm", "kite.png"})},
+             {"photos/cliff top.html",
+              AutomaticText({"../photos/cliff%20top.jpg", "From the cliff top", "../index.html#end",
+                             "../photos/forest.html", "../photos/cliff%20top.jpg", "../index.html",
+                             "../index.html", "../index.html#end", "../index.html"},
+                            "photos/cliff%20top.jpg")}}},
+        // Links from "./", the subfolder's images after its own link.
+        ToolSheetCase{
+            "tree",
+            "Harbour Days",
+            {"./beach%20hut.jpg", "./fish&amp;chips.jpg", "./gulls.gif", "./harbour.jpg",
+             "./kite.png", "./photos/cliff%20top.jpg", "./photos/forest.jpg"},
+            WithSubfolder(kToolImageBases),
+            {{"beach hut.html",
+              AutomaticText({"./beach%20hut.jpg", "beach hut.jpg", "./fish&amp;chips.html",
+                             "index.html", "index.html", "index.html", "./beach%20hut.htm",
+                             "./fish&amp;chips.html", "./fish&amp;chips.jpg"})},
+             {"photos/cliff top.htm",
+              ManualText({".././photos/cliff%20top.jpg", "cliff top.jpg", ".././kite.htm",
+                          ".././photos/cliff%20top.jpg", "../index.html", ".././photos/forest.html",
+                          ".././photos/forest.htm", ".././photos/forest.jpg"},
+                         "./photos/cliff%20top.jpg")}}},
+        // Every name escaped for an address: "&" as %26.
+        ToolSheetCase{
+            "httpserver",
+            "Directory listing for /",
+            {"beach%20hut.jpg", "fish%26chips.jpg", "gulls.gif", "harbour.jpg", "kite.png"},
+            kToolImageBases,
+            {{"fish&chips.htm", ManualText({"fish%26chips.jpg", "fish&amp;chips.jpg",
+                                            "beach%20hut.htm", "fish%26chips.jpg", "index.html",
+                                            "gulls.html", "gulls.htm", "gulls.gif"})}}},
+        // Thumbnails only: every slide is captioned with its image's name.
+        ToolSheetCase{
+            "igal2",
+            "Index of Pictures",
+            {"beach%20hut.jpg", "fish%26chips.jpg", "gulls.gif", "harbour.jpg", "kite.png"},
+            kToolImageBases,
+            {{"beach hut.htm", ManualText({"beach%20hut.jpg", "beach%20hut.jpg", "index.html",
+                                           "index.html", "index.html", "fish%26chips.html",
+                                           "fish%26chips.htm", "fish%26chips.jpg"})}}},
+        ToolSheetCase{
+            "llgal",
+            "Index of pictures",
+            {"beach%20hut.jpg", "fish%26chips.jpg", "gulls.gif", "harbour.jpg", "kite.png",
+             "photos/cliff%20top.jpg", "photos/forest.jpg"},
+            WithSubfolder(kToolImageBases),
+            {{"photos/forest.htm",
+              ManualText({"../photos/forest.jpg", "photos/forest.jpg", "../photos/cliff%20top.htm",
+                          "../photos/forest.jpg", "../index.html", "../index.html",
+                          "../index.html#end", "../index.html"},
+                         "photos/forest.jpg")}}}),
+    [](const ::testing::TestParamInfo<ToolSheetCase>& info) {
+      return std::string(info.param.tool);
+    });
 
 // ---- Exit statuses -----------------------------------------------------------------------------
 

@@ -71,7 +71,7 @@ inline std::string Fill(const std::string& page, const std::map<std::string, std
 }
 
 // Values of a manual page (".htm"), in the order they appear on the page; the image is also
-// the title, the centre link, the frame and the fallback image.
+// the centre link, the frame and the fallback image.
 struct ManualPage {
   std::string image, caption, previous, previousIcon, sheet, play, next, nextIcon;
 };
@@ -81,8 +81,10 @@ struct AutomaticPage {
   std::string image, caption, refresh, previous, previousIcon, sheet, pause, next, nextIcon;
 };
 
-inline std::string ManualText(const ManualPage& p) {
-  return Fill(kManualPage, {{"title", p.image},
+// The page's title is its image unless `title` is given: a page in a subfolder links its image
+// from there, but its title is the image as read.
+inline std::string ManualText(const ManualPage& p, const std::string& title = "") {
+  return Fill(kManualPage, {{"title", title.empty() ? p.image : title},
                             {"previous", p.previous},
                             {"previousIcon", p.previousIcon},
                             {"index", p.sheet},
@@ -95,8 +97,8 @@ inline std::string ManualText(const ManualPage& p) {
                             {"fallback", p.image}});
 }
 
-inline std::string AutomaticText(const AutomaticPage& p) {
-  return Fill(kAutomaticPage, {{"title", p.image},
+inline std::string AutomaticText(const AutomaticPage& p, const std::string& title = "") {
+  return Fill(kAutomaticPage, {{"title", title.empty() ? p.image : title},
                                {"refresh", p.refresh},
                                {"previous", p.previous},
                                {"previousIcon", p.previousIcon},

@@ -64,11 +64,11 @@ TEST_F(GenerationTest, SubfolderImagesGetPagesInTheirFolder) {
   EXPECT_EQ(messages_, "");
   EXPECT_TRUE(folder_.Exists("photos/a.htm"));
   EXPECT_TRUE(folder_.Exists("photos/a.html"));
-  // Links stay as read: relative to the contact sheet's folder.
+  // Links are read from the contact sheet's folder: from the subfolder they climb back up.
   const std::string manual = Page("photos/b.htm");
-  EXPECT_TRUE(Contains(manual, PreviousCell("photos/a.htm", "tn_photos/a_jpg.jpg")));
-  EXPECT_TRUE(Contains(manual, NextCell("index.html#end", "index.html")));
-  EXPECT_TRUE(Contains(Page("photos/a.htm"), PreviousCell("index.html", "index.html")));
+  EXPECT_TRUE(Contains(manual, PreviousCell("../photos/a.htm", "../tn_photos/a_jpg.jpg")));
+  EXPECT_TRUE(Contains(manual, NextCell("../index.html#end", "../index.html")));
+  EXPECT_TRUE(Contains(Page("photos/a.htm"), PreviousCell("../index.html", "../index.html")));
 }
 
 TEST_F(GenerationTest, SubfolderThumbnailBesideTheImage) {
@@ -76,7 +76,7 @@ TEST_F(GenerationTest, SubfolderThumbnailBesideTheImage) {
                 Sheet(R"(<a href="photos/a.jpg">A</a> <a href="photos/b.gif">B</a>)"));
   folder_.Write("photos/a_t.jpg", "thumbnail");
   ASSERT_EQ(Generate("index.html"), 1);
-  EXPECT_TRUE(Contains(Page("photos/b.htm"), PreviousCell("photos/a.htm", "photos/a_t.jpg")));
+  EXPECT_TRUE(Contains(Page("photos/b.htm"), PreviousCell("../photos/a.htm", "../photos/a_t.jpg")));
 }
 
 TEST_F(GenerationTest, SlotsSlideOverTheSheetAndItsImages) {

@@ -69,4 +69,20 @@ mkdir pagefail pagefail/b.htm sheetpage devices devices/aux nohelp
 sheet pagefail/index.html "Page fails" a.jpg "A" b.jpg "B" c.jpg "C"
 sheet sheetpage/pic.htm "Sheet is a page" pic.jpg "Pic" other.jpg "Other"
 sheet devices/index.html "Devices" con.jpg "" "con .jpg" "" NUL..jpg "" com1.gif "" Lpt9.jpg "" \
-  aux/x.png "" ok.jpg "OK"
+  aux/x.png "" co%6e.jpg "" ok.jpg "OK"
+
+# Escaped names: pages are the files the links lead to; names that leave the folder once
+# decoded, or hold a zero byte, are refused. x.htm beside the sheet's folder must stay.
+mkdir escapes escapes/sheet escapes/sheet/photos
+sheet escapes/sheet/index.html "Escapes" photos/a.jpg "In a subfolder" beach%20hut.jpg "Blank" \
+  "a&amp;b.jpg" "Ampersand" "100%.jpg" "Lone percent" %2e%2e%2fx.jpg "Climbs out" \
+  ..%5cx.jpg "Climbs out by backslash" z%00.jpg "Zero byte" last.jpg "Last"
+: >"escapes/sheet/beach hut_t.jpg"
+echo precious >escapes/x.htm
+
+# Folders split by "\": only Windows reads sub\y.jpg as y.jpg in the folder sub. The headless
+# build writes the same pages for "slash", whose sheet spells the names with "/".
+mkdir backslash backslash/sub slash slash/sub
+sheet backslash/index.html "Backslash" first.jpg "First" 'sub\y.jpg' "Y" 'sub\..\w.jpg' "W" \
+  last.jpg "Last"
+sheet slash/index.html "Backslash" first.jpg "First" sub/y.jpg "Y" sub/../w.jpg "W" last.jpg "Last"

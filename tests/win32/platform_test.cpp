@@ -57,6 +57,10 @@ void TestFolderPrefix() {
   };
   for (const auto& c : cases)
     Check(FolderPrefixLength(c.path) == c.length, std::string("folder prefix of ") + c.path);
+  // Links split folders at both separators, never at a drive's ":".
+  for (char c : {'/', '\\'}) Check(IsFolderSeparator(c), std::string("separator ") + c);
+  for (char c : {':', '.', 'a', '%', '\0'})
+    Check(!IsFolderSeparator(c), std::string("no separator ") + c);
 }
 
 // Creates, writes and closes `name`; true when its bytes arrived.

@@ -464,6 +464,45 @@ void TestStartFailures() {
   }
 }
 
+// `text` with every `from` replaced by `to`.
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+// Windows also splits folders at "\": sub\y.jpg gets its pages in the folder sub, and their links
+// lead from there. The headless build wrote the same show for "slash", whose sheet spells the
+// names with "/": the two folders must hold the same bytes once the names are spelled alike.
+void TestBackslashFolders() {
+  CurrentCase = "folders split by a backslash";
+  Run run;
+  if (!Start(run, "index.html", Folder("backslash"))) return;
+  const std::vector<std::string> boxes = RunToEnd(run);
+  Check(boxes.empty(), "no box" + (boxes.empty() ? "" : ": " + boxes.front()));
+  CheckEqual(std::to_string(run.exitCode), "0", "exit code");
+  std::map<std::string, std::string> expected, actual;
+  ListTree(ReferenceRoot + "\\slash", "", &expected);
+  ListTree(Folder("backslash"), "", &actual);
+  Check(expected.count("\\sub\\y.htm") && expected.count("\\w.html"),
+        "the headless build wrote the reference pages");
+  for (auto& [name, bytes] : expected)
+    bytes = Replaced(Replaced(bytes, "sub/y", "sub\\y"), "sub/../w", "sub\\..\\w");
+  for (const auto& [name, bytes] : expected) {
+    const auto it = actual.find(name);
+    if (Check(it != actual.end(), "backslash" + name + " was written"))
+      CheckEqual(it->second, bytes, "backslash" + name);
+  }
+  for (const auto& entry : actual)
+    Check(expected.count(entry.first) != 0, "backslash" + entry.first + " was not expected");
+  // The page in the folder, spelled out where it matters.
+  const std::string page = ReadAll(Folder("backslash") + "\\sub\\y.htm");
+  Check(page.find("<a href=\"../first.htm\"><img src=\"../sub\\y.jpg\"") != std::string::npos,
+        "sub\\y.htm links PREVIOUS from its folder");
+  Check(page.find("<TITLE>sub\\y.jpg</TITLE>") != std::string::npos,
+        "sub\\y.htm keeps its title as read");
+}
+
 // A page that cannot be written gets its own box, titled with its name; the run goes on.
 void TestPageFailures() {
   struct Case {
@@ -475,11 +514,17 @@ void TestPageFailures() {
   const Case cases[] = {
       {"pagefail", "index.html", {"b.htm"}, true},
       {"sheetpage", "pic.htm", {"pic.htm"}, true},
+      // Names decoded before a page is opened: refused when they leave the folder or hold a
+      // zero byte, titled with the name as linked; the other pages as the headless build's.
+      {"escapes",
+       "sheet\\index.html",
+       {"%2e%2e%2fx.htm", "%2e%2e%2fx.html", "..%5cx.htm", "..%5cx.html", "z%00.htm", "z%00.html"},
+       true},
       // Device names are refused, never opened: the page would vanish into the device.
       {"devices",
        "index.html",
        {"con.htm", "con.html", "con .htm", "con .html", "NUL..htm", "NUL..html", "com1.htm",
-        "com1.html", "Lpt9.htm", "Lpt9.html", "aux/x.htm", "aux/x.html"},
+        "com1.html", "Lpt9.htm", "Lpt9.html", "aux/x.htm", "aux/x.html", "co%6e.htm", "co%6e.html"},
        false},
   };
   for (const Case& c : cases) {
@@ -668,6 +713,7 @@ int main(int argc, char** argv) {
       {"sheet given", TestSheetGiven},
       {"start failures", TestStartFailures},
       {"page failures", TestPageFailures},
+      {"backslash folders", TestBackslashFolders},
       {"dialog and menu", TestDialogAndMenu},
       {"question mark", TestQuestionMark},
       {"help fallback", TestHelpFallback},

@@ -1,0 +1,140 @@
+// Link targets read from the contact sheet: the file a target names on disk, and link values
+// made relative to a page that lies in a subfolder.
+#include "generation/link_targets.h"
+
+#include <initializer_list>
+
+#include "shell/platform.h"
+
+namespace {
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// Reads the numeric reference whose digits start at `at` (after "&#" or "&#x"). Returns the
+// position of its ";" and sets *character, or npos when it is no reference to a character below
+// 128.
+std::size_t ReadNumericReference(const std::string& text, std::size_t at, bool hex,
+                                 int* character) {
+  int value = 0;
+  std::size_t i = at;
+  for (; i < text.size(); ++i) {
+    const int digit =
+        hex ? HexValue(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+    if (digit < 0) break;
+    value = value * (hex ? 16 : 10) + digit;
+    if (value >= 128)
+      value = 128;  // too large either way; the cap keeps long runs from overflowing
+  }
+  if (i == at || i == text.size() || text[i] != ';' || value >= 128) return std::string::npos;
+  *character = value;
+  return i;
+}
+
+// Reads the character reference at text[at] == '&'. Returns the position of its ";" and sets
+// *character, or npos when it is none of those decoded in names.
+std::size_t ReadReference(const std::string& text, std::size_t at, int* character) {
+  static const struct {
+    const char* name;  // with its ";"
+    char character;
+  } kNamed[] = {{"amp;", '&'}, {"lt;", '<'}, {"gt;", '>'}, {"quot;", '"'}, {"apos;", '\''}};
+  for (const auto& named : kNamed) {
+    const std::string name = named.name;
+    if (text.compare(at + 1, name.size(), name) == 0) {
+      *character = named.character;
+      return at + name.size();
+    }
+  }
+  if (at + 1 >= text.size() || text[at + 1] != '#') return std::string::npos;
+  const bool hex = at + 2 < text.size() && (text[at + 2] == 'x' || text[at + 2] == 'X');
+  return ReadNumericReference(text, at + (hex ? 3 : 2), hex, character);
+}
+
+std::string DecodeCharacterReferences(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    int character = 0;
+    const std::size_t end = text[i] == '&' ? ReadReference(text, i, &character) : std::string::npos;
+    if (end == std::string::npos) {
+      out += text[i];
+    } else {
+      out += static_cast<char>(character);
+      i = end;
+    }
+  }
+  return out;
+}
+
+std::string DecodePercentEscapes(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const int high = text[i] == '%' && i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
+    const int low = high >= 0 ? HexValue(text[i + 2]) : -1;
+    if (low < 0) {
+      out += text[i];
+    } else {
+      out += static_cast<char>(high * 16 + low);
+      i += 2;
+    }
+  }
+  return out;
+}
+
+// Dot segments as a browser reads them, where "%2e" (in either case) stands for ".".
+bool IsSegmentOf(std::string segment, std::initializer_list<const char*> forms) {
+  for (char& c : segment) c = c == 'E' ? 'e' : c;
+  for (const char* form : forms) {
+    if (segment == form) return true;
+  }
+  return false;
+}
+
+bool IsCurrentFolder(const std::string& segment) {
+  return IsSegmentOf(segment, {".", "%2e"});
+}
+
+bool IsParentFolder(const std::string& segment) {
+  return IsSegmentOf(segment, {"..", ".%2e", "%2e.", "%2e%2e"});
+}
+
+}  // namespace
+
+std::string DecodeFileName(const std::string& target) {
+  return DecodePercentEscapes(DecodeCharacterReferences(target));
+}
+
+std::size_t LinkFolderDepth(const std::string& pageName) {
+  std::size_t depth = 0;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < pageName.size(); ++i) {
+    if (!IsFolderSeparator(pageName[i])) continue;
+    const std::string segment = pageName.substr(start, i - start);
+    if (IsParentFolder(segment)) {
+      if (depth > 0) --depth;  // at the top a browser stays where it is
+    } else if (!IsCurrentFolder(segment)) {
+      ++depth;
+    }
+    start = i + 1;
+  }
+  return depth;
+}
+
+bool IsRelativeLink(const std::string& value) {
+  if (value.empty() || value[0] == '/' || value[0] == '\\' || value[0] == '#') return false;
+  const std::size_t colon = value.find(':');
+  return colon == std::string::npos || value.find('/') < colon;
+}
+
+std::string RebaseLink(const std::string& value, std::size_t depth) {
+  if (depth == 0 || !IsRelativeLink(value)) return value;
+  std::string rebased;
+  rebased.reserve(depth * 3 + value.size());
+  for (std::size_t i = 0; i < depth; ++i) rebased += "../";
+  return rebased + value;
+}

@@ -1,0 +1,24 @@
+// Link targets read from the contact sheet: the file a target names on disk, and link values
+// made relative to a page that lies in a subfolder.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// The name of the file behind `target`, decoded as a browser decodes a link before opening the
+// file: first the character references &amp; &lt; &gt; &quot; &apos; and numeric ones below 128
+// (&#38; &#x26;), then every "%" followed by two hexadecimal digits (a lone "%" stays). The
+// result may hold a zero byte; such a name names no file.
+std::string DecodeFileName(const std::string& target);
+
+// Number of folders between the contact sheet's folder and a page linked as `pageName`: the
+// segments before its last separator, with "." and ".." segments resolved as a browser does
+// ("//" gives an empty segment, which counts).
+std::size_t LinkFolderDepth(const std::string& pageName);
+
+// True for a link value that a browser resolves against the page's own folder: not empty, not
+// starting with "/", "\" or "#", and without ":" (a scheme or drive) before its first "/".
+bool IsRelativeLink(const std::string& value);
+
+// `value` with one "../" in front for each of `depth` folders, when it is a relative link.
+std::string RebaseLink(const std::string& value, std::size_t depth);

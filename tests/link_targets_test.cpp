@@ -1,0 +1,124 @@
+// Link targets: the file a target names on disk, how deep a page lies, and links rebased for it.
+#include "generation/link_targets.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+struct DecodeCase {
+  std::string target;
+  std::string file;
+};
+
+TEST(DecodeFileName, DecodesAsABrowserBeforeOpeningTheFile) {
+  using namespace std::string_literals;
+  const DecodeCase cases[] = {
+      // Names without escapes stay as they are.
+      {"a.jpg", "a.jpg"},
+      {"photos/a b.jpg", "photos/a b.jpg"},
+      {"", ""},
+      // Percent escapes, in either case; a "%" without two hexadecimal digits stays.
+      {"beach%20hut.jpg", "beach hut.jpg"},
+      {"%41%6a%6A.jpg", "Ajj.jpg"},
+      {"100%.jpg", "100%.jpg"},
+      {"50%25.jpg", "50%.jpg"},
+      {"%2g.jpg", "%2g.jpg"},
+      {"%g2.jpg", "%g2.jpg"},
+      {"a%2", "a%2"},
+      {"a%", "a%"},
+      {"%%41", "%A"},
+      {"%2541", "%41"},  // decoded once, not again
+      {"%e9t%E9.jpg", "\xe9t\xe9.jpg"},
+      {"%2e%2e%2fx.htm", "../x.htm"},
+      {"a%00b.jpg", "a\0b.jpg"s},
+      // The named character references that can stand in a name.
+      {"a&amp;b.jpg", "a&b.jpg"},
+      {"&lt;&gt;&quot;&apos;.jpg", "<>\"'.jpg"},
+      {"a&amp.jpg", "a&amp.jpg"},      // without ";" it is no reference here
+      {"a&AMP;b.jpg", "a&AMP;b.jpg"},  // names are case-sensitive
+      {"a&nbsp;b.jpg", "a&nbsp;b.jpg"},
+      {"&amp;amp;", "&amp;"},  // decoded once
+      {"a&", "a&"},
+      // Numeric references below 128, decimal and hexadecimal.
+      {"a&#38;b.jpg", "a&b.jpg"},
+      {"a&#x26;b&#X26;c.jpg", "a&b&c.jpg"},
+      {"&#0065;&#x0041;", "AA"},
+      {"&#127;", "\x7f"},
+      {"&#128;&#xe9;", "&#128;&#xe9;"},  // characters above 127 stay as written
+      {"&#99999999999999999999;", "&#99999999999999999999;"},
+      {"&#;&#x;&#a;&#38", "&#;&#x;&#a;&#38"},
+      {"&#0;.jpg", "\0.jpg"s},
+      // References first, escapes second: an escape spelled with a reference is decoded too.
+      {"&#37;41.jpg", "A.jpg"},
+      {"%26amp;.jpg", "&amp;.jpg"},
+  };
+  for (const DecodeCase& c : cases) {
+    EXPECT_EQ(DecodeFileName(c.target), c.file) << c.target;
+  }
+}
+
+struct DepthCase {
+  const char* pageName;
+  std::size_t depth;
+};
+
+TEST(LinkFolderDepth, CountsFoldersAsABrowserResolvesThem) {
+  const DepthCase cases[] = {
+      {"a.htm", 0},
+      {"photos/a.htm", 1},
+      {"a/b/c/d.htm", 3},
+      {"./a.htm", 0},
+      {"./sub/a.htm", 1},
+      {"sub/./a.htm", 1},
+      {"sub/../a.htm", 0},
+      {"a/b/../../c/d.htm", 1},
+      {"sub//a.htm", 2},  // an empty segment is a folder of the address
+      {"../a.htm", 0},    // ".." at the top stays at the top
+      {"../../sub/a.htm", 1},
+      {"%2e/sub/%2E%2e/x/a.htm", 1},  // "%2e" is read as "."
+      {"sub/.%2E/a.htm", 0},
+      {"sub/%2e%2e%2fa.htm", 1},  // an escaped "/" separates nothing in the link
+      {"sub/...htm", 1},
+      {"sub/.../a.htm", 2},
+      {"photos/", 1},
+      {"", 0},
+  };
+  for (const DepthCase& c : cases) {
+    EXPECT_EQ(LinkFolderDepth(c.pageName), c.depth) << c.pageName;
+  }
+}
+
+struct RebaseCase {
+  const char* value;
+  std::size_t depth;
+  const char* rebased;
+};
+
+TEST(RebaseLink, PutsOneParentStepPerFolderBeforeRelativeLinks) {
+  const RebaseCase cases[] = {
+      {"photos/a.htm", 1, "../photos/a.htm"},
+      {"index.html#end", 2, "../../index.html#end"},
+      {"beach%20hut.htm", 1, "../beach%20hut.htm"},
+      {"a&amp;b.jpg", 1, "../a&amp;b.jpg"},
+      {"../x.jpg", 1, "../../x.jpg"},
+      {"?page=2", 1, "../?page=2"},
+      {"a/b:c.jpg", 1, "../a/b:c.jpg"},  // ":" after the first "/" is part of a path
+      {"photos/a.htm", 0, "photos/a.htm"},
+      // Not relative: kept whole.
+      {"", 1, ""},
+      {"/abs/a.jpg", 1, "/abs/a.jpg"},
+      {"\\a.jpg", 1, "\\a.jpg"},
+      {"#end", 1, "#end"},
+      {"http://example.org/a.jpg", 1, "http://example.org/a.jpg"},
+      {"C:a.jpg", 1, "C:a.jpg"},
+      {"mailto:x", 1, "mailto:x"},
+      {"data:image/png,x", 1, "data:image/png,x"},
+  };
+  for (const RebaseCase& c : cases) {
+    EXPECT_EQ(RebaseLink(c.value, c.depth), c.rebased) << c.value << " at depth " << c.depth;
+  }
+}
+
+}  // namespace
