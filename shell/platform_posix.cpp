@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -284,9 +285,10 @@ constexpr int kExistingFileFlags = O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 // cannot be set, the old time is put back after the look, as far as permissions allow.
 bool LooksLikeOwnPage(int fd, const struct stat& info) {
   const bool accessTimeKept = PosixCalls.fcntl(fd, F_SETFL, kExistingFileFlags | O_NOATIME) == 0;
-  std::vector<char> head(kOwnPageLookSize);
-  const ssize_t got = ReadFully(fd, head.data(), head.size(), 0);
-  const bool own = got >= 0 && IsEmptyOrOwnPage(head.data(), static_cast<size_t>(got));
+  // Left uninitialised: only the bytes read are looked at, and a page is a few KiB.
+  const std::unique_ptr<char[]> head(new (std::nothrow) char[kOwnPageLookSize]);
+  const ssize_t got = head ? ReadFully(fd, head.get(), kOwnPageLookSize, 0) : -1;
+  const bool own = got >= 0 && IsEmptyOrOwnPage(head.get(), static_cast<size_t>(got));
   if (!own && !accessTimeKept) {
     const struct timespec times[2] = {info.st_atim, {0, UTIME_OMIT}};
     PosixCalls.futimens(fd, times);

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -224,11 +225,12 @@ bool ReadHead(HANDLE handle, char* head, DWORD size, DWORD* length) {
 // Looks at the first bytes of an existing file through `handle`, which is then truncated and
 // written: true when it is empty or a page of ours. Leaves the file pointer at the start.
 bool LooksLikeOwnPage(HANDLE handle) {
-  std::vector<char> head(kOwnPageLookSize);
+  // Left uninitialised: only the bytes read are looked at, and a page is a few KiB.
+  const std::unique_ptr<char[]> head(new (std::nothrow) char[kOwnPageLookSize]);
   DWORD length = 0;
   // A file that cannot be read is not replaced.
-  if (!ReadHead(handle, head.data(), static_cast<DWORD>(head.size()), &length) ||
-      !IsEmptyOrOwnPage(head.data(), length))
+  if (!head || !ReadHead(handle, head.get(), static_cast<DWORD>(kOwnPageLookSize), &length) ||
+      !IsEmptyOrOwnPage(head.get(), length))
     return false;
   LARGE_INTEGER start{};
   return SetFilePointerEx(handle, start, nullptr, FILE_BEGIN);
