@@ -82,16 +82,6 @@ TEST(ForeignPages, PagesOfAnEarlierRunAndEmptyFilesAreReplaced) {
   EXPECT_EQ(result.err, "");
 }
 
-TEST(ForeignPages, AMarkerOnlyAfterTheFirst64KiBDoesNotCount) {
-  const std::string late = std::string(65536, ' ') + kMarkerLine;
-  const std::string across = std::string(65536 - 10, ' ') + kMarkerLine;
-  const std::string edge = std::string(65536 - (sizeof kMarkerLine - 3), ' ') + kMarkerLine;
-  const ProgramResult result =
-      RunOver({{"a.htm", late, false}, {"a.html", across, false}, {"b.htm", edge, true}});
-  EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.err, PageFailure("a.htm") + PageFailure("a.html"));
-}
-
 TEST(ForeignPages, AnExistingPageThatCannotBeReadIsRefused) {
   // A page of an earlier run, but write-only: the look cannot read it.
   const std::string earlier = std::string("<TITLE>b.jpg</TITLE>\r\n") + kMarkerLine;
