@@ -237,13 +237,20 @@ bool LooksLikeOwnPage(HANDLE handle) {
 }
 
 // An existing file that is refused keeps its times. A last-access time of all ones stops this
-// handle from moving it; the time as it was goes to *accessed, to be put back where the file
-// system moves it all the same.
+// handle from moving it; the time as it was goes to *accessed, for PutBackAccessTime.
 bool HoldAccessTime(HANDLE handle, FILETIME* accessed) {
   if (!GetFileTime(handle, nullptr, accessed, nullptr)) return false;
   FILETIME keep{0xFFFFFFFF, 0xFFFFFFFF};
   SetFileTime(handle, nullptr, &keep, nullptr);
   return true;
+}
+
+// Where the file system moved the last-access time all the same (Wine's does), puts it back;
+// otherwise touches nothing.
+void PutBackAccessTime(HANDLE handle, const FILETIME& accessed) {
+  FILETIME now;
+  if (GetFileTime(handle, nullptr, &now, nullptr) && CompareFileTime(&now, &accessed) != 0)
+    SetFileTime(handle, nullptr, &accessed, nullptr);
 }
 
 }  // namespace
@@ -263,7 +270,7 @@ std::FILE* CreateOutputFile(const std::string& name) {
   const bool accessTimeHeld = !created && HoldAccessTime(handle, &accessed);
   if (!IsDiskFile(handle) || !LiesBeneathWorkingFolder(handle) ||
       (!created && !LooksLikeOwnPage(handle)) || !SetEndOfFile(handle)) {
-    if (accessTimeHeld) SetFileTime(handle, nullptr, &accessed, nullptr);
+    if (accessTimeHeld) PutBackAccessTime(handle, accessed);
     CloseHandle(handle);
     if (created) DeleteFileA(name.c_str());  // made here only to be refused
     return nullptr;
