@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -35,6 +36,10 @@ int SystemOpen(const char* path, int flags, mode_t mode) {
 
 int SystemOpenAt(int folder, const char* name, int flags, mode_t mode) {
   return ::openat(folder, name, flags, mode);
+}
+
+int SystemFcntl(int fd, int command, int argument) {
+  return ::fcntl(fd, command, argument);
 }
 
 // Default: the kernel resolves the whole path and refuses any step (a "..", an absolute or a
@@ -91,11 +96,15 @@ bool IsHeld(const struct stat& info) {
   return false;
 }
 
-// Reads up to `size` bytes; fewer when the file shrank meanwhile. -1 on a read error.
-ssize_t ReadFully(int fd, char* buffer, size_t size) {
+// Reads up to `size` bytes from the current offset, or with `at` from that offset without moving
+// the current one; fewer when the file is shorter or shrank meanwhile. -1 on a read error.
+ssize_t ReadFully(int fd, char* buffer, size_t size, off_t at = -1) {
   size_t done = 0;
   while (done < size) {
-    const ssize_t n = PosixCalls.read(fd, buffer + done, std::min<size_t>(size - done, SSIZE_MAX));
+    const size_t count = std::min<size_t>(size - done, SSIZE_MAX);
+    const ssize_t n =
+        at < 0 ? PosixCalls.read(fd, buffer + done, count)
+               : PosixCalls.pread(fd, buffer + done, count, at + static_cast<off_t>(done));
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return -1;
     if (n == 0) break;
@@ -107,7 +116,8 @@ ssize_t ReadFully(int fd, char* buffer, size_t size) {
 }  // namespace
 
 PosixCallTable DefaultPosixCalls() {
-  return {SystemOpen, ::fstat, ::read, ::close, SystemOpenBeneath, SystemOpenAt, ::write};
+  return {SystemOpen,   ::fstat, ::read,  ::close,     SystemOpenBeneath,
+          SystemOpenAt, ::write, ::pread, SystemFcntl, ::futimens};
 }
 
 PosixCallTable PosixCalls = DefaultPosixCalls();
@@ -268,25 +278,45 @@ std::FILE* OutputStream(int fd) {
   return stream;
 }
 
+// An existing name is opened for reading too, for the look at its first bytes. O_NONBLOCK: a
+// FIFO must not be waited on (it is refused); regular files ignore the flag.
+constexpr int kExistingFileFlags = O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+// Looks at the first bytes of the existing regular file `fd` (described by `info`): true when
+// it is empty or a page of ours. The read leaves the offset at 0 for the page written next.
+// A file refused here must keep its access time too, which a read would move: O_NOATIME stops
+// that where the kernel permits it (to the file's owner, or with privilege). Where the flag
+// cannot be set, the old time is put back after the look, as far as permissions allow.
+bool LooksLikeOwnPage(int fd, const struct stat& info) {
+  const bool accessTimeKept = PosixCalls.fcntl(fd, F_SETFL, kExistingFileFlags | O_NOATIME) == 0;
+  // Left uninitialised: only the bytes read are looked at, and a page is a few KiB.
+  const std::unique_ptr<char[]> head(new (std::nothrow) char[kOwnPageLookSize]);
+  const ssize_t got = head ? ReadFully(fd, head.get(), kOwnPageLookSize, 0) : -1;
+  const bool own = got >= 0 && IsEmptyOrOwnPage(head.get(), static_cast<size_t>(got));
+  if (!own && !accessTimeKept) {
+    const struct timespec times[2] = {info.st_atim, {0, UTIME_OMIT}};
+    PosixCalls.futimens(fd, times);
+  }
+  return own;
+}
+
 }  // namespace
 
 std::FILE* CreateOutputFile(const std::string& name) {
   // Opened without truncating, so a file that must not be replaced is left untouched; a file
   // created here and then refused is removed again.
-  const int flags = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
-  int fd = OpenBeneathWorkingFolder(name, flags | O_CREAT | O_EXCL, 0666);
+  int fd = OpenBeneathWorkingFolder(
+      name, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_CREAT | O_EXCL, 0666);
   const bool created = fd >= 0;
-  if (fd < 0 && errno == EEXIST) fd = OpenBeneathWorkingFolder(name, flags, 0);
+  if (fd < 0 && errno == EEXIST) fd = OpenBeneathWorkingFolder(name, kExistingFileFlags, 0);
   if (fd < 0) return nullptr;
   // A file made just now is new, empty and regular: nothing held can be it, so it needs no
-  // look at its identity. An existing regular file is truncated only when it has bytes and
-  // keeps O_NONBLOCK, which regular files ignore.
+  // look at its identity. An existing file is replaced only when it is a regular file (never a
+  // device or a FIFO), not held by this process, and empty or a page of ours.
   struct stat info;
   const bool usable =
-      created ||
-      (PosixCalls.fstat(fd, &info) == 0 && !IsHeld(info) && !S_ISFIFO(info.st_mode) &&
-       (!S_ISREG(info.st_mode) || info.st_size == 0 || ::ftruncate(fd, 0) == 0) &&
-       (S_ISREG(info.st_mode) || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0));
+      created || (PosixCalls.fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && !IsHeld(info) &&
+                  LooksLikeOwnPage(fd, info) && ::ftruncate(fd, 0) == 0);
   std::FILE* stream = usable ? OutputStream(fd) : nullptr;
   if (stream == nullptr) {
     PosixCalls.close(fd);

@@ -18,6 +18,12 @@ struct PosixCallTable {
   int (*openBeneath)(const char* path, int flags, mode_t mode);
   int (*openat)(int folder, const char* name, int flags, mode_t mode);
   ssize_t (*write)(int fd, const void* buffer, size_t count);
+  // The look at an existing file before it is replaced: its first bytes, read without moving
+  // the offset the page is then written from, and the access time that read must not change
+  // (fcntl sets O_NOATIME; futimens puts the time back where O_NOATIME is not permitted).
+  ssize_t (*pread)(int fd, void* buffer, size_t count, off_t offset);
+  int (*fcntl)(int fd, int command, int argument);
+  int (*futimens)(int fd, const struct timespec times[2]);
 };
 
 extern PosixCallTable PosixCalls;

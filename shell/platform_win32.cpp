@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -213,6 +214,49 @@ bool LiesBeneathWorkingFolder(HANDLE file) {
   return path.size() > prefix.size() && StartsWithFolded(path, prefix);
 }
 
+// Reads up to `size` bytes from the file pointer on; false on a read error.
+bool ReadHead(HANDLE handle, char* head, DWORD size, DWORD* length) {
+  *length = 0;
+  while (*length < size) {
+    DWORD got = 0;
+    if (!ReadFile(handle, head + *length, size - *length, &got, nullptr)) return false;
+    if (got == 0) break;
+    *length += got;
+  }
+  return true;
+}
+
+// Looks at the first bytes of an existing file through `handle`, which is then truncated and
+// written: true when it is empty or a page of ours. Leaves the file pointer at the start.
+bool LooksLikeOwnPage(HANDLE handle) {
+  // Left uninitialised: only the bytes read are looked at, and a page is a few KiB.
+  const std::unique_ptr<char[]> head(new (std::nothrow) char[kOwnPageLookSize]);
+  DWORD length = 0;
+  // A file that cannot be read is not replaced.
+  if (!head || !ReadHead(handle, head.get(), static_cast<DWORD>(kOwnPageLookSize), &length) ||
+      !IsEmptyOrOwnPage(head.get(), length))
+    return false;
+  LARGE_INTEGER start{};
+  return SetFilePointerEx(handle, start, nullptr, FILE_BEGIN);
+}
+
+// An existing file that is refused keeps its times. A last-access time of all ones stops this
+// handle from moving it; the time as it was goes to *accessed, for PutBackAccessTime.
+bool HoldAccessTime(HANDLE handle, FILETIME* accessed) {
+  if (!GetFileTime(handle, nullptr, accessed, nullptr)) return false;
+  FILETIME keep{0xFFFFFFFF, 0xFFFFFFFF};
+  SetFileTime(handle, nullptr, &keep, nullptr);
+  return true;
+}
+
+// Where the file system moved the last-access time all the same (Wine's does), puts it back;
+// otherwise touches nothing.
+void PutBackAccessTime(HANDLE handle, const FILETIME& accessed) {
+  FILETIME now;
+  if (GetFileTime(handle, nullptr, &now, nullptr) && CompareFileTime(&now, &accessed) != 0)
+    SetFileTime(handle, nullptr, &accessed, nullptr);
+}
+
 }  // namespace
 
 std::FILE* CreateOutputFile(const std::string& name) {
@@ -220,12 +264,17 @@ std::FILE* CreateOutputFile(const std::string& name) {
   if (NamesReservedDevice(name)) return nullptr;
   // Shared for reading only, so a second open of a file still being written fails, as does one
   // of the contact sheet; the failed open touches nothing. Opened without truncating, so a file
-  // found outside the folder is left as it was.
-  const HANDLE handle = CreateFileA(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // found outside the folder, or one that is not ours, is left as it was; and for reading too,
+  // for the look at an existing file.
+  const HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
-  if (!IsDiskFile(handle) || !LiesBeneathWorkingFolder(handle) || !SetEndOfFile(handle)) {
+  FILETIME accessed;
+  const bool accessTimeHeld = !created && HoldAccessTime(handle, &accessed);
+  if (!IsDiskFile(handle) || !LiesBeneathWorkingFolder(handle) ||
+      (!created && !LooksLikeOwnPage(handle)) || !SetEndOfFile(handle)) {
+    if (accessTimeHeld) PutBackAccessTime(handle, accessed);
     CloseHandle(handle);
     if (created) DeleteFileA(name.c_str());  // made here only to be refused
     return nullptr;

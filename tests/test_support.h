@@ -27,6 +27,13 @@ void WriteWholeFile(const std::string& path, const std::string& content);
 std::string ReadWholeFile(const std::string& path);
 bool PathExists(const std::string& path);
 
+// What a file's status says besides its bytes, as one line to compare in one expectation:
+// "N bytes, accessed S.NS, modified S.NS, changed S.NS".
+std::string StatusOf(const std::string& path);
+// Dates `path` back (accessed 2001, modified 2002), so that a read through anything but a handle
+// that keeps the access time moves it even on a file system mounted with relatime.
+void DateBack(const std::string& path);
+
 // Every file below `folder` (relative names, sorted; a link under its own name), folders left out.
 std::vector<std::string> ListFiles(const std::string& folder);
 

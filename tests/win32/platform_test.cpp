@@ -95,7 +95,9 @@ void TestDeviceNames() {
 }
 
 void TestHeldFilesAreRefused() {
-  WriteFile("sheet.html", "<a href=\"a.jpg\">a</a>");
+  // A page of an earlier run opened as the sheet: only being held keeps it from being replaced.
+  const std::string sheetBytes = std::string("<a href=\"a.jpg\">a</a>") + kOwnPageMarker;
+  WriteFile("sheet.html", sheetBytes);
   PlatformFile* sheet = OpenFileReadOnly("sheet.html");
   Check(sheet != nullptr, "contact sheet opened");
   for (const std::string& alias :
@@ -105,7 +107,7 @@ void TestHeldFilesAreRefused() {
     Check(stream == nullptr, "open contact sheet refused as output: " + alias);
     if (stream != nullptr) CloseOutputFile(stream);
   }
-  Check(ReadFile("sheet.html") == "<a href=\"a.jpg\">a</a>", "contact sheet intact");
+  Check(ReadFile("sheet.html") == sheetBytes, "contact sheet intact");
   if (sheet != nullptr) CloseFileHandle(sheet);
   Check(CreatesFile("sheet.html"), "closed contact sheet is writable again");
 
@@ -113,11 +115,12 @@ void TestHeldFilesAreRefused() {
   std::FILE* page = CreateOutputFile("page.htm");
   Check(page != nullptr, "page created");
   Check(CreateOutputFile("PAGE.htm") == nullptr, "unclosed page refused");
+  const std::string pageBytes = std::string("first\n") + kOwnPageMarker + "\n";
   if (page != nullptr) {
-    std::fputs("first\n", page);
+    std::fputs(pageBytes.c_str(), page);
     Check(CloseOutputFile(page), "page closed");
   }
-  Check(ReadFile("page.htm") == "first\n", "page holds its bytes, line end unchanged");
+  Check(ReadFile("page.htm") == pageBytes, "page holds its bytes, line end unchanged");
   Check(CreatesFile("page.htm"), "closed page replaced");
 
   // Bytes that never reach the file are reported when the page is closed.
@@ -131,6 +134,84 @@ void TestHeldFilesAreRefused() {
 
   CreateDirectoryA("folder.htm", nullptr);
   Check(CreateOutputFile("folder.htm") == nullptr, "folder refused as output");
+}
+
+// The times of a file, "(failed)" when they cannot be read.
+std::string Times(const std::string& name) {
+  const HANDLE file =
+      CreateFileA(name.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, 0, nullptr);
+  FILETIME created, accessed, written;
+  const bool got = file != INVALID_HANDLE_VALUE && GetFileTime(file, &created, &accessed, &written);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  if (!got) return "(failed)";
+  std::string text;
+  for (const FILETIME& time : {created, accessed, written})
+    text += std::to_string(time.dwHighDateTime) + ":" + std::to_string(time.dwLowDateTime) + " ";
+  return text;
+}
+
+// Writes `bytes` and dates the file back (accessed 2001, written 2002), so that any read or
+// write through a handle that does not keep them would show in its times.
+void WriteOldFile(const std::string& name, const std::string& bytes) {
+  WriteFile(name, bytes);
+  const HANDLE file = CreateFileA(name.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+  const FILETIME accessed{0xC89DC000, 0x01C07385};  // 2001-01-01
+  const FILETIME written{0x41648000, 0x01C19257};   // 2002-01-01
+  Check(file != INVALID_HANDLE_VALUE && SetFileTime(file, nullptr, &accessed, &written),
+        "old times set on " + name);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+}
+
+// True when CreateOutputFile refuses `name` and leaves it as it was: `bytes`, and its times
+// (taken before anything else reads the file).
+bool RefusedAndKept(const std::string& name, const std::string& bytes) {
+  const std::string times = Times(name);
+  std::FILE* stream = CreateOutputFile(name);
+  if (stream != nullptr) CloseOutputFile(stream);
+  const std::string timesAfter = Times(name);
+  return stream == nullptr && timesAfter == times && ReadFile(name) == bytes;
+}
+
+// A file kestrune did not write is never replaced: only an empty file or one whose first 64 KiB
+// hold the marker line. The look reads through the handle that is then written.
+void TestOnlyOwnPagesAreReplaced() {
+  const std::string marker = kOwnPageMarker;
+  const std::string own = "<html><body>My own page of the holiday</body></html>\r\n";
+  WriteOldFile("own.htm", own);
+  Check(RefusedAndKept("own.htm", own),
+        "a page the user made is refused with bytes and times kept");
+
+  WriteOldFile("earlier.htm", "<title>x</title>\r\n" + marker + "\r\n" + std::string(70000, 'e'));
+  Check(CreatesFile("earlier.htm"), "a longer page of an earlier run is replaced from its start");
+  WriteOldFile("empty.htm", "");
+  Check(CreatesFile("empty.htm"), "an empty file is replaced");
+
+  const std::size_t look = kOwnPageLookSize;
+  WriteOldFile("edge.htm", std::string(look - marker.size(), ' ') + marker);
+  Check(CreatesFile("edge.htm"), "a marker ending at the last byte looked at counts");
+  const std::string across = std::string(look - marker.size() + 1, ' ') + marker;
+  WriteOldFile("across.htm", across);
+  Check(RefusedAndKept("across.htm", across),
+        "a marker reaching past the first 64 KiB does not count");
+  const std::string late = std::string(look, ' ') + marker;
+  WriteOldFile("late.htm", late);
+  Check(RefusedAndKept("late.htm", late), "a marker after the first 64 KiB does not count");
+
+  // A file that cannot be read for the look is refused: here another program has it open
+  // without sharing reads.
+  const std::string earlier = marker + "\r\n";
+  WriteOldFile("unshared.htm", earlier);
+  const HANDLE holder = CreateFileA("unshared.htm", GENERIC_READ, FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+  Check(holder != INVALID_HANDLE_VALUE, "held without sharing reads");
+  const std::string times = Times("unshared.htm");
+  Check(CreateOutputFile("unshared.htm") == nullptr && Times("unshared.htm") == times,
+        "a page that others keep from being read is refused");
+  CloseHandle(holder);
+  Check(ReadFile("unshared.htm") == earlier, "the page kept its bytes");
+  Check(CreatesFile("unshared.htm"), "once released, the earlier page is replaced");
 }
 
 // Maps `bytes` as a contact sheet; the text and its length, or "(failed)".
@@ -218,6 +299,7 @@ int main() {
   TestFolderPrefix();
   TestDeviceNames();
   TestHeldFilesAreRefused();
+  TestOnlyOwnPagesAreReplaced();
   TestSheetText();
   TestFolders();
   TestHelpPage();

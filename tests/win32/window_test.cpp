@@ -451,6 +451,7 @@ void TestStartFailures() {
       {"noimages", "index.html", kNoImages, "exclamation", "none"},
       {"allin1blocked", "index.html", kAllIn1, "exclamation", "none"},
       {"sheetallin1", "allin1.html", kAllIn1, "exclamation", "none"},
+      {"foreignallin1", "index.html", kAllIn1, "exclamation", "none"},
   };
   for (const Case& c : cases) {
     CurrentCase = std::string("start failure: ") + c.fixture + " " + c.tail;
@@ -520,6 +521,8 @@ void TestPageFailures() {
        "sheet\\index.html",
        {"%2e%2e%2fx.htm", "%2e%2e%2fx.html", "..%5cx.htm", "..%5cx.html", "z%00.htm", "z%00.html"},
        true},
+      // Files kestrune did not write are kept; a page of an earlier run and an empty file are not.
+      {"foreign", "index.html", {"a.htm", "c.html"}, true},
       // Device names are refused, never opened: the page would vanish into the device.
       {"devices",
        "index.html",
@@ -540,6 +543,14 @@ void TestPageFailures() {
     CheckEqual(std::to_string(run.exitCode), "1", "exit code");
     if (c.sameAsHeadless) CheckSameAsHeadless(c.fixture);
   }
+  CurrentCase = "page failure: foreign";
+  const std::string foreign = Folder("foreign") + "\\";
+  CheckEqual(ReadAll(foreign + "a.htm"), "<html><body>My own page</body></html>\r\n",
+             "the user's page kept");
+  Check(ReadAll(foreign + "b.html").find("<TITLE>b.jpg</TITLE>") != std::string::npos,
+        "the earlier run's page replaced");
+  Check(ReadAll(foreign + "c.htm").find("<TITLE>c.jpg</TITLE>") != std::string::npos,
+        "the empty file replaced");
   CurrentCase = "page failure: devices";
   for (const char* written : {"ok.htm", "ok.html", "allin1.html"})
     Check(
