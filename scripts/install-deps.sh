@@ -2,23 +2,30 @@
 # Installs, from Debian's archive, what the named groups need and the machine lacks.
 #
 #   scripts/install-deps.sh run     building the program and running it (scripts/run-sample.sh)
-#   scripts/install-deps.sh test    everything scripts/test.sh uses (includes run)
+#   scripts/install-deps.sh test    everything scripts/test.sh uses (includes run and package)
+#   scripts/install-deps.sh package making and checking the release packages (scripts/package.sh)
+#   scripts/install-deps.sh icons   rendering the icons from their drawing (scripts/make-icons.sh)
 #
 # Several groups may be named; without one, "run" is meant.
 set -euo pipefail
 
 declare -A groups
 groups[run]="cmake make g++ libfltk1.3-dev"
-groups[test]="${groups[run]}
+groups[package]="${groups[run]}
+  dpkg-dev fakeroot lintian desktop-file-utils
+  mmdebstrap
+  g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 nsis zip unzip icoutils
+  wine64 xvfb locales"
+# The Debian package: dependencies from the binary, its check, and a scratch Debian system to
+# install it in; the Windows programs, their installer and zips, and the installer run under Wine.
+groups[icons]="librsvg2-bin icoutils"
+groups[test]="${groups[package]}
   libgtest-dev
   clang libclang-rt-14-dev
   libbenchmark-dev
-  xvfb xdotool x11-utils
-  desktop-file-utils
-  g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
-  wine64 locales"
-# GoogleTest; fuzzing (libFuzzer); benchmarks; window tests on a virtual display; the desktop
-# entry's check; the Windows builds; running the x86-64 Windows build (a single-byte locale).
+  xdotool x11-utils"
+# GoogleTest; fuzzing (libFuzzer); benchmarks; window tests on a virtual display (Xvfb, as the
+# Windows tests use it under Wine with a single-byte locale); the desktop entry's check.
 
 [ $# -gt 0 ] || set -- run
 packages=()
