@@ -12,10 +12,10 @@ set -euo pipefail
 declare -A groups
 groups[run]="cmake make g++ libfltk1.3-dev"
 groups[package]="${groups[run]}
-  dpkg-dev fakeroot lintian desktop-file-utils
+  dpkg-dev lintian desktop-file-utils
   mmdebstrap
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 nsis zip unzip icoutils
-  wine64 xvfb locales"
+  wine64 xvfb x11-utils locales"
 # The Debian package: dependencies from the binary, its check, and a scratch Debian system to
 # install it in; the Windows programs, their installer and zips, and the installer run under Wine.
 groups[icons]="librsvg2-bin icoutils"
@@ -23,7 +23,7 @@ groups[test]="${groups[package]}
   libgtest-dev
   clang libclang-rt-14-dev
   libbenchmark-dev
-  xdotool x11-utils"
+  xdotool"
 # GoogleTest; fuzzing (libFuzzer); benchmarks; window tests on a virtual display (Xvfb, as the
 # Windows tests use it under Wine with a single-byte locale); the desktop entry's check.
 
