@@ -47,6 +47,7 @@ cleanup() {
   for ((i = ${#cleanups[@]} - 1; i >= 0; i--)); do eval "${cleanups[$i]}" || true; done
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM
 
 linux_program="$PWD/$out/linux/kestrune"
 # A headless run of the packaged Linux program, on a copy of the sample in FOLDER (SHEET renamed
@@ -138,6 +139,8 @@ check_installed_deb() {
   fi
   mkdir "$root"
   tar -C "$root" -xf "$base"
+  # Replaced, not written through: a link there could lead out of the scratch system.
+  rm -f "$root/etc/resolv.conf"
   cp /etc/resolv.conf "$root/etc/resolv.conf"
   mount -t proc proc "$root/proc"
   cleanups+=("umount '$root/proc'")
