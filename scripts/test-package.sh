@@ -283,8 +283,21 @@ snapshot() {  # snapshot NAME
   done
 }
 
-# A prefix that an earlier, interrupted run left with the program installed starts anew.
-if [ -e "$installed" ] || wine reg query "$uninstall_key" >/dev/null 2>&1; then
+# A prefix that an earlier, interrupted or failed run left with anything of the program's starts
+# anew.
+verb_keys=()
+for extension in .htm .html; do
+  verb_keys+=("HKLM\Software\Classes\SystemFileAssociations\$extension\shell\kestrune")
+done
+leftovers() {
+  local key
+  [ -e "$installed" ] || [ -e "$shortcut" ] && return 0
+  for key in "$uninstall_key" "${verb_keys[@]}"; do
+    wine reg query "$key" >/dev/null 2>&1 && return 0
+  done
+  return 1
+}
+if leftovers; then
   stop_wine
   rm -f "$WINEPREFIX/.kestrune-ready"
   start_wine "$scratch/wine" || fail "no display or prefix for Wine"

@@ -53,7 +53,8 @@ count_fuzz() {  # one "stat::number_of_executed_units: N" per target
 }
 
 count_checks() {  # "N checks, M failed" per Windows test program or packaging check
-  awk '/^[0-9]+ checks, [0-9]+ failed$/ {n += $1} END {if (n) print n " checks"}' "$1"
+  # Windows programs end their lines with CR LF.
+  awk '{sub(/\r$/, "")} /^[0-9]+ checks, [0-9]+ failed$/ {n += $1} END {if (n) print n " checks"}' "$1"
 }
 
 # ---- Running and summing up ---------------------------------------------------------------------
