@@ -2,7 +2,9 @@
 # Installs, from Debian's archive, what the named groups need and the machine lacks.
 #
 #   scripts/install-deps.sh run     building the program and running it (scripts/run-sample.sh)
-#   scripts/install-deps.sh test    everything scripts/test.sh uses (includes run)
+#   scripts/install-deps.sh test    everything scripts/test.sh uses (includes run and package)
+#   scripts/install-deps.sh package making and checking the release packages (scripts/package.sh)
+#   scripts/install-deps.sh icons   rendering the icons from their drawing (scripts/make-icons.sh)
 #   scripts/install-deps.sh fresh   making a fresh Debian system (scripts/check-fresh-machine.sh)
 #   scripts/install-deps.sh fixtures the real tools that write the browser tests' contact sheets
 #                                     (tests/browser/make-fixtures.sh)
@@ -12,19 +14,23 @@ set -euo pipefail
 
 declare -A groups
 groups[run]="cmake make g++ libfltk1.3-dev"
-groups[test]="${groups[run]}
+groups[package]="${groups[run]}
+  dpkg-dev lintian desktop-file-utils
+  mmdebstrap
+  g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 nsis zip unzip icoutils
+  wine64 xvfb x11-utils locales"
+# The Debian package: dependencies from the binary, its check, and a scratch Debian system to
+# install it in; the Windows programs, their installer and zips, and the installer run under Wine.
+groups[icons]="librsvg2-bin icoutils"
+groups[test]="${groups[package]}
   libgtest-dev
   clang libclang-rt-14-dev
   libbenchmark-dev
-  xvfb xdotool x11-utils
-  desktop-file-utils
-  g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32
-  wine64 locales
+  xdotool
   chromium chromium-driver python3-selenium"
+# GoogleTest; fuzzing (libFuzzer); benchmarks; window tests on a virtual display (Xvfb, as the
+# Windows tests use it under Wine with a single-byte locale); walking the slide shows in a browser.
 groups[fresh]="mmdebstrap"
-# GoogleTest; fuzzing (libFuzzer); benchmarks; window tests on a virtual display; the desktop
-# entry's check; the Windows builds; running the x86-64 Windows build (a single-byte locale);
-# walking the slide shows in a browser.
 groups[fixtures]="pandoc tree python3 igal2 llgal imagemagick"
 
 [ $# -gt 0 ] || set -- run

@@ -40,39 +40,10 @@ echo "ok   32-bit tests built; the hook DLL exports its procedures by name"
 
 build=build-mingw-x86_64
 out="$build/wine-tests"
-# Wine's drive Z: is the root folder.
-winpath() { printf 'Z:%s' "$(realpath -e "$1" | tr / '\\')"; }
-
 # Wine in a throw-away prefix, on a display of its own; both are stopped however the run ends.
-export WINEPREFIX="$PWD/$build/wine-prefix" WINEARCH=win64 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer prompts
-# Debian's wine script would pick the 32-bit loader; a hung program must not hang the tests.
-# Bytes above 0x7F in names pass unchanged only under a single-byte locale (made below).
-wine() {
-  LOCPATH="$PWD/$out/locale" LC_ALL=en_US.CP1252 timeout 300 /usr/lib/wine/wine64 "$@"
-}
-source tests/xvfb_display.sh
-cleanup() {
-  /usr/lib/wine/wineserver -k 2>/dev/null || true
-  stop_display
-}
-trap cleanup EXIT
-mkdir -p "$out"
-start_display "$out" || fail "no display for Wine"
-
-if [ ! -d "$out/locale/en_US.CP1252" ]; then
-  mkdir -p "$out/locale"
-  localedef -i en_US -f CP1252 "$out/locale/en_US.CP1252" 2>/dev/null ||
-    [ -d "$out/locale/en_US.CP1252" ] || fail "localedef could not make a CP1252 locale"
-fi
-
-if [ ! -f "$WINEPREFIX/.kestrune-ready" ]; then
-  rm -rf "$WINEPREFIX"
-  wine wineboot -i >/dev/null 2>&1
-  # Unmanaged windows: without a window manager Wine would wait for every window it hides.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
-  touch "$WINEPREFIX/.kestrune-ready"
-fi
+source tests/win32/wine_prefix.sh
+trap stop_wine EXIT
+start_wine "$out" || fail "no display or prefix for Wine"
 
 echo "== Win32 platform layer"
 rm -rf "$out/scratch"

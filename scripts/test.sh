@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything and passes every test, stage by stage: the normal build, the slide shows
 # walked in a browser, the same build under AddressSanitizer and UndefinedBehaviorSanitizer, the
-# fuzzers briefly, and the Windows builds with their tests under Wine. Every stage runs even when
+# fuzzers briefly, the Windows builds with their tests under Wine, and the release packages with
+# their checks. Every stage runs even when
 # an earlier one failed; the summary at the end gives each stage's test count, time and result,
 # and the exit status is 1 if any failed.
 # Each stage's whole output is also kept in build-logs/STAGE.log.
@@ -42,6 +43,12 @@ stage_windows() {
   bash scripts/test-windows.sh  # both Windows builds, and the Windows tests under Wine
 }
 
+stage_package() {
+  # The release artefacts in dist/: the .deb installed in a scratch Debian system (as root), the
+  # zips, and the installer under Wine.
+  bash scripts/package.sh && bash scripts/test-package.sh
+}
+
 # ---- Counting what a stage's log says it tested -------------------------------------------------
 
 count_ctest() {  # "100% tests passed, 0 tests failed out of 201"
@@ -56,7 +63,8 @@ count_fuzz() {  # one "stat::number_of_executed_units: N" per target
   awk '/stat::number_of_executed_units/ {n += $2; t++} END {if (t) print t " targets, " n " inputs"}' "$1"
 }
 
-count_checks() {  # "N checks, M failed" per Windows test program (Wine ends its lines in CR LF)
+count_checks() {  # "N checks, M failed" per Windows test program or packaging check
+  # Windows programs end their lines with CR LF.
   awk '{sub(/\r$/, "")} /^[0-9]+ checks, [0-9]+ failed$/ {n += $1} END {if (n) print n " checks"}' "$1"
 }
 
@@ -83,6 +91,7 @@ run_stage browser count_walks
 run_stage sanitizer count_ctest
 run_stage fuzz count_fuzz
 run_stage windows count_checks
+run_stage package count_checks
 
 echo
 echo "==== Summary (logs in $logs/)"

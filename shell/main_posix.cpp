@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "kestrune_version.h"
 #include "shell/main_window.h"
 #include "shell/window_fltk.h"
 

@@ -4,11 +4,9 @@
 
 #include "generation/generation.h"
 #include "generation/generation_state.h"
+#include "kestrune_version.h"
 
-const char kAboutText[] =
-    "Quillfen\n"
-    "\n"
-    "Copyright (c) 2026 the Quillfen developers. All rights reserved.";
+const char kAboutText[] = "Quillfen\n\nVersion " KESTRUNE_VERSION ". " KESTRUNE_LEGAL_NOTICE;
 
 const char kHelpFallbackText[] =
     "Kestrune will parse an HTML contact sheet that contains links to JPG, GIF and/or PNG files "

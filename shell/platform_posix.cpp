@@ -16,6 +16,7 @@
 #include <new>
 #include <vector>
 
+#include "kestrune_version.h"
 #include "shell/platform.h"
 
 struct PlatformFile {
@@ -355,11 +356,12 @@ std::string ExecutableFolder() {
 
 }  // namespace
 
-// Beside the executable in a build folder; under share/doc/kestrune when installed.
+// Beside the executable in a build folder; where it was installed, relative to the installed
+// executable, otherwise.
 std::string HelpPageAddress() {
   const std::string folder = ExecutableFolder();
   if (folder.empty()) return std::string();
-  for (const char* place : {"help.html", "../share/doc/kestrune/help.html"}) {
+  for (const char* place : {"help.html", KESTRUNE_HELP_FROM_PROGRAM}) {
     const std::string candidate = folder + place;
     if (::access(candidate.c_str(), R_OK) == 0) return candidate;
   }

@@ -14,6 +14,7 @@
 
 #include "cli_support.h"
 #include "expected_pages.h"
+#include "kestrune_version.h"
 
 namespace fs = std::filesystem;
 
@@ -42,11 +43,14 @@ TEST(StartUp, HelpAndVersionPrintToStandardOutputAndWriteNothing) {
     std::string option;
     std::string outputStart;
   };
-  for (const Case& c : {Case{"--help", "Usage: kestrune"}, Case{"--version", "kestrune "}}) {
+  // --version prints the release number and nothing else.
+  for (const Case& c :
+       {Case{"--help", "Usage: kestrune"}, Case{"--version", "kestrune " KESTRUNE_VERSION "\n"}}) {
     SCOPED_TRACE(c.option);
     const ProgramResult result = RunKestrune({c.option}, folder.path());
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out.compare(0, c.outputStart.size(), c.outputStart), 0) << result.out;
+    if (c.option == "--version") EXPECT_EQ(result.out, c.outputStart);
     EXPECT_TRUE(!result.out.empty() && result.out.back() == '\n');
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(Snapshot(folder.path()), before);

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "kestrune_version.h"
 #include "tests/win32/test_hook.h"
 
 namespace {
@@ -35,8 +36,8 @@ int Checks = 0;
 std::string CurrentCase;
 
 const char kDialogTitle[] = "Choose File from which to Generate Slideshow";
-const char kAboutText[] =
-    "Quillfen\n\nCopyright (c) 2026 the Quillfen developers. All rights reserved.";
+const char kAboutText[] = "Quillfen\n\nVersion " KESTRUNE_VERSION
+                          ". Copyright (c) 2026 the Quillfen developers. MIT License.";
 const char kHelpText[] =
     "Kestrune will parse an HTML contact sheet that contains links to JPG, GIF and/or PNG files "
     "and build a series of small HTML files that work as a slide show that the user can change "

@@ -1,0 +1,101 @@
+// Runs a command from Explorer's menu for a file as Explorer does: finds, among the verbs
+// registered for the file's extension under HKEY_CLASSES_ROOT\SystemFileAssociations, the one
+// whose menu text is TEXT, puts the file's full path in place of %1 in its command line, starts
+// that line in the file's folder and waits for it. Prints the command line, returns the
+// program's exit code (125 when the verb is missing or the program cannot be started).
+//
+// kestrune_shell_verb TEXT FILE
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kNotRun = 125;
+
+// The default value of a key below `parent` (a REG_EXPAND_SZ one expanded, as RRF_RT_REG_SZ
+// asks); empty when there is none.
+std::string DefaultValue(HKEY parent, const std::string& subkey) {
+  char value[2048];
+  DWORD size = sizeof value;
+  if (RegGetValueA(parent, subkey.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, value, &size) !=
+      ERROR_SUCCESS)
+    return std::string();
+  return value;
+}
+
+// The command line of the verb whose menu text is `text`; empty when there is none.
+std::string VerbCommand(const std::string& extension, const std::string& text) {
+  const std::string shell = "SystemFileAssociations\\" + extension + "\\shell";
+  HKEY verbs;
+  if (RegOpenKeyExA(HKEY_CLASSES_ROOT, shell.c_str(), 0, KEY_READ, &verbs) != ERROR_SUCCESS)
+    return std::string();
+  std::string command;
+  char name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD length = sizeof name;
+    if (RegEnumKeyExA(verbs, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+      break;
+    if (DefaultValue(verbs, name) == text) {
+      command = DefaultValue(verbs, std::string(name) + "\\command");
+      break;
+    }
+  }
+  RegCloseKey(verbs);
+  return command;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3) {
+    std::fprintf(stderr, "usage: kestrune_shell_verb TEXT FILE\n");
+    return kNotRun;
+  }
+  const std::string text = argv[1];
+  char full[MAX_PATH];
+  char* name = nullptr;
+  const DWORD length = GetFullPathNameA(argv[2], sizeof full, full, &name);
+  if (length == 0 || length >= sizeof full || name == nullptr) {
+    std::fprintf(stderr, "cannot resolve %s\n", argv[2]);
+    return kNotRun;
+  }
+  const std::string path = full;
+  const std::string folder(full, name);
+  const std::string::size_type dot = path.rfind('.');
+  const std::string extension = dot == std::string::npos ? std::string() : path.substr(dot);
+
+  std::string command = VerbCommand(extension, text);
+  if (command.empty()) {
+    std::fprintf(stderr, "no verb \"%s\" for %s files\n", text.c_str(), extension.c_str());
+    return kNotRun;
+  }
+  for (std::string::size_type at = command.find("%1"); at != std::string::npos;
+       at = command.find("%1", at + path.size()))
+    command.replace(at, 2, path);
+  std::printf("command: %s\n", command.c_str());
+  std::fflush(stdout);
+
+  std::vector<char> line(command.begin(), command.end());
+  line.push_back('\0');
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                      &startup, &process)) {
+    std::fprintf(stderr, "cannot start: error %lu\n", GetLastError());
+    return kNotRun;
+  }
+  DWORD code = kNotRun;
+  if (WaitForSingleObject(process.hProcess, 120000) != WAIT_OBJECT_0) {
+    std::fprintf(stderr, "the program did not end within 2 minutes\n");
+    TerminateProcess(process.hProcess, kNotRun);
+  } else {
+    GetExitCodeProcess(process.hProcess, &code);
+  }
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return static_cast<int>(code);
+}
