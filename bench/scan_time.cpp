@@ -16,8 +16,7 @@
 #include <iterator>
 #include <string>
 
-#include "generation/generation_state.h"
-#include "sheet/contact_sheet.h"
+#include "tests/sheet_reader.h"
 #include "tests/literal_scanner.h"
 
 namespace {
@@ -31,18 +30,17 @@ struct Scan {
 };
 
 Scan ScanWithScanner(const std::string& text) {
-  State.SheetView = text.data();
-  State.SheetEnd = text.data() + text.size();
-  State.NextImage = "/start";
+  SheetReader reader(text.data(), text.data() + text.size(), "/start");
+  std::string title = "Index";
   Scan scan;
   const Clock::time_point start = Clock::now();
-  const char* from = State.SheetView;
+  const char* from = reader.text;
   for (;;) {
-    scan.textBehindCalls += static_cast<double>(State.SheetEnd - from);
-    const char* pos = FindNextImageLink(from, State.NextImage);
+    scan.textBehindCalls += static_cast<double>(reader.end - from);
+    const char* pos = reader.NextImage(from);
     if (pos == nullptr) break;
-    from = ExtractCaption(pos, State.NextCaption);
-    if (++scan.images == 1) ExtractTitle(State.SheetView, State.SheetTitle);
+    from = reader.Caption(pos);
+    if (++scan.images == 1) reader.Title(title);
   }
   scan.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   return scan;

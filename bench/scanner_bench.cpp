@@ -5,24 +5,22 @@
 #include <string>
 
 #include "bench/gallery.h"
-#include "generation/generation_state.h"
-#include "sheet/contact_sheet.h"
+#include "tests/sheet_reader.h"
 #include "tests/literal_scanner.h"
 
 namespace {
 
 // One generation's scan of `text`; returns the number of images, so nothing is optimised away.
 long ScanSheet(const std::string& text) {
-  State.SheetView = text.data();
-  State.SheetEnd = text.data() + text.size();
-  State.NextImage = "/start";
+  SheetReader reader(text.data(), text.data() + text.size(), "/start");
+  std::string title = "Index";
   long images = 0;
-  ExtractTitle(State.SheetView, State.SheetTitle);
-  const char* pos = FindNextImageLink(State.SheetView, State.NextImage);
+  reader.Title(title);
+  const char* pos = reader.NextImage(reader.text);
   while (pos != nullptr) {
     ++images;
-    pos = ExtractCaption(pos, State.NextCaption);
-    pos = FindNextImageLink(pos, State.NextImage);
+    pos = reader.Caption(pos);
+    pos = reader.NextImage(pos);
   }
   return images;
 }

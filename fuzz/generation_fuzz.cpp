@@ -12,8 +12,8 @@
 #include <string>
 
 #include "generation/generation_state.h"
-#include "shell/main_window.h"
-#include "shell/platform.h"
+#include "app/main_window.h"
+#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 

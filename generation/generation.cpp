@@ -1,10 +1,11 @@
 // Start and finish of a generation, and the combined page "allin1.html".
 #include "generation/generation.h"
 
-#include "generation/combined_page.h"
+#include "generation/contact_sheet.h"
 #include "generation/generation_state.h"
+#include "pages/combined_page.h"
 #include "pages/text_output.h"
-#include "sheet/contact_sheet.h"
+#include "sheet/scanner.h"
 
 GenerationState State;
 
@@ -26,29 +27,16 @@ void ReportFailure(PlatformWindow* owner, const std::string& text, const std::st
   ShowMessageBox(owner, text, title, icon);
 }
 
-void CloseContactSheet() {
-  if (State.SheetMapping != nullptr) {
-    CloseMapping(State.SheetMapping);
-    State.SheetMapping = nullptr;
-    // The text lived in the mapping; nothing may scan it any more.
-    State.SheetView = State.SheetEnd = State.ScanPosition = nullptr;
-  }
-  if (State.SheetFile != nullptr) {
-    CloseFileHandle(State.SheetFile);
-    State.SheetFile = nullptr;
-  }
-}
-
 int BeginGeneration() {
   if (SelectContactSheet() == 0) return 0;
   State.NextImage = State.StartFolder;
   if (OpenContactSheet(*State.InputPath) == 0) return -1;
 
-  State.ScanPosition = FindNextImageLink(State.SheetView, State.NextImage);
+  State.ScanPosition = FindNextImage(State.SheetView);
   if (State.ScanPosition == nullptr)
     return FailStart("Kestrune Err: No images found in input file");
-  State.ScanPosition = ExtractCaption(State.ScanPosition, State.NextCaption);
-  ExtractTitle(State.SheetView, State.SheetTitle);
+  State.ScanPosition = ReadNextCaption(State.ScanPosition);
+  ExtractTitle(State.SheetView, State.SheetEnd, State.SheetTitle);
 
   State.CombinedPage = CreateOutputFile(kCombinedPageName);
   if (State.CombinedPage == nullptr) return FailStart(kCombinedPageFailure);

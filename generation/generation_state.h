@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 // Status text shown before any contact sheet is loaded.
 inline constexpr const char* kInitialStatusText =
@@ -29,7 +29,7 @@ struct GenerationState {
   std::optional<std::string> InputPath;
 
   PlatformFile* SheetFile = nullptr;
-  PlatformMapping* SheetMapping = nullptr;
+  PlatformText* SheetMapping = nullptr;  // the sheet's whole text, mapped or read
   const char* SheetView = nullptr;  // the contact sheet text, zero-terminated at SheetEnd
   const char* SheetEnd = nullptr;   // its first zero byte: no scan reads at or past it
   const char* ScanPosition = nullptr;
@@ -44,9 +44,3 @@ struct GenerationState {
 };
 
 extern GenerationState State;
-
-// Command ids of the menu.
-constexpr unsigned IDM_OPEN = 1;
-constexpr unsigned IDM_EXIT = 2;
-constexpr unsigned IDM_ABOUT = 3;
-constexpr unsigned IDM_HELP = 4;

@@ -4,7 +4,8 @@
 
 #include <initializer_list>
 
-#include "shell/platform.h"
+#include "platform/path_segments.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -87,7 +88,8 @@ std::string DecodePercentEscapes(const std::string& text) {
 }
 
 // Dot segments as a browser reads them, where "%2e" (in either case) stands for ".".
-bool IsSegmentOf(std::string segment, std::initializer_list<const char*> forms) {
+bool IsSegmentOf(std::string_view view, std::initializer_list<const char*> forms) {
+  std::string segment(view);
   for (char& c : segment) c = c == 'E' ? 'e' : c;
   for (const char* form : forms) {
     if (segment == form) return true;
@@ -95,11 +97,11 @@ bool IsSegmentOf(std::string segment, std::initializer_list<const char*> forms) 
   return false;
 }
 
-bool IsCurrentFolder(const std::string& segment) {
+bool IsCurrentFolder(std::string_view segment) {
   return IsSegmentOf(segment, {".", "%2e"});
 }
 
-bool IsParentFolder(const std::string& segment) {
+bool IsParentFolder(std::string_view segment) {
   return IsSegmentOf(segment, {"..", ".%2e", "%2e.", "%2e%2e"});
 }
 
@@ -110,19 +112,30 @@ std::string DecodeFileName(const std::string& target) {
 }
 
 std::size_t LinkFolderDepth(const std::string& pageName) {
+  const std::vector<std::string_view> segments = SplitPath(pageName, IsFolderSeparator);
   std::size_t depth = 0;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < pageName.size(); ++i) {
-    if (!IsFolderSeparator(pageName[i])) continue;
-    const std::string segment = pageName.substr(start, i - start);
-    if (IsParentFolder(segment)) {
+  for (std::size_t i = 0; i + 1 < segments.size(); ++i) {  // the folders, not the page itself
+    if (IsParentFolder(segments[i])) {
       if (depth > 0) --depth;  // at the top a browser stays where it is
-    } else if (!IsCurrentFolder(segment)) {
+    } else if (!IsCurrentFolder(segments[i])) {
       ++depth;
     }
-    start = i + 1;
   }
   return depth;
+}
+
+bool IsInsideSheetFolder(const std::string& name) {
+  if (name.empty() || name.front() == '/' || name.front() == '\\') return false;
+  if (name.find(':') != std::string::npos) return false;
+  int depth = 0;
+  for (std::string_view segment : SplitPath(name, IsSlashOrBackslash)) {
+    if (segment == "..") {
+      if (--depth < 0) return false;
+    } else if (!segment.empty() && segment != ".") {
+      ++depth;
+    }
+  }
+  return true;
 }
 
 bool IsRelativeLink(const std::string& value) {

@@ -1,5 +1,5 @@
-// Link targets read from the contact sheet: the file a target names on disk, and link values
-// made relative to a page that lies in a subfolder.
+// Page names and links: the file a link target names on disk, whether it stays inside the
+// sheet's folder, and link values made relative to a page that lies in a subfolder.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +15,10 @@ std::string DecodeFileName(const std::string& target);
 // segments before its last separator, with "." and ".." segments resolved as a browser does
 // ("//" gives an empty segment, which counts).
 std::size_t LinkFolderDepth(const std::string& pageName);
+
+// True when `name`, read lexically, stays inside the working folder: not absolute, no ":",
+// and no ".." that climbs above the folder ("/" and "\" both separate).
+bool IsInsideSheetFolder(const std::string& name);
 
 // True for a link value that a browser resolves against the page's own folder: not empty, not
 // starting with "/", "\" or "#", and without ":" (a scheme or drive) before its first "/".

@@ -1,13 +1,13 @@
 // The step that writes one image's line of the combined page and its two slide pages.
 #include "generation/slide_step.h"
 
-#include "generation/combined_page.h"
+#include "generation/contact_sheet.h"
 #include "generation/generation.h"
 #include "generation/generation_state.h"
 #include "generation/link_targets.h"
+#include "pages/combined_page.h"
 #include "pages/slide_templates.h"
 #include "pages/text_output.h"
-#include "sheet/contact_sheet.h"
 
 namespace {
 
@@ -40,11 +40,11 @@ const char* AdvanceSlots(const char* from) {
   State.PreviousImage = State.CurrentImage;
   State.CurrentImage = State.NextImage;
   State.CurrentCaption = State.NextCaption;
-  const char* pos = FindNextImageLink(from, State.NextImage);
+  const char* pos = FindNextImage(from);
   if (pos == nullptr) {
     State.NextImage = State.SheetName;
   } else {
-    pos = ExtractCaption(pos, State.NextCaption);
+    pos = ReadNextCaption(pos);
   }
   return pos;
 }
@@ -77,25 +77,6 @@ std::string FindThumbnail(const std::string& previousImage, const std::string& c
   candidate += ".jpg";
   if (TargetFileExists(candidate)) return candidate;
   return currentImage;
-}
-
-bool IsInsideSheetFolder(const std::string& name) {
-  if (name.empty() || name.front() == '/' || name.front() == '\\') return false;
-  if (name.find(':') != std::string::npos) return false;
-  int depth = 0;
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    std::size_t stop = name.find_first_of("/\\", start);
-    if (stop == std::string::npos) stop = name.size();
-    const std::string segment = name.substr(start, stop - start);
-    if (segment == "..") {
-      if (--depth < 0) return false;
-    } else if (!segment.empty() && segment != ".") {
-      ++depth;
-    }
-    start = stop + 1;
-  }
-  return true;
 }
 
 const char* GenerateSlide(const char* from) {

@@ -1,6 +1,6 @@
 // The desktop window's message order, run without a display: the program's own window procedure
 // and run over the desktop loop, with a scripted toolkit standing in for FLTK.
-#include "shell/desktop_loop.h"
+#include "ui/message_queue.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "generation_fixture.h"
-#include "shell/main_window.h"
+#include "app/main_window.h"
+#include "app/menu.h"
 
 namespace {
 
@@ -66,9 +67,9 @@ void ScriptedWait() {
 
 void NoWindowToDestroy() {}
 
-PlatformWindow* ScriptedCreate(WindowProcedure procedure) {
+PlatformWindow* ScriptedCreate(WindowProcedure procedure, const MenuEntry*, std::size_t) {
   ProgramProcedure = procedure;
-  return StartDesktopLoop(RecordingProcedure, DesktopToolkit{ScriptedWait, NoWindowToDestroy});
+  return StartMessageQueue(RecordingProcedure, QueueToolkit{ScriptedWait, NoWindowToDestroy});
 }
 
 // A window that appears on the screen needs its first paint.
@@ -105,9 +106,9 @@ bool NoBrowser(PlatformWindow*, const std::string&) {
 
 const WindowOperations ScriptedDesktop = {
     ScriptedBox,           ScriptedCreate,
-    ScriptedShow,          DesktopPostWindowMessage,
-    DesktopGetNextMessage, DesktopDefaultWindowProc,
-    DesktopPostQuit,       DesktopRepaintNow,
+    ScriptedShow,          QueuePostWindowMessage,
+    QueueGetNextMessage, QueueDefaultWindowProc,
+    QueuePostQuit,       QueueRepaintNow,
     ScriptedInvalidate,    ScriptedPaint,
     ScriptedChooser,       NoBrowser,
 };
@@ -233,7 +234,7 @@ TEST_F(DesktopLoopTest, CloseBoxWhileIdleEndsOnceAndDropsLaterInput) {
   RequestPaint();
   PlatformMessage message;
   int exitCode = -1;
-  EXPECT_FALSE(DesktopGetNextMessage(&message, &exitCode));
+  EXPECT_FALSE(QueueGetNextMessage(&message, &exitCode));
   EXPECT_EQ(exitCode, 0);
 }
 
@@ -251,7 +252,7 @@ class DesktopQueueTest : public testing::Test {
  protected:
   void SetUp() override {
     Drained.clear();
-    window_ = StartDesktopLoop(Drain, DesktopToolkit{ScriptedWait, NoWindowToDestroy});
+    window_ = StartMessageQueue(Drain, QueueToolkit{ScriptedWait, NoWindowToDestroy});
     Toolkit = Script{};
   }
 
@@ -259,7 +260,7 @@ class DesktopQueueTest : public testing::Test {
   Lines Take(int* exitCode) {
     Lines taken;
     PlatformMessage message;
-    while (DesktopMessagePending() && DesktopGetNextMessage(&message, exitCode))
+    while (QueueMessagePending() && QueueGetNextMessage(&message, exitCode))
       taken.push_back(Describe(message.message, message.wParam, message.lParam));
     return taken;
   }
@@ -270,10 +271,10 @@ class DesktopQueueTest : public testing::Test {
 TEST_F(DesktopQueueTest, PostedBeforeInputBeforePaint) {
   RequestPaint();
   QueueMenuCommand(IDM_HELP);
-  DesktopPostWindowMessage(window_, MsgUser, 0, 0);
+  QueuePostWindowMessage(window_, MsgUser, 0, 0);
   QueueCloseBox();
   RequestPaint();
-  DesktopPostWindowMessage(window_, MsgCommand, IDM_OPEN, 0);
+  QueuePostWindowMessage(window_, MsgCommand, IDM_OPEN, 0);
   int exitCode = -1;
   EXPECT_EQ(Take(&exitCode), (Lines{"Step", "Command 1", "Command 4", "Close", "Paint"}));
   EXPECT_EQ(Toolkit.waits, 0);
@@ -281,9 +282,9 @@ TEST_F(DesktopQueueTest, PostedBeforeInputBeforePaint) {
 
 TEST_F(DesktopQueueTest, QuitComesAfterPostedMessagesAndBeforeInput) {
   QueueMenuCommand(IDM_ABOUT);
-  DesktopPostWindowMessage(window_, MsgUser, 0, 0);
-  DesktopPostQuit(7);
-  DesktopPostWindowMessage(window_, MsgUser, 0, 0);
+  QueuePostWindowMessage(window_, MsgUser, 0, 0);
+  QueuePostQuit(7);
+  QueuePostWindowMessage(window_, MsgUser, 0, 0);
   int exitCode = -1;
   EXPECT_EQ(Take(&exitCode), (Lines{"Step", "Step"}));
   EXPECT_EQ(exitCode, 7);
@@ -291,9 +292,9 @@ TEST_F(DesktopQueueTest, QuitComesAfterPostedMessagesAndBeforeInput) {
 
 TEST_F(DesktopQueueTest, ForcedRepaintSettlesAPendingPaint) {
   RequestPaint();
-  DesktopRepaintNow(window_);
+  QueueRepaintNow(window_);
   EXPECT_EQ(Drained, Lines{"Paint"});
-  EXPECT_FALSE(DesktopMessagePending());
+  EXPECT_FALSE(QueueMessagePending());
 }
 
 TEST_F(DesktopQueueTest, SizesFillOneWordEach) {

@@ -12,9 +12,9 @@
 #include <string>
 
 #include "generation/generation_state.h"
-#include "shell/main_window.h"
-#include "shell/platform.h"
-#include "shell/platform_posix.h"
+#include "app/main_window.h"
+#include "platform/platform.h"
+#include "platform/posix_calls.h"
 #include "test_support.h"
 
 namespace {

@@ -8,9 +8,10 @@
 #include <string>
 
 #include "generation_fixture.h"
-#include "sheet/contact_sheet.h"
-#include "shell/platform.h"
-#include "shell/platform_posix.h"
+#include "generation/contact_sheet.h"
+#include "sheet/sheet_path.h"
+#include "platform/platform.h"
+#include "platform/posix_calls.h"
 
 namespace {
 
@@ -148,7 +149,7 @@ class HeldFiles : public testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(SetWorkingFolder(folder_.path())); }
   void TearDown() override {
-    if (sheet_ != nullptr) CloseFileHandle(sheet_);
+    if (sheet_ != nullptr) CloseFile(sheet_);
     PosixCalls = DefaultPosixCalls();
     SetWorkingFolder(startFolder_);
   }
@@ -169,7 +170,7 @@ TEST_F(HeldFiles, TheOpenSheetIsRefusedUnderEveryName) {
     EXPECT_EQ(CreateOutputFile(name), nullptr) << name;
   }
   EXPECT_EQ(folder_.Read("index.html"), sheet);
-  CloseFileHandle(sheet_);
+  CloseFile(sheet_);
   sheet_ = nullptr;
   std::FILE* replaced = CreateOutputFile("hard.htm");
   ASSERT_NE(replaced, nullptr);  // once closed, the file may be written again
@@ -238,7 +239,7 @@ TEST_F(HeldFiles, EmptyFilesCannotBeMapped) {
   folder_.Write("empty.html", "");
   sheet_ = OpenFileReadOnly(folder_ / "empty.html");
   ASSERT_NE(sheet_, nullptr);
-  EXPECT_EQ(CreateReadOnlyMapping(sheet_), nullptr);
+  EXPECT_EQ(OpenWholeText(sheet_), nullptr);
 }
 
 }  // namespace

@@ -6,8 +6,8 @@
 #include <cerrno>
 #include <string>
 
-#include "shell/platform.h"
-#include "shell/platform_posix.h"
+#include "platform/platform.h"
+#include "platform/posix_calls.h"
 #include "test_support.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <ostream>
 #include <string>
 
-#include "shell/platform.h"
-#include "shell/platform_posix.h"
+#include "platform/platform.h"
+#include "platform/posix_calls.h"
 #include "test_support.h"
 
 namespace {

@@ -4,9 +4,8 @@
 #include <cstring>
 #include <memory>
 
-#include "generation/generation_state.h"
 #include "literal_scanner.h"
-#include "sheet/contact_sheet.h"
+#include "sheet_reader.h"
 
 namespace {
 
@@ -30,25 +29,20 @@ ScanTrace ScanWithScanner(const std::string& sheet, const std::string& startText
   const std::string text = VisibleText(sheet);
   std::unique_ptr<char[]> copy(new char[text.size()]);
   std::memcpy(copy.get(), text.data(), text.size());
-  State = GenerationState{};
-  State.SheetView = copy.get();
-  State.SheetEnd = copy.get() + text.size();
-  State.NextImage = startText;
+  SheetReader reader(copy.get(), copy.get() + text.size(), startText);
 
   ScanTrace trace;
-  const auto offset = [](const char* p) {
-    return p == nullptr ? kNoPosition : static_cast<std::size_t>(p - State.SheetView);
+  const auto offset = [&reader](const char* p) {
+    return p == nullptr ? kNoPosition : static_cast<std::size_t>(p - reader.text);
   };
-  const char* pos = FindNextImageLink(State.SheetView, State.NextImage);
+  const char* pos = reader.NextImage(reader.text);
   while (pos != nullptr && trace.images.size() <= text.size()) {
     const std::size_t link = offset(pos);
-    pos = ExtractCaption(pos, State.NextCaption);
-    trace.images.push_back({link, State.NextImage, offset(pos), State.NextCaption});
-    pos = FindNextImageLink(pos, State.NextImage);
+    pos = reader.Caption(pos);
+    trace.images.push_back({link, reader.last, offset(pos), reader.caption});
+    pos = reader.NextImage(pos);
   }
-  trace.titleEnd = offset(ExtractTitle(State.SheetView, State.SheetTitle));
-  trace.title = State.SheetTitle;
-  State = GenerationState{};
+  trace.titleEnd = offset(reader.Title(trace.title));
   return trace;
 }
 

@@ -6,31 +6,26 @@
 #include <utility>
 #include <vector>
 
-#include "generation/generation_state.h"
-#include "sheet/contact_sheet.h"
+#include "sheet_reader.h"
 
 namespace {
 
 using Images = std::vector<std::pair<std::string, std::string>>;  // target, caption
 
-// Fresh state whose contact sheet text is `text`.
-void UseSheetText(const std::string& text) {
-  State = GenerationState{};
-  State.SheetView = text.data();
-  State.SheetEnd = text.data() + text.size();
+SheetReader ReaderOf(const std::string& text, const std::string& startText = "/start/folder") {
+  return SheetReader(text.data(), text.data() + text.size(), startText);
 }
 
 // Scans `text` as a generation does: the first image against `startText`, each further image
 // against the one before it, a caption after every image found.
 Images ScanAll(const std::string& text, const std::string& startText = "/start/folder") {
-  UseSheetText(text);
-  State.NextImage = startText;
+  SheetReader reader = ReaderOf(text, startText);
   Images images;
-  const char* pos = FindNextImageLink(State.SheetView, State.NextImage);
+  const char* pos = reader.NextImage(reader.text);
   while (pos != nullptr) {
-    pos = ExtractCaption(pos, State.NextCaption);
-    images.emplace_back(State.NextImage, State.NextCaption);
-    pos = FindNextImageLink(pos, State.NextImage);
+    pos = reader.Caption(pos);
+    images.emplace_back(reader.last, reader.caption);
+    pos = reader.NextImage(pos);
   }
   return images;
 }
@@ -156,10 +151,10 @@ TEST(ScannerStart, FirstLinkIsComparedWithTheStartText) {
 
 TEST(ScannerStart, CaptionStopsAtTheClosingTag) {
   const std::string text = R"(<a href="a.jpg">A</a><a href="b.jpg">B</a>)";
-  UseSheetText(text);
-  const char* tagEnd = FindNextImageLink(State.SheetView, State.NextImage);
+  SheetReader reader = ReaderOf(text);
+  const char* tagEnd = reader.NextImage(reader.text);
   ASSERT_EQ(tagEnd, text.data() + text.find('>'));
-  EXPECT_EQ(ExtractCaption(tagEnd, State.NextCaption), text.data() + text.find("</a>"));
+  EXPECT_EQ(reader.Caption(tagEnd), text.data() + text.find("</a>"));
 }
 
 TEST(ScannerStart, LongTargetsAndCaptionsAreKeptWhole) {
@@ -171,14 +166,14 @@ TEST(ScannerStart, LongTargetsAndCaptionsAreKeptWhole) {
 TEST(ScannerStart, ScansStopAtTheEndOfTheText) {
   // The text ends before the closing quote and the closing tag that follow it in memory.
   const std::string buffer = "<a href=\"abc.jpg\">Cap</a>";
-  UseSheetText(buffer);
-  State.SheetEnd = buffer.data() + buffer.find("g\"") + 1;
-  EXPECT_EQ(FindNextImageLink(State.SheetView, State.NextImage), nullptr);
-  State.SheetEnd = buffer.data() + buffer.find("p<");
-  const char* tagEnd = FindNextImageLink(State.SheetView, State.NextImage);
+  SheetReader reader = ReaderOf(buffer);
+  reader.end = buffer.data() + buffer.find("g\"") + 1;
+  EXPECT_EQ(reader.NextImage(reader.text), nullptr);
+  reader.end = buffer.data() + buffer.find("p<");
+  const char* tagEnd = reader.NextImage(reader.text);
   ASSERT_NE(tagEnd, nullptr);
-  ExtractCaption(tagEnd, State.NextCaption);
-  EXPECT_EQ(State.NextCaption, "abc.jpg");  // "Ca" lies within the last three characters
+  reader.Caption(tagEnd);
+  EXPECT_EQ(reader.caption, "abc.jpg");  // "Ca" lies within the last three characters
 }
 
 struct TitleCase {
@@ -195,9 +190,9 @@ class Titles : public testing::TestWithParam<TitleCase> {};
 
 TEST_P(Titles, AreReadFromTheFirstTitleTag) {
   const std::string& text = GetParam().sheet;
-  UseSheetText(text);
-  ExtractTitle(State.SheetView, State.SheetTitle);
-  EXPECT_EQ(State.SheetTitle, GetParam().expected);
+  std::string title = "Index";
+  ReaderOf(text).Title(title);
+  EXPECT_EQ(title, GetParam().expected);
 }
 
 const TitleCase kTitleCases[] = {

@@ -8,7 +8,9 @@
 #include <string>
 
 #include "generation_fixture.h"
-#include "shell/main_window.h"
+#include "app/main_window.h"
+#include "app/menu.h"
+#include "generation/link_targets.h"
 
 namespace {
 
@@ -138,7 +140,7 @@ TEST(BaseNames, AreCutBeforeTheLastDot) {
 TEST_F(GenerationTest, OpenDuringARunIsIgnored) {
   folder_.Write("index.html", Sheet(R"(<a href="a.jpg">A</a> <a href="b.jpg">B</a>)"));
   Prepare("index.html");
-  State.MainWindow = CreateMainWindow(MainWindowProc);
+  State.MainWindow = CreateMainWindow(MainWindowProc, kMainMenu, kMainMenuEntries);
   testing::internal::CaptureStderr();
   MainWindowProc(State.MainWindow, MsgCommand, IDM_OPEN, 0);
   ASSERT_NE(State.CombinedPage, nullptr);
@@ -156,7 +158,7 @@ TEST_F(GenerationTest, CloseBetweenStepsEndsTheChainWithAFinishedCombinedPage) {
   folder_.Write("index.html",
                 Sheet(R"(<a href="a.jpg">A</a> <a href="b.jpg">B</a> <a href="c.jpg">C</a>)"));
   Prepare("index.html");
-  State.MainWindow = CreateMainWindow(MainWindowProc);
+  State.MainWindow = CreateMainWindow(MainWindowProc, kMainMenu, kMainMenuEntries);
   MainWindowProc(State.MainWindow, MsgCommand, IDM_OPEN, 0);
   MainWindowProc(State.MainWindow, MsgUser, 0, 0);  // writes a.jpg, posts the next step
   MainWindowProc(State.MainWindow, MsgClose, 0, 0);

@@ -1,6 +1,6 @@
 // The FLTK window's widgets, driven without a display: what each menu item, the close box, a
 // resize and a draw request become in the desktop loop.
-#include "shell/window_fltk.h"
+#include "ui/window_fltk.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Menu_Bar.H>
@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "shell/desktop_loop.h"
+#include "app/main_window.h"
+#include "app/menu.h"
+#include "ui/message_queue.h"
 
 namespace {
 
@@ -26,7 +28,7 @@ std::vector<std::string> Waiting() {
   std::vector<std::string> waiting;
   PlatformMessage message;
   int exitCode = 0;
-  while (DesktopMessagePending() && DesktopGetNextMessage(&message, &exitCode)) {
+  while (QueueMessagePending() && QueueGetNextMessage(&message, &exitCode)) {
     std::string text = std::to_string(message.message);
     if (message.message == MsgCommand) text = "Command " + std::to_string(message.wParam);
     if (message.message == MsgSize) {
@@ -44,7 +46,7 @@ class FltkWindowTest : public testing::Test {
  protected:
   void SetUp() override {
     Received.clear();
-    window_ = DesktopWindowOperations.createMainWindow(Procedure);
+    window_ = DesktopWindowOperations.createMainWindow(Procedure, kMainMenu, kMainMenuEntries);
     frame_ = DesktopFrame();
     ASSERT_NE(frame_, nullptr);
     ASSERT_EQ(frame_->children(), 2);
@@ -54,7 +56,7 @@ class FltkWindowTest : public testing::Test {
   }
 
   void TearDown() override {
-    if (DesktopFrame() != nullptr) DesktopDefaultWindowProc(window_, MsgClose, 0, 0);
+    if (DesktopFrame() != nullptr) QueueDefaultWindowProc(window_, MsgClose, 0, 0);
   }
 
   PlatformWindow* window_ = nullptr;
@@ -122,13 +124,13 @@ TEST_F(FltkWindowTest, DrawRequestWaitsForTheLoop) {
 
 TEST_F(FltkWindowTest, DestroyingTheWindowFreesItsWidgetsAndDropsItsInput) {
   frame_->do_callback();
-  DesktopDefaultWindowProc(window_, MsgClose, 0, 0);
+  QueueDefaultWindowProc(window_, MsgClose, 0, 0);
   EXPECT_EQ(Received, std::vector<unsigned>{MsgDestroy});
   EXPECT_EQ(DesktopFrame(), nullptr);
-  EXPECT_FALSE(DesktopPostWindowMessage(window_, MsgUser, 0, 0));
+  EXPECT_FALSE(QueuePostWindowMessage(window_, MsgUser, 0, 0));
   PlatformMessage message;
   int exitCode = -1;
-  EXPECT_FALSE(DesktopGetNextMessage(&message, &exitCode));  // the queued close is gone
+  EXPECT_FALSE(QueueGetNextMessage(&message, &exitCode));  // the queued close is gone
 }
 
 }  // namespace

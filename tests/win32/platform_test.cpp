@@ -1,6 +1,6 @@
 // The Win32 platform layer, in-process: folder prefixes, output files that must be refused, and
 // the contact sheet's text at page boundaries. Run in an empty scratch working folder.
-#include "shell/platform.h"
+#include "platform/platform.h"
 
 #include <windows.h>
 // windows.h first: io.h relies on its types.
@@ -12,7 +12,7 @@
 #include <sstream>
 #include <string>
 
-#include "shell/platform_win32.h"
+#include "platform/platform_win32.h"
 
 namespace {
 
@@ -108,7 +108,7 @@ void TestHeldFilesAreRefused() {
     if (stream != nullptr) CloseOutputFile(stream);
   }
   Check(ReadFile("sheet.html") == sheetBytes, "contact sheet intact");
-  if (sheet != nullptr) CloseFileHandle(sheet);
+  if (sheet != nullptr) CloseFile(sheet);
   Check(CreatesFile("sheet.html"), "closed contact sheet is writable again");
 
   // An output not yet closed cannot be opened a second time, and keeps what it was given.
@@ -220,14 +220,14 @@ std::string MappedText(const std::string& bytes, std::size_t* length) {
   PlatformFile* file = OpenFileReadOnly("mapped.html");
   if (file == nullptr) return "(failed)";
   std::string text = "(failed)";
-  if (PlatformMapping* mapping = CreateReadOnlyMapping(file)) {
-    if (const char* view = MapWholeView(mapping, length)) {
+  if (PlatformText* mapping = OpenWholeText(file)) {
+    if (const char* view = ViewWholeText(mapping, length)) {
       // The terminator is read too: it must be there even when the file fills its last page.
       text = view[*length] == '\0' ? std::string(view, *length) : "(not terminated)";
     }
-    CloseMapping(mapping);
+    CloseWholeText(mapping);
   }
-  CloseFileHandle(file);
+  CloseFile(file);
   return text;
 }
 

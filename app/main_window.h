@@ -1,10 +1,11 @@
 // The main window procedure and the program's run, shared by every platform's entry point.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
-#include "shell/platform.h"
+#include "ui/ui.h"
 
 std::intptr_t MainWindowProc(PlatformWindow* window, unsigned message, std::uintptr_t wParam,
                              std::intptr_t lParam);
@@ -15,4 +16,7 @@ std::intptr_t MainWindowProc(PlatformWindow* window, unsigned message, std::uint
 int RunKestrune(const std::string& commandLine);
 
 extern const char kAboutText[];
+// The menu bar, as every window machinery is handed it.
+extern const MenuEntry kMainMenu[];
+extern const std::size_t kMainMenuEntries;
 extern const char kHelpFallbackText[];

@@ -1,12 +1,14 @@
 // The window machinery on POSIX comes in two implementations, one without a display and one on
-// the desktop. Each provides a table of the window operations of platform.h; window_posix.cpp
-// forwards those operations to the table chosen once at start-up (headless until told otherwise).
+// the desktop. Each provides a table of the window operations (ui.h, and the user's side of
+// platform.h); window_posix.cpp forwards them to the table chosen once at start-up (headless
+// until told otherwise).
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "shell/platform.h"
+#include "platform/platform.h"
+#include "ui/ui.h"
 
 // The one main window: its procedure, and whether it has been destroyed.
 struct PlatformWindow {
@@ -17,7 +19,8 @@ struct PlatformWindow {
 struct WindowOperations {
   void (*showMessageBox)(PlatformWindow* owner, const std::string& text, const std::string& title,
                          BoxIcon icon);
-  PlatformWindow* (*createMainWindow)(WindowProcedure procedure);
+  PlatformWindow* (*createMainWindow)(WindowProcedure procedure, const MenuEntry* menu,
+                                     std::size_t entries);
   void (*showMainWindow)(PlatformWindow* window);
   bool (*postWindowMessage)(PlatformWindow* window, unsigned message, std::uintptr_t wParam,
                             std::intptr_t lParam);

@@ -1,5 +1,5 @@
 // The window operations of platform.h, forwarded to the implementation chosen at start-up.
-#include "shell/window_posix.h"
+#include "ui/window_posix.h"
 
 namespace {
 
@@ -16,8 +16,9 @@ void ShowMessageBox(PlatformWindow* owner, const std::string& text, const std::s
   Active->showMessageBox(owner, text, title, icon);
 }
 
-PlatformWindow* CreateMainWindow(WindowProcedure procedure) {
-  return Active->createMainWindow(procedure);
+PlatformWindow* CreateMainWindow(WindowProcedure procedure, const MenuEntry* menu,
+                                 std::size_t entries) {
+  return Active->createMainWindow(procedure, menu, entries);
 }
 
 void ShowMainWindow(PlatformWindow* window) {

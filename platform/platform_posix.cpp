@@ -1,5 +1,5 @@
 // Files and folders on POSIX.
-#include "shell/platform_posix.h"
+#include "platform/posix_calls.h"
 
 #include <fcntl.h>
 #include <sys/syscall.h>
@@ -17,13 +17,15 @@
 #include <vector>
 
 #include "kestrune_version.h"
-#include "shell/platform.h"
+#include "platform/path_segments.h"
+#include "platform/platform.h"
+#include "platform/text_buffer.h"
 
 struct PlatformFile {
   int fd;
 };
 
-struct PlatformMapping {
+struct PlatformText {
   PlatformFile* file;
   size_t size;
   char* text = nullptr;
@@ -41,6 +43,10 @@ int SystemOpenAt(int folder, const char* name, int flags, mode_t mode) {
 
 int SystemFcntl(int fd, int command, int argument) {
   return ::fcntl(fd, command, argument);
+}
+
+int SystemStat(const char* path, struct stat* info) {
+  return ::stat(path, info);
 }
 
 // Default: the kernel resolves the whole path and refuses any step (a "..", an absolute or a
@@ -117,15 +123,32 @@ ssize_t ReadFully(int fd, char* buffer, size_t size, off_t at = -1) {
 }  // namespace
 
 PosixCallTable DefaultPosixCalls() {
-  return {SystemOpen,   ::fstat, ::read,  ::close,     SystemOpenBeneath,
-          SystemOpenAt, ::write, ::pread, SystemFcntl, ::futimens};
+  PosixCallTable calls{};
+  calls.open = SystemOpen;
+  calls.fstat = ::fstat;
+  calls.read = ::read;
+  calls.close = ::close;
+  calls.openBeneath = SystemOpenBeneath;
+  calls.openat = SystemOpenAt;
+  calls.write = ::write;
+  calls.ftruncate = ::ftruncate;
+  calls.unlink = ::unlink;
+  calls.pread = ::pread;
+  calls.fcntl = SystemFcntl;
+  calls.futimens = ::futimens;
+  calls.stat = SystemStat;
+  calls.getcwd = ::getcwd;
+  calls.chdir = ::chdir;
+  calls.readlink = ::readlink;
+  calls.access = ::access;
+  return calls;
 }
 
 PosixCallTable PosixCalls = DefaultPosixCalls();
 
 bool FileExists(const std::string& name) {
   struct stat info;
-  return ::stat(name.c_str(), &info) == 0;
+  return PosixCalls.stat(name.c_str(), &info) == 0;
 }
 
 PlatformFile* OpenFileReadOnly(const std::string& path) {
@@ -142,14 +165,14 @@ PlatformFile* OpenFileReadOnly(const std::string& path) {
   return file;
 }
 
-PlatformMapping* CreateReadOnlyMapping(PlatformFile* file) {
+PlatformText* OpenWholeText(PlatformFile* file) {
   struct stat info;
   if (PosixCalls.fstat(file->fd, &info) != 0 || info.st_size <= 0) return nullptr;
   if (static_cast<unsigned long long>(info.st_size) >= SIZE_MAX) return nullptr;
-  return new PlatformMapping{file, static_cast<size_t>(info.st_size)};
+  return new PlatformText{file, static_cast<size_t>(info.st_size)};
 }
 
-const char* MapWholeView(PlatformMapping* mapping, std::size_t* length) {
+const char* ViewWholeText(PlatformText* mapping, std::size_t* length) {
   // The whole file is read into a buffer one byte longer than the file, so the text is always
   // terminated and a file changed by another program cannot fault a scan.
   char* text = new (std::nothrow) char[mapping->size + 1];
@@ -166,28 +189,26 @@ const char* MapWholeView(PlatformMapping* mapping, std::size_t* length) {
   return text;
 }
 
-void CloseFileHandle(PlatformFile* file) {
+void CloseFile(PlatformFile* file) {
   Release(file);
   PosixCalls.close(file->fd);
   delete file;
 }
 
-void CloseMapping(PlatformMapping* mapping) {
+void CloseWholeText(PlatformText* mapping) {
   delete[] mapping->text;
   delete mapping;
 }
 
 std::string GetWorkingFolder() {
-  std::vector<char> buffer(PATH_MAX);
-  while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
-    if (errno != ERANGE) return std::string();
-    buffer.resize(buffer.size() * 2);
-  }
-  return buffer.data();
+  return ReadIntoGrowingBuffer(PATH_MAX, [](char* buffer, std::size_t size) -> long long {
+    if (PosixCalls.getcwd(buffer, size) != nullptr) return std::strlen(buffer);
+    return errno == ERANGE ? static_cast<long long>(size) : -1;  // ERANGE: it needs more room
+  });
 }
 
 bool SetWorkingFolder(const std::string& folder) {
-  return ::chdir(folder.c_str()) == 0;
+  return PosixCalls.chdir(folder.c_str()) == 0;
 }
 
 // On POSIX only "/" separates folders; "\" and ":" are ordinary characters of a name.
@@ -197,13 +218,13 @@ std::size_t FolderPrefixLength(const std::string& path) {
 }
 
 bool IsFolderSeparator(char c) {
-  return c == '/';
+  return IsSlash(c);
 }
 
 namespace {
 
 void CloseFolder(int folder) {
-  if (folder != AT_FDCWD) ::close(folder);
+  if (folder != AT_FDCWD) PosixCalls.close(folder);
 }
 
 // Opens `path` one component at a time from the working folder and never follows a symbolic
@@ -214,11 +235,11 @@ int OpenByWalking(const std::string& path, int flags, mode_t mode) {
     errno = path.empty() ? ENOENT : EXDEV;
     return -1;
   }
+  const std::vector<std::string_view> segments = SplitPath(path, IsSlash);
   int folder = AT_FDCWD;
   int depth = 0;  // folders below the working folder
-  std::size_t start = 0;
-  for (std::size_t slash; (slash = path.find('/', start)) != std::string::npos; start = slash + 1) {
-    const std::string part = path.substr(start, slash - start);
+  for (std::size_t i = 0; i + 1 < segments.size(); ++i) {  // the folders on the way
+    const std::string part(segments[i]);
     if (part.empty() || part == ".") continue;
     depth += part == ".." ? -1 : 1;
     if (depth < 0) {
@@ -232,7 +253,8 @@ int OpenByWalking(const std::string& path, int flags, mode_t mode) {
     if (next < 0) return -1;
     folder = next;
   }
-  const int fd = PosixCalls.openat(folder, path.c_str() + start, flags | O_NOFOLLOW, mode);
+  const std::string file(segments.back());
+  const int fd = PosixCalls.openat(folder, file.c_str(), flags | O_NOFOLLOW, mode);
   const int saved = errno;
   CloseFolder(folder);
   errno = saved;
@@ -317,11 +339,11 @@ std::FILE* CreateOutputFile(const std::string& name) {
   struct stat info;
   const bool usable =
       created || (PosixCalls.fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && !IsHeld(info) &&
-                  LooksLikeOwnPage(fd, info) && ::ftruncate(fd, 0) == 0);
+                  LooksLikeOwnPage(fd, info) && PosixCalls.ftruncate(fd, 0) == 0);
   std::FILE* stream = usable ? OutputStream(fd) : nullptr;
   if (stream == nullptr) {
     PosixCalls.close(fd);
-    if (created) ::unlink(name.c_str());
+    if (created) PosixCalls.unlink(name.c_str());
     return nullptr;
   }
   if (created) {
@@ -342,16 +364,11 @@ namespace {
 
 // The folder of the running executable, separator included; empty when it cannot be read.
 std::string ExecutableFolder() {
-  std::vector<char> buffer(PATH_MAX);
-  for (;;) {
-    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (length < 0) return std::string();
-    if (static_cast<std::size_t>(length) < buffer.size()) {
-      const std::string path(buffer.data(), static_cast<std::size_t>(length));
-      return path.substr(0, FolderPrefixLength(path));
-    }
-    buffer.resize(buffer.size() * 2);
-  }
+  // A target that fills the whole buffer may have been cut short: it asks for more room.
+  const std::string path = ReadIntoGrowingBuffer(PATH_MAX, [](char* buffer, std::size_t size) {
+    return static_cast<long long>(PosixCalls.readlink("/proc/self/exe", buffer, size));
+  });
+  return path.substr(0, FolderPrefixLength(path));
 }
 
 }  // namespace
@@ -363,7 +380,7 @@ std::string HelpPageAddress() {
   if (folder.empty()) return std::string();
   for (const char* place : {"help.html", KESTRUNE_HELP_FROM_PROGRAM}) {
     const std::string candidate = folder + place;
-    if (::access(candidate.c_str(), R_OK) == 0) return candidate;
+    if (PosixCalls.access(candidate.c_str(), R_OK) == 0) return candidate;
   }
   return std::string();
 }

@@ -1,12 +1,20 @@
 // The window procedure: the Open command starts a generation, then every posted step message
 // writes one image until the window closes itself.
-#include "shell/main_window.h"
+#include "app/main_window.h"
 
+#include "app/menu.h"
 #include "generation/generation.h"
 #include "generation/generation_state.h"
+#include "generation/slide_step.h"
 #include "kestrune_version.h"
 
 const char kAboutText[] = "Quillfen\n\nVersion " KESTRUNE_VERSION ". " KESTRUNE_LEGAL_NOTICE;
+
+#define MENU_POPUP(label) {MenuEntry::Popup, label, 0},
+#define MENU_ITEM(label, command) {MenuEntry::Item, label, command},
+#define MENU_END_POPUP {MenuEntry::EndPopup, nullptr, 0},
+const MenuEntry kMainMenu[] = {KESTRUNE_MENU(MENU_POPUP, MENU_ITEM, MENU_END_POPUP)};
+const std::size_t kMainMenuEntries = sizeof kMainMenu / sizeof kMainMenu[0];
 
 const char kHelpFallbackText[] =
     "Kestrune will parse an HTML contact sheet that contains links to JPG, GIF and/or PNG files "
@@ -100,7 +108,7 @@ std::intptr_t MainWindowProc(PlatformWindow* window, unsigned message, std::uint
 }
 
 int RunKestrune(const std::string& commandLine) {
-  State.MainWindow = CreateMainWindow(MainWindowProc);
+  State.MainWindow = CreateMainWindow(MainWindowProc, kMainMenu, kMainMenuEntries);
   if (State.MainWindow == nullptr) return -1;
   ShowMainWindow(State.MainWindow);
   State.StartFolder = GetWorkingFolder();

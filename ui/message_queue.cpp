@@ -1,5 +1,5 @@
-// The desktop window's queues: posted messages, then input, then paint.
-#include "shell/desktop_loop.h"
+// The main window's queues: posted messages, then input, then paint.
+#include "ui/message_queue.h"
 
 #include <algorithm>
 #include <deque>
@@ -7,7 +7,7 @@
 namespace {
 
 PlatformWindow MainWindowRecord;
-DesktopToolkit Toolkit{};
+QueueToolkit Toolkit{};
 std::deque<PlatformMessage> PostedMessages;
 std::deque<PlatformMessage> InputMessages;
 bool PaintRequested = false;
@@ -42,7 +42,7 @@ bool TakeNextMessage(PlatformMessage* message) {
 
 }  // namespace
 
-PlatformWindow* StartDesktopLoop(WindowProcedure procedure, const DesktopToolkit& toolkit) {
+PlatformWindow* StartMessageQueue(WindowProcedure procedure, const QueueToolkit& toolkit) {
   MainWindowRecord = PlatformWindow{procedure, false};
   Toolkit = toolkit;
   PostedMessages.clear();
@@ -73,19 +73,19 @@ void RequestPaint() {
   if (WindowAlive()) PaintRequested = true;
 }
 
-bool DesktopMessagePending() {
+bool QueueMessagePending() {
   return !PostedMessages.empty() || QuitPosted || !InputMessages.empty() ||
          (PaintRequested && WindowAlive()) || !WindowAlive();
 }
 
-bool DesktopPostWindowMessage(PlatformWindow* window, unsigned message, std::uintptr_t wParam,
-                              std::intptr_t lParam) {
+bool QueuePostWindowMessage(PlatformWindow* window, unsigned message, std::uintptr_t wParam,
+                            std::intptr_t lParam) {
   if (window == nullptr || window->destroyed) return false;
   PostedMessages.push_back({window, message, wParam, lParam});
   return true;
 }
 
-bool DesktopGetNextMessage(PlatformMessage* message, int* exitCode) {
+bool QueueGetNextMessage(PlatformMessage* message, int* exitCode) {
   for (;;) {
     // The quit comes once posted messages are done; input left for the window is dropped. A
     // destroyed window can receive nothing more, so the loop ends then too.
@@ -94,28 +94,32 @@ bool DesktopGetNextMessage(PlatformMessage* message, int* exitCode) {
       return false;
     }
     if (TakeNextMessage(message)) return true;
+    if (Toolkit.waitForEvents == nullptr) {  // nothing can arrive any more: the loop ends
+      *exitCode = QuitCode;
+      return false;
+    }
     Toolkit.waitForEvents();
   }
 }
 
-std::intptr_t DesktopDefaultWindowProc(PlatformWindow* window, unsigned message, std::uintptr_t,
-                                       std::intptr_t) {
+std::intptr_t QueueDefaultWindowProc(PlatformWindow* window, unsigned message, std::uintptr_t,
+                                     std::intptr_t) {
   if (message == MsgClose && !window->destroyed) {
     window->procedure(window, MsgDestroy, 0, 0);
     window->destroyed = true;
     InputMessages.clear();
     PaintRequested = false;
-    Toolkit.destroyWindow();
+    if (Toolkit.destroyWindow != nullptr) Toolkit.destroyWindow();
   }
   return 0;
 }
 
-void DesktopPostQuit(int exitCode) {
+void QueuePostQuit(int exitCode) {
   QuitPosted = true;
   QuitCode = exitCode;
 }
 
-void DesktopRepaintNow(PlatformWindow* window) {
+void QueueRepaintNow(PlatformWindow* window) {
   if (window == nullptr || window->destroyed) return;
   PaintRequested = false;
   window->procedure(window, MsgPaint, 0, 0);

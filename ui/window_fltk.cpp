@@ -1,7 +1,7 @@
 // The main window on an X11 desktop with FLTK: a menu bar over a white status area, modal
 // message boxes, the file chooser and the browser. FLTK events only feed the desktop loop's
 // queues; the window procedure sees them when the loop hands them out.
-#include "shell/window_fltk.h"
+#include "ui/window_fltk.h"
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
@@ -19,8 +19,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "generation/generation_state.h"
-#include "shell/desktop_loop.h"
+#include "ui/desktop.h"
+#include "ui/message_queue.h"
 
 // Xlib's None macro would hide BoxIcon::None.
 #undef None
@@ -55,7 +55,7 @@ class StatusWidget : public Fl_Widget {
     }
     // A modal dialog runs its own loop; paint now, as that loop would on Win32.
     InsideDraw = true;
-    DesktopRepaintNow(Window);
+    QueueRepaintNow(Window);
     InsideDraw = false;
   }
 
@@ -69,7 +69,7 @@ class StatusWidget : public Fl_Widget {
 // Modal dialogs: the status text is brought up to date before the dialog covers the loop.
 struct ModalScope {
   ModalScope() {
-    if (Frame != nullptr && Frame->shown()) DesktopRepaintNow(Window);
+    if (Frame != nullptr && Frame->shown()) QueueRepaintNow(Window);
     ++ModalDepth;
   }
   ~ModalScope() { --ModalDepth; }
@@ -85,18 +85,26 @@ void* CommandData(unsigned id) {
   return reinterpret_cast<void*>(static_cast<std::uintptr_t>(id));
 }
 
-// The menu resource: "&" marks each mnemonic, About stays last although its id is lower.
-Fl_Menu_Item MenuItems[] = {
-    {"&File", 0, nullptr, nullptr, FL_SUBMENU, 0, 0, 0, 0},
-    {"&Open", 0, MenuChosen, CommandData(IDM_OPEN), 0, 0, 0, 0, 0},
-    {"E&xit", 0, MenuChosen, CommandData(IDM_EXIT), 0, 0, 0, 0, 0},
-    {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
-    {"&Help", 0, nullptr, nullptr, FL_SUBMENU, 0, 0, 0, 0},
-    {"&Help...", 0, MenuChosen, CommandData(IDM_HELP), 0, 0, 0, 0, 0},
-    {"&About...", 0, MenuChosen, CommandData(IDM_ABOUT), 0, 0, 0, 0, 0},
-    {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
-    {nullptr, 0, nullptr, nullptr, 0, 0, 0, 0, 0},
-};
+// The menu bar built from the program's definition: each popup opens a submenu, each item sends
+// its command; "&" marks each mnemonic, as in the Windows menu resource.
+std::vector<Fl_Menu_Item> MenuItems;
+
+void BuildMenu(const MenuEntry* menu, std::size_t entries) {
+  MenuItems.clear();
+  for (std::size_t i = 0; i < entries; ++i) {
+    const MenuEntry& entry = menu[i];
+    Fl_Menu_Item item{};
+    if (entry.kind == MenuEntry::Popup) {
+      item.label(entry.label);
+      item.flags = FL_SUBMENU;
+    } else if (entry.kind == MenuEntry::Item) {
+      item.label(entry.label);
+      item.callback(MenuChosen, CommandData(entry.command));
+    }  // the end of a popup is an empty item
+    MenuItems.push_back(item);
+  }
+  MenuItems.push_back(Fl_Menu_Item{});  // the end of the bar
+}
 
 void CloseBoxPressed(Fl_Widget*, void*) {
   // FLTK closes a window on Escape too; this one closes by its close box or File > Exit only.
@@ -107,7 +115,7 @@ void CloseBoxPressed(Fl_Widget*, void*) {
 void WaitForEvents() {
   // Damage waiting to be drawn becomes a paint request first; block only when nothing is due.
   Fl::flush();
-  if (!DesktopMessagePending()) Fl::wait();
+  if (!QueueMessagePending()) Fl::wait();
 }
 
 void DestroyFrame() {
@@ -119,16 +127,18 @@ void DestroyFrame() {
   if (fl_display != nullptr) XFlush(fl_display);
 }
 
-PlatformWindow* CreateFrame(WindowProcedure procedure) {
+PlatformWindow* CreateFrame(WindowProcedure procedure, const MenuEntry* menu,
+                            std::size_t entries) {
   DestroyFrame();
-  Window = StartDesktopLoop(procedure, DesktopToolkit{WaitForEvents, DestroyFrame});
+  Window = StartMessageQueue(procedure, QueueToolkit{WaitForEvents, DestroyFrame});
+  BuildMenu(menu, entries);
   Fl_Group::current(nullptr);
   Frame = new Fl_Window(kFrameWidth, kFrameHeight, "Quillfen");
   Frame->xclass("kestrune");
   Frame->color(FL_WHITE);
   Frame->callback(CloseBoxPressed);
   auto* menuBar = new Fl_Menu_Bar(0, 0, kFrameWidth, kMenuHeight);
-  menuBar->menu(MenuItems);
+  menuBar->menu(MenuItems.data());
   StatusArea = new StatusWidget(0, kMenuHeight, kFrameWidth, kFrameHeight - kMenuHeight);
   Frame->resizable(StatusArea);
   Frame->size_range(200, kMenuHeight + 60);
@@ -294,30 +304,30 @@ bool OpenInBrowser(PlatformWindow*, const std::string& address) {
 
 }  // namespace
 
-bool OpenDesktopDisplay() {
-  const char* name = std::getenv("DISPLAY");
-  if (name == nullptr || *name == '\0') return false;
-  Display* display = XOpenDisplay(name);
-  if (display == nullptr) return false;
-  fl_open_display(display);
-  return true;
-}
-
-Fl_Window* DesktopFrame() {
-  return Frame;
-}
-
 const WindowOperations DesktopWindowOperations = {
     ShowBox,
     CreateFrame,
     ShowFrame,
-    DesktopPostWindowMessage,
-    DesktopGetNextMessage,
-    DesktopDefaultWindowProc,
-    DesktopPostQuit,
-    DesktopRepaintNow,
+    QueuePostWindowMessage,
+    QueueGetNextMessage,
+    QueueDefaultWindowProc,
+    QueuePostQuit,
+    QueueRepaintNow,
     InvalidateFrame,
     PaintStatus,
     ChooseFile,
     OpenInBrowser,
 };
+
+const WindowOperations* OpenDesktop() {
+  const char* name = std::getenv("DISPLAY");
+  if (name == nullptr || *name == '\0') return nullptr;
+  Display* display = XOpenDisplay(name);
+  if (display == nullptr) return nullptr;
+  fl_open_display(display);
+  return &DesktopWindowOperations;
+}
+
+Fl_Window* DesktopFrame() {
+  return Frame;
+}

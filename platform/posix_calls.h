@@ -1,29 +1,41 @@
-// The system calls of the POSIX file layer, in one replaceable table so tests can make a call
-// fail and check that the program still ends cleanly.
+// The system calls of the POSIX file layer, every one of them in one replaceable table, so tests
+// can make any call fail and check that the program still ends cleanly.
 #pragma once
 
 #include <sys/stat.h>
 #include <sys/types.h>
 
-#include <cstdint>
+#include <cstddef>
 
 struct PosixCallTable {
+  // The contact sheet: opened, described and read whole.
   int (*open)(const char* path, int flags, mode_t mode);
   int (*fstat)(int fd, struct stat* info);
   ssize_t (*read)(int fd, void* buffer, size_t count);
   int (*close)(int fd);
   // Output files: opened beneath the working folder, then written and closed through these.
   // openBeneath is openat2(AT_FDCWD, path, flags, mode, RESOLVE_BENEATH); it fails with ENOSYS
-  // where the kernel lacks openat2, and `openat` then resolves the path one folder at a time.
+  // where the kernel lacks openat2, and `openat` then resolves the path one folder at a time
+  // (each folder it opened closed again with `close`). An existing page is emptied with
+  // ftruncate; a file made only to be refused is removed with unlink.
   int (*openBeneath)(const char* path, int flags, mode_t mode);
   int (*openat)(int folder, const char* name, int flags, mode_t mode);
   ssize_t (*write)(int fd, const void* buffer, size_t count);
+  int (*ftruncate)(int fd, off_t length);
+  int (*unlink)(const char* path);
   // The look at an existing file before it is replaced: its first bytes, read without moving
   // the offset the page is then written from, and the access time that read must not change
   // (fcntl sets O_NOATIME; futimens puts the time back where O_NOATIME is not permitted).
   ssize_t (*pread)(int fd, void* buffer, size_t count, off_t offset);
   int (*fcntl)(int fd, int command, int argument);
   int (*futimens)(int fd, const struct timespec times[2]);
+  // Names and folders: whether a name exists (the PREVIOUS icons), the working folder, and the
+  // program's own place (for its help page).
+  int (*stat)(const char* path, struct stat* info);
+  char* (*getcwd)(char* buffer, size_t size);
+  int (*chdir)(const char* path);
+  ssize_t (*readlink)(const char* path, char* buffer, size_t size);
+  int (*access)(const char* path, int mode);
 };
 
 extern PosixCallTable PosixCalls;

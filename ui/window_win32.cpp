@@ -1,11 +1,19 @@
 // The window machinery on Win32: the "kestrune" window class and its window, the message loop,
-// posting and painting. The window procedure is a thin adapter over the shared one; a
-// PlatformWindow* is the window's HWND.
-#include "shell/window_win32.h"
+// posting and painting, and the user's side of the platform (message boxes, the open-file
+// dialog, the forced repaint, the browser). The window procedure is a thin adapter over the
+// shared one; a PlatformWindow* is the window's HWND.
+#include "ui/window_win32.h"
 
 #include <windows.h>
+// windows.h first: the headers below rely on its types.
+#include <commdlg.h>
+#include <shellapi.h>
 
-#include "shell/platform.h"
+#include <cstddef>
+#include <vector>
+
+#include "platform/platform.h"
+#include "ui/ui.h"
 
 namespace {
 
@@ -37,7 +45,9 @@ void SetMainWindowShowCommand(int showCommand) {
   ShowCommand = showCommand;
 }
 
-PlatformWindow* CreateMainWindow(WindowProcedure procedure) {
+// The menu comes from the resources ("Menu" in the class), which the resource script makes from
+// the same definition as `menu`.
+PlatformWindow* CreateMainWindow(WindowProcedure procedure, const MenuEntry*, std::size_t) {
   const HINSTANCE instance = GetModuleHandleA(nullptr);
   WNDCLASSA windowClass{};
   windowClass.style = 0;  // no automatic redraw on resizing: WM_SIZE invalidates instead
@@ -118,4 +128,42 @@ void PaintStatusText(PlatformWindow* window, const std::string& text) {
   area.top = area.bottom / 2;  // from the middle line down, centred only horizontally
   DrawTextA(context, text.data(), static_cast<int>(text.size()), &area, DT_CENTER);
   EndPaint(AsWindow(window), &paint);
+}
+
+void ShowMessageBox(PlatformWindow* owner, const std::string& text, const std::string& title,
+                    BoxIcon icon) {
+  UINT type = MB_OK;
+  if (icon == BoxIcon::Exclamation) type |= MB_ICONEXCLAMATION;
+  if (icon == BoxIcon::Information) type |= MB_ICONINFORMATION;
+  MessageBoxA(AsWindow(owner), text.c_str(), title.c_str(), type);
+}
+
+#ifndef _WIN64
+// The record without the later extensions ends where they begin: 76 bytes on 32-bit Windows.
+static_assert(offsetof(OPENFILENAMEA, pvReserved) == 76, "the dialog record of 32-bit Windows");
+#endif
+
+bool ChooseContactSheet(const std::string& initialFolder, const std::string& title,
+                        std::string* chosen) {
+  // Room for the longest path the system has, so no choice is ever cut short.
+  std::vector<char> buffer(32768, '\0');
+  OPENFILENAMEA dialog{};
+  // The record without the later extensions; its size differs between 32 and 64 bits.
+  dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+  dialog.lpstrFile = buffer.data();
+  dialog.nMaxFile = static_cast<DWORD>(buffer.size());
+  dialog.lpstrInitialDir = initialFolder.c_str();
+  dialog.lpstrTitle = title.c_str();
+  dialog.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_ENABLESIZING;
+  // Cancelled, failed, or (FNERR_BUFFERTOOSMALL) a name that did not fit: nothing is chosen,
+  // never a truncated name.
+  if (!GetOpenFileNameA(&dialog)) return false;
+  *chosen = buffer.data();
+  return true;
+}
+
+bool OpenWebPage(PlatformWindow* owner, const std::string& address) {
+  const HINSTANCE result =
+      ShellExecuteA(AsWindow(owner), nullptr, address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  return reinterpret_cast<INT_PTR>(result) > 32;
 }

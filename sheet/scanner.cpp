@@ -1,10 +1,8 @@
 // Reads links, captions and the title out of the contact sheet text with plain forward scans.
-// Every scan is bounded by State.SheetEnd, the sheet's first zero byte.
-#include <cstring>
-#include <string_view>
+// Every scan is bounded by `end`, the sheet's first zero byte.
+#include "sheet/scanner.h"
 
-#include "generation/generation_state.h"
-#include "sheet/contact_sheet.h"
+#include <cstring>
 
 namespace {
 
@@ -101,8 +99,8 @@ bool HasVisibleCharacter(const std::string& text) {
 // ahead, so a run of rejected anchors does not search the rest of the text once per anchor; a
 // target ends at the next quote, and any later anchor whose quote lies in its tag starts behind
 // it; a caption ends where the next search begins.
-const char* FindNextImageLink(const char* from, std::string& last) {
-  const char* end = State.SheetEnd;
+const char* FindNextImageLink(const char* from, const char* end, std::string_view last,
+                              std::string_view* target) {
   const char* href = nullptr;
   const char* quote = nullptr;
   for (;;) {
@@ -119,18 +117,17 @@ const char* FindNextImageLink(const char* from, std::string& last) {
     if (quote > tagEnd) continue;
     // The closing quote is searched without regard to the tag's end.
     const char* targetEnd = FindChar(quote + 1, end, '"');
-    const std::string_view target(
+    const std::string_view found(
         quote + 1, static_cast<std::size_t>((targetEnd ? targetEnd : end) - quote - 1));
-    if (!HasImageExtension(target)) continue;
-    if (EqualsIgnoringCase(target, last)) continue;
-    last.assign(target);
-    RepaintNow(State.MainWindow);
+    if (!HasImageExtension(found)) continue;
+    if (EqualsIgnoringCase(found, last)) continue;
+    *target = found;
     return tagEnd;
   }
 }
 
-const char* ExtractCaption(const char* from, std::string& out) {
-  const char* end = State.SheetEnd;
+const char* ExtractCaption(const char* from, const char* end, std::string_view image,
+                           std::string& out) {
   out.clear();
   bool inText = true;
   const char* p = from;
@@ -153,15 +150,14 @@ const char* ExtractCaption(const char* from, std::string& out) {
     }
   }
   if (!HasVisibleCharacter(out)) {
-    out = State.NextImage;  // an anchor showing only an image is captioned with its target
+    out.assign(image);  // an anchor showing only an image is captioned with its target
   } else {
     TrimTrailingSeparators(out);
   }
   return p;
 }
 
-const char* ExtractTitle(const char* text, std::string& out) {
-  const char* end = State.SheetEnd;
+const char* ExtractTitle(const char* text, const char* end, std::string& out) {
   const char* tag = FindEarliestOf(text, end, "<TITLE>", "<title>");
   if (tag == nullptr) return nullptr;
   const char* start = tag + 7;

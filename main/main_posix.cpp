@@ -4,9 +4,9 @@
 #include <cstring>
 #include <string>
 
+#include "app/main_window.h"
 #include "kestrune_version.h"
-#include "shell/main_window.h"
-#include "shell/window_fltk.h"
+#include "ui/desktop.h"
 
 namespace {
 
@@ -48,8 +48,8 @@ int main(int argc, char** argv) {
   }
   const std::string tail = CommandTail(argc, argv);
   // Decided once: the desktop window when a display can be opened, headless otherwise.
-  if (OpenDesktopDisplay()) {
-    UseWindowOperations(DesktopWindowOperations);
+  if (const WindowOperations* desktop = OpenDesktop()) {
+    UseWindowOperations(*desktop);
     return RunKestrune(tail);
   }
   if (tail.empty() || tail.front() == '?') {

@@ -2,10 +2,8 @@
 // page throughout: names are byte strings and pass through unchanged.
 #include <windows.h>
 // windows.h first: the headers below rely on its types.
-#include <commdlg.h>
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
 
 #include <cstddef>
 #include <cstring>
@@ -13,14 +11,16 @@
 #include <new>
 #include <vector>
 
-#include "shell/platform.h"
-#include "shell/platform_win32.h"
+#include "platform/path_segments.h"
+#include "platform/platform.h"
+#include "platform/platform_win32.h"
+#include "platform/text_buffer.h"
 
 struct PlatformFile {
   HANDLE handle;
 };
 
-struct PlatformMapping {
+struct PlatformText {
   HANDLE mapping;
   std::size_t size;
   const char* view = nullptr;
@@ -28,14 +28,6 @@ struct PlatformMapping {
 };
 
 namespace {
-
-HWND AsWindow(PlatformWindow* window) {
-  return reinterpret_cast<HWND>(window);
-}
-
-bool IsSeparator(char c) {
-  return c == '\\' || c == '/';
-}
 
 char FoldCase(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -47,7 +39,8 @@ bool IsDiskFile(HANDLE handle) {
 
 // True when one path component names a device, as Windows reads it: the part before the first
 // "." with trailing blanks dropped, in any case ("con", "NUL..html", "com1 .htm", "aux.x.y").
-bool IsReservedDeviceName(std::string component) {
+bool IsReservedDeviceName(std::string_view name) {
+  std::string component(name);
   while (!component.empty() && (component.back() == '.' || component.back() == ' '))
     component.pop_back();
   std::string stem = component.substr(0, component.find('.'));
@@ -66,22 +59,10 @@ bool IsReservedDeviceName(std::string component) {
 }  // namespace
 
 bool NamesReservedDevice(const std::string& name) {
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    std::size_t stop = start;
-    while (stop < name.size() && !IsSeparator(name[stop])) ++stop;
-    if (IsReservedDeviceName(name.substr(start, stop - start))) return true;
-    start = stop + 1;
+  for (std::string_view component : SplitPath(name, IsSlashOrBackslash)) {
+    if (IsReservedDeviceName(component)) return true;
   }
   return false;
-}
-
-void ShowMessageBox(PlatformWindow* owner, const std::string& text, const std::string& title,
-                    BoxIcon icon) {
-  UINT type = MB_OK;
-  if (icon == BoxIcon::Exclamation) type |= MB_ICONEXCLAMATION;
-  if (icon == BoxIcon::Information) type |= MB_ICONINFORMATION;
-  MessageBoxA(AsWindow(owner), text.c_str(), title.c_str(), type);
 }
 
 bool FileExists(const std::string& name) {
@@ -100,16 +81,16 @@ PlatformFile* OpenFileReadOnly(const std::string& path) {
   return new PlatformFile{handle};
 }
 
-PlatformMapping* CreateReadOnlyMapping(PlatformFile* file) {
+PlatformText* OpenWholeText(PlatformFile* file) {
   LARGE_INTEGER size;
   if (!GetFileSizeEx(file->handle, &size) || size.QuadPart <= 0) return nullptr;
   if (static_cast<unsigned long long>(size.QuadPart) >= SIZE_MAX) return nullptr;
   const HANDLE mapping = CreateFileMappingA(file->handle, nullptr, PAGE_READONLY, 0, 0, nullptr);
   if (mapping == nullptr) return nullptr;
-  return new PlatformMapping{mapping, static_cast<std::size_t>(size.QuadPart)};
+  return new PlatformText{mapping, static_cast<std::size_t>(size.QuadPart)};
 }
 
-const char* MapWholeView(PlatformMapping* mapping, std::size_t* length) {
+const char* ViewWholeText(PlatformText* mapping, std::size_t* length) {
   if (mapping->view == nullptr) {
     mapping->view =
         static_cast<const char*>(MapViewOfFile(mapping->mapping, FILE_MAP_READ, 0, 0, 0));
@@ -139,26 +120,28 @@ const char* MapWholeView(PlatformMapping* mapping, std::size_t* length) {
   return mapping->copy;
 }
 
-void CloseFileHandle(PlatformFile* file) {
+void CloseFile(PlatformFile* file) {
   CloseHandle(file->handle);
   delete file;
 }
 
-void CloseMapping(PlatformMapping* mapping) {
+void CloseWholeText(PlatformText* mapping) {
   if (mapping->view != nullptr) UnmapViewOfFile(mapping->view);
   CloseHandle(mapping->mapping);
   delete[] mapping->copy;
   delete mapping;
 }
 
+// The calls below return the length of the text, or the size they need when it did not fit, or
+// 0 on failure.
+long long LengthOrNeeded(DWORD result) {
+  return result == 0 ? -1 : static_cast<long long>(result);
+}
+
 std::string GetWorkingFolder() {
-  std::vector<char> buffer(MAX_PATH);
-  for (;;) {
-    const DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
-    if (length == 0) return std::string();
-    if (length < buffer.size()) return std::string(buffer.data(), length);
-    buffer.resize(length + 1);  // too small: length is the size needed
-  }
+  return ReadIntoGrowingBuffer(MAX_PATH, [](char* buffer, std::size_t size) {
+    return LengthOrNeeded(GetCurrentDirectoryA(static_cast<DWORD>(size), buffer));
+  });
 }
 
 bool SetWorkingFolder(const std::string& folder) {
@@ -175,21 +158,16 @@ std::size_t FolderPrefixLength(const std::string& path) {
 }
 
 bool IsFolderSeparator(char c) {
-  return IsSeparator(c);
+  return IsSlashOrBackslash(c);
 }
 
 namespace {
 
 // The full path of an open file or folder after every link and junction; empty when unknown.
 std::string FinalPath(HANDLE handle) {
-  std::vector<char> buffer(MAX_PATH);
-  for (;;) {
-    const DWORD length =
-        GetFinalPathNameByHandleA(handle, buffer.data(), static_cast<DWORD>(buffer.size()), 0);
-    if (length == 0) return std::string();
-    if (length < buffer.size()) return std::string(buffer.data(), length);
-    buffer.resize(length + 1);
-  }
+  return ReadIntoGrowingBuffer(MAX_PATH, [handle](char* buffer, std::size_t size) {
+    return LengthOrNeeded(GetFinalPathNameByHandleA(handle, buffer, static_cast<DWORD>(size), 0));
+  });
 }
 
 bool StartsWithFolded(const std::string& text, const std::string& start) {
@@ -294,51 +272,16 @@ bool CloseOutputFile(std::FILE* stream) {
   return std::fclose(stream) == 0 && flushed;
 }
 
-#ifndef _WIN64
-// The record without the later extensions ends where they begin: 76 bytes on 32-bit Windows.
-static_assert(offsetof(OPENFILENAMEA, pvReserved) == 76, "the dialog record of 32-bit Windows");
-#endif
-
-bool ChooseContactSheet(const std::string& initialFolder, const std::string& title,
-                        std::string* chosen) {
-  // Room for the longest path the system has, so no choice is ever cut short.
-  std::vector<char> buffer(32768, '\0');
-  OPENFILENAMEA dialog{};
-  // The record without the later extensions; its size differs between 32 and 64 bits.
-  dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
-  dialog.lpstrFile = buffer.data();
-  dialog.nMaxFile = static_cast<DWORD>(buffer.size());
-  dialog.lpstrInitialDir = initialFolder.c_str();
-  dialog.lpstrTitle = title.c_str();
-  dialog.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_ENABLESIZING;
-  // Cancelled, failed, or (FNERR_BUFFERTOOSMALL) a name that did not fit: nothing is chosen,
-  // never a truncated name.
-  if (!GetOpenFileNameA(&dialog)) return false;
-  *chosen = buffer.data();
-  return true;
-}
-
-bool OpenWebPage(PlatformWindow* owner, const std::string& address) {
-  const HINSTANCE result =
-      ShellExecuteA(AsWindow(owner), nullptr, address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-  return reinterpret_cast<INT_PTR>(result) > 32;
-}
-
 // help.html beside the executable.
 std::string HelpPageAddress() {
-  std::vector<char> buffer(MAX_PATH);
-  for (;;) {
-    const DWORD length =
-        GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return std::string();
-    if (length < buffer.size()) {
-      const std::string path(buffer.data(), length);
-      const std::string candidate = path.substr(0, FolderPrefixLength(path)) + "help.html";
-      const DWORD attributes = GetFileAttributesA(candidate.c_str());
-      if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return std::string();
-      return candidate;
-    }
-    buffer.resize(buffer.size() * 2);  // the name was cut short
-  }
+  // A name cut short fills the whole buffer: it then asks for more room.
+  const std::string program = ReadIntoGrowingBuffer(MAX_PATH, [](char* buffer, std::size_t size) {
+    return LengthOrNeeded(GetModuleFileNameA(nullptr, buffer, static_cast<DWORD>(size)));
+  });
+  if (program.empty()) return std::string();
+  const std::string candidate = program.substr(0, FolderPrefixLength(program)) + "help.html";
+  const DWORD attributes = GetFileAttributesA(candidate.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return std::string();
+  return candidate;
 }

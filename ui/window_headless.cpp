@@ -1,18 +1,15 @@
-// The window machinery without a display: a window that exists only as its procedure, a queue
-// of posted messages, message boxes as records on standard error, and progress on a terminal.
+// The window machinery without a display: a window that exists only as its procedure over the
+// shared message queue (no input can arrive), message boxes as records on standard error, and
+// progress on a terminal.
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <deque>
 #include <string>
 
-#include "shell/window_posix.h"
+#include "ui/message_queue.h"
+#include "ui/window_posix.h"
 
 namespace {
-
-PlatformWindow MainWindowRecord{nullptr, true};
-std::deque<PlatformMessage> PostedMessages;
-int QuitCode = 0;
 
 int ImagesShown = 0;  // forced repaints, one for each image found
 bool ProgressLineShown = false;
@@ -56,52 +53,17 @@ void ShowMessageBox(PlatformWindow*, const std::string& text, const std::string&
   std::fflush(stderr);
 }
 
-PlatformWindow* CreateMainWindow(WindowProcedure procedure) {
-  MainWindowRecord = PlatformWindow{procedure, false};
-  PostedMessages.clear();
-  QuitCode = 0;
+PlatformWindow* CreateMainWindow(WindowProcedure procedure, const MenuEntry*, std::size_t) {
   ImagesShown = 0;
-  return &MainWindowRecord;
+  return StartMessageQueue(procedure, QueueToolkit{nullptr, ClearProgressLine});
 }
 
 void ShowMainWindow(PlatformWindow*) {}
 
-bool PostWindowMessage(PlatformWindow* window, unsigned message, std::uintptr_t wParam,
-                       std::intptr_t lParam) {
-  if (window == nullptr || window->destroyed) return false;
-  PostedMessages.push_back({window, message, wParam, lParam});
-  return true;
-}
-
-bool GetNextMessage(PlatformMessage* message, int* exitCode) {
-  // Without a display no input can arrive: an empty queue ends the loop as a quit would.
-  if (PostedMessages.empty()) {
-    *exitCode = QuitCode;
-    return false;
-  }
-  *message = PostedMessages.front();
-  PostedMessages.pop_front();
-  return true;
-}
-
-std::intptr_t DefaultWindowProc(PlatformWindow* window, unsigned message, std::uintptr_t,
-                                std::intptr_t) {
-  if (message == MsgClose && !window->destroyed) {
-    window->procedure(window, MsgDestroy, 0, 0);
-    window->destroyed = true;
-    ClearProgressLine();
-  }
-  return 0;
-}
-
-void PostQuit(int exitCode) {
-  QuitCode = exitCode;
-}
-
 void RepaintNow(PlatformWindow* window) {
   if (window == nullptr || window->destroyed) return;
   ++ImagesShown;
-  window->procedure(window, MsgPaint, 0, 0);
+  QueueRepaintNow(window);
 }
 
 void InvalidateWindow(PlatformWindow*) {}
@@ -124,8 +86,8 @@ bool OpenWebPage(PlatformWindow*, const std::string&) {
 }  // namespace headless
 
 const WindowOperations HeadlessWindowOperations = {
-    headless::ShowMessageBox,    headless::CreateMainWindow,   headless::ShowMainWindow,
-    headless::PostWindowMessage, headless::GetNextMessage,     headless::DefaultWindowProc,
-    headless::PostQuit,          headless::RepaintNow,         headless::InvalidateWindow,
-    headless::PaintStatusText,   headless::ChooseContactSheet, headless::OpenWebPage,
+    headless::ShowMessageBox, headless::CreateMainWindow,   headless::ShowMainWindow,
+    QueuePostWindowMessage,   QueueGetNextMessage,          QueueDefaultWindowProc,
+    QueuePostQuit,            headless::RepaintNow,         headless::InvalidateWindow,
+    headless::PaintStatusText, headless::ChooseContactSheet, headless::OpenWebPage,
 };

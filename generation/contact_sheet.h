@@ -1,0 +1,23 @@
+// The contact sheet of a generation: choosing it, loading it, and reading its images in order
+// into the slots of the generation's state.
+#pragma once
+
+#include <string>
+
+// 1 when InputPath holds the cleaned path; 0 when the open-file dialog returned no file.
+int SelectContactSheet();
+
+// 1 when the contact sheet is open, its text loaded, its folder is the working folder and
+// SheetName, SheetFolder and CurrentImage are set; 0 after a message box said what failed.
+int OpenContactSheet(const std::string& path);
+
+// Closes the contact sheet's text and file, if open, and clears their slots.
+void CloseContactSheet();
+
+// The next image link at or after `from`: its target goes into NextImage, which is also the
+// status text, repainted at once. Returns the ">" that closes its anchor, or nullptr when no
+// image is left (NextImage then unchanged).
+const char* FindNextImage(const char* from);
+
+// The caption of the image just found, into NextCaption; returns where the caption ended.
+const char* ReadNextCaption(const char* from);

@@ -1,0 +1,21 @@
+#include "platform/path_segments.h"
+
+std::vector<std::string_view> SplitPath(std::string_view name, bool (*isSeparator)(char)) {
+  std::vector<std::string_view> segments;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (!isSeparator(name[i])) continue;
+    segments.push_back(name.substr(start, i - start));
+    start = i + 1;
+  }
+  segments.push_back(name.substr(start));
+  return segments;
+}
+
+bool IsSlash(char c) {
+  return c == '/';
+}
+
+bool IsSlashOrBackslash(char c) {
+  return c == '/' || c == '\\';
+}
