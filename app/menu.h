@@ -12,8 +12,10 @@
 
 /* Each popup with its items in order; "&" marks a mnemonic. About stands last although its id
    is lower than Help's. */
+/* clang-format off */
 #define KESTRUNE_MENU(POPUP, ITEM, END_POPUP)                                      \
   POPUP("&File") ITEM("&Open", IDM_OPEN) ITEM("E&xit", IDM_EXIT) END_POPUP        \
   POPUP("&Help") ITEM("&Help...", IDM_HELP) ITEM("&About...", IDM_ABOUT) END_POPUP
+/* clang-format on */
 
 #endif

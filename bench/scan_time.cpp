@@ -16,8 +16,8 @@
 #include <iterator>
 #include <string>
 
-#include "tests/sheet_reader.h"
 #include "tests/literal_scanner.h"
+#include "tests/sheet_reader.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 
 #include "bench/gallery.h"
-#include "tests/sheet_reader.h"
 #include "tests/literal_scanner.h"
+#include "tests/sheet_reader.h"
 
 namespace {
 

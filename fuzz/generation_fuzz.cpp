@@ -11,8 +11,8 @@
 #include <iterator>
 #include <string>
 
-#include "generation/generation_state.h"
 #include "app/main_window.h"
+#include "generation/generation_state.h"
 #include "platform/platform.h"
 
 namespace fs = std::filesystem;

@@ -25,8 +25,7 @@ const char* LoadContactSheet(const std::string& path) {
   State.SheetFolder = path.substr(0, FolderPrefixLength(path));
   // Pages are written relative to the working folder: a sheet whose folder can no longer be
   // entered (removed or locked since it was opened) would get its pages in the start folder.
-  if (!State.SheetFolder.empty() && !SetWorkingFolder(State.SheetFolder))
-    return "File not found: ";
+  if (!State.SheetFolder.empty() && !SetWorkingFolder(State.SheetFolder)) return "File not found: ";
   return nullptr;
 }
 

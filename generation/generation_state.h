@@ -30,8 +30,8 @@ struct GenerationState {
 
   PlatformFile* SheetFile = nullptr;
   PlatformText* SheetMapping = nullptr;  // the sheet's whole text, mapped or read
-  const char* SheetView = nullptr;  // the contact sheet text, zero-terminated at SheetEnd
-  const char* SheetEnd = nullptr;   // its first zero byte: no scan reads at or past it
+  const char* SheetView = nullptr;       // the contact sheet text, zero-terminated at SheetEnd
+  const char* SheetEnd = nullptr;        // its first zero byte: no scan reads at or past it
   const char* ScanPosition = nullptr;
 
   std::FILE* CombinedPage = nullptr;

@@ -1,9 +1,9 @@
 // Files and folders on POSIX.
-#include "platform/posix_calls.h"
-
 #include <fcntl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+#include "platform/posix_calls.h"
 #if defined(SYS_openat2)
 #include <linux/openat2.h>
 #endif
@@ -237,7 +237,7 @@ int OpenByWalking(const std::string& path, int flags, mode_t mode) {
   }
   const std::vector<std::string_view> segments = SplitPath(path, IsSlash);
   int folder = AT_FDCWD;
-  int depth = 0;  // folders below the working folder
+  int depth = 0;                                           // folders below the working folder
   for (std::size_t i = 0; i + 1 < segments.size(); ++i) {  // the folders on the way
     const std::string part(segments[i]);
     if (part.empty() || part == ".") continue;

@@ -35,6 +35,19 @@ stage_sanitizer() {
       ctest --test-dir build-sanitize --no-tests=error --output-on-failure -j"$jobs"
 }
 
+# The program built without a window (KESTRUNE_WINDOW=OFF): no FLTK or X11 in it, and every test
+# that needs no window passes.
+stage_headless_only() {
+  cmake -S . -B build-headless -DKESTRUNE_TESTS=ON -DKESTRUNE_WINDOW=OFF -DKESTRUNE_BENCH=OFF \
+    >/dev/null &&
+    cmake --build build-headless -j"$jobs" &&
+    if ldd build-headless/kestrune | grep -E 'libfltk|libX11'; then
+      echo "FAIL: the headless-only program links a window toolkit"
+      false
+    fi &&
+    ctest --test-dir build-headless --no-tests=error --output-on-failure -j"$jobs"
+}
+
 stage_fuzz() {
   scripts/fuzz.sh  # every target for a short while (longer runs: scripts/fuzz.sh --time SECONDS)
 }
@@ -82,13 +95,14 @@ run_stage() {
     result="FAILED"
     failed=1
   fi
-  summary+=("$(printf '%-10s %-32s %5ds  %s' "$name" "${count:-no count}" $((SECONDS - start)) \
+  summary+=("$(printf '%-14s %-32s %5ds  %s' "$name" "${count:-no count}" $((SECONDS - start)) \
     "$result")")
 }
 
 run_stage normal count_ctest
 run_stage browser count_walks
 run_stage sanitizer count_ctest
+run_stage headless_only count_ctest
 run_stage fuzz count_fuzz
 run_stage windows count_checks
 run_stage package count_checks

@@ -50,7 +50,9 @@ TEST(StartUp, HelpAndVersionPrintToStandardOutputAndWriteNothing) {
     const ProgramResult result = RunKestrune({c.option}, folder.path());
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(result.out.compare(0, c.outputStart.size(), c.outputStart), 0) << result.out;
-    if (c.option == "--version") EXPECT_EQ(result.out, c.outputStart);
+    if (c.option == "--version") {
+      EXPECT_EQ(result.out, c.outputStart);
+    }
     EXPECT_TRUE(!result.out.empty() && result.out.back() == '\n');
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(Snapshot(folder.path()), before);

@@ -1,16 +1,15 @@
 // The desktop window's message order, run without a display: the program's own window procedure
 // and run over the desktop loop, with a scripted toolkit standing in for FLTK.
-#include "ui/message_queue.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <string>
 #include <vector>
 
-#include "generation_fixture.h"
 #include "app/main_window.h"
 #include "app/menu.h"
+#include "generation_fixture.h"
+#include "ui/message_queue.h"
 
 namespace {
 
@@ -105,12 +104,9 @@ bool NoBrowser(PlatformWindow*, const std::string&) {
 }
 
 const WindowOperations ScriptedDesktop = {
-    ScriptedBox,           ScriptedCreate,
-    ScriptedShow,          QueuePostWindowMessage,
-    QueueGetNextMessage, QueueDefaultWindowProc,
-    QueuePostQuit,       QueueRepaintNow,
-    ScriptedInvalidate,    ScriptedPaint,
-    ScriptedChooser,       NoBrowser,
+    ScriptedBox,         ScriptedCreate,         ScriptedShow,    QueuePostWindowMessage,
+    QueueGetNextMessage, QueueDefaultWindowProc, QueuePostQuit,   QueueRepaintNow,
+    ScriptedInvalidate,  ScriptedPaint,          ScriptedChooser, NoBrowser,
 };
 
 std::string Sheet(const std::string& anchors) {

@@ -8,8 +8,8 @@
 #include "generation/generation.h"
 #include "generation/generation_state.h"
 #include "generation/slide_step.h"
-#include "ui/ui.h"
 #include "test_support.h"
+#include "ui/ui.h"
 
 class GenerationTest : public testing::Test {
  protected:

@@ -7,11 +7,11 @@
 #include <ostream>
 #include <string>
 
-#include "generation_fixture.h"
 #include "generation/contact_sheet.h"
-#include "sheet/sheet_path.h"
+#include "generation_fixture.h"
 #include "platform/platform.h"
 #include "platform/posix_calls.h"
+#include "sheet/sheet_path.h"
 
 namespace {
 

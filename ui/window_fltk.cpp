@@ -127,8 +127,7 @@ void DestroyFrame() {
   if (fl_display != nullptr) XFlush(fl_display);
 }
 
-PlatformWindow* CreateFrame(WindowProcedure procedure, const MenuEntry* menu,
-                            std::size_t entries) {
+PlatformWindow* CreateFrame(WindowProcedure procedure, const MenuEntry* menu, std::size_t entries) {
   DestroyFrame();
   Window = StartMessageQueue(procedure, QueueToolkit{WaitForEvents, DestroyFrame});
   BuildMenu(menu, entries);

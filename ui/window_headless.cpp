@@ -86,8 +86,16 @@ bool OpenWebPage(PlatformWindow*, const std::string&) {
 }  // namespace headless
 
 const WindowOperations HeadlessWindowOperations = {
-    headless::ShowMessageBox, headless::CreateMainWindow,   headless::ShowMainWindow,
-    QueuePostWindowMessage,   QueueGetNextMessage,          QueueDefaultWindowProc,
-    QueuePostQuit,            headless::RepaintNow,         headless::InvalidateWindow,
-    headless::PaintStatusText, headless::ChooseContactSheet, headless::OpenWebPage,
+    headless::ShowMessageBox,
+    headless::CreateMainWindow,
+    headless::ShowMainWindow,
+    QueuePostWindowMessage,
+    QueueGetNextMessage,
+    QueueDefaultWindowProc,
+    QueuePostQuit,
+    headless::RepaintNow,
+    headless::InvalidateWindow,
+    headless::PaintStatusText,
+    headless::ChooseContactSheet,
+    headless::OpenWebPage,
 };

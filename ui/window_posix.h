@@ -20,7 +20,7 @@ struct WindowOperations {
   void (*showMessageBox)(PlatformWindow* owner, const std::string& text, const std::string& title,
                          BoxIcon icon);
   PlatformWindow* (*createMainWindow)(WindowProcedure procedure, const MenuEntry* menu,
-                                     std::size_t entries);
+                                      std::size_t entries);
   void (*showMainWindow)(PlatformWindow* window);
   bool (*postWindowMessage)(PlatformWindow* window, unsigned message, std::uintptr_t wParam,
                             std::intptr_t lParam);
