@@ -1,5 +1,5 @@
 // The desktop window's message order, run without a display: the program's own window procedure
-// and run over the desktop loop, with a scripted toolkit standing in for FLTK.
+// and run over the message queue, with a scripted toolkit standing in for FLTK.
 #include <gtest/gtest.h>
 
 #include <functional>
