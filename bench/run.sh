@@ -122,7 +122,8 @@ trace_calls() {
 total_calls() { awk '{ s += $2 } END { print s + 0 }' "$1"; }
 
 # Alternating timed runs in one folder, cleaned of pages before each, in rounds of one run of
-# each NAME; appends "seconds rss" per run to OUT.NAME.times and stops on a non-zero status.
+# each NAME; appends "seconds rss cpu-seconds" per run to OUT.NAME.times and stops on a non-zero
+# status.
 # alternate ROUNDS FOLDER SHEET PACK OUT NAME...
 alternate() {
   local rounds_="$1" folder="$2" sheet="$3" pack="$4" out="$5"
@@ -131,9 +132,9 @@ alternate() {
     for name in "$@"; do
       clean "$folder" "$sheet"
       command_for "$name" "$pack"
-      read -r seconds rss status < <("$bin/timed_run" "$folder" "${cmd[@]}")
+      read -r seconds rss status cpu < <("$bin/timed_run" "$folder" "${cmd[@]}")
       [ "$status" = 0 ] || { echo "$name failed in $folder" >&2; exit 1; }
-      echo "$seconds $rss" >>"$out.$name.times"
+      echo "$seconds $rss $cpu" >>"$out.$name.times"
     done
   done
 }
@@ -280,7 +281,11 @@ clean "$sample" index.html
 (cd "$sample" && "$bin/io_floor" "$work/sample.pack")
 diff -r -q "$sample_reference" "$sample" >/dev/null ||
   { echo "floor output differs from kestrune's on the sample" >&2; exit 1; }
-ms() { cut -d' ' -f1 "$1" | median | awk '{ printf "%.2f", $1 * 1000 }'; }
+# Median wall and processor milliseconds of a times file: "wall cpu".
+ms() {
+  echo "$(cut -d' ' -f1 "$1" | median | awk '{ printf "%.3f", $1 * 1000 }')" \
+    "$(cut -d' ' -f3 "$1" | median | awk '{ printf "%.3f", $1 * 1000 }')"
+}
 version_ms=$(ms "$work/start.version.times")
 true_ms=$(ms "$work/start.true.times")
 sample_ms=$(ms "$work/sample.sample.times")
@@ -318,19 +323,24 @@ rm -rf "$work"
   fi
   echo "Start-up and the sample (medians of $start_rounds alternating runs on $first_place):"
   echo
-  echo "| run | time | baseline | baseline time | ratio |"
-  echo "|---|---:|---:|---:|---:|"
-  awk -v v="$version_ms" -v t="$true_ms" -v s="$sample_ms" -v sf="$samplefloor_ms" \
-    -v st="$sampletrue_ms" -v images="$sample_images" \
-    'BEGIN { printf "| `kestrune --version` | %.2f ms | `/bin/true` | %.2f ms | %.2f |\n", v, t, v / t
-             printf "| the sample, %d images | %.2f ms | its I/O floor | %.2f ms | %.2f |\n", images, s, sf, s / sf
-             printf "| the sample, %d images | %.2f ms | `/bin/true` | %.2f ms | %.2f |\n", images, s, st, s / st }'
+  echo "| run | time | processor time | baseline | time | processor time | ratio | ratio of processor times |"
+  echo "|---|---:|---:|---|---:|---:|---:|---:|"
+  row() {
+    awk -v run="$1" -v base="$2" -v a="$3" -v b="$4" 'BEGIN {
+      split(a, x, " "); split(b, y, " ")
+      printf "| %s | %.2f ms | %.2f ms | %s | %.2f ms | %.2f ms | %.2f | %.2f |\n",
+             run, x[1], x[2], base, y[1], y[2], x[1] / y[1], (y[2] > 0 ? x[2] / y[2] : 0) }'
+  }
+  row '`kestrune --version`' '`/bin/true`' "$version_ms" "$true_ms"
+  row "the sample, $sample_images images" "its I/O floor" "$sample_ms" "$samplefloor_ms"
+  row "the sample, $sample_images images" '`/bin/true`' "$sample_ms" "$sampletrue_ms"
   if [ "$sample_calls" != - ]; then echo; echo "System calls: $sample_calls."; fi
   echo
   echo "Targets (on /dev/shm, the floor without look-ups):"
   echo
   if [ "$rounds" -lt 7 ]; then echo "(only $rounds rounds: the targets ask for medians of at least 7)"; echo; fi
-  awk -v settings="$thumbnail_settings" -v version="$version_ms" -v true_="$true_ms" '
+  awk -v settings="$thumbnail_settings" -v version="${version_ms%% *}" -v true_="${true_ms%% *}" \
+    -v version_cpu="${version_ms##* }" -v true_cpu="${true_ms##* }" '
     function verdict(ok) { return ok ? "met" : "NOT MET" }
     $1 ~ /^\/dev\/shm/ { k[$2, $3] = $4; f[$2, $3] = $5; l[$2, $3] = $6; seen[$2, $3] = 1 }
     END {
@@ -350,7 +360,8 @@ rm -rf "$work"
         a = k[s[i], 50000] / 50000 * 1e6; b = k[s[i], 1000] / 1000 * 1e6
         printf "%.1f against %.1f µs, %s\n", a, b, verdict(a <= b)
       }
-      printf "- `kestrune --version` at most 1.5x `/bin/true`: %.2f, %s\n", version / true_, verdict(version / true_ <= 1.5)
+      printf "- `kestrune --version` at most 1.5x `/bin/true`: %.2f, %s (processor times: %.2f)\n",
+             version / true_, verdict(version / true_ <= 1.5), version_cpu / true_cpu
     }' "$results.data"
   echo
   echo "Scanning the same sheets as a generation does:"
