@@ -1,5 +1,7 @@
 // Writes a benchmark gallery contact sheet: make_gallery IMAGES FILE [--thumbnails]
 // With --thumbnails it also creates the (empty) thumbnail files the sheet shows, beside it.
+// make_gallery IMAGES --list prints the sheet's images instead, one a line, in the order a run
+// makes their slides.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,9 +23,15 @@ bool WriteFile(const std::string& path, const std::string& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[2], "--list") == 0 && std::atoi(argv[1]) > 0) {
+    for (const std::string& image : GalleryImages(std::atoi(argv[1])))
+      std::printf("%s\n", image.c_str());
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
   const bool thumbnails = argc == 4 && std::strcmp(argv[3], "--thumbnails") == 0;
   if ((argc != 3 && !thumbnails) || std::atoi(argv[1]) <= 0) {
-    std::fprintf(stderr, "usage: make_gallery IMAGES FILE [--thumbnails]\n");
+    std::fprintf(stderr,
+                 "usage: make_gallery IMAGES FILE [--thumbnails] | make_gallery IMAGES --list\n");
     return 2;
   }
   const int images = std::atoi(argv[1]);
