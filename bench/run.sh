@@ -57,6 +57,7 @@ while [ $# -gt 0 ]; do
 done
 
 # Optimised build without sanitizers: the normal build folder.
+scripts/install-deps.sh bench
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRUNE_SANITIZE=OFF >/dev/null
 cmake --build build -j2 --target kestrune make_gallery io_floor timed_run scan_time scanner_bench \
   >/dev/null

@@ -6,6 +6,7 @@
 #   scripts/install-deps.sh package making and checking the release packages (scripts/package.sh)
 #   scripts/install-deps.sh icons   rendering the icons from their drawing (scripts/make-icons.sh)
 #   scripts/install-deps.sh fresh   making a fresh Debian system (scripts/check-fresh-machine.sh)
+#   scripts/install-deps.sh bench   the benchmarks (bench/run.sh)
 #   scripts/install-deps.sh fixtures the real tools that write the browser tests' contact sheets
 #                                     (tests/browser/make-fixtures.sh)
 #
@@ -31,6 +32,7 @@ groups[test]="${groups[package]}
 # GoogleTest; fuzzing (libFuzzer); benchmarks; window tests on a virtual display (Xvfb, as the
 # Windows tests use it under Wine with a single-byte locale); walking the slide shows in a browser.
 groups[fresh]="mmdebstrap"
+groups[bench]="${groups[run]} libbenchmark-dev strace"  # bench/run.sh: counts system calls too
 groups[fixtures]="pandoc tree python3 igal2 llgal imagemagick"
 
 [ $# -gt 0 ] || set -- run
