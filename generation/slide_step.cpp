@@ -16,7 +16,7 @@ using PageWriter = bool (*)(std::FILE*, const SlidePageValues&);
 // True when `target`, decoded, names a file that exists; a name with a zero byte names none.
 bool TargetFileExists(const std::string& target) {
   const std::string file = DecodeFileName(target);
-  return file.find('\0') == std::string::npos && FileExists(file);
+  return file.find('\0') == std::string::npos && ImageFileExists(file);
 }
 
 // Writes the page linked as `pageName` into the file that name leads a browser to; failures are

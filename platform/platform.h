@@ -37,6 +37,12 @@ void RepaintNow(PlatformWindow* window);
 // True when something exists under `name` (relative to the working folder, or absolute).
 bool FileExists(const std::string& name);
 
+// FileExists for names of images (ending in ".jpg"), relative to the working folder, such as the
+// PREVIOUS icons a slide step looks for. Nothing a run writes is such a file, so the answers of
+// one folder may come from one read of the folder made on first use, where the system allows it
+// and the folder is asked often enough to pay for the read; the answers are those of FileExists.
+bool ImageFileExists(const std::string& name);
+
 // Opens `path` for reading; nullptr when it cannot be opened or is not a regular file. Never
 // blocks (a FIFO is refused, not waited on). While open, CreateOutputFile refuses this file.
 PlatformFile* OpenFileReadOnly(const std::string& path);
@@ -88,6 +94,10 @@ std::FILE* CreateOutputFile(const std::string& name);
 
 // Flushes and closes a stream from CreateOutputFile; false when anything written was lost.
 bool CloseOutputFile(std::FILE* stream);
+
+// The folder the running program was started from, its separator included; empty when it
+// cannot be known.
+std::string ProgramFolder();
 
 // The address of the help page shipped with the program (help.html beside the executable, or in
 // the installed documentation folder); empty when it cannot be found.

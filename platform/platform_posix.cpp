@@ -1,4 +1,5 @@
 // Files and folders on POSIX.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -14,6 +15,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "kestrune_version.h"
@@ -141,17 +144,103 @@ PosixCallTable DefaultPosixCalls() {
   calls.chdir = ::chdir;
   calls.readlink = ::readlink;
   calls.access = ::access;
+  calls.getdents64 = ::getdents64;
   return calls;
 }
 
 PosixCallTable PosixCalls = DefaultPosixCalls();
+
+// Sixteen look-ups cost about what reading a folder of a few thousand names does: a folder of a
+// handful of images is never read, a gallery folder is read once.
+int PosixLookupsBeforeListing = 16;
 
 bool FileExists(const std::string& name) {
   struct stat info;
   return PosixCalls.stat(name.c_str(), &info) == 0;
 }
 
+namespace {
+
+// The names ending in ".jpg" of one folder, read once. Symbolic links are kept apart: only a
+// real look-up tells whether one leads to a file.
+struct FolderListing {
+  int lookups = 0;  // names looked up for real before the folder was read
+  bool read = false;
+  bool usable = false;  // read completely
+  std::vector<std::string> files;
+  std::vector<std::string> links;
+};
+
+// Folders relative to the working folder, so valid for one working folder and one run.
+std::unordered_map<std::string, FolderListing> Listings;
+
+bool EndsWithJpg(std::string_view name) {
+  return name.size() > 4 && name.compare(name.size() - 4, 4, ".jpg") == 0;
+}
+
+// A name a listing can answer for: relative, ending in ".jpg", every segment a plain name (not
+// empty, "." or ".."), no control byte. Anything else takes a real look-up.
+bool IsListable(const std::string& name) {
+  if (name.empty() || name.front() == '/' || !EndsWithJpg(name)) return false;
+  for (char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20) return false;
+  }
+  for (std::string_view segment : SplitPath(name, IsSlash)) {
+    if (segment.empty() || segment == "." || segment == "..") return false;
+  }
+  return true;
+}
+
+// Reads the names of `folder` that end in ".jpg"; false when it cannot be read whole, or when
+// its entries could not be looked at (a folder that cannot be searched: stat fails in it).
+bool ReadFolder(const std::string& folder, FolderListing* listing) {
+  const char* path = folder.empty() ? "." : folder.c_str();
+  if (PosixCalls.access(path, X_OK) != 0) return false;
+  const int fd = PosixCalls.openat(AT_FDCWD, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  if (fd < 0) return false;
+  std::vector<char> buffer(32768);
+  ssize_t got;
+  while ((got = PosixCalls.getdents64(fd, buffer.data(), buffer.size())) > 0) {
+    for (ssize_t at = 0; at < got;) {
+      const auto* entry = reinterpret_cast<const struct dirent64*>(buffer.data() + at);
+      at += entry->d_reclen;
+      const std::string_view name(entry->d_name);
+      if (!EndsWithJpg(name)) continue;
+      const bool link = entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN;
+      (link ? listing->links : listing->files).emplace_back(name);
+    }
+  }
+  PosixCalls.close(fd);
+  std::sort(listing->files.begin(), listing->files.end());
+  std::sort(listing->links.begin(), listing->links.end());
+  return got == 0;
+}
+
+bool Listed(const std::vector<std::string>& names, std::string_view name) {
+  return std::binary_search(names.begin(), names.end(), name,
+                            [](std::string_view a, std::string_view b) { return a < b; });
+}
+
+}  // namespace
+
+bool ImageFileExists(const std::string& name) {
+  if (!IsListable(name)) return FileExists(name);
+  const std::size_t slash = name.rfind('/');
+  const std::string folder = slash == std::string::npos ? std::string() : name.substr(0, slash);
+  FolderListing& listing = Listings[folder];
+  if (!listing.read) {
+    if (++listing.lookups <= PosixLookupsBeforeListing) return FileExists(name);
+    listing.read = true;
+    listing.usable = ReadFolder(folder, &listing);
+  }
+  if (!listing.usable) return FileExists(name);
+  const std::string_view file = std::string_view(name).substr(slash + 1);  // npos + 1 is 0
+  if (Listed(listing.files, file)) return true;
+  return Listed(listing.links, file) && FileExists(name);
+}
+
 PlatformFile* OpenFileReadOnly(const std::string& path) {
+  Listings.clear();  // a new contact sheet is a new run: the folders are read afresh
   // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
   const int fd = PosixCalls.open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
   if (fd < 0) return nullptr;
@@ -208,6 +297,7 @@ std::string GetWorkingFolder() {
 }
 
 bool SetWorkingFolder(const std::string& folder) {
+  Listings.clear();  // they name folders relative to the old working folder
   return PosixCalls.chdir(folder.c_str()) == 0;
 }
 
@@ -323,13 +413,22 @@ bool LooksLikeOwnPage(int fd, const struct stat& info) {
   return own;
 }
 
+// Creates `name`, which must not exist yet. A name without a folder needs no resolution beneath
+// the working folder: O_EXCL fails on any existing name, a link among them, and follows none, so
+// a plain openat cannot leave the folder and costs the kernel less.
+int CreateNewFile(const std::string& name) {
+  const int flags = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_CREAT | O_EXCL;
+  if (name.find('/') == std::string::npos)
+    return PosixCalls.openat(AT_FDCWD, name.c_str(), flags | O_NOFOLLOW, 0666);
+  return OpenBeneathWorkingFolder(name, flags, 0666);
+}
+
 }  // namespace
 
 std::FILE* CreateOutputFile(const std::string& name) {
   // Opened without truncating, so a file that must not be replaced is left untouched; a file
   // created here and then refused is removed again.
-  int fd = OpenBeneathWorkingFolder(
-      name, O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_CREAT | O_EXCL, 0666);
+  int fd = CreateNewFile(name);
   const bool created = fd >= 0;
   if (fd < 0 && errno == EEXIST) fd = OpenBeneathWorkingFolder(name, kExistingFileFlags, 0);
   if (fd < 0) return nullptr;
@@ -360,10 +459,7 @@ bool CloseOutputFile(std::FILE* stream) {
   return std::fclose(stream) == 0 && flushed;
 }
 
-namespace {
-
-// The folder of the running executable, separator included; empty when it cannot be read.
-std::string ExecutableFolder() {
+std::string ProgramFolder() {
   // A target that fills the whole buffer may have been cut short: it asks for more room.
   const std::string path = ReadIntoGrowingBuffer(PATH_MAX, [](char* buffer, std::size_t size) {
     return static_cast<long long>(PosixCalls.readlink("/proc/self/exe", buffer, size));
@@ -371,12 +467,10 @@ std::string ExecutableFolder() {
   return path.substr(0, FolderPrefixLength(path));
 }
 
-}  // namespace
-
 // Beside the executable in a build folder; where it was installed, relative to the installed
 // executable, otherwise.
 std::string HelpPageAddress() {
-  const std::string folder = ExecutableFolder();
+  const std::string folder = ProgramFolder();
   if (folder.empty()) return std::string();
   for (const char* place : {"help.html", KESTRUNE_HELP_FROM_PROGRAM}) {
     const std::string candidate = folder + place;

@@ -69,6 +69,12 @@ bool FileExists(const std::string& name) {
   return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// Always a real look-up: short 8.3 names, case and trailing dots make a folder's listing answer
+// differently from the file system.
+bool ImageFileExists(const std::string& name) {
+  return FileExists(name);
+}
+
 PlatformFile* OpenFileReadOnly(const std::string& path) {
   // Shared for reading only: while it is open no one, this process included, can write it.
   const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -272,14 +278,19 @@ bool CloseOutputFile(std::FILE* stream) {
   return std::fclose(stream) == 0 && flushed;
 }
 
-// help.html beside the executable.
-std::string HelpPageAddress() {
+std::string ProgramFolder() {
   // A name cut short fills the whole buffer: it then asks for more room.
   const std::string program = ReadIntoGrowingBuffer(MAX_PATH, [](char* buffer, std::size_t size) {
     return LengthOrNeeded(GetModuleFileNameA(nullptr, buffer, static_cast<DWORD>(size)));
   });
-  if (program.empty()) return std::string();
-  const std::string candidate = program.substr(0, FolderPrefixLength(program)) + "help.html";
+  return program.substr(0, FolderPrefixLength(program));
+}
+
+// help.html beside the executable.
+std::string HelpPageAddress() {
+  const std::string folder = ProgramFolder();
+  if (folder.empty()) return std::string();
+  const std::string candidate = folder + "help.html";
   const DWORD attributes = GetFileAttributesA(candidate.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
     return std::string();

@@ -36,9 +36,15 @@ struct PosixCallTable {
   int (*chdir)(const char* path);
   ssize_t (*readlink)(const char* path, char* buffer, size_t size);
   int (*access)(const char* path, int mode);
+  // A folder's names, read once where many of its images are looked for (ImageFileExists).
+  ssize_t (*getdents64)(int fd, void* buffer, size_t size);
 };
 
 extern PosixCallTable PosixCalls;
+
+// ImageFileExists reads a folder once more than this many of its names were looked for; until
+// then, and where the folder cannot be read, each name is a real look-up. Tests lower it.
+extern int PosixLookupsBeforeListing;
 
 // The calls as the system provides them.
 PosixCallTable DefaultPosixCalls();

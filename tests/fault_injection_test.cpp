@@ -2,6 +2,7 @@
 // (opens, status, reads, writes, closes, the folder and name look-ups) is failed in turn, with and
 // without openat2 in the kernel, and the run must still end with the right message, the right
 // exit status, an intact contact sheet and every other page exactly as a clean run writes it.
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -22,23 +23,15 @@
 
 namespace {
 
+// clang-format off
 enum Call {
-  kOpen,
-  kOpenBeneath,
-  kOpenAt,
-  kFstat,
-  kRead,
-  kWrite,
-  kClose,
-  kFtruncate,
-  kFcntl,
-  kStat,
-  kGetcwd,
-  kChdir,
-  kCallKinds
+  kOpen, kOpenBeneath, kOpenAt, kFstat, kRead, kWrite, kClose, kFtruncate, kFcntl, kStat,
+  kGetcwd, kChdir, kAccess, kGetdents, kCallKinds
 };
-const char* const kCallNames[] = {"open",  "openBeneath", "openat", "fstat", "read",   "write",
-                                  "close", "ftruncate",   "fcntl",  "stat",  "getcwd", "chdir"};
+const char* const kCallNames[] = {
+  "open", "openBeneath", "openat", "fstat", "read", "write", "close", "ftruncate", "fcntl", "stat",
+  "getcwd", "chdir", "access", "getdents64"};
+// clang-format on
 
 // Counts the calls of each kind; fails the one chosen, and remembers which file it was about.
 struct Faults {
@@ -48,9 +41,9 @@ struct Faults {
   bool walk = false;                  // the kernel has no openat2: names are walked with openat
   std::string page;                   // the output name being opened, while it is walked
   std::map<int, std::string> fileOf;  // open descriptors and the names they were opened under
-  std::set<int> folders;              // descriptors of folders opened on a walk
-  std::string hitFile;                // the file of the failed call, once it happened
-  bool hitFolder = false;             // the failed call was the close of such a folder
+  std::set<int> folders;  // descriptors of folders opened on a walk or to read their names
+  std::string hitFile;    // the file of the failed call, once it happened
+  bool hitFolder = false;  // the failed call was on such a folder, or its opening for a read
 
   bool Fails(Call kind, int fd) {
     if (++counts[kind] != failAt || kind != failKind) return false;
@@ -85,10 +78,17 @@ int OpenBeneath(const char* path, int flags, mode_t mode) {
 }
 
 int OpenAt(int folder, const char* name, int flags, mode_t mode) {
-  if (Plan.Fails(kOpenAt, Plan.page)) return errno = EACCES, -1;
+  // A file opened from the working folder is a page of its own; on a walk, the page is the name
+  // handed to openBeneath.
+  if (folder == AT_FDCWD && (flags & O_DIRECTORY) == 0) Plan.page = name;
+  const bool listing = (flags & O_DIRECTORY) != 0 && (flags & O_PATH) == 0;  // to read its names
+  if (Plan.Fails(kOpenAt, Plan.page)) {
+    Plan.hitFolder = listing;
+    return errno = EACCES, -1;
+  }
   const int fd = ::openat(folder, name, flags, mode);
   if (fd >= 0) Plan.fileOf[fd] = Plan.page;
-  if (fd >= 0 && (flags & O_DIRECTORY) != 0) Plan.folders.insert(fd);
+  if (fd >= 0 && (flags & O_DIRECTORY) != 0) Plan.folders.insert(fd);  // walked or read
   return fd;
 }
 
@@ -135,6 +135,14 @@ char* Getcwd(char* buffer, size_t size) {
 
 int Chdir(const char* path) {
   return Plan.Fails(kChdir, path) ? (errno = ENOENT, -1) : ::chdir(path);
+}
+
+int Access(const char* path, int mode) {
+  return Plan.Fails(kAccess, path) ? (errno = EACCES, -1) : ::access(path, mode);
+}
+
+ssize_t Getdents(int fd, void* buffer, size_t size) {
+  return Plan.Fails(kGetdents, fd) ? (errno = EIO, -1) : ::getdents64(fd, buffer, size);
 }
 
 // The lines of `a` and `b` that differ; both must have as many lines.
@@ -187,7 +195,11 @@ void PrintTo(const Setting& setting, std::ostream* out) {
 // each with openat2 and with the walk that stands in for it.
 class FaultSweep : public testing::TestWithParam<Setting> {
  protected:
-  void TearDown() override { PosixCalls = DefaultPosixCalls(); }
+  void TearDown() override {
+    PosixCalls = DefaultPosixCalls();
+    PosixLookupsBeforeListing = kLookupsBeforeListing;
+  }
+  static const int kLookupsBeforeListing;
 
   static bool PagesExist() { return GetParam().pagesExist; }
 
@@ -220,6 +232,10 @@ class FaultSweep : public testing::TestWithParam<Setting> {
     PosixCalls.stat = Stat;
     PosixCalls.getcwd = Getcwd;
     PosixCalls.chdir = Chdir;
+    PosixCalls.access = Access;
+    PosixCalls.getdents64 = Getdents;
+    // The first image's look-ups go to the file system, the later ones to the folder's listing.
+    PosixLookupsBeforeListing = 1;
     State = GenerationState{};
     testing::internal::CaptureStderr();
     Outcome outcome;
@@ -249,7 +265,7 @@ class FaultSweep : public testing::TestWithParam<Setting> {
       case kOpenBeneath:
         return !GetParam().walk;
       case kOpenAt:
-        return GetParam().walk;
+        return true;  // a new page without a folder is created with openat
       case kFtruncate:
       case kFcntl:
         return GetParam().pagesExist;  // only an existing page is looked at and emptied
@@ -283,8 +299,10 @@ TEST_P(FaultSweep, EveryFailedCallEndsCleanlyAndLosesNothingElse) {
       const bool onSheet = hit.size() >= 10 && hit.compare(hit.size() - 10, 10, "index.html") == 0;
       // Failures that lose nothing: closing the read-only contact sheet at the finish or a folder
       // left behind on a walk; the working folder unknown (it only titles failure boxes); the
-      // access time of an earlier page that is replaced anyway.
-      if ((onSheet && kind == kClose) || Plan.hitFolder || kind == kGetcwd || kind == kFcntl) {
+      // access time of an earlier page that is replaced anyway; a folder's names that cannot be
+      // read (its images are then looked up one by one).
+      if ((onSheet && kind == kClose) || Plan.hitFolder || kind == kGetcwd || kind == kFcntl ||
+          kind == kAccess || kind == kGetdents) {
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.messages, "");
         EXPECT_EQ(run.files, clean.files);
@@ -347,6 +365,8 @@ TEST_P(FaultSweep, EveryFailedCallEndsCleanlyAndLosesNothingElse) {
   }
   EXPECT_GT(failures, 20);  // the sweep really covered the run
 }
+
+const int FaultSweep::kLookupsBeforeListing = PosixLookupsBeforeListing;
 
 INSTANTIATE_TEST_SUITE_P(Pages, FaultSweep,
                          testing::Values(Setting{false, false}, Setting{true, false},

@@ -1,6 +1,7 @@
 // The slide step: link structure, PREVIOUS icons, page names and the combined page.
 #include "generation/slide_step.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -177,9 +178,9 @@ TEST_F(GenerationTest, CloseBetweenStepsEndsTheChainWithAFinishedCombinedPage) {
 
 // The disk fills up while a.html is written: its first bytes land, the rest is refused.
 std::set<int> FullPageFds;
-int OpenNotingFullPage(const char* path, int flags, mode_t mode) {
-  const int fd = DefaultPosixCalls().openBeneath(path, flags, mode);
-  if (fd >= 0 && std::string(path) == "a.html") FullPageFds.insert(fd);
+int OpenNotingFullPage(int folder, const char* name, int flags, mode_t mode) {
+  const int fd = ::openat(folder, name, flags, mode);
+  if (fd >= 0 && std::string(name) == "a.html") FullPageFds.insert(fd);
   return fd;
 }
 ssize_t WriteUntilFull(int fd, const void* data, size_t size) {
@@ -193,7 +194,7 @@ ssize_t WriteUntilFull(int fd, const void* data, size_t size) {
 TEST_F(GenerationTest, APageWhoseBytesAreLostIsReportedAndTheRunGoesOn) {
   folder_.Write("index.html", Sheet(R"(<a href="a.jpg">A</a> <a href="b.jpg">B</a>)"));
   FullPageFds.clear();
-  PosixCalls.openBeneath = OpenNotingFullPage;
+  PosixCalls.openat = OpenNotingFullPage;  // a page beside the sheet is created with openat
   PosixCalls.write = WriteUntilFull;
   const int started = Generate("index.html");
   PosixCalls = DefaultPosixCalls();

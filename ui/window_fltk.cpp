@@ -318,7 +318,7 @@ const WindowOperations DesktopWindowOperations = {
     OpenInBrowser,
 };
 
-const WindowOperations* OpenDesktop() {
+const WindowOperations* KestruneOpenDesktop() {
   const char* name = std::getenv("DISPLAY");
   if (name == nullptr || *name == '\0') return nullptr;
   Display* display = XOpenDisplay(name);
