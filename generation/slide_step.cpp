@@ -11,26 +11,19 @@
 
 namespace {
 
-using PageWriter = bool (*)(std::FILE*, const SlidePageValues&);
-
 // True when `target`, decoded, names a file that exists; a name with a zero byte names none.
 bool TargetFileExists(const std::string& target) {
   const std::string file = DecodeFileName(target);
   return file.find('\0') == std::string::npos && ImageFileExists(file);
 }
 
-// Writes the page linked as `pageName` into the file that name leads a browser to; failures are
-// titled with the name as linked.
-void WriteSlidePage(const std::string& pageName, PageWriter write, const SlidePageValues& values) {
+// Writes the page linked as `pageName`, in one write, into the file that name leads a browser
+// to; failures are titled with the name as linked.
+void WriteSlidePage(const std::string& pageName, const std::string& text) {
   const std::string file = DecodeFileName(pageName);
   // A hostile contact sheet must not be able to place pages outside its own folder.
   const bool allowed = file.find('\0') == std::string::npos && IsInsideSheetFolder(file);
-  std::FILE* page = allowed ? CreateOutputFile(file) : nullptr;
-  // A page is one write: unbuffered, the stream needs no buffer and asks the system nothing.
-  if (page != nullptr) std::setvbuf(page, nullptr, _IONBF, 0);
-  bool written = page != nullptr && write(page, values);
-  if (page != nullptr) written = CloseOutputFile(page) && written;
-  if (!written) {
+  if (!allowed || !WriteOutputFile(file, text)) {
     ReportFailure(nullptr, "Unable to create SlideShow file", pageName, BoxIcon::Exclamation);
   }
 }
@@ -52,6 +45,7 @@ const char* AdvanceSlots(const char* from) {
 // Links of a page that lies `depth` folders below the sheet's folder lead from there; the title
 // and the caption are no links.
 void RebaseLinks(SlidePageValues& values, std::size_t depth) {
+  if (depth == 0) return;  // beside the sheet every link leads from there already
   for (std::string* link :
        {&values.refreshTarget, &values.previousLink, &values.previousIcon, &values.indexLink,
         &values.centreLink, &values.playLink, &values.pauseLink, &values.nextLink, &values.nextIcon,
@@ -114,7 +108,7 @@ const char* GenerateSlide(const char* from) {
   const std::size_t depth = LinkFolderDepth(curBase + ".htm");
   RebaseLinks(manual, depth);
   RebaseLinks(automatic, depth);
-  WriteSlidePage(curBase + ".htm", WriteManualPage, manual);
-  WriteSlidePage(curBase + ".html", WriteAutomaticPage, automatic);
+  WriteSlidePage(curBase + ".htm", ManualPageText(manual));
+  WriteSlidePage(curBase + ".html", AutomaticPageText(automatic));
   return pos;
 }

@@ -61,16 +61,23 @@ const char kAutomaticTemplate[] =
 
 }  // namespace
 
-bool WriteManualPage(std::FILE* stream, const SlidePageValues& v) {
-  return WriteFormatted(
-      stream, kManualTemplate,
-      {v.pageTitle, v.previousLink, v.previousIcon, v.indexLink, v.centreLink, v.centreText,
-       v.playLink, v.nextLink, v.nextIcon, v.frameSource, v.fallbackImage});
+// Each template is taken apart once, not once for every page.
+std::string ManualPageText(const SlidePageValues& v) {
+  static const PreparedFormat manual = PrepareFormat(kManualTemplate);
+  std::string text;
+  AppendFormatted(text, manual,
+                  {v.pageTitle, v.previousLink, v.previousIcon, v.indexLink, v.centreLink,
+                   v.centreText, v.playLink, v.nextLink, v.nextIcon, v.frameSource,
+                   v.fallbackImage});
+  return text;
 }
 
-bool WriteAutomaticPage(std::FILE* stream, const SlidePageValues& v) {
-  return WriteFormatted(
-      stream, kAutomaticTemplate,
-      {v.pageTitle, v.refreshTarget, v.previousLink, v.previousIcon, v.indexLink, v.centreLink,
-       v.centreText, v.pauseLink, v.nextLink, v.nextIcon, v.frameSource, v.fallbackImage});
+std::string AutomaticPageText(const SlidePageValues& v) {
+  static const PreparedFormat automatic = PrepareFormat(kAutomaticTemplate);
+  std::string text;
+  AppendFormatted(text, automatic,
+                  {v.pageTitle, v.refreshTarget, v.previousLink, v.previousIcon, v.indexLink,
+                   v.centreLink, v.centreText, v.pauseLink, v.nextLink, v.nextIcon,
+                   v.frameSource, v.fallbackImage});
+  return text;
 }

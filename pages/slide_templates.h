@@ -22,6 +22,6 @@ struct SlidePageValues {
   std::string fallbackImage;
 };
 
-// Each writes its page to `stream` in one formatted write; false when the write failed.
-bool WriteManualPage(std::FILE* stream, const SlidePageValues& values);
-bool WriteAutomaticPage(std::FILE* stream, const SlidePageValues& values);
+// The bytes of each page, line ends CR LF, to be written in one write.
+std::string ManualPageText(const SlidePageValues& values);
+std::string AutomaticPageText(const SlidePageValues& values);

@@ -17,28 +17,47 @@ void AppendWithCrLf(std::string& out, std::string_view text) {
 
 }  // namespace
 
-std::string FormatText(const char* format, std::initializer_list<std::string_view> values) {
-  std::string out;
-  std::size_t size = std::strlen(format);
-  for (std::string_view value : values) size += value.size();
-  out.reserve(size + size / 8);  // room for the CR of every line end
-  const std::string_view* next = values.begin();
-  const char* run = format;  // start of the format text not yet copied
+PreparedFormat PrepareFormat(const char* format) {
+  PreparedFormat prepared;
+  std::string run;
+  const char* copied = format;  // start of the format text not yet in `run`
   for (const char* p = std::strchr(format, '%'); p != nullptr; p = std::strchr(p, '%')) {
     if (p[1] != 's' && p[1] != '%') {
       ++p;  // any other percent sign is plain text
       continue;
     }
-    AppendWithCrLf(out, std::string_view(run, static_cast<std::size_t>(p - run)));
+    AppendWithCrLf(run, std::string_view(copied, static_cast<std::size_t>(p - copied)));
     if (p[1] == '%') {
-      out += '%';
-    } else if (next != values.end()) {
-      AppendWithCrLf(out, *next++);
+      run += '%';
+    } else {
+      prepared.length += run.size();
+      prepared.runs.push_back(std::move(run));
+      run.clear();
     }
     p += 2;
-    run = p;
+    copied = p;
   }
-  AppendWithCrLf(out, run);
+  AppendWithCrLf(run, copied);
+  prepared.length += run.size();
+  prepared.runs.push_back(std::move(run));
+  return prepared;
+}
+
+void AppendFormatted(std::string& out, const PreparedFormat& format,
+                     std::initializer_list<std::string_view> values) {
+  std::size_t size = format.length;
+  for (std::string_view value : values) size += value.size();
+  out.reserve(out.size() + size + size / 8);  // room for the CR of every line end in a value
+  const std::string_view* value = values.begin();
+  for (std::size_t i = 0; i < format.runs.size(); ++i) {
+    if (i > 0 && value != values.end()) AppendWithCrLf(out, *value++);
+    out += format.runs[i];
+  }
+}
+
+std::string FormatText(const char* format, std::initializer_list<std::string_view> values) {
+  std::string out;
+  AppendFormatted(out, PrepareFormat(format), values);
   return out;
 }
 

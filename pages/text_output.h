@@ -5,9 +5,23 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
-// Expands a stored format: each "%s" takes the next value as it is, "%%" writes "%". Every line
-// feed, also one inside a value, comes out as CR LF. Values of any length are kept whole.
+// A stored format made ready once: its literal runs between the places of its values ("%s"),
+// with "%%" already a single "%" and every line feed already CR LF. Any other "%" is plain text.
+struct PreparedFormat {
+  std::vector<std::string> runs;  // one more than the format has places for values
+  std::size_t length = 0;         // of all runs together
+};
+
+PreparedFormat PrepareFormat(const char* format);
+
+// Appends `format` filled with `values` to `out`: each place takes the next value as it is (a
+// place without a value stays empty), and every line feed of a value comes out as CR LF too.
+void AppendFormatted(std::string& out, const PreparedFormat& format,
+                     std::initializer_list<std::string_view> values);
+
+// The same for a format used once.
 std::string FormatText(const char* format, std::initializer_list<std::string_view> values);
 
 // Writes FormatText(format, values) to `stream` in one write; false when the write failed.

@@ -95,6 +95,10 @@ std::FILE* CreateOutputFile(const std::string& name);
 // Flushes and closes a stream from CreateOutputFile; false when anything written was lost.
 bool CloseOutputFile(std::FILE* stream);
 
+// Creates or replaces `name` as CreateOutputFile would (with the same refusals), writes `bytes`
+// and closes it: one page in one write. False when it was refused or anything written was lost.
+bool WriteOutputFile(const std::string& name, std::string_view bytes);
+
 // The folder the running program was started from, its separator included; empty when it
 // cannot be known.
 std::string ProgramFolder();

@@ -365,8 +365,8 @@ int OpenBeneathWorkingFolder(const std::string& name, int flags, mode_t mode) {
 }
 
 // Output streams write and close through the call table, so tests can fail any write or close.
-ssize_t WriteOutput(void* cookie, const char* data, size_t size) {
-  const int fd = *static_cast<int*>(cookie);
+// Writes `size` bytes, continuing short writes; returns how many were written.
+size_t WriteFully(int fd, const char* data, size_t size) {
   size_t done = 0;
   while (done < size) {
     const ssize_t n = PosixCalls.write(fd, data + done, size - done);
@@ -374,7 +374,12 @@ ssize_t WriteOutput(void* cookie, const char* data, size_t size) {
     if (n <= 0) break;
     done += static_cast<size_t>(n);
   }
-  return static_cast<ssize_t>(done);  // short: the stream records an error
+  return done;
+}
+
+ssize_t WriteOutput(void* cookie, const char* data, size_t size) {
+  // Short: the stream records an error.
+  return static_cast<ssize_t>(WriteFully(*static_cast<int*>(cookie), data, size));
 }
 
 int CloseOutput(void* cookie) {
@@ -423,34 +428,68 @@ int CreateNewFile(const std::string& name) {
   return OpenBeneathWorkingFolder(name, flags, 0666);
 }
 
-}  // namespace
 
-std::FILE* CreateOutputFile(const std::string& name) {
-  // Opened without truncating, so a file that must not be replaced is left untouched; a file
-  // created here and then refused is removed again.
-  int fd = CreateNewFile(name);
-  const bool created = fd >= 0;
-  if (fd < 0 && errno == EEXIST) fd = OpenBeneathWorkingFolder(name, kExistingFileFlags, 0);
-  if (fd < 0) return nullptr;
+// An output file open for writing from its start, as CreateOutputFile and WriteOutputFile make
+// it: `created` when it did not exist, else `info` describes the existing file.
+struct OpenOutput {
+  int fd = -1;
+  bool created = false;
+  struct stat info {};
+};
+
+// Opens `name` for a page: a new file, or an existing one that may be replaced, emptied. Opened
+// without truncating, so a file that must not be replaced is left untouched; a file created here
+// and then refused is removed again. fd -1 when refused.
+OpenOutput OpenOutputFile(const std::string& name) {
+  OpenOutput output;
+  output.fd = CreateNewFile(name);
+  output.created = output.fd >= 0;
+  if (output.fd < 0 && errno == EEXIST)
+    output.fd = OpenBeneathWorkingFolder(name, kExistingFileFlags, 0);
+  if (output.fd < 0 || output.created) return output;
   // A file made just now is new, empty and regular: nothing held can be it, so it needs no
   // look at its identity. An existing file is replaced only when it is a regular file (never a
   // device or a FIFO), not held by this process, and empty or a page of ours.
-  struct stat info;
-  const bool usable =
-      created || (PosixCalls.fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && !IsHeld(info) &&
-                  LooksLikeOwnPage(fd, info) && PosixCalls.ftruncate(fd, 0) == 0);
-  std::FILE* stream = usable ? OutputStream(fd) : nullptr;
+  struct stat& info = output.info;
+  if (PosixCalls.fstat(output.fd, &info) == 0 && S_ISREG(info.st_mode) && !IsHeld(info) &&
+      LooksLikeOwnPage(output.fd, info) && PosixCalls.ftruncate(output.fd, 0) == 0)
+    return output;
+  PosixCalls.close(output.fd);
+  output.fd = -1;
+  return output;
+}
+
+// Gives up an output that could not be used: closed, and removed when it was made for it.
+void DropOutputFile(const OpenOutput& output, const std::string& name) {
+  PosixCalls.close(output.fd);
+  if (output.created) PosixCalls.unlink(name.c_str());
+}
+
+}  // namespace
+
+std::FILE* CreateOutputFile(const std::string& name) {
+  const OpenOutput output = OpenOutputFile(name);
+  if (output.fd < 0) return nullptr;
+  std::FILE* stream = OutputStream(output.fd);
   if (stream == nullptr) {
-    PosixCalls.close(fd);
-    if (created) PosixCalls.unlink(name.c_str());
+    DropOutputFile(output, name);
     return nullptr;
   }
-  if (created) {
-    Hold(stream, fd);
+  if (output.created) {
+    Hold(stream, output.fd);
   } else {
-    Hold(stream, fd, info);
+    Hold(stream, output.fd, output.info);
   }
   return stream;
+}
+
+bool WriteOutputFile(const std::string& name, std::string_view bytes) {
+  const OpenOutput output = OpenOutputFile(name);
+  if (output.fd < 0) return false;
+  // Open only during this call, so no other output can meet it: it needs no place among the
+  // held files.
+  const bool written = WriteFully(output.fd, bytes.data(), bytes.size()) == bytes.size();
+  return PosixCalls.close(output.fd) == 0 && written;
 }
 
 bool CloseOutputFile(std::FILE* stream) {

@@ -278,6 +278,14 @@ bool CloseOutputFile(std::FILE* stream) {
   return std::fclose(stream) == 0 && flushed;
 }
 
+bool WriteOutputFile(const std::string& name, std::string_view bytes) {
+  std::FILE* stream = CreateOutputFile(name);
+  if (stream == nullptr) return false;
+  std::setvbuf(stream, nullptr, _IONBF, 0);  // one write, straight to the file
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+  return CloseOutputFile(stream) && written;
+}
+
 std::string ProgramFolder() {
   // A name cut short fills the whole buffer: it then asks for more room.
   const std::string program = ReadIntoGrowingBuffer(MAX_PATH, [](char* buffer, std::size_t size) {
