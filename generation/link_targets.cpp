@@ -2,6 +2,7 @@
 // made relative to a page that lies in a subfolder.
 #include "generation/link_targets.h"
 
+#include <algorithm>
 #include <initializer_list>
 
 #include "platform/path_segments.h"
@@ -108,10 +109,12 @@ bool IsParentFolder(std::string_view segment) {
 }  // namespace
 
 std::string DecodeFileName(const std::string& target) {
+  if (target.find_first_of("&%") == std::string::npos) return target;  // nothing to decode
   return DecodePercentEscapes(DecodeCharacterReferences(target));
 }
 
 std::size_t LinkFolderDepth(const std::string& pageName) {
+  if (std::none_of(pageName.begin(), pageName.end(), IsFolderSeparator)) return 0;
   const std::vector<std::string_view> segments = SplitPath(pageName, IsFolderSeparator);
   std::size_t depth = 0;
   for (std::size_t i = 0; i + 1 < segments.size(); ++i) {  // the folders, not the page itself
@@ -127,6 +130,7 @@ std::size_t LinkFolderDepth(const std::string& pageName) {
 bool IsInsideSheetFolder(const std::string& name) {
   if (name.empty() || name.front() == '/' || name.front() == '\\') return false;
   if (name.find(':') != std::string::npos) return false;
+  if (name.find_first_of("/\\") == std::string::npos) return name != "..";  // one segment
   int depth = 0;
   for (std::string_view segment : SplitPath(name, IsSlashOrBackslash)) {
     if (segment == "..") {

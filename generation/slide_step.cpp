@@ -75,7 +75,11 @@ std::string FindThumbnail(const std::string& previousImage, const std::string& c
 
 const char* GenerateSlide(const char* from) {
   const char* pos = AdvanceSlots(from);
-  WriteFormatted(State.CombinedPage, kCombinedPageImageLine, {State.CurrentImage});
+  static const PreparedFormat imageLine = PrepareFormat(kCombinedPageImageLine);
+  static std::string line;
+  line.clear();
+  AppendFormatted(line, imageLine, {State.CurrentImage});
+  std::fwrite(line.data(), 1, line.size(), State.CombinedPage);
 
   const std::string prevBase = BaseName(State.PreviousImage);
   const std::string curBase = BaseName(State.CurrentImage);
@@ -108,7 +112,10 @@ const char* GenerateSlide(const char* from) {
   const std::size_t depth = LinkFolderDepth(curBase + ".htm");
   RebaseLinks(manual, depth);
   RebaseLinks(automatic, depth);
-  WriteSlidePage(curBase + ".htm", ManualPageText(manual));
-  WriteSlidePage(curBase + ".html", AutomaticPageText(automatic));
+  static std::string text;  // one buffer for every page of the run
+  ManualPageText(manual, text);
+  WriteSlidePage(curBase + ".htm", text);
+  AutomaticPageText(automatic, text);
+  WriteSlidePage(curBase + ".html", text);
   return pos;
 }

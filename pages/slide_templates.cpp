@@ -62,22 +62,20 @@ const char kAutomaticTemplate[] =
 }  // namespace
 
 // Each template is taken apart once, not once for every page.
-std::string ManualPageText(const SlidePageValues& v) {
+void ManualPageText(const SlidePageValues& v, std::string& text) {
   static const PreparedFormat manual = PrepareFormat(kManualTemplate);
-  std::string text;
+  text.clear();
   AppendFormatted(text, manual,
                   {v.pageTitle, v.previousLink, v.previousIcon, v.indexLink, v.centreLink,
                    v.centreText, v.playLink, v.nextLink, v.nextIcon, v.frameSource,
                    v.fallbackImage});
-  return text;
 }
 
-std::string AutomaticPageText(const SlidePageValues& v) {
+void AutomaticPageText(const SlidePageValues& v, std::string& text) {
   static const PreparedFormat automatic = PrepareFormat(kAutomaticTemplate);
-  std::string text;
+  text.clear();
   AppendFormatted(text, automatic,
                   {v.pageTitle, v.refreshTarget, v.previousLink, v.previousIcon, v.indexLink,
                    v.centreLink, v.centreText, v.pauseLink, v.nextLink, v.nextIcon,
                    v.frameSource, v.fallbackImage});
-  return text;
 }

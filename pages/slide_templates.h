@@ -22,6 +22,7 @@ struct SlidePageValues {
   std::string fallbackImage;
 };
 
-// The bytes of each page, line ends CR LF, to be written in one write.
-std::string ManualPageText(const SlidePageValues& values);
-std::string AutomaticPageText(const SlidePageValues& values);
+// The bytes of each page, line ends CR LF, to be written in one write, into `text` (its old
+// content replaced; its room kept, so one buffer serves page after page).
+void ManualPageText(const SlidePageValues& values, std::string& text);
+void AutomaticPageText(const SlidePageValues& values, std::string& text);

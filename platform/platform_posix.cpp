@@ -185,6 +185,7 @@ bool IsListable(const std::string& name) {
   for (char c : name) {
     if (static_cast<unsigned char>(c) < 0x20) return false;
   }
+  if (name.find('/') == std::string::npos) return true;  // one segment, a name ending in .jpg
   for (std::string_view segment : SplitPath(name, IsSlash)) {
     if (segment.empty() || segment == "." || segment == "..") return false;
   }

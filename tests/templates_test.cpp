@@ -12,10 +12,13 @@
 
 namespace {
 
-// The bytes of one page.
-std::string WrittenPage(std::string (*text)(const SlidePageValues&),
+// The bytes of one page, made in a buffer that held another page before.
+std::string WrittenPage(void (*make)(const SlidePageValues&, std::string&),
                         const SlidePageValues& values) {
-  return text(values);
+  std::string text = "an earlier page, longer than any page these tests make: " +
+                     std::string(4000, 'x');
+  make(values, text);
+  return text;
 }
 
 // Every placeholder gets a value of its own, so a swapped pair shows.
