@@ -142,16 +142,16 @@ bool IsInsideSheetFolder(const std::string& name) {
   return true;
 }
 
-bool IsRelativeLink(const std::string& value) {
+bool IsRelativeLink(std::string_view value) {
   if (value.empty() || value[0] == '/' || value[0] == '\\' || value[0] == '#') return false;
   const std::size_t colon = value.find(':');
-  return colon == std::string::npos || value.find('/') < colon;
+  return colon == std::string_view::npos || value.find('/') < colon;
 }
 
-std::string RebaseLink(const std::string& value, std::size_t depth) {
-  if (depth == 0 || !IsRelativeLink(value)) return value;
+std::string RebaseLink(std::string_view value, std::size_t depth) {
   std::string rebased;
+  if (depth == 0 || !IsRelativeLink(value)) return rebased.assign(value);
   rebased.reserve(depth * 3 + value.size());
   for (std::size_t i = 0; i < depth; ++i) rebased += "../";
-  return rebased + value;
+  return rebased.append(value);
 }

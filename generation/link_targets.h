@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 // The name of the file behind `target`, decoded as a browser decodes a link before opening the
 // file: first the character references &amp; &lt; &gt; &quot; &apos; and numeric ones below 128
@@ -22,7 +23,7 @@ bool IsInsideSheetFolder(const std::string& name);
 
 // True for a link value that a browser resolves against the page's own folder: not empty, not
 // starting with "/", "\" or "#", and without ":" (a scheme or drive) before its first "/".
-bool IsRelativeLink(const std::string& value);
+bool IsRelativeLink(std::string_view value);
 
 // `value` with one "../" in front for each of `depth` folders, when it is a relative link.
-std::string RebaseLink(const std::string& value, std::size_t depth);
+std::string RebaseLink(std::string_view value, std::size_t depth);

@@ -1,6 +1,8 @@
 // The step that writes one image's line of the combined page and its two slide pages.
 #include "generation/slide_step.h"
 
+#include <deque>
+
 #include "generation/contact_sheet.h"
 #include "generation/generation.h"
 #include "generation/generation_state.h"
@@ -43,14 +45,15 @@ const char* AdvanceSlots(const char* from) {
 }
 
 // Links of a page that lies `depth` folders below the sheet's folder lead from there; the title
-// and the caption are no links.
-void RebaseLinks(SlidePageValues& values, std::size_t depth) {
+// and the caption are no links. The rebased values are kept in `storage`, which a deque keeps in
+// place while it grows, so the views stay valid.
+void RebaseLinks(SlidePageValues& values, std::size_t depth, std::deque<std::string>& storage) {
   if (depth == 0) return;  // beside the sheet every link leads from there already
-  for (std::string* link :
+  for (std::string_view* link :
        {&values.refreshTarget, &values.previousLink, &values.previousIcon, &values.indexLink,
         &values.centreLink, &values.playLink, &values.pauseLink, &values.nextLink, &values.nextIcon,
         &values.frameSource, &values.fallbackImage}) {
-    *link = RebaseLink(*link, depth);
+    *link = storage.emplace_back(RebaseLink(*link, depth));
   }
 }
 
@@ -76,10 +79,10 @@ std::string FindThumbnail(const std::string& previousImage, const std::string& c
 const char* GenerateSlide(const char* from) {
   const char* pos = AdvanceSlots(from);
   static const PreparedFormat imageLine = PrepareFormat(kCombinedPageImageLine);
-  static std::string line;
-  line.clear();
-  AppendFormatted(line, imageLine, {State.CurrentImage});
-  std::fwrite(line.data(), 1, line.size(), State.CombinedPage);
+  static std::string text;  // one buffer for every line and page of the run
+  text.clear();
+  AppendFormatted(text, imageLine, {State.CurrentImage});
+  std::fwrite(text.data(), 1, text.size(), State.CombinedPage);
 
   const std::string prevBase = BaseName(State.PreviousImage);
   const std::string curBase = BaseName(State.CurrentImage);
@@ -88,34 +91,40 @@ const char* GenerateSlide(const char* from) {
   const bool atEnd = State.NextImage == State.SheetName;
   State.ThumbnailName = FindThumbnail(State.PreviousImage, State.CurrentImage);
 
-  const std::string sheetEnd = State.SheetName + "#end";
+  // Every value is made once; the two pages show views of them.
+  const std::string& sheet = State.SheetName;
+  const std::string sheetEnd = sheet + "#end";
+  const std::string previousManual = prevBase + ".htm", previousAutomatic = prevBase + ".html";
+  const std::string currentManual = curBase + ".htm", currentAutomatic = curBase + ".html";
+  const std::string nextManual = nextBase + ".htm", nextAutomatic = nextBase + ".html";
+
   SlidePageValues manual;
   manual.pageTitle = State.CurrentImage;
-  manual.previousLink = atStart ? State.SheetName : prevBase + ".htm";
-  manual.previousIcon = atStart ? State.SheetName : State.ThumbnailName;
-  manual.indexLink = State.SheetName;
+  manual.previousLink = atStart ? sheet : previousManual;
+  manual.previousIcon = atStart ? sheet : State.ThumbnailName;
+  manual.indexLink = sheet;
   manual.centreLink = State.CurrentImage;
   manual.centreText = State.CurrentCaption;
-  manual.playLink = atEnd ? State.SheetName : nextBase + ".html";
-  manual.nextLink = atEnd ? sheetEnd : nextBase + ".htm";
+  manual.playLink = atEnd ? sheet : nextAutomatic;
+  manual.nextLink = atEnd ? sheetEnd : nextManual;
   manual.nextIcon = State.NextImage;
   manual.frameSource = State.CurrentImage;
   manual.fallbackImage = State.CurrentImage;
 
   SlidePageValues automatic = manual;
-  automatic.refreshTarget = atEnd ? sheetEnd : nextBase + ".html";
-  automatic.previousLink = atStart ? State.SheetName : prevBase + ".html";
-  automatic.pauseLink = atEnd ? State.SheetName : curBase + ".htm";
-  automatic.nextLink = atEnd ? sheetEnd : nextBase + ".html";
+  automatic.refreshTarget = atEnd ? sheetEnd : nextAutomatic;
+  automatic.previousLink = atStart ? sheet : previousAutomatic;
+  automatic.pauseLink = atEnd ? sheet : currentManual;
+  automatic.nextLink = atEnd ? sheetEnd : nextAutomatic;
 
   // Both pages lie in the current image's folder.
-  const std::size_t depth = LinkFolderDepth(curBase + ".htm");
-  RebaseLinks(manual, depth);
-  RebaseLinks(automatic, depth);
-  static std::string text;  // one buffer for every page of the run
+  const std::size_t depth = LinkFolderDepth(currentManual);
+  std::deque<std::string> rebased;
+  RebaseLinks(manual, depth, rebased);
+  RebaseLinks(automatic, depth, rebased);
   ManualPageText(manual, text);
-  WriteSlidePage(curBase + ".htm", text);
+  WriteSlidePage(currentManual, text);
   AutomaticPageText(automatic, text);
-  WriteSlidePage(curBase + ".html", text);
+  WriteSlidePage(currentAutomatic, text);
   return pos;
 }

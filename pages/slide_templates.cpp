@@ -65,17 +65,17 @@ const char kAutomaticTemplate[] =
 void ManualPageText(const SlidePageValues& v, std::string& text) {
   static const PreparedFormat manual = PrepareFormat(kManualTemplate);
   text.clear();
-  AppendFormatted(text, manual,
-                  {v.pageTitle, v.previousLink, v.previousIcon, v.indexLink, v.centreLink,
-                   v.centreText, v.playLink, v.nextLink, v.nextIcon, v.frameSource,
-                   v.fallbackImage});
+  AppendFormatted(
+      text, manual,
+      {v.pageTitle, v.previousLink, v.previousIcon, v.indexLink, v.centreLink, v.centreText,
+       v.playLink, v.nextLink, v.nextIcon, v.frameSource, v.fallbackImage});
 }
 
 void AutomaticPageText(const SlidePageValues& v, std::string& text) {
   static const PreparedFormat automatic = PrepareFormat(kAutomaticTemplate);
   text.clear();
-  AppendFormatted(text, automatic,
-                  {v.pageTitle, v.refreshTarget, v.previousLink, v.previousIcon, v.indexLink,
-                   v.centreLink, v.centreText, v.pauseLink, v.nextLink, v.nextIcon,
-                   v.frameSource, v.fallbackImage});
+  AppendFormatted(
+      text, automatic,
+      {v.pageTitle, v.refreshTarget, v.previousLink, v.previousIcon, v.indexLink, v.centreLink,
+       v.centreText, v.pauseLink, v.nextLink, v.nextIcon, v.frameSource, v.fallbackImage});
 }

@@ -173,6 +173,22 @@ struct FolderListing {
 
 // Folders relative to the working folder, so valid for one working folder and one run.
 std::unordered_map<std::string, FolderListing> Listings;
+// The folder asked last, which is asked again next as a rule: a gallery folder image by image.
+std::string LastFolder;
+FolderListing* LastListing = nullptr;
+
+void ForgetListings() {
+  Listings.clear();
+  LastListing = nullptr;
+}
+
+FolderListing& ListingOf(std::string_view folder) {
+  if (LastListing == nullptr || folder != LastFolder) {
+    LastFolder.assign(folder);
+    LastListing = &Listings[LastFolder];  // stays in place while the map grows
+  }
+  return *LastListing;
+}
 
 bool EndsWithJpg(std::string_view name) {
   return name.size() > 4 && name.compare(name.size() - 4, 4, ".jpg") == 0;
@@ -227,12 +243,13 @@ bool Listed(const std::vector<std::string>& names, std::string_view name) {
 bool ImageFileExists(const std::string& name) {
   if (!IsListable(name)) return FileExists(name);
   const std::size_t slash = name.rfind('/');
-  const std::string folder = slash == std::string::npos ? std::string() : name.substr(0, slash);
-  FolderListing& listing = Listings[folder];
+  const std::string_view folder =
+      slash == std::string::npos ? std::string_view() : std::string_view(name).substr(0, slash);
+  FolderListing& listing = ListingOf(folder);
   if (!listing.read) {
     if (++listing.lookups <= PosixLookupsBeforeListing) return FileExists(name);
     listing.read = true;
-    listing.usable = ReadFolder(folder, &listing);
+    listing.usable = ReadFolder(std::string(folder), &listing);
   }
   if (!listing.usable) return FileExists(name);
   const std::string_view file = std::string_view(name).substr(slash + 1);  // npos + 1 is 0
@@ -241,7 +258,7 @@ bool ImageFileExists(const std::string& name) {
 }
 
 PlatformFile* OpenFileReadOnly(const std::string& path) {
-  Listings.clear();  // a new contact sheet is a new run: the folders are read afresh
+  ForgetListings();  // a new contact sheet is a new run: the folders are read afresh
   // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
   const int fd = PosixCalls.open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
   if (fd < 0) return nullptr;
@@ -298,7 +315,7 @@ std::string GetWorkingFolder() {
 }
 
 bool SetWorkingFolder(const std::string& folder) {
-  Listings.clear();  // they name folders relative to the old working folder
+  ForgetListings();  // they name folders relative to the old working folder
   return PosixCalls.chdir(folder.c_str()) == 0;
 }
 
@@ -428,7 +445,6 @@ int CreateNewFile(const std::string& name) {
     return PosixCalls.openat(AT_FDCWD, name.c_str(), flags | O_NOFOLLOW, 0666);
   return OpenBeneathWorkingFolder(name, flags, 0666);
 }
-
 
 // An output file open for writing from its start, as CreateOutputFile and WriteOutputFile make
 // it: `created` when it did not exist, else `info` describes the existing file.

@@ -41,8 +41,8 @@ struct Faults {
   bool walk = false;                  // the kernel has no openat2: names are walked with openat
   std::string page;                   // the output name being opened, while it is walked
   std::map<int, std::string> fileOf;  // open descriptors and the names they were opened under
-  std::set<int> folders;  // descriptors of folders opened on a walk or to read their names
-  std::string hitFile;    // the file of the failed call, once it happened
+  std::set<int> folders;   // descriptors of folders opened on a walk or to read their names
+  std::string hitFile;     // the file of the failed call, once it happened
   bool hitFolder = false;  // the failed call was on such a folder, or its opening for a read
 
   bool Fails(Call kind, int fd) {

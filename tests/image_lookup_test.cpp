@@ -67,17 +67,18 @@ const int ImageLookup::kDefaultLookups = PosixLookupsBeforeListing;
 
 // Names present, absent, of other kinds and shapes; each asked in turn.
 const std::vector<std::string> kNames = {
-    "a_t.jpg",       "b.jpg",          "missing_t.jpg",     "A_T.JPG",        "a_t.JPG",
-    "page.htm",      "folder.jpg",     "fifo.jpg",          "link_t.jpg",     "dangling_t.jpg",
-    "sub/c_t.jpg",   "sub/none_t.jpg", "tn_sub/c_png.jpg",  "linked/c_t.jpg", "nosuch/x_t.jpg",
-    "./a_t.jpg",     "sub/../b.jpg",   "sub//c_t.jpg",      "../b.jpg",       "a_t.jpg/x.jpg",
-    "bad\nname.jpg", ".jpg",           "sub/",              ""};
+    "a_t.jpg",          "b.jpg",          "missing_t.jpg",  "A_T.JPG",
+    "a_t.JPG",          "page.htm",       "folder.jpg",     "fifo.jpg",
+    "link_t.jpg",       "dangling_t.jpg", "sub/c_t.jpg",    "sub/none_t.jpg",
+    "tn_sub/c_png.jpg", "linked/c_t.jpg", "nosuch/x_t.jpg", "./a_t.jpg",
+    "sub/../b.jpg",     "sub//c_t.jpg",   "../b.jpg",       "a_t.jpg/x.jpg",
+    "bad\nname.jpg",    ".jpg",           "sub/",           ""};
 
 TEST_F(ImageLookup, ListedAnswersAreThoseOfARealLookUp) {
   MakeGallery();
   for (int threshold : {0, 3, 100}) {
     PosixLookupsBeforeListing = threshold;
-    SetWorkingFolder(folder_.path());  // a new working folder starts without listings
+    SetWorkingFolder(folder_.path());          // a new working folder starts without listings
     for (int round = 0; round < 2; ++round) {  // before and after each folder is read
       for (const std::string& name : kNames) {
         EXPECT_EQ(ImageFileExists(name), FileExists(name))

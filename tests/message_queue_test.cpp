@@ -1,5 +1,7 @@
 // The desktop window's message order, run without a display: the program's own window procedure
 // and run over the message queue, with a scripted toolkit standing in for FLTK.
+#include "ui/message_queue.h"
+
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -9,7 +11,6 @@
 #include "app/main_window.h"
 #include "app/menu.h"
 #include "generation_fixture.h"
-#include "ui/message_queue.h"
 
 namespace {
 

@@ -15,8 +15,8 @@ namespace {
 // The bytes of one page, made in a buffer that held another page before.
 std::string WrittenPage(void (*make)(const SlidePageValues&, std::string&),
                         const SlidePageValues& values) {
-  std::string text = "an earlier page, longer than any page these tests make: " +
-                     std::string(4000, 'x');
+  std::string text =
+      "an earlier page, longer than any page these tests make: " + std::string(4000, 'x');
   make(values, text);
   return text;
 }
