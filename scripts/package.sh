@@ -24,7 +24,8 @@ export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cmake -S . -B "$linux" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
   -DKESTRUNE_TESTS=OFF -DKESTRUNE_BENCH=OFF \
   -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
-  -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
+  -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" \
+  -DCMAKE_MODULE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
 cmake --build "$linux" -j"$jobs"
 # The release facts, as the build's generated header holds them.
 header="$linux/generated/kestrune_version.h"

@@ -73,6 +73,7 @@ grep -v '^running with root privileges' "$lintian_log" | sed 's/^/     lintian: 
 ok "lintian: no error, no warning"
 
 expected_files="./usr/bin/kestrune -rwxr-xr-x root/root
+./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/kestrune/kestrune-desktop.so -rw-r--r-- root/root
 ./usr/share/applications/kestrune.desktop -rw-r--r-- root/root
 ./usr/share/doc-base/kestrune -rw-r--r-- root/root
 ./usr/share/doc/kestrune/changelog.gz -rw-r--r-- root/root
@@ -87,7 +88,7 @@ contents="$(dpkg-deb -c "$deb")"
 $contents"
 bad_folders="$(awk '$1 ~ /^d/ && ($1 != "drwxr-xr-x" || $2 != "root/root")' <<<"$contents")"
 [ -z "$bad_folders" ] || fail "folders not root-owned with mode 755: $bad_folders"
-ok "the program, desktop entry, icons, man page, help page, copyright and changelog, owned by root"
+ok "the program, its window module, desktop entry, icons, man page, help page, copyright and changelog, owned by root"
 
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package) $(field Version) $(field Architecture)" = "kestrune $version amd64" ] ||
@@ -162,6 +163,14 @@ check_installed_deb() {
   diff -r "$scratch/reference" "$root/tmp/sample" >/dev/null ||
     fail "the installed program wrote another slide show than the packaged one"
   ok "the installed kestrune wrote the sample's slide show headless"
+  # With a display named, the installed program finds its window module where it was installed
+  # (no server answers here, so it then runs headless, saying nothing).
+  rm -rf "$root/tmp/sample" && cp -r examples "$root/tmp/sample"
+  loaded="$(in_root env DISPLAY=:4093 LD_DEBUG=files kestrune /tmp/sample/index.html 2>&1)" ||
+    fail "the installed program failed with a display named"
+  grep -q "kestrune/kestrune-desktop.so" <<<"$loaded" && ! grep -q "running without one" <<<"$loaded" ||
+    fail "the installed program did not load its window module"
+  ok "with a display named, the installed kestrune loads its window module"
 
   [ "$(in_root man -w kestrune)" = /usr/share/man/man1/kestrune.1.gz ] ||
     fail "man -w kestrune: $(in_root man -w kestrune 2>&1)"
