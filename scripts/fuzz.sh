@@ -24,7 +24,7 @@ while [ $# -gt 0 ]; do
 done
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -DKESTRUNE_FUZZ=ON -DKESTRUNE_TESTS=OFF \
-  -DKESTRUNE_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  -DKESTRUNE_BENCH=OFF -DKESTRUNE_WINDOW=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build-fuzz -j2 >/dev/null
 if [ ${#targets[@]} -eq 0 ]; then
   for program in build-fuzz/fuzz/*_fuzz; do targets+=("$(basename "$program")"); done
