@@ -1,5 +1,5 @@
 // The FLTK window's widgets, driven without a display: what each menu item, the close box, a
-// resize and a draw request become in the desktop loop.
+// resize and a draw request become in the message queue.
 #include "ui/window_fltk.h"
 
 #include <FL/Fl.H>

@@ -1,6 +1,7 @@
 // The main window on an X11 desktop with FLTK: a menu bar over a white status area, modal
-// message boxes, the file chooser and the browser. FLTK events only feed the desktop loop's
-// queues; the window procedure sees them when the loop hands them out.
+// message boxes, the file chooser and the browser. FLTK events only feed the message queue; the
+// window procedure sees them when the loop hands them out. Built into the desktop module
+// (kestrune-desktop.so), whose one entry is KestruneOpenDesktop.
 #include "ui/window_fltk.h"
 
 #include <FL/Fl.H>
