@@ -107,12 +107,26 @@ std::intptr_t MainWindowProc(PlatformWindow* window, unsigned message, std::uint
   }
 }
 
+std::size_t ModernOptionLength(const std::string& commandLine) {
+  static const std::string kOption = "--modern";
+  if (commandLine.compare(0, kOption.size(), kOption) != 0) return 0;
+  std::size_t length = kOption.size();
+  if (length < commandLine.size() && commandLine[length] != ' ' && commandLine[length] != '\t')
+    return 0;  // a longer word, such as a sheet named --modern.html
+  while (length < commandLine.size() && (commandLine[length] == ' ' || commandLine[length] == '\t'))
+    ++length;
+  return length;
+}
+
 int RunKestrune(const std::string& commandLine) {
   State.MainWindow = CreateMainWindow(MainWindowProc, kMainMenu, kMainMenuEntries);
   if (State.MainWindow == nullptr) return -1;
   ShowMainWindow(State.MainWindow);
   State.StartFolder = GetWorkingFolder();
-  State.InputPath = (!commandLine.empty() && commandLine.front() == '?') ? "" : commandLine;
+  const std::size_t option = ModernOptionLength(commandLine);
+  if (option > 0) State.Style = PageStyle::Modern;
+  const std::string tail = commandLine.substr(option);
+  State.InputPath = (!tail.empty() && tail.front() == '?') ? "" : tail;
   PostWindowMessage(State.MainWindow, MsgCommand, IDM_OPEN, 0);
 
   PlatformMessage message;

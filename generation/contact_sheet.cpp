@@ -3,6 +3,9 @@
 
 #include "generation/generation.h"
 #include "generation/generation_state.h"
+#include "generation/link_targets.h"
+#include "sheet/captions.h"
+#include "sheet/declarations.h"
 #include "sheet/scanner.h"
 #include "sheet/sheet_path.h"
 
@@ -27,6 +30,32 @@ const char* LoadContactSheet(const std::string& path) {
   // entered (removed or locked since it was opened) would get its pages in the start folder.
   if (!State.SheetFolder.empty() && !SetWorkingFolder(State.SheetFolder)) return "File not found: ";
   return nullptr;
+}
+
+// The caption a modern page gives an image that its sheet names nowhere: the file name without
+// folder and extension, as a browser decodes it, its "&" made text again.
+std::string FileNameCaption(const std::string& image) {
+  std::size_t start = image.size();
+  while (start > 0 && !IsFolderSeparator(image[start - 1])) --start;
+  std::string name = image.substr(start);
+  const std::size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  std::string caption;
+  for (char c : DecodeFileName(name)) {
+    if (c == '&') {
+      caption += "&amp;";
+    } else if (c != '\0') {
+      caption += c;
+    }
+  }
+  return caption;
+}
+
+bool HasVisibleCharacter(const std::string& text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) > 0x20) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -68,7 +97,8 @@ void CloseContactSheet() {
 
 const char* FindNextImage(const char* from) {
   std::string_view target;
-  const char* found = FindNextImageLink(from, State.SheetEnd, State.NextImage, &target);
+  const char* found =
+      FindNextImageLink(from, State.SheetEnd, State.NextImage, &target, &State.NextAnchor);
   if (found == nullptr) return nullptr;
   State.NextImage.assign(target);
   RepaintNow(State.MainWindow);  // the status text shows each image as soon as it is found
@@ -76,5 +106,25 @@ const char* FindNextImage(const char* from) {
 }
 
 const char* ReadNextCaption(const char* from) {
-  return ExtractCaption(from, State.SheetEnd, State.NextImage, State.NextCaption);
+  bool onlyImage = false;
+  const char* end =
+      ExtractCaption(from, State.SheetEnd, State.NextImage, State.NextCaption, &onlyImage);
+  // Modern pages caption a thumbnail anchor with what the sheet says of its image elsewhere,
+  // and never with a link target or nothing at all.
+  if (State.Style == PageStyle::Modern && (onlyImage || !HasVisibleCharacter(State.NextCaption)) &&
+      !FindImageCaption(State.NextAnchor, from, end, State.SheetEnd, State.NextImage,
+                        State.NextCaption))
+    State.NextCaption = FileNameCaption(State.NextImage);
+  return end;
+}
+
+void ReadSheetDeclarations() {
+  const std::string_view language = DeclaredLanguage(State.SheetView, State.SheetEnd);
+  State.SheetLanguage = language.empty() ? "en" : std::string(language);
+  const std::string_view charset = DeclaredCharset(State.SheetView, State.SheetEnd);
+  if (!charset.empty()) {
+    State.SheetCharset = std::string(charset);
+  } else {
+    State.SheetCharset = IsValidUtf8(State.SheetView, State.SheetEnd) ? "utf-8" : "windows-1252";
+  }
 }

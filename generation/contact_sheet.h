@@ -21,3 +21,7 @@ const char* FindNextImage(const char* from);
 
 // The caption of the image just found, into NextCaption; returns where the caption ended.
 const char* ReadNextCaption(const char* from);
+
+// The language and the charset of modern pages: what the sheet declares, else "en", and UTF-8
+// when its bytes are valid UTF-8, else windows-1252.
+void ReadSheetDeclarations();

@@ -3,7 +3,9 @@
 
 #include "generation/contact_sheet.h"
 #include "generation/generation_state.h"
+#include "generation/slide_step.h"
 #include "pages/combined_page.h"
+#include "pages/modern_pages.h"
 #include "pages/text_output.h"
 #include "sheet/scanner.h"
 
@@ -31,6 +33,7 @@ int BeginGeneration() {
   if (SelectContactSheet() == 0) return 0;
   State.NextImage = State.StartFolder;
   if (OpenContactSheet(*State.InputPath) == 0) return -1;
+  if (State.Style == PageStyle::Modern) ReadSheetDeclarations();
 
   State.ScanPosition = FindNextImage(State.SheetView);
   if (State.ScanPosition == nullptr)
@@ -42,14 +45,27 @@ int BeginGeneration() {
   if (State.CombinedPage == nullptr) return FailStart(kCombinedPageFailure);
   std::setvbuf(State.CombinedPage, State.CombinedPageBuffer, _IOFBF,
                sizeof State.CombinedPageBuffer);
-  WriteFormatted(State.CombinedPage, kCombinedPageHeader,
-                 {State.SheetTitle, State.SheetName, State.SheetTitle});
+  if (State.Style == PageStyle::Modern) {
+    State.NextThumbnail = ThumbnailOf(State.NextImage);
+    const std::string header = ModernCombinedHeader(State.SheetLanguage, State.SheetCharset,
+                                                    State.SheetTitle, State.SheetName);
+    std::fwrite(header.data(), 1, header.size(), State.CombinedPage);
+  } else {
+    WriteFormatted(State.CombinedPage, kCombinedPageHeader,
+                   {State.SheetTitle, State.SheetName, State.SheetTitle});
+  }
   return 1;
 }
 
 void FinishGeneration() {
   if (State.CombinedPage != nullptr) {
-    WriteFormatted(State.CombinedPage, kCombinedPageTrailer, {State.SheetName, State.SheetTitle});
+    if (State.Style == PageStyle::Modern) {
+      const std::string trailer = ModernCombinedTrailer(State.SheetName, State.SheetTitle);
+      std::fwrite(trailer.data(), 1, trailer.size(), State.CombinedPage);
+    } else {
+      WriteFormatted(State.CombinedPage, kCombinedPageTrailer,
+                     {State.SheetName, State.SheetTitle});
+    }
     const bool complete = CloseOutputFile(State.CombinedPage);
     State.CombinedPage = nullptr;
     // A combined page cut short by a full disk is a failure, not a finished slide show.

@@ -12,7 +12,12 @@ inline constexpr const char* kInitialStatusText =
     "Use File > Open to select an HTML contact sheet that contains links\n"
     "to the images you want to have in your slide show.";
 
+// The look of the pages a run writes: the classic pages, or the modern ones (--modern).
+enum class PageStyle { Classic, Modern };
+
 struct GenerationState {
+  PageStyle Style = PageStyle::Classic;
+
   // Image slots: a window sliding over SheetName, image 1 .. image N, SheetName.
   std::string NextImage = kInitialStatusText;  // also the status text and the repeat memory
   std::string CurrentImage;
@@ -26,6 +31,13 @@ struct GenerationState {
   std::string StartFolder;  // working folder at start-up
   std::string DialogPath;
   std::string ThumbnailName;
+  // Modern pages: what the sheet declares of itself, and the small pictures that stand for the
+  // images in the slots (a thumbnail, else the image), kept as the slots move on.
+  std::string SheetLanguage;
+  std::string SheetCharset;
+  std::string PreviousThumbnail;
+  std::string CurrentThumbnail;
+  std::string NextThumbnail;
   std::optional<std::string> InputPath;
 
   PlatformFile* SheetFile = nullptr;
@@ -33,6 +45,7 @@ struct GenerationState {
   const char* SheetView = nullptr;       // the contact sheet text, zero-terminated at SheetEnd
   const char* SheetEnd = nullptr;        // its first zero byte: no scan reads at or past it
   const char* ScanPosition = nullptr;
+  const char* NextAnchor = nullptr;  // the "<" of the anchor that linked NextImage
 
   std::FILE* CombinedPage = nullptr;
   char CombinedPageBuffer[512] = {};

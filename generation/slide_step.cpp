@@ -8,6 +8,7 @@
 #include "generation/generation_state.h"
 #include "generation/link_targets.h"
 #include "pages/combined_page.h"
+#include "pages/modern_pages.h"
 #include "pages/slide_templates.h"
 #include "pages/text_output.h"
 
@@ -41,20 +42,127 @@ const char* AdvanceSlots(const char* from) {
   } else {
     pos = ReadNextCaption(pos);
   }
+  if (State.Style == PageStyle::Modern) {
+    State.PreviousThumbnail = std::move(State.CurrentThumbnail);
+    State.CurrentThumbnail = std::move(State.NextThumbnail);
+    State.NextThumbnail = pos != nullptr ? ThumbnailOf(State.NextImage) : std::string();
+  }
   return pos;
 }
 
 // Links of a page that lies `depth` folders below the sheet's folder lead from there; the title
 // and the caption are no links. The rebased values are kept in `storage`, which a deque keeps in
 // place while it grows, so the views stay valid.
-void RebaseLinks(SlidePageValues& values, std::size_t depth, std::deque<std::string>& storage) {
+void RebaseLinks(std::initializer_list<std::string_view*> links, std::size_t depth,
+                 std::deque<std::string>& storage) {
   if (depth == 0) return;  // beside the sheet every link leads from there already
-  for (std::string_view* link :
-       {&values.refreshTarget, &values.previousLink, &values.previousIcon, &values.indexLink,
-        &values.centreLink, &values.playLink, &values.pauseLink, &values.nextLink, &values.nextIcon,
-        &values.frameSource, &values.fallbackImage}) {
-    *link = storage.emplace_back(RebaseLink(*link, depth));
-  }
+  for (std::string_view* link : links) *link = storage.emplace_back(RebaseLink(*link, depth));
+}
+
+void RebaseLinks(SlidePageValues& v, std::size_t depth, std::deque<std::string>& storage) {
+  RebaseLinks({&v.refreshTarget, &v.previousLink, &v.previousIcon, &v.indexLink, &v.centreLink,
+               &v.playLink, &v.pauseLink, &v.nextLink, &v.nextIcon, &v.frameSource,
+               &v.fallbackImage},
+              depth, storage);
+}
+
+void RebaseLinks(ModernPageValues& v, std::size_t depth, std::deque<std::string>& storage) {
+  RebaseLinks({&v.refreshTarget, &v.previousLink, &v.previousIcon, &v.indexLink, &v.centreLink,
+               &v.playLink, &v.pauseLink, &v.nextLink, &v.nextIcon, &v.photo, &v.prefetchPage,
+               &v.prefetchImage},
+              depth, storage);
+}
+
+// The page names of one step, made once; the pages show views of them.
+struct SlideNames {
+  bool atStart, atEnd;
+  std::string sheetEnd, previousManual, previousAutomatic, currentManual, currentAutomatic,
+      nextManual, nextAutomatic;
+};
+
+SlideNames MakeSlideNames() {
+  const std::string prevBase = BaseName(State.PreviousImage);
+  const std::string curBase = BaseName(State.CurrentImage);
+  const std::string nextBase = BaseName(State.NextImage);
+  return {State.PreviousImage == State.SheetName,
+          State.NextImage == State.SheetName,
+          State.SheetName + "#end",
+          prevBase + ".htm",
+          prevBase + ".html",
+          curBase + ".htm",
+          curBase + ".html",
+          nextBase + ".htm",
+          nextBase + ".html"};
+}
+
+void WriteClassicPages(const SlideNames& n, std::string& text) {
+  const std::string& sheet = State.SheetName;
+  State.ThumbnailName = FindThumbnail(State.PreviousImage, State.CurrentImage);
+  SlidePageValues manual;
+  manual.pageTitle = State.CurrentImage;
+  manual.previousLink = n.atStart ? sheet : n.previousManual;
+  manual.previousIcon = n.atStart ? sheet : State.ThumbnailName;
+  manual.indexLink = sheet;
+  manual.centreLink = State.CurrentImage;
+  manual.centreText = State.CurrentCaption;
+  manual.playLink = n.atEnd ? sheet : n.nextAutomatic;
+  manual.nextLink = n.atEnd ? n.sheetEnd : n.nextManual;
+  manual.nextIcon = State.NextImage;
+  manual.frameSource = State.CurrentImage;
+  manual.fallbackImage = State.CurrentImage;
+
+  SlidePageValues automatic = manual;
+  automatic.refreshTarget = n.atEnd ? n.sheetEnd : n.nextAutomatic;
+  automatic.previousLink = n.atStart ? sheet : n.previousAutomatic;
+  automatic.pauseLink = n.atEnd ? sheet : n.currentManual;
+  automatic.nextLink = n.atEnd ? n.sheetEnd : n.nextAutomatic;
+
+  // Both pages lie in the current image's folder.
+  const std::size_t depth = LinkFolderDepth(n.currentManual);
+  std::deque<std::string> rebased;
+  RebaseLinks(manual, depth, rebased);
+  RebaseLinks(automatic, depth, rebased);
+  ManualPageText(manual, text);
+  WriteSlidePage(n.currentManual, text);
+  AutomaticPageText(automatic, text);
+  WriteSlidePage(n.currentAutomatic, text);
+}
+
+// The same links as the classic pages; the icons stand for the neighbouring images on both
+// sides, and the next page and photo are fetched ahead.
+void WriteModernPages(const SlideNames& n, std::string& text) {
+  const std::string& sheet = State.SheetName;
+  ModernPageValues manual;
+  manual.language = State.SheetLanguage;
+  manual.charset = State.SheetCharset;
+  manual.caption = State.CurrentCaption;
+  manual.sheetTitle = State.SheetTitle;
+  manual.previousLink = n.atStart ? sheet : n.previousManual;
+  if (!n.atStart) manual.previousIcon = State.PreviousThumbnail;
+  manual.indexLink = sheet;
+  manual.centreLink = State.CurrentImage;
+  manual.playLink = n.atEnd ? sheet : n.nextAutomatic;
+  manual.nextLink = n.atEnd ? n.sheetEnd : n.nextManual;
+  if (!n.atEnd) manual.nextIcon = State.NextThumbnail;
+  manual.photo = State.CurrentImage;
+  manual.prefetchPage = n.atEnd ? sheet : n.nextManual;
+  if (!n.atEnd) manual.prefetchImage = State.NextImage;
+
+  ModernPageValues automatic = manual;
+  automatic.refreshTarget = n.atEnd ? n.sheetEnd : n.nextAutomatic;
+  automatic.previousLink = n.atStart ? sheet : n.previousAutomatic;
+  automatic.pauseLink = n.atEnd ? sheet : n.currentManual;
+  automatic.nextLink = n.atEnd ? n.sheetEnd : n.nextAutomatic;
+  automatic.prefetchPage = n.atEnd ? sheet : n.nextAutomatic;
+
+  const std::size_t depth = LinkFolderDepth(n.currentManual);
+  std::deque<std::string> rebased;
+  RebaseLinks(manual, depth, rebased);
+  RebaseLinks(automatic, depth, rebased);
+  ModernManualPageText(manual, text);
+  WriteSlidePage(n.currentManual, text);
+  ModernAutomaticPageText(automatic, text);
+  WriteSlidePage(n.currentAutomatic, text);
 }
 
 }  // namespace
@@ -64,67 +172,48 @@ std::string BaseName(const std::string& name) {
   return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
-std::string FindThumbnail(const std::string& previousImage, const std::string& currentImage) {
-  const std::size_t dot = previousImage.rfind('.');
-  if (dot == std::string::npos) return previousImage;
-  std::string candidate = previousImage.substr(0, dot) + "_t.jpg";
+// The thumbnail of `image`: image_t.jpg, else tn_image_ext.jpg; empty when neither exists.
+static std::string ExistingThumbnail(const std::string& image, std::size_t dot) {
+  std::string candidate = image.substr(0, dot) + "_t.jpg";
   if (TargetFileExists(candidate)) return candidate;
-  candidate = "tn_" + previousImage;
+  candidate = "tn_" + image;
   candidate[3 + dot] = '_';
   candidate += ".jpg";
   if (TargetFileExists(candidate)) return candidate;
-  return currentImage;
+  return std::string();
+}
+
+std::string FindThumbnail(const std::string& previousImage, const std::string& currentImage) {
+  const std::size_t dot = previousImage.rfind('.');
+  if (dot == std::string::npos) return previousImage;
+  std::string thumbnail = ExistingThumbnail(previousImage, dot);
+  return thumbnail.empty() ? currentImage : thumbnail;
+}
+
+std::string ThumbnailOf(const std::string& image) {
+  const std::size_t dot = image.rfind('.');
+  if (dot == std::string::npos) return image;
+  std::string thumbnail = ExistingThumbnail(image, dot);
+  return thumbnail.empty() ? image : thumbnail;
 }
 
 const char* GenerateSlide(const char* from) {
   const char* pos = AdvanceSlots(from);
+  const SlideNames names = MakeSlideNames();
   static const PreparedFormat imageLine = PrepareFormat(kCombinedPageImageLine);
   static std::string text;  // one buffer for every line and page of the run
   text.clear();
-  AppendFormatted(text, imageLine, {State.CurrentImage});
+  if (State.Style == PageStyle::Modern) {
+    AppendModernCombinedImage(text, State.CurrentImage, names.currentManual, State.CurrentCaption,
+                              !names.atStart);
+  } else {
+    AppendFormatted(text, imageLine, {State.CurrentImage});
+  }
   std::fwrite(text.data(), 1, text.size(), State.CombinedPage);
-
-  const std::string prevBase = BaseName(State.PreviousImage);
-  const std::string curBase = BaseName(State.CurrentImage);
-  const std::string nextBase = BaseName(State.NextImage);
-  const bool atStart = State.PreviousImage == State.SheetName;
-  const bool atEnd = State.NextImage == State.SheetName;
-  State.ThumbnailName = FindThumbnail(State.PreviousImage, State.CurrentImage);
-
-  // Every value is made once; the two pages show views of them.
-  const std::string& sheet = State.SheetName;
-  const std::string sheetEnd = sheet + "#end";
-  const std::string previousManual = prevBase + ".htm", previousAutomatic = prevBase + ".html";
-  const std::string currentManual = curBase + ".htm", currentAutomatic = curBase + ".html";
-  const std::string nextManual = nextBase + ".htm", nextAutomatic = nextBase + ".html";
-
-  SlidePageValues manual;
-  manual.pageTitle = State.CurrentImage;
-  manual.previousLink = atStart ? sheet : previousManual;
-  manual.previousIcon = atStart ? sheet : State.ThumbnailName;
-  manual.indexLink = sheet;
-  manual.centreLink = State.CurrentImage;
-  manual.centreText = State.CurrentCaption;
-  manual.playLink = atEnd ? sheet : nextAutomatic;
-  manual.nextLink = atEnd ? sheetEnd : nextManual;
-  manual.nextIcon = State.NextImage;
-  manual.frameSource = State.CurrentImage;
-  manual.fallbackImage = State.CurrentImage;
-
-  SlidePageValues automatic = manual;
-  automatic.refreshTarget = atEnd ? sheetEnd : nextAutomatic;
-  automatic.previousLink = atStart ? sheet : previousAutomatic;
-  automatic.pauseLink = atEnd ? sheet : currentManual;
-  automatic.nextLink = atEnd ? sheetEnd : nextAutomatic;
-
-  // Both pages lie in the current image's folder.
-  const std::size_t depth = LinkFolderDepth(currentManual);
-  std::deque<std::string> rebased;
-  RebaseLinks(manual, depth, rebased);
-  RebaseLinks(automatic, depth, rebased);
-  ManualPageText(manual, text);
-  WriteSlidePage(currentManual, text);
-  AutomaticPageText(automatic, text);
-  WriteSlidePage(currentAutomatic, text);
+  if (State.Style == PageStyle::Modern) {
+    WriteModernPages(names, text);
+  } else {
+    WriteClassicPages(names, text);
+  }
   return pos;
 }

@@ -15,3 +15,7 @@ std::string BaseName(const std::string& name);
 // The small PREVIOUS icon: previous_t.jpg, else tn_previous_ext.jpg, else the current image.
 // Candidates are link targets, looked for under their decoded names.
 std::string FindThumbnail(const std::string& previousImage, const std::string& currentImage);
+
+// The small picture that stands for `image` on a modern page: its thumbnail by the same rule,
+// else the image itself.
+std::string ThumbnailOf(const std::string& image);

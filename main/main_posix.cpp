@@ -11,11 +11,16 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: kestrune CONTACT-SHEET.html\n"
+    "Usage: kestrune [--modern] CONTACT-SHEET.html\n"
     "Writes a slide show beside the contact sheet: allin1.html, and for every linked JPG, GIF\n"
     "and PNG image a manual page (NAME.htm) and an automatic page (NAME.html).\n";
 
 const char kHelp[] =
+    "\n"
+    "--modern writes the same files and links in a modern page style: each photo fitted whole\n"
+    "to any screen from a phone to 4K, light or dark as the reader prefers, reachable by\n"
+    "keyboard, captions taken from the text or alt of a thumbnail's link, and still no script.\n"
+    "Without it the pages are the classic ones. A later run in either style replaces the other.\n"
     "\n"
     "With a display, kestrune shows its window and, without a contact sheet, asks for one\n"
     "there. Without a display (DISPLAY unset or empty, or not to be opened) it runs headless.\n"
@@ -52,7 +57,8 @@ int main(int argc, char** argv) {
     UseWindowOperations(*desktop);
     return RunKestrune(tail);
   }
-  if (tail.empty() || tail.front() == '?') {
+  const std::string sheet = tail.substr(ModernOptionLength(tail));
+  if (sheet.empty() || sheet.front() == '?') {
     // The open-file dialog would be needed, and there is no display to show it on.
     std::fputs(kUsage, stderr);
     return 2;

@@ -4,28 +4,9 @@
 
 #include <cstring>
 
+#include "sheet/ascii.h"
+
 namespace {
-
-bool IsBlank(char c) {
-  return static_cast<unsigned char>(c) <= 0x20;
-}
-
-char FoldCase(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-  }
-  return true;
-}
-
-bool StartsWithIgnoringCase(const char* p, const char* end, std::string_view prefix) {
-  return static_cast<std::size_t>(end - p) >= prefix.size() &&
-         EqualsIgnoringCase(std::string_view(p, prefix.size()), prefix);
-}
 
 bool StartsWith(const char* p, std::string_view prefix) {
   for (std::size_t i = 0; i < prefix.size(); ++i) {
@@ -100,7 +81,7 @@ bool HasVisibleCharacter(const std::string& text) {
 // target ends at the next quote, and any later anchor whose quote lies in its tag starts behind
 // it; a caption ends where the next search begins.
 const char* FindNextImageLink(const char* from, const char* end, std::string_view last,
-                              std::string_view* target) {
+                              std::string_view* target, const char** anchor) {
   const char* href = nullptr;
   const char* quote = nullptr;
   for (;;) {
@@ -122,12 +103,13 @@ const char* FindNextImageLink(const char* from, const char* end, std::string_vie
     if (!HasImageExtension(found)) continue;
     if (EqualsIgnoringCase(found, last)) continue;
     *target = found;
+    if (anchor != nullptr) *anchor = tag;
     return tagEnd;
   }
 }
 
 const char* ExtractCaption(const char* from, const char* end, std::string_view image,
-                           std::string& out) {
+                           std::string& out, bool* showsOnlyImage) {
   out.clear();
   bool inText = true;
   const char* p = from;
@@ -149,7 +131,9 @@ const char* ExtractCaption(const char* from, const char* end, std::string_view i
       inText = true;
     }
   }
-  if (!HasVisibleCharacter(out)) {
+  const bool onlyImage = !HasVisibleCharacter(out);
+  if (showsOnlyImage != nullptr) *showsOnlyImage = onlyImage;
+  if (onlyImage) {
     out.assign(image);  // an anchor showing only an image is captioned with its target
   } else {
     TrimTrailingSeparators(out);

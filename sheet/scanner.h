@@ -9,14 +9,16 @@
 // The next acceptable image link at or after `from`: an anchor whose quoted target ends in .jpg,
 // .gif, .png, .jpe or .jpeg (in any case) and does not repeat `last`, the image found before it
 // (compared without regard to case). Sets *target to the link's target, a view into the text,
-// and returns the ">" that closes its anchor tag; nullptr when none is left.
+// and returns the ">" that closes its anchor tag; nullptr when none is left. When `anchor` is
+// given, it receives the "<" that opens that tag.
 const char* FindNextImageLink(const char* from, const char* end, std::string_view last,
-                              std::string_view* target);
+                              std::string_view* target, const char** anchor = nullptr);
 
 // The visible text of the anchor whose tag ends at `from`, into `out`; an anchor that shows no
-// text (only an image) is captioned with `image`, its target. Returns where the caption ended.
+// text (only an image) is captioned with `image`, its target, and *showsOnlyImage, when given,
+// says so. Returns where the caption ended.
 const char* ExtractCaption(const char* from, const char* end, std::string_view image,
-                           std::string& out);
+                           std::string& out, bool* showsOnlyImage = nullptr);
 
 // The text of the first title tag of the text, into `out` (unchanged when there is none).
 // Returns where copying stopped, or nullptr.
