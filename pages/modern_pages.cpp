@@ -81,20 +81,20 @@ const char kAutomaticTemplate[] =
     "title=\"Image changes every 5 seconds\">Play</strong> <a class=\"pause\" href=\"%s\" "
     "title=\"Image changes when you click NEXT\">Pause</a></p>\n" KESTRUNE_SLIDE_END;
 
-// Placeholders: language, charset, sheet title, sheet link, sheet title. Every figure is one
-// screen high, so only those near the screen are fetched.
+// Placeholders: language, charset, sheet title, sheet link, sheet title. Each photo is as large
+// as the screen allows, never enlarged; every figure keeps some height before its photo has
+// loaded, so only those near the screen are fetched.
 const char kCombinedHeader[] =
     KESTRUNE_MODERN_HEAD
     "<title>All Images for %s</title>\n"
     "<style>\n" KESTRUNE_MODERN_COLOURS
     "header,footer{padding:.5em 1em;text-align:center}\n"
     "h1{font-size:1.4em;margin:.2em 0}\n"
-    "figure{margin:0;height:100vh;height:100dvh;display:flex;flex-direction:column}\n"
-    ".slot{flex:1 1 auto;position:relative;min-height:0}\n"
-    ".slot img{position:absolute;top:0;right:0;bottom:0;left:0;margin:auto;"
-    "max-width:100%%;max-height:100%%}\n"
-    ".slot a:focus-visible img{outline:3px solid var(--link);outline-offset:-3px}\n"
-    "figcaption{padding:.3em 1em .9em;text-align:center}\n"
+    "figure{margin:0 0 1em}\n"
+    "figure a{display:flex;align-items:center;justify-content:center;min-height:30vh}\n"
+    "figure img{min-width:0;max-width:100%%;max-height:calc(100vh - 4.5em);"
+    "max-height:calc(100dvh - 4.5em)}\n"
+    "figcaption{padding:.3em 1em;text-align:center}\n"
     "</style>\n"
     "</head>\n"
     "<body>\n"
@@ -103,7 +103,7 @@ const char kCombinedHeader[] =
 
 // Placeholders: manual page, image, caption (attribute), loading, caption (text).
 const char kCombinedImage[] =
-    "<figure><div class=\"slot\"><a href=\"%s\"><img src=\"%s\" alt=\"%s\"%s></a></div>"
+    "<figure><a href=\"%s\"><img src=\"%s\" alt=\"%s\"%s></a>"
     "<figcaption>%s</figcaption></figure>\n";
 
 // Placeholders: sheet link, sheet title.
