@@ -15,8 +15,9 @@ std::intptr_t MainWindowProc(PlatformWindow* window, unsigned message, std::uint
 std::size_t ModernOptionLength(const std::string& commandLine);
 
 // Creates the main window, takes the "--modern" option off the front of `commandLine`, posts the
-// Open command for the rest (a tail beginning with "?" counts as empty), runs the message loop and finishes the generation. Returns the exit code:
-// 0 when all was written, 1 when a failure was reported, -1 when no window could be made.
+// Open command for the rest (a tail beginning with "?" counts as empty), runs the message loop and
+// finishes the generation. Returns the exit code: 0 when all was written, 1 when a failure was
+// reported, -1 when no window could be made.
 int RunKestrune(const std::string& commandLine);
 
 extern const char kAboutText[];

@@ -63,8 +63,7 @@ void FinishGeneration() {
       const std::string trailer = ModernCombinedTrailer(State.SheetName, State.SheetTitle);
       std::fwrite(trailer.data(), 1, trailer.size(), State.CombinedPage);
     } else {
-      WriteFormatted(State.CombinedPage, kCombinedPageTrailer,
-                     {State.SheetName, State.SheetTitle});
+      WriteFormatted(State.CombinedPage, kCombinedPageTrailer, {State.SheetName, State.SheetTitle});
     }
     const bool complete = CloseOutputFile(State.CombinedPage);
     State.CombinedPage = nullptr;

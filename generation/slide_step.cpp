@@ -60,17 +60,17 @@ void RebaseLinks(std::initializer_list<std::string_view*> links, std::size_t dep
 }
 
 void RebaseLinks(SlidePageValues& v, std::size_t depth, std::deque<std::string>& storage) {
-  RebaseLinks({&v.refreshTarget, &v.previousLink, &v.previousIcon, &v.indexLink, &v.centreLink,
-               &v.playLink, &v.pauseLink, &v.nextLink, &v.nextIcon, &v.frameSource,
-               &v.fallbackImage},
-              depth, storage);
+  RebaseLinks(
+      {&v.refreshTarget, &v.previousLink, &v.previousIcon, &v.indexLink, &v.centreLink, &v.playLink,
+       &v.pauseLink, &v.nextLink, &v.nextIcon, &v.frameSource, &v.fallbackImage},
+      depth, storage);
 }
 
 void RebaseLinks(ModernPageValues& v, std::size_t depth, std::deque<std::string>& storage) {
-  RebaseLinks({&v.refreshTarget, &v.previousLink, &v.previousIcon, &v.indexLink, &v.centreLink,
-               &v.playLink, &v.pauseLink, &v.nextLink, &v.nextIcon, &v.photo, &v.prefetchPage,
-               &v.prefetchImage},
-              depth, storage);
+  RebaseLinks(
+      {&v.refreshTarget, &v.previousLink, &v.previousIcon, &v.indexLink, &v.centreLink, &v.playLink,
+       &v.pauseLink, &v.nextLink, &v.nextIcon, &v.photo, &v.prefetchPage, &v.prefetchImage},
+      depth, storage);
 }
 
 // The page names of one step, made once; the pages show views of them.

@@ -64,8 +64,7 @@ std::string_view DeclaredCharset(const char* text, const char* end) {
        meta = FindTag(meta + 1, end, "meta")) {
     const std::string_view label = CharsetOfMeta(meta, end);
     if (!IsCharsetLabel(label)) continue;
-    if (StartsWithIgnoringCase(label.data(), label.data() + label.size(), "utf-16"))
-      return "UTF-8";
+    if (StartsWithIgnoringCase(label.data(), label.data() + label.size(), "utf-16")) return "UTF-8";
     return label;
   }
   return {};
@@ -76,8 +75,11 @@ bool IsValidUtf8(const char* text, const char* end) {
   const auto* stop = reinterpret_cast<const unsigned char*>(end);
   while (p < stop) {
     const unsigned char c = *p;
-    std::size_t length = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3
-                                     : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    std::size_t length = c < 0x80                 ? 1
+                         : c >= 0xC2 && c <= 0xDF ? 2
+                         : c >= 0xE0 && c <= 0xEF ? 3
+                         : c >= 0xF0 && c <= 0xF4 ? 4
+                                                  : 0;
     if (length == 0 || static_cast<std::size_t>(stop - p) < length) return false;
     for (std::size_t i = 1; i < length; ++i) {
       if (!IsContinuation(p[i])) return false;
