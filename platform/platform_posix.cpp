@@ -507,7 +507,11 @@ bool WriteOutputFile(const std::string& name, std::string_view bytes) {
   // Open only during this call, so no other output can meet it: it needs no place among the
   // held files.
   const bool written = WriteFully(output.fd, bytes.data(), bytes.size()) == bytes.size();
-  return PosixCalls.close(output.fd) == 0 && written;
+  const bool complete = PosixCalls.close(output.fd) == 0 && written;
+  // A page made by this call and not written whole is removed again, so a full disk leaves no
+  // empty or partial page behind; an earlier page that was replaced stays as far as it came.
+  if (!complete && output.created) PosixCalls.unlink(name.c_str());
+  return complete;
 }
 
 bool CloseOutputFile(std::FILE* stream) {
