@@ -3,14 +3,15 @@
 #
 # - the .deb: lintian, its files, their owners and modes, its control fields, checksums and
 #   changelog; then, as root, installed with apt-get into a scratch Debian 12 system (mmdebstrap),
-#   where the installed program runs headless on the sample, man finds its page, the desktop
-#   entry validates, and a purge leaves none of its files behind;
+#   where the installed program runs headless on the sample, man finds its page, both desktop
+#   entries validate and their commands write the slide show, and a purge leaves none of its
+#   files behind;
 # - the zips: exactly the files named, the programs PE GUI executables for their architecture,
 #   stripped, needing only system DLLs, with icon, manifest and version resources;
 # - the installer: the 32-bit one a PE32 program; its 64-bit variant, from the same script, run
-#   silently under Wine in the Windows tests' prefix: files, Start-menu entry, uninstall entry,
-#   the "Make slide show" command run as Explorer runs it, and an uninstaller that removes every
-#   file and key the installer made.
+#   silently under Wine in the Windows tests' prefix: files, both Start-menu entries, uninstall
+#   entry, the "Make slide show" and "Make modern slide show" commands run as Explorer runs them,
+#   and an uninstaller that removes every file and key the installer made.
 #
 # Every check prints one line; the first that fails ends the run with status 1.
 set -euo pipefail
@@ -51,13 +52,14 @@ trap 'exit 130' INT TERM
 
 linux_program="$PWD/$out/linux/kestrune"
 # A headless run of the packaged Linux program, on a copy of the sample in FOLDER (SHEET renamed
-# from index.html when given): the slide show every other run must write byte for byte.
-reference_run() {  # reference_run FOLDER [SHEET]
-  local folder="$1" sheet="${2:-index.html}"
+# from index.html when given), with the OPTIONS given: the slide show every other run with those
+# options must write byte for byte.
+reference_run() {  # reference_run FOLDER [SHEET [OPTIONS...]]
+  local folder="$1" sheet="${2:-index.html}" options=("${@:3}")
   mkdir -p "$(dirname "$folder")"
   cp -r examples "$folder"
   [ "$sheet" = index.html ] || mv "$folder/index.html" "$folder/$sheet"
-  (cd "$folder" && DISPLAY= "$linux_program" "$sheet" 2>/dev/null) ||
+  (cd "$folder" && DISPLAY= "$linux_program" "${options[@]}" "$sheet" 2>/dev/null) ||
     fail "the packaged program failed on the sample"
 }
 
@@ -74,6 +76,7 @@ ok "lintian: no error, no warning"
 
 expected_files="./usr/bin/kestrune -rwxr-xr-x root/root
 ./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/kestrune/kestrune-desktop.so -rw-r--r-- root/root
+./usr/share/applications/kestrune-modern.desktop -rw-r--r-- root/root
 ./usr/share/applications/kestrune.desktop -rw-r--r-- root/root
 ./usr/share/doc-base/kestrune -rw-r--r-- root/root
 ./usr/share/doc/kestrune/changelog.gz -rw-r--r-- root/root
@@ -88,7 +91,7 @@ contents="$(dpkg-deb -c "$deb")"
 $contents"
 bad_folders="$(awk '$1 ~ /^d/ && ($1 != "drwxr-xr-x" || $2 != "root/root")' <<<"$contents")"
 [ -z "$bad_folders" ] || fail "folders not root-owned with mode 755: $bad_folders"
-ok "the program, its window module, desktop entry, icons, man page, help page, copyright and changelog, owned by root"
+ok "the program, its window module, desktop entries, icons, man page, help page, copyright and changelog, owned by root"
 
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package) $(field Version) $(field Architecture)" = "kestrune $version amd64" ] ||
@@ -174,9 +177,27 @@ check_installed_deb() {
 
   [ "$(in_root man -w kestrune)" = /usr/share/man/man1/kestrune.1.gz ] ||
     fail "man -w kestrune: $(in_root man -w kestrune 2>&1)"
-  in_root desktop-file-validate /usr/share/applications/kestrune.desktop ||
-    fail "the installed desktop entry does not validate"
-  ok "man -w kestrune finds the page; the desktop entry validates"
+  ok "man -w kestrune finds the page"
+
+  # Each desktop entry validates, and its command, as a file manager runs it on the sample, writes
+  # the packaged program's slide show with the same options.
+  local entry command words options
+  for entry in kestrune kestrune-modern; do
+    in_root desktop-file-validate "/usr/share/applications/$entry.desktop" ||
+      fail "the installed desktop entry $entry.desktop does not validate"
+    command="$(sed -n 's/^Exec=//p' "$root/usr/share/applications/$entry.desktop")"
+    read -r -a words <<<"$command"
+    [ "${words[0]}" = kestrune ] && [ "${words[-1]}" = %f ] ||
+      fail "$entry.desktop: Exec=$command does not run kestrune on the file"
+    options=("${words[@]:1:${#words[@]}-2}")
+    reference_run "$scratch/reference-$entry" index.html "${options[@]}"
+    rm -rf "$root/tmp/sample" && cp -r examples "$root/tmp/sample"
+    in_root env DISPLAY= kestrune "${options[@]}" /tmp/sample/index.html 2>/dev/null ||
+      fail "$entry.desktop: $command failed"
+    diff -r "$scratch/reference-$entry" "$root/tmp/sample" >/dev/null ||
+      fail "$entry.desktop: $command wrote another slide show than the packaged program"
+    ok "$entry.desktop validates; $command wrote the slide show"
+  done
 
   local installed
   installed="$(in_root dpkg -L kestrune)"
@@ -277,7 +298,8 @@ start_wine "$scratch/wine" || fail "no display or prefix for Wine"
 drive_c="$WINEPREFIX/drive_c"
 installed="$drive_c/Program Files/Quillfen"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quillfen'
-shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Quillfen.lnk"
+start_menu="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
+shortcuts=("$start_menu/Quillfen.lnk" "$start_menu/Quillfen (modern pages).lnk")
 
 # What the prefix holds: its files (less the scratch folders Windows empties itself) and the
 # machine's and the user's software keys.
@@ -296,11 +318,13 @@ snapshot() {  # snapshot NAME
 # anew.
 verb_keys=()
 for extension in .htm .html; do
-  verb_keys+=("HKLM\Software\Classes\SystemFileAssociations\$extension\shell\kestrune")
+  for verb in kestrune kestrune.modern; do
+    verb_keys+=("HKLM\\Software\\Classes\\SystemFileAssociations\\$extension\\shell\\$verb")
+  done
 done
 leftovers() {
   local key
-  [ -e "$installed" ] || [ -e "$shortcut" ] && return 0
+  [ -e "$installed" ] || [ -e "${shortcuts[0]}" ] || [ -e "${shortcuts[1]}" ] && return 0
   for key in "$uninstall_key" "${verb_keys[@]}"; do
     wine reg query "$key" >/dev/null 2>&1 && return 0
   done
@@ -325,9 +349,17 @@ cmp -s "$out/x86_64/stage/kestrune.exe" "$installed/kestrune.exe" || fail "anoth
 cmp -s docs/help.html "$installed/help.html" || fail "another help.html"
 ok "installed under Program Files: kestrune.exe, help.html, LICENSE.txt, uninstall.exe"
 
-[ -f "$shortcut" ] && grep -aq 'kestrune\.exe' "$shortcut" ||
-  fail "no Start-menu entry Quillfen leading to kestrune.exe"
-ok "Start-menu entry Quillfen.lnk leads to kestrune.exe"
+# A shortcut's arguments are a counted UTF-16 string: "--modern" is 8 characters (Wine counts
+# the terminating zero too).
+modern_arguments='[\x08\x09]\x00-\x00-\x00m\x00o\x00d\x00e\x00r\x00n\x00'
+for shortcut in "${shortcuts[@]}"; do
+  [ -f "$shortcut" ] && grep -aq 'kestrune\.exe' "$shortcut" ||
+    fail "no Start-menu entry ${shortcut##*/} leading to kestrune.exe"
+done
+! LC_ALL=C grep -aqP "$modern_arguments" "${shortcuts[0]}" &&
+  LC_ALL=C grep -aqP "$modern_arguments" "${shortcuts[1]}" ||
+  fail "the Start-menu entries' arguments are not none and --modern"
+ok "Start-menu entries Quillfen and Quillfen (modern pages) (--modern) lead to kestrune.exe"
 
 reg_value() {  # reg_value KEY NAME: the value's data, or nothing
   wine reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
@@ -339,24 +371,32 @@ reg_value() {  # reg_value KEY NAME: the value's data, or nothing
   fail "the uninstall entry: $(wine reg query "$uninstall_key" 2>&1)"
 ok "uninstall entry: Quillfen $version, its uninstaller"
 
-# The command on both extensions, run as Explorer runs it on a sheet in a folder whose name has
-# a blank, must write the same slide show as the packaged Linux program.
-for sheet in index.html index.htm; do
-  reference_run "$scratch/reference-${sheet##*.}/sample pictures" "$sheet"
-  work="$scratch/verb-${sheet##*.}/sample pictures"
-  mkdir -p "$(dirname "$work")"
-  cp -r examples "$work"
-  [ "$sheet" = index.html ] || mv "$work/index.html" "$work/$sheet"
-  wine "$(winpath "$test_build/tests/win32/kestrune_shell_verb.exe")" "Make slide show" \
-    "$(winpath "$work/$sheet")" >"$scratch/verb.log" 2>&1 || {
-    cat "$scratch/verb.log"
-    fail "\"Make slide show\" on $sheet failed"
-  }
-  grep -qF 'command: "C:\Program Files\Quillfen\kestrune.exe" "Z:' "$scratch/verb.log" ||
-    fail "the command line: $(cat "$scratch/verb.log")"
-  diff -r "$scratch/reference-${sheet##*.}" "$scratch/verb-${sheet##*.}" >/dev/null ||
-    fail "\"Make slide show\" on $sheet wrote another slide show than the Linux program"
-  ok "\"Make slide show\" on ${sheet##*.}, run as Explorer runs it, wrote the slide show"
+# Each command on both extensions, run as Explorer runs it on a sheet in a folder whose name has
+# a blank, must write the same slide show as the packaged Linux program with the same option.
+for verb in "Make slide show:" "Make modern slide show:--modern"; do
+  text="${verb%:*}" option="${verb#*:}"
+  for sheet in index.html index.htm; do
+    run="$scratch/verb${option}-${sheet##*.}"
+    reference_run "$run/reference/sample pictures" "$sheet" $option
+    # Were the styles alike, the modern command's comparison would prove nothing.
+    [ -z "$option" ] ||
+      ! diff -r "$scratch/verb-${sheet##*.}/reference" "$run/reference" >/dev/null ||
+      fail "the packaged program wrote the same slide show with $option as without"
+    work="$run/verb/sample pictures"
+    mkdir -p "$(dirname "$work")"
+    cp -r examples "$work"
+    [ "$sheet" = index.html ] || mv "$work/index.html" "$work/$sheet"
+    wine "$(winpath "$test_build/tests/win32/kestrune_shell_verb.exe")" "$text" \
+      "$(winpath "$work/$sheet")" >"$scratch/verb.log" 2>&1 || {
+      cat "$scratch/verb.log"
+      fail "\"$text\" on $sheet failed"
+    }
+    grep -qF "command: \"C:\\Program Files\\Quillfen\\kestrune.exe\" ${option:+$option }\"Z:" \
+      "$scratch/verb.log" || fail "the command line: $(cat "$scratch/verb.log")"
+    diff -r "$run/reference" "$run/verb" >/dev/null ||
+      fail "\"$text\" on $sheet wrote another slide show than the Linux program"
+    ok "\"$text\" on ${sheet##*.}, run as Explorer runs it, wrote the slide show"
+  done
 done
 
 snapshot installed

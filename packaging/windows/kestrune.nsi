@@ -1,6 +1,7 @@
-; The Windows installer. It installs kestrune.exe and its help page under Program Files, adds a
-; Start-menu entry "Quillfen", the command "Make slide show" on .htm and .html files in Explorer,
-; and an uninstaller listed under installed programs, which removes all of that again.
+; The Windows installer. It installs kestrune.exe and its help page under Program Files, adds the
+; Start-menu entries "Quillfen" and "Quillfen (modern pages)", the commands "Make slide show" and
+; "Make modern slide show" on .htm and .html files in Explorer, and an uninstaller listed under
+; installed programs, which removes all of that again.
 ;
 ;   makensis -DVERSION=1.0.0 -DLEGAL=NOTICE -DFILES=FOLDER -DICON=kestrune.ico -DOUTFILE=setup.exe
 ;            kestrune.nsi
@@ -75,17 +76,25 @@ Function un.onInit
   !insertmacro UseMachineWideLocations
 FunctionEnd
 
-!macro AddVerb EXTENSION
-  WriteRegStr HKLM "${VERB_KEY}\${EXTENSION}\shell\kestrune" "" "Make slide show"
-  WriteRegStr HKLM "${VERB_KEY}\${EXTENSION}\shell\kestrune" "Icon" '"$INSTDIR\kestrune.exe",0'
-  WriteRegStr HKLM "${VERB_KEY}\${EXTENSION}\shell\kestrune\command" "" \
-    '"$INSTDIR\kestrune.exe" "%1"'
+; A verb on one extension: its key VERB, its menu text TEXT, and the arguments ARGUMENTS that
+; kestrune.exe gets, in which %1 stands for the file.
+!macro AddVerb EXTENSION VERB TEXT ARGUMENTS
+  WriteRegStr HKLM "${VERB_KEY}\${EXTENSION}\shell\${VERB}" "" "${TEXT}"
+  WriteRegStr HKLM "${VERB_KEY}\${EXTENSION}\shell\${VERB}" "Icon" '"$INSTDIR\kestrune.exe",0'
+  WriteRegStr HKLM "${VERB_KEY}\${EXTENSION}\shell\${VERB}\command" "" \
+    '"$INSTDIR\kestrune.exe" ${ARGUMENTS}'
 !macroend
 
-; Removes the verb, then each key above it that is left empty, so that a key the installer made
-; goes and one that holds anything else stays.
-!macro RemoveVerb EXTENSION
+!macro AddVerbs EXTENSION
+  !insertmacro AddVerb "${EXTENSION}" kestrune "Make slide show" '"%1"'
+  !insertmacro AddVerb "${EXTENSION}" kestrune.modern "Make modern slide show" '--modern "%1"'
+!macroend
+
+; Removes both verbs, then each key above them that is left empty, so that a key the installer
+; made goes and one that holds anything else stays.
+!macro RemoveVerbs EXTENSION
   DeleteRegKey HKLM "${VERB_KEY}\${EXTENSION}\shell\kestrune"
+  DeleteRegKey HKLM "${VERB_KEY}\${EXTENSION}\shell\kestrune.modern"
   DeleteRegKey /ifempty HKLM "${VERB_KEY}\${EXTENSION}\shell"
   DeleteRegKey /ifempty HKLM "${VERB_KEY}\${EXTENSION}"
 !macroend
@@ -99,8 +108,10 @@ Section "${PRODUCT}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   CreateShortcut "$SMPROGRAMS\${PRODUCT}.lnk" "$INSTDIR\kestrune.exe" "" "$INSTDIR\kestrune.exe" 0
-  !insertmacro AddVerb ".htm"
-  !insertmacro AddVerb ".html"
+  CreateShortcut "$SMPROGRAMS\${PRODUCT} (modern pages).lnk" "$INSTDIR\kestrune.exe" "--modern" \
+    "$INSTDIR\kestrune.exe" 0
+  !insertmacro AddVerbs ".htm"
+  !insertmacro AddVerbs ".html"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -124,8 +135,9 @@ Section "Uninstall"
   RMDir "$INSTDIR"
 
   Delete "$SMPROGRAMS\${PRODUCT}.lnk"
-  !insertmacro RemoveVerb ".htm"
-  !insertmacro RemoveVerb ".html"
+  Delete "$SMPROGRAMS\${PRODUCT} (modern pages).lnk"
+  !insertmacro RemoveVerbs ".htm"
+  !insertmacro RemoveVerbs ".html"
   DeleteRegKey /ifempty HKLM "${VERB_KEY}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
