@@ -70,6 +70,14 @@ for sheet in sample/index.html quoted/index.html words/index.html bare/index.htm
   (cd "$out/reference" && DISPLAY= timeout 300 "$headless" "$sheet" 2>/dev/null) || true
 done
 (cd "$out/reference/relative" && DISPLAY= timeout 300 "$headless" index.html)
+# Modern pages, and a sheet named like the option that must get classic ones: all must succeed.
+for sheet in modernquoted/index.html modernbare/index.html modernquestion/index.html \
+  modernalone/index.html; do
+  (cd "$out/reference" && DISPLAY= timeout 300 "$headless" --modern "$sheet") ||
+    fail "headless reference run: --modern $sheet"
+done
+(cd "$out/reference/notoption" && DISPLAY= timeout 300 "$headless" --modernx.html) ||
+  fail "headless reference run: --modernx.html"
 driver="$(winpath "$build/tests/win32/kestrune_window_tests.exe")"
 program="$(winpath "$build/kestrune.exe")"
 hook="$(winpath "$build/tests/win32/kestrune_test_hook.dll")"

@@ -23,6 +23,20 @@ sheet() {  # sheet FILE TITLE TARGET CAPTION [TARGET CAPTION ...]
 
 for copy in sample quoted words bare; do cp -r "$examples" "$copy"; done
 
+# What modern pages read from a sheet: the sample (its declared charset, thumbnails whose text
+# is in a second link to the same image, a subfolder, an escaped name), its sheet declaring a
+# language, with a caption only in a thumbnail's alt, one only in an escaped file name in the
+# subfolder, and a name and captions with bytes above 0x7F (a thumbnail found under that name).
+added=$'<p><a href="quay.jpg"><img src="quay_t.jpg" alt=" Le quai \xe0 midi "></a>\n'\
+$'<a href="\xe9t\xe9.jpg">\xc9t\xe9 \xe0 la plage</a>\n'\
+$'<a href="photos/rock%20arch.jpg"><img src="photos/rock%20arch.jpg"></a></p>'
+for copy in modernquoted modernbare; do
+  cp -r "$examples" "$copy"
+  LC_ALL=C awk -v added="$added" '/^<html>$/ { $0 = "<html lang=\"fr-BE\">" }
+    /^<hr>$/ { print added } { print }' "$examples/index.html" >"$copy/index.html"
+  : >"$copy/"$'\xe9t\xe9_t.jpg'
+done
+
 # Long enough to post menu commands to the window while its pages are written.
 mkdir busy
 {
@@ -36,6 +50,11 @@ sheet relative/index.html "Relative" a.jpg "First" b.gif "Second" c.png ""
 sheet relative2/sub/index.html "Slashes" p.jpg "P" q.jpg "Q"
 sheet dialog/index.html "Chosen" one.jpg "One" two.jpg "Two"
 sheet question/index.html "Untouched" one.jpg "One"
+# Sheets chosen in the dialog of a modern run, and one whose name only begins with the option.
+mkdir modernquestion modernalone notoption
+sheet modernquestion/index.html "Chosen" one.jpg "One" two.jpg ""
+sheet modernalone/index.html "Chosen" one.jpg "One" two.jpg ""
+sheet notoption/--modernx.html "Not the option" one.jpg "One" two.jpg ""
 
 # A sheet that fills its last memory page exactly (64 KiB, no zero byte) and ends in a link.
 mkdir fullpage
