@@ -75,6 +75,14 @@ void OnCommand(PlatformWindow* window, unsigned id) {
   }
 }
 
+// The session, or a signal on the command line, ends the program: the step that ran has
+// completed, no further one starts, and the combined page is finished at once (on Windows the
+// process may end as soon as this returns) and lists exactly the images written.
+void OnEndSession(PlatformWindow* window) {
+  FinishGeneration();
+  DefaultWindowProc(window, MsgClose, 0, 0);
+}
+
 void OnStep() {
   // A step message without a running generation has nothing to write.
   if (State.CombinedPage == nullptr || State.ScanPosition == nullptr) return;
@@ -92,6 +100,9 @@ std::intptr_t MainWindowProc(PlatformWindow* window, unsigned message, std::uint
       return 0;
     case MsgUser:
       OnStep();
+      return 0;
+    case MsgEndSession:
+      if (wParam != 0) OnEndSession(window);
       return 0;
     case MsgPaint:
       PaintStatusText(window, State.NextImage);
@@ -133,6 +144,13 @@ int RunKestrune(const std::string& commandLine) {
   int exitCode = 0;
   while (GetNextMessage(&message, &exitCode)) DispatchWindowMessage(message);
   FinishGeneration();
+  if (const int signal = PendingInterruption()) {
+    // As a program ended by the signal would report it, but with a slide show to show for it.
+    TellConsole("Kestrune: stopped by signal " + std::to_string(signal) +
+                "; the slide show holds " + std::to_string(State.ImagesWritten) +
+                " images, all listed in allin1.html");
+    return 128 + signal;
+  }
   // A failure reported after the loop (the combined page could not be completed) counts too.
   return State.FailureReported ? 1 : exitCode;
 }

@@ -54,6 +54,8 @@ struct GenerationState {
 
   // Set by every failure message box, so the exit status never reports a failure as success.
   bool FailureReported = false;
+  // Images whose line and pages the slide steps have written: what the slide show holds.
+  std::size_t ImagesWritten = 0;
 };
 
 extern GenerationState State;

@@ -215,5 +215,6 @@ const char* GenerateSlide(const char* from) {
   } else {
     WriteClassicPages(names, text);
   }
+  ++State.ImagesWritten;
   return pos;
 }

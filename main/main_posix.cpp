@@ -52,6 +52,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   const std::string tail = CommandTail(argc, argv);
+  // From here a signal ends the run between two steps with a complete slide show.
+  CatchInterruptions();
   // Decided once: the desktop window when a display can be opened, headless otherwise.
   if (const WindowOperations* desktop = OpenDesktop()) {
     UseWindowOperations(*desktop);

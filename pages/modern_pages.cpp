@@ -110,29 +110,11 @@ const char kCombinedTrailer[] =
     "</body>\n"
     "</html>\n";
 
-// `before` + `value` + `after`, or nothing for an empty value. Line feeds stay line feeds: the
-// page's own formatting writes them as CR LF.
-std::string Element(std::string_view before, std::string_view value, std::string_view after) {
-  if (value.empty()) return std::string();
-  std::string element(before);
-  return element.append(value).append(after);
-}
-
-// The title, the prefetch lines, the icons and the escaped caption that both slide pages share.
-struct SlideParts {
-  std::string title, prefetch, previousIcon, nextIcon, captionText, captionAttribute;
-};
-
-SlideParts MakeSlideParts(const ModernPageValues& v) {
-  SlideParts parts;
-  parts.captionText = EscapeText(v.caption);
-  parts.captionAttribute = EscapeAttribute(v.caption);
-  parts.title = parts.captionText + " - " + EscapeText(v.sheetTitle);
-  parts.prefetch = Element("<link rel=\"prefetch\" href=\"", v.prefetchPage, "\">\n") +
-                   Element("<link rel=\"prefetch\" href=\"", v.prefetchImage, "\">\n");
-  parts.previousIcon = Element("<img class=\"icon\" src=\"", v.previousIcon, "\" alt=\"\">");
-  parts.nextIcon = Element("<img class=\"icon\" src=\"", v.nextIcon, "\" alt=\"\">");
-  return parts;
+// Appends `before` + `value` + `after`, or nothing for an empty value. Line feeds stay line
+// feeds: the page's own formatting writes them as CR LF.
+void AppendElement(std::string& out, std::string_view before, std::string_view value,
+                   std::string_view after) {
+  if (!value.empty()) out.append(before).append(value).append(after);
 }
 
 void AppendEscaped(std::string& out, std::string_view text, bool attribute) {
@@ -147,6 +129,28 @@ void AppendEscaped(std::string& out, std::string_view text, bool attribute) {
       out += c;
     }
   }
+}
+
+// The title, the prefetch lines, the icons and the escaped caption of a slide page, made in
+// buffers that keep their room from page to page.
+struct SlideParts {
+  std::string title, prefetch, previousIcon, nextIcon, captionText, captionAttribute;
+};
+
+const SlideParts& MakeSlideParts(const ModernPageValues& v) {
+  static SlideParts parts;
+  for (std::string* part : {&parts.title, &parts.prefetch, &parts.previousIcon, &parts.nextIcon,
+                            &parts.captionText, &parts.captionAttribute})
+    part->clear();
+  AppendEscaped(parts.captionText, v.caption, false);
+  AppendEscaped(parts.captionAttribute, v.caption, true);
+  parts.title.append(parts.captionText).append(" - ");
+  AppendEscaped(parts.title, v.sheetTitle, false);
+  AppendElement(parts.prefetch, "<link rel=\"prefetch\" href=\"", v.prefetchPage, "\">\n");
+  AppendElement(parts.prefetch, "<link rel=\"prefetch\" href=\"", v.prefetchImage, "\">\n");
+  AppendElement(parts.previousIcon, "<img class=\"icon\" src=\"", v.previousIcon, "\" alt=\"\">");
+  AppendElement(parts.nextIcon, "<img class=\"icon\" src=\"", v.nextIcon, "\" alt=\"\">");
+  return parts;
 }
 
 }  // namespace
@@ -165,7 +169,7 @@ std::string EscapeAttribute(std::string_view text) {
 
 void ModernManualPageText(const ModernPageValues& v, std::string& text) {
   static const PreparedFormat manual = PrepareFormat(kManualTemplate);
-  const SlideParts p = MakeSlideParts(v);
+  const SlideParts& p = MakeSlideParts(v);
   text.clear();
   AppendFormatted(text, manual,
                   {v.language, v.charset, p.title, p.prefetch, v.previousLink, p.previousIcon,
@@ -175,7 +179,7 @@ void ModernManualPageText(const ModernPageValues& v, std::string& text) {
 
 void ModernAutomaticPageText(const ModernPageValues& v, std::string& text) {
   static const PreparedFormat automatic = PrepareFormat(kAutomaticTemplate);
-  const SlideParts p = MakeSlideParts(v);
+  const SlideParts& p = MakeSlideParts(v);
   text.clear();
   AppendFormatted(text, automatic,
                   {v.language, v.charset, p.title, v.refreshTarget, p.prefetch, v.previousLink,
@@ -192,9 +196,12 @@ std::string ModernCombinedHeader(std::string_view language, std::string_view cha
 void AppendModernCombinedImage(std::string& out, std::string_view image,
                                std::string_view manualPage, std::string_view caption, bool lazy) {
   static const PreparedFormat line = PrepareFormat(kCombinedImage);
-  AppendFormatted(out, line,
-                  {manualPage, image, EscapeAttribute(caption), lazy ? " loading=\"lazy\"" : "",
-                   EscapeText(caption)});
+  static std::string attribute, text;
+  attribute.clear();
+  text.clear();
+  AppendEscaped(attribute, caption, true);
+  AppendEscaped(text, caption, false);
+  AppendFormatted(out, line, {manualPage, image, attribute, lazy ? " loading=\"lazy\"" : "", text});
 }
 
 std::string ModernCombinedTrailer(std::string_view sheetName, std::string_view sheetTitle) {

@@ -81,23 +81,41 @@ inline bool IsEmptyOrOwnPage(const char* head, std::size_t length) {
          std::string_view(head, length).find(kOwnPageMarker) != std::string_view::npos;
 }
 
-// Creates or truncates `name`, relative to the working folder, for writing in binary mode (the
-// core writes CR LF itself). Returns nullptr, touching nothing, when the file cannot be created,
-// when reaching it would leave the working folder (an absolute name, a "..", or a symbolic link
-// leading out, also a link as the last component), or when it is a file this process holds
-// open (the contact sheet, or an output file not yet closed), under any name or link.
-// An existing file is replaced only when it is a regular file that is empty or a page of ours
-// (IsEmptyOrOwnPage on its first bytes, read through the very handle that is then truncated and
-// written); any other file, one that cannot be read among them, is refused and left exactly as
-// it was, its bytes and, where the system allows, its times.
+// Creates the file `name` (the combined page), relative to the working folder, for writing in
+// binary mode (the core writes CR LF itself). It is written under a temporary name beside it and
+// put in place by CloseOutputFile only once complete, so `name` holds either the complete new
+// file or what it held before, also after a failure or an interruption; until then a file under
+// `name` is held (no page can replace it), an empty one made there when there was none.
+// Returns nullptr, touching nothing, when the file cannot be created, when reaching it would
+// leave the working folder (an absolute name, a "..", or a symbolic link leading out, also a link
+// as the last component), or when it is a file this process holds open (the contact sheet, or an
+// output file not yet closed), under any name or link. An existing file may be replaced only
+// when it is a regular file that is empty or a page of ours (IsEmptyOrOwnPage on its first
+// bytes); any other file, one that cannot be read among them, is refused and left exactly as it
+// was, its bytes and, where the system allows, its times.
 std::FILE* CreateOutputFile(const std::string& name);
 
-// Flushes and closes a stream from CreateOutputFile; false when anything written was lost.
+// Flushes and closes a stream from CreateOutputFile and puts the file in place, replacing the
+// file under its name only when that is still the one CreateOutputFile looked at, or a page of
+// ours or an empty file (the decision is made about the very file replaced). False when anything
+// written was lost or the file could not be put in place; the temporary file is gone either way.
 bool CloseOutputFile(std::FILE* stream);
 
-// Creates or replaces `name` as CreateOutputFile would (with the same refusals), writes `bytes`
-// and closes it: one page in one write. False when it was refused or anything written was lost.
+// Creates or replaces `name` with the same refusals as CreateOutputFile, and writes `bytes` into
+// it directly, in one write, read through the very handle that is then truncated and written.
+// False when it was refused or anything written was lost; a file this call created is then
+// removed again, so no empty or partial page of a run is left.
 bool WriteOutputFile(const std::string& name, std::string_view bytes);
+
+// ---- Interruption ------------------------------------------------------------------------------
+
+// From now on the system's requests to end the program (POSIX: SIGINT, SIGTERM, SIGHUP) are
+// remembered for the message loop instead of ending it at once; a second one ends it at once,
+// after removing the combined page's temporary file. Nothing on Windows, where the window is told
+// that the session ends.
+void CatchInterruptions();
+// The number of the signal that asked the program to end; 0 while none did.
+int PendingInterruption();
 
 // The folder the running program was started from, its separator included; empty when it
 // cannot be known.

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -50,6 +51,11 @@ int SystemFcntl(int fd, int command, int argument) {
 
 int SystemStat(const char* path, struct stat* info) {
   return ::stat(path, info);
+}
+
+int SystemRename(const char* from, const char* to, unsigned flags) {
+  if (flags == 0) return ::renameat(AT_FDCWD, from, AT_FDCWD, to);
+  return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, flags);
 }
 
 // Default: the kernel resolves the whole path and refuses any step (a "..", an absolute or a
@@ -123,6 +129,39 @@ ssize_t ReadFully(int fd, char* buffer, size_t size, off_t at = -1) {
   return static_cast<ssize_t>(done);
 }
 
+// ---- Interruption ------------------------------------------------------------------------------
+
+// The first of SIGINT, SIGTERM or SIGHUP that arrived; the loop looks at it between two messages.
+volatile std::sig_atomic_t PendingSignal = 0;
+
+// What a second signal, which ends the program at once, removes first: the combined page's
+// temporary file and, while the run reserves the page's name with an empty file of its own,
+// that file. Plain buffers, as a signal handler may use nothing else.
+char TemporaryToRemove[PATH_MAX];
+char ReservedToRemove[PATH_MAX];
+volatile std::sig_atomic_t HaveTemporary = 0;
+volatile std::sig_atomic_t HaveReserved = 0;
+
+void OnInterruption(int signal) {
+  if (PendingSignal == 0) {
+    PendingSignal = signal;
+    return;
+  }
+  const int saved = errno;
+  if (HaveTemporary) ::unlink(TemporaryToRemove);
+  if (HaveReserved) ::unlink(ReservedToRemove);
+  errno = saved;
+  ::signal(signal, SIG_DFL);
+  ::raise(signal);
+}
+
+void Remember(char* buffer, volatile std::sig_atomic_t* have, const std::string& name) {
+  *have = 0;
+  if (name.size() >= PATH_MAX) return;
+  std::memcpy(buffer, name.c_str(), name.size() + 1);
+  *have = 1;
+}
+
 }  // namespace
 
 PosixCallTable DefaultPosixCalls() {
@@ -136,6 +175,7 @@ PosixCallTable DefaultPosixCalls() {
   calls.write = ::write;
   calls.ftruncate = ::ftruncate;
   calls.unlink = ::unlink;
+  calls.rename = SystemRename;
   calls.pread = ::pread;
   calls.fcntl = SystemFcntl;
   calls.futimens = ::futimens;
@@ -458,7 +498,7 @@ struct OpenOutput {
 // Opens `name` for a page: a new file, or an existing one that may be replaced, emptied. Opened
 // without truncating, so a file that must not be replaced is left untouched; a file created here
 // and then refused is removed again. fd -1 when refused.
-OpenOutput OpenOutputFile(const std::string& name) {
+OpenOutput OpenOutputFile(const std::string& name, bool empty = true) {
   OpenOutput output;
   output.fd = CreateNewFile(name);
   output.created = output.fd >= 0;
@@ -470,7 +510,7 @@ OpenOutput OpenOutputFile(const std::string& name) {
   // device or a FIFO), not held by this process, and empty or a page of ours.
   struct stat& info = output.info;
   if (PosixCalls.fstat(output.fd, &info) == 0 && S_ISREG(info.st_mode) && !IsHeld(info) &&
-      LooksLikeOwnPage(output.fd, info) && PosixCalls.ftruncate(output.fd, 0) == 0)
+      LooksLikeOwnPage(output.fd, info) && (!empty || PosixCalls.ftruncate(output.fd, 0) == 0))
     return output;
   PosixCalls.close(output.fd);
   output.fd = -1;
@@ -483,21 +523,135 @@ void DropOutputFile(const OpenOutput& output, const std::string& name) {
   if (output.created) PosixCalls.unlink(name.c_str());
 }
 
+// A file written under a temporary name beside the one it replaces when it is complete (the
+// combined page): `original` is the file under `name` from the start, looked at and held, or an
+// empty one made there so that no page takes the name meanwhile.
+struct Replacement {
+  std::FILE* stream;
+  std::string name;
+  std::string temporary;
+  int original;
+  bool created;
+  struct stat info;
+};
+std::vector<Replacement> Replacements;
+
+void RememberForInterruption(const Replacement& replacement) {
+  Remember(TemporaryToRemove, &HaveTemporary, replacement.temporary);
+  if (replacement.created) Remember(ReservedToRemove, &HaveReserved, replacement.name);
+}
+
+// Called before the combined page is put in place: from then on its name holds the new page.
+void ForgetForInterruption() {
+  HaveReserved = 0;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Creates a temporary file beside `name`: hidden, unique to this process, and ending in
+// ".tmp", so it can never be a page (.htm, .html) or an image a run looks for.
+int CreateTemporaryFile(const std::string& name, std::string* temporary) {
+  const std::size_t slash = name.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : name.substr(0, slash + 1);
+  const std::string base = name.substr(folder.size());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *temporary = folder + "." + base + "." + std::to_string(::getpid()) +
+                 (attempt > 0 ? "-" + std::to_string(attempt) : "") + ".tmp";
+    const int fd = CreateNewFile(*temporary);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+// Removes `name` when it is still the file described by `info`.
+void RemoveIfStill(const std::string& name, const struct stat& info) {
+  struct stat now;
+  if (PosixCalls.stat(name.c_str(), &now) == 0 && SameFile(now, info))
+    PosixCalls.unlink(name.c_str());
+}
+
+// True when the file under `name` may be replaced: the original looked at when the stream was
+// made, or a page of ours or an empty file that took the name since (another run's combined
+// page, say), looked at now.
+bool MayReplace(const std::string& name, const Replacement& replacement) {
+  const int fd = OpenBeneathWorkingFolder(name, kExistingFileFlags, 0);
+  if (fd < 0) return false;
+  struct stat info;
+  const bool may = PosixCalls.fstat(fd, &info) == 0 &&
+                   (SameFile(info, replacement.info) ||
+                    (S_ISREG(info.st_mode) && !IsHeld(info) && LooksLikeOwnPage(fd, info)));
+  PosixCalls.close(fd);
+  return may;
+}
+
+// Puts the complete temporary file in place of the file it replaces. The two are exchanged
+// first and the file taken out is looked at afterwards, so the decision is about the very file
+// that was replaced: one that must not be replaced goes back. Where the system cannot exchange
+// names, the file is looked at and then replaced by a plain rename.
+bool PutInPlace(const Replacement& r) {
+  const char* temporary = r.temporary.c_str();
+  const char* name = r.name.c_str();
+  if (PosixCalls.rename(temporary, name, RENAME_EXCHANGE) == 0) {
+    if (!MayReplace(r.temporary, r)) {
+      PosixCalls.rename(temporary, name, RENAME_EXCHANGE);  // back: that file stays as it was
+      return false;
+    }
+    PosixCalls.unlink(temporary);  // the page replaced
+    return true;
+  }
+  if (errno == ENOENT) return PosixCalls.rename(temporary, name, RENAME_NOREPLACE) == 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+  return MayReplace(r.name, r) && PosixCalls.rename(temporary, name, 0) == 0;
+}
+
 }  // namespace
 
+void CatchInterruptions() {
+  struct sigaction action {};
+  action.sa_handler = OnInterruption;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no SA_RESTART: a blocking wait returns and the loop looks at the signal
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction previous {};
+    // A signal ignored by whoever started the program (nohup) stays ignored.
+    if (::sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    ::sigaction(signal, &action, nullptr);
+  }
+}
+
+int PendingInterruption() {
+  return PendingSignal;
+}
+
 std::FILE* CreateOutputFile(const std::string& name) {
-  const OpenOutput output = OpenOutputFile(name);
-  if (output.fd < 0) return nullptr;
-  std::FILE* stream = OutputStream(output.fd);
-  if (stream == nullptr) {
-    DropOutputFile(output, name);
+  OpenOutput original = OpenOutputFile(name, false);
+  if (original.fd < 0) return nullptr;
+  if (original.created && PosixCalls.fstat(original.fd, &original.info) != 0) {
+    DropOutputFile(original, name);
     return nullptr;
   }
-  if (output.created) {
-    Hold(stream, output.fd);
-  } else {
-    Hold(stream, output.fd, output.info);
+  Replacement replacement{nullptr,          name,         std::string(), original.fd,
+                          original.created, original.info};
+  const int temporary = CreateTemporaryFile(name, &replacement.temporary);
+  struct stat temporaryInfo {};
+  std::FILE* stream = temporary >= 0 && PosixCalls.fstat(temporary, &temporaryInfo) == 0
+                          ? OutputStream(temporary)
+                          : nullptr;
+  if (stream == nullptr) {
+    if (temporary >= 0) {
+      PosixCalls.close(temporary);
+      PosixCalls.unlink(replacement.temporary.c_str());
+    }
+    DropOutputFile(original, name);
+    return nullptr;
   }
+  replacement.stream = stream;
+  Hold(stream, temporary, temporaryInfo);
+  Hold(stream, original.fd, original.info);  // no page may be written over it meanwhile
+  Replacements.push_back(replacement);
+  RememberForInterruption(replacement);
   return stream;
 }
 
@@ -516,8 +670,22 @@ bool WriteOutputFile(const std::string& name, std::string_view bytes) {
 
 bool CloseOutputFile(std::FILE* stream) {
   Release(stream);
+  const auto found = std::find_if(Replacements.begin(), Replacements.end(),
+                                  [stream](const Replacement& r) { return r.stream == stream; });
   const bool flushed = std::fflush(stream) == 0 && std::ferror(stream) == 0;
-  return std::fclose(stream) == 0 && flushed;
+  const bool complete = std::fclose(stream) == 0 && flushed;
+  if (found == Replacements.end()) return complete;
+  const Replacement replacement = *found;
+  Replacements.erase(found);
+  ForgetForInterruption();
+  const bool placed = complete && PutInPlace(replacement);
+  HaveTemporary = 0;
+  if (!placed) {
+    PosixCalls.unlink(replacement.temporary.c_str());
+    if (replacement.created) RemoveIfStill(replacement.name, replacement.info);
+  }
+  PosixCalls.close(replacement.original);
+  return placed;
 }
 
 std::string ProgramFolder() {

@@ -23,6 +23,10 @@ struct PosixCallTable {
   ssize_t (*write)(int fd, const void* buffer, size_t count);
   int (*ftruncate)(int fd, off_t length);
   int (*unlink)(const char* path);
+  // The combined page is written under a temporary name and put in place with renameat2 (both
+  // names relative to the working folder): RENAME_EXCHANGE over the file it replaces, which is
+  // then looked at and removed, or RENAME_NOREPLACE where there was none.
+  int (*rename)(const char* from, const char* to, unsigned flags);
   // The look at an existing file before it is replaced: its first bytes, read without moving
   // the offset the page is then written from, and the access time that read must not change
   // (fcntl sets O_NOATIME; futimens puts the time back where O_NOATIME is not permitted).

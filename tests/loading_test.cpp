@@ -173,9 +173,10 @@ TEST_F(HeldFiles, TheOpenSheetIsRefusedUnderEveryName) {
   CloseFile(sheet_);
   sheet_ = nullptr;
   std::FILE* replaced = CreateOutputFile("hard.htm");
-  ASSERT_NE(replaced, nullptr);  // once closed, the file may be written again
+  ASSERT_NE(replaced, nullptr);  // once closed, the file may be replaced
   EXPECT_TRUE(CloseOutputFile(replaced));
-  EXPECT_EQ(folder_.Read("index.html"), "");
+  EXPECT_EQ(folder_.Read("hard.htm"), "");
+  EXPECT_EQ(folder_.Read("index.html"), sheet);  // put in place by name: the other link stays
 }
 
 TEST_F(HeldFiles, AnOpenOutputIsRefusedUntilClosed) {

@@ -43,6 +43,8 @@ std::string Describe(unsigned message, std::uintptr_t wParam, std::intptr_t lPar
       return "Close";
     case MsgDestroy:
       return "Destroy";
+    case MsgEndSession:
+      return "EndSession " + std::to_string(lParam);
     case MsgSize:
       return "Size " + std::to_string(lParam & 0xFFFF) + "x" + std::to_string(lParam >> 16);
   }
@@ -104,10 +106,32 @@ bool NoBrowser(PlatformWindow*, const std::string&) {
   return false;
 }
 
+// The signal a test lets arrive, seen by the queue in place of the process's own signals.
+int InterruptedBy = 0;
+
+int ScriptedInterruption() {
+  return InterruptedBy;
+}
+
+void WatchScriptedInterruption(int (*)()) {
+  InterruptedBy = 0;
+  QueueWatchInterruption(ScriptedInterruption);
+}
+
 const WindowOperations ScriptedDesktop = {
-    ScriptedBox,         ScriptedCreate,         ScriptedShow,    QueuePostWindowMessage,
-    QueueGetNextMessage, QueueDefaultWindowProc, QueuePostQuit,   QueueRepaintNow,
-    ScriptedInvalidate,  ScriptedPaint,          ScriptedChooser, NoBrowser,
+    ScriptedBox,
+    ScriptedCreate,
+    ScriptedShow,
+    QueuePostWindowMessage,
+    QueueGetNextMessage,
+    QueueDefaultWindowProc,
+    QueuePostQuit,
+    QueueRepaintNow,
+    ScriptedInvalidate,
+    ScriptedPaint,
+    ScriptedChooser,
+    NoBrowser,
+    WatchScriptedInterruption,
 };
 
 std::string Sheet(const std::string& anchors) {
@@ -170,6 +194,25 @@ TEST_F(DesktopLoopTest, StepsRunBeforeMenuChoicesAndPaintsQueuedDuringTheChain) 
   for (const char* page : {"a.htm", "a.html", "b.htm", "b.html", "photos/c.htm", "photos/c.html"})
     EXPECT_TRUE(folder_.Exists(page)) << page;
   EXPECT_TRUE(Contains(Page("allin1.html"), "<img src=\"photos/c.png\">"));
+}
+
+// A signal during a step: that step completes, the window is told before the next step, no
+// further step runs, and the combined page, finished at once, lists exactly the images written.
+TEST_F(DesktopLoopTest, InterruptionEndsTheRunBetweenTwoStepsWithACompleteCombinedPage) {
+  WriteThreeImageSheet();
+  Toolkit.onPaint = [](const std::string& text) {
+    if (text == "photos/c.png") InterruptedBy = 15;  // found while b.jpg is written
+  };
+  EXPECT_EQ(Run("index.html"), 0);  // the exit status of a signal is the entry point's
+  EXPECT_EQ(Toolkit.handled, (Lines{"Command 1", "Paint", "Step", "Paint", "Step", "Paint",
+                                    "EndSession 15", "Destroy"}));
+  EXPECT_EQ(State.ImagesWritten, 2u);
+  EXPECT_TRUE(folder_.Exists("b.html"));
+  EXPECT_FALSE(folder_.Exists("photos/c.htm"));
+  const std::string combined = Page("allin1.html");
+  EXPECT_TRUE(Contains(combined, "<img src=\"b.jpg\">"));
+  EXPECT_FALSE(Contains(combined, "c.png"));
+  EXPECT_TRUE(Contains(combined, "Back to Trip</a></h3></center></BODY></HTML>\r\n"));
 }
 
 TEST_F(DesktopLoopTest, CancelledChooserLeavesTheWindowIdleAndOpenAsksAgain) {

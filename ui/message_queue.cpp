@@ -13,6 +13,14 @@ std::deque<PlatformMessage> InputMessages;
 bool PaintRequested = false;
 bool QuitPosted = false;
 int QuitCode = 0;
+int (*InterruptionSource)() = nullptr;
+bool InterruptionTold = false;
+
+// The signal the window is yet to be told of; 0 when there is none.
+int UntoldInterruption() {
+  if (InterruptionTold || InterruptionSource == nullptr || MainWindowRecord.destroyed) return 0;
+  return InterruptionSource();
+}
 
 bool WindowAlive() {
   return !MainWindowRecord.destroyed;
@@ -50,6 +58,7 @@ PlatformWindow* StartMessageQueue(WindowProcedure procedure, const QueueToolkit&
   PaintRequested = false;
   QuitPosted = false;
   QuitCode = 0;
+  InterruptionTold = false;
   return &MainWindowRecord;
 }
 
@@ -73,9 +82,13 @@ void RequestPaint() {
   if (WindowAlive()) PaintRequested = true;
 }
 
+void QueueWatchInterruption(int (*pending)()) {
+  InterruptionSource = pending;
+}
+
 bool QueueMessagePending() {
-  return !PostedMessages.empty() || QuitPosted || !InputMessages.empty() ||
-         (PaintRequested && WindowAlive()) || !WindowAlive();
+  return UntoldInterruption() != 0 || !PostedMessages.empty() || QuitPosted ||
+         !InputMessages.empty() || (PaintRequested && WindowAlive()) || !WindowAlive();
 }
 
 bool QueuePostWindowMessage(PlatformWindow* window, unsigned message, std::uintptr_t wParam,
@@ -87,6 +100,12 @@ bool QueuePostWindowMessage(PlatformWindow* window, unsigned message, std::uintp
 
 bool QueueGetNextMessage(PlatformMessage* message, int* exitCode) {
   for (;;) {
+    // An interruption comes before anything else, so no further step starts.
+    if (const int signal = UntoldInterruption()) {
+      InterruptionTold = true;
+      *message = {&MainWindowRecord, MsgEndSession, 1, signal};
+      return true;
+    }
     // The quit comes once posted messages are done; input left for the window is dropped. A
     // destroyed window can receive nothing more, so the loop ends then too.
     if (PostedMessages.empty() && (QuitPosted || !WindowAlive())) {

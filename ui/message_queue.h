@@ -37,6 +37,12 @@ void RequestPaint();
 // True when QueueGetNextMessage would hand out a message without waiting for the toolkit.
 bool QueueMessagePending();
 
+// From now on the queue asks `pending` before it hands out a message: once it names a signal,
+// the window is told that the session ends (MsgEndSession, wParam 1, lParam the signal) before
+// any other message, once. A function, not a link to the platform: the desktop module carries its
+// own copy of the queue.
+void QueueWatchInterruption(int (*pending)());
+
 // The window operations that the queue provides.
 bool QueuePostWindowMessage(PlatformWindow* window, unsigned message, std::uintptr_t wParam,
                             std::intptr_t lParam);

@@ -14,6 +14,9 @@ constexpr unsigned MsgDestroy = 0x0002;
 constexpr unsigned MsgSize = 0x0005;
 constexpr unsigned MsgPaint = 0x000F;
 constexpr unsigned MsgClose = 0x0010;
+// The session ends (Win32: WM_ENDSESSION, wParam TRUE when it really does). On POSIX a signal
+// asking the program to end (SIGINT, SIGTERM, SIGHUP) arrives as this, lParam its number.
+constexpr unsigned MsgEndSession = 0x0016;
 constexpr unsigned MsgCommand = 0x0111;
 constexpr unsigned MsgUser = 0x0400;
 
@@ -62,3 +65,7 @@ void PaintStatusText(PlatformWindow* window, const std::string& text);
 
 // Opens `address` in the user's browser; false when that failed.
 bool OpenWebPage(PlatformWindow* owner, const std::string& address);
+
+// Tells a user at a console `line` (ended with a line feed here): on standard error on POSIX,
+// with or without a display; nowhere on Windows, where the program has no console.
+void TellConsole(const std::string& line);

@@ -116,7 +116,8 @@ void CloseBoxPressed(Fl_Widget*, void*) {
 void WaitForEvents() {
   // Damage waiting to be drawn becomes a paint request first; block only when nothing is due.
   Fl::flush();
-  if (!QueueMessagePending()) Fl::wait();
+  // Bounded, so a signal that arrives just before the wait is seen soon all the same.
+  if (!QueueMessagePending()) Fl::wait(0.25);
 }
 
 void DestroyFrame() {
@@ -317,6 +318,7 @@ const WindowOperations DesktopWindowOperations = {
     PaintStatus,
     ChooseFile,
     OpenInBrowser,
+    QueueWatchInterruption,
 };
 
 const WindowOperations* KestruneOpenDesktop() {

@@ -98,4 +98,5 @@ const WindowOperations HeadlessWindowOperations = {
     headless::PaintStatusText,
     headless::ChooseContactSheet,
     headless::OpenWebPage,
+    QueueWatchInterruption,
 };

@@ -18,7 +18,9 @@ void ShowMessageBox(PlatformWindow* owner, const std::string& text, const std::s
 
 PlatformWindow* CreateMainWindow(WindowProcedure procedure, const MenuEntry* menu,
                                  std::size_t entries) {
-  return Active->createMainWindow(procedure, menu, entries);
+  PlatformWindow* window = Active->createMainWindow(procedure, menu, entries);
+  Active->watchInterruption(PendingInterruption);
+  return window;
 }
 
 void ShowMainWindow(PlatformWindow* window) {
@@ -69,4 +71,10 @@ bool ChooseContactSheet(const std::string& initialFolder, const std::string& tit
 
 bool OpenWebPage(PlatformWindow* owner, const std::string& address) {
   return Active->openWebPage(owner, address);
+}
+
+void TellConsole(const std::string& line) {
+  const std::string text = line + "\n";
+  std::fwrite(text.data(), 1, text.size(), stderr);
+  std::fflush(stderr);
 }

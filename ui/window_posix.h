@@ -34,6 +34,7 @@ struct WindowOperations {
   bool (*chooseContactSheet)(const std::string& initialFolder, const std::string& title,
                              std::string* chosen);
   bool (*openWebPage)(PlatformWindow* owner, const std::string& address);
+  void (*watchInterruption)(int (*pending)());
 };
 
 // The window without a display (window_headless.cpp).
