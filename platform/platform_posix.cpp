@@ -76,22 +76,17 @@ int SystemOpenBeneath(const char* path, int flags, mode_t mode) {
 
 struct HeldFile {
   const void* owner;  // the PlatformFile or FILE* that holds the file open
-  int fd;
-  bool known;  // identity below taken; for a page made just now it is taken only when needed
   dev_t device;
   ino_t inode;
 };
 
 // Files this process holds open. POSIX has no sharing mode, so CreateOutputFile compares
-// identities instead: an output never replaces the contact sheet or an open output page.
+// identities instead: an output never replaces the contact sheet or the combined page (the file
+// it replaces at the finish, and its temporary file).
 std::vector<HeldFile> HeldFiles;
 
-void Hold(const void* owner, int fd) {
-  HeldFiles.push_back({owner, fd, false, 0, 0});
-}
-
-void Hold(const void* owner, int fd, const struct stat& info) {
-  HeldFiles.push_back({owner, fd, true, info.st_dev, info.st_ino});
+void Hold(const void* owner, const struct stat& info) {
+  HeldFiles.push_back({owner, info.st_dev, info.st_ino});
 }
 
 void Release(const void* owner) {
@@ -101,12 +96,7 @@ void Release(const void* owner) {
 }
 
 bool IsHeld(const struct stat& info) {
-  for (HeldFile& held : HeldFiles) {
-    if (!held.known) {
-      struct stat identity;
-      if (PosixCalls.fstat(held.fd, &identity) != 0) return true;  // unknown: never replace it
-      held = {held.owner, held.fd, true, identity.st_dev, identity.st_ino};
-    }
+  for (const HeldFile& held : HeldFiles) {
     if (held.device == info.st_dev && held.inode == info.st_ino) return true;
   }
   return false;
@@ -309,7 +299,7 @@ PlatformFile* OpenFileReadOnly(const std::string& path) {
     return nullptr;
   }
   PlatformFile* file = new PlatformFile{fd};
-  Hold(file, fd, info);
+  Hold(file, info);
   return file;
 }
 
@@ -648,8 +638,8 @@ std::FILE* CreateOutputFile(const std::string& name) {
     return nullptr;
   }
   replacement.stream = stream;
-  Hold(stream, temporary, temporaryInfo);
-  Hold(stream, original.fd, original.info);  // no page may be written over it meanwhile
+  Hold(stream, temporaryInfo);
+  Hold(stream, original.info);  // no page may be written over it meanwhile
   Replacements.push_back(replacement);
   RememberForInterruption(replacement);
   return stream;

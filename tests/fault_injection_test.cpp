@@ -356,7 +356,9 @@ TEST_P(FaultSweep, EveryFailedCallEndsCleanlyAndLosesNothingElse) {
         continue;
       }
       ++failures;
-      if (hit != "allin1.html") EXPECT_EQ(run.status, 1);
+      if (hit != "allin1.html") {
+        EXPECT_EQ(run.status, 1);
+      }
       // On a page, a read is the look at the existing file before it is replaced.
       const bool atCreation = kind == kOpen || kind == kOpenBeneath || kind == kOpenAt ||
                               kind == kFstat || kind == kFtruncate || (kind == kRead && !onSheet);
