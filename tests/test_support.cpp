@@ -142,7 +142,8 @@ const std::string& RunnableByAnyone(const std::string& program) {
 }  // namespace
 
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& folder, unsigned user) {
+                         const std::string& folder, unsigned user,
+                         const std::function<void(int pid)>& whileRunning) {
   // Output goes through files, so neither stream can fill up and stall the program.
   char outName[] = "/tmp/kestrune-out-XXXXXX";
   char errName[] = "/tmp/kestrune-err-XXXXXX";
@@ -168,10 +169,12 @@ ProgramResult RunProgram(const std::string& program, const std::vector<std::stri
     ::execv(runnable.c_str(), argv.data());
     ::_exit(127);
   }
+  if (whileRunning) whileRunning(child);
   int status = 0;
   ::waitpid(child, &status, 0);
   ProgramResult result;
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   ::lseek(outFd, 0, SEEK_SET);
   ::lseek(errFd, 0, SEEK_SET);
   result.out = Drain(outFd);

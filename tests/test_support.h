@@ -1,6 +1,7 @@
 // Helpers shared by the tests: scratch folders, whole-file reads and writes, running programs.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,7 @@ std::string CrLf(const std::string& text);
 
 struct ProgramResult {
   int status = -1;  // exit status, or -1 when the program did not exit normally
+  int signal = 0;   // the signal that ended it, when one did
   std::string out;  // standard output
   std::string err;  // standard error
 };
@@ -53,8 +55,10 @@ struct ProgramResult {
 // Runs `program` with `arguments` in `folder`, standard input closed, and collects its output.
 // With `user` set and the tests running as root, the program runs as that user, so that
 // permissions apply to it.
+// `whileRunning`, when given, is called with the program's process id once it has started.
 ProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& folder, unsigned user = 0);
+                         const std::string& folder, unsigned user = 0,
+                         const std::function<void(int pid)>& whileRunning = nullptr);
 
 // An unprivileged user for RunProgram ("nobody"), and gives it `folder` and all below.
 constexpr unsigned kUnprivilegedUser = 65534;
