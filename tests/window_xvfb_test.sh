@@ -12,6 +12,8 @@
 #                 Help > Help... hands the installed help page to xdg-open
 #   failed-start  a missing contact sheet: a box titled with the start folder; dismissed with
 #                 Return, the program ends with status 1
+#   signal        SIGTERM while the window writes a long slide show: the window closes, status
+#                 143, and allin1.html is complete and lists exactly the images with pages
 # Exit status 77 (skipped) when Xvfb or xdotool is missing.
 set -euo pipefail
 
@@ -205,13 +207,13 @@ choose_menu() {
 }
 
 # A contact sheet long enough for the window to stay a moment: the sample's links, then many more.
-write_long_sheet() {
+write_long_sheet() {  # write_long_sheet FOLDER [PICTURES]
   local folder="$1"
   cp -r "$examples/." "$folder"
   mkdir -p "$folder/many"
   {
     cat "$examples/index.html"
-    for i in $(seq -w 1 6000); do echo "<a href=\"many/img$i.jpg\">Picture $i</a>"; done
+    for i in $(seq -w 1 "${2:-6000}"); do echo "<a href=\"many/img$i.jpg\">Picture $i</a>"; done
   } >"$folder/album.html"
 }
 
@@ -339,6 +341,32 @@ EOF
     wait_for_exit 20
     [ "$status" -eq 1 ] || fail "the failed start ended with status $status"
     echo "box titled $folder dismissed, status 1"
+    ;;
+
+  signal)
+    mkdir "$work/window"
+    write_long_sheet "$work/window" 60000
+    run_program "$work/window" album.html
+    window_named Quillfen 30 >/dev/null || fail "no window named Quillfen appeared"
+    deadline=$((SECONDS + 60))
+    until [ -e "$work/window/many/img00100.html" ]; do
+      [ "$SECONDS" -le "$deadline" ] || fail "the run did not reach its 100th picture"
+      sleep 0.02
+    done
+    kill -TERM "$program_pid"
+    wait_for_exit 60
+    [ "$status" -eq 143 ] || fail "ended with status $status after SIGTERM"
+    [ "$(windows_named Quillfen)" -eq 0 ] || fail "the window is still there"
+    tail -c 32 "$work/window/allin1.html" | grep -q '</center></BODY></HTML>' ||
+      fail "allin1.html has no trailer"
+    listed="$(grep -c '^<img src=' "$work/window/allin1.html")"
+    pages="$(find "$work/window" -name '*.htm' | wc -l)"
+    [ "$listed" -eq "$pages" ] || fail "allin1.html lists $listed images, $pages have pages"
+    [ "$listed" -lt 60013 ] || fail "the run was not interrupted"
+    [ -z "$(find "$work/window" -name '*.tmp')" ] || fail "a temporary file was left"
+    grep -q "stopped by signal 15; the slide show holds $listed images" "$work/stderr" ||
+      fail "standard error does not say so: $(cat "$work/stderr")"
+    echo "SIGTERM after $listed of 60013 images: window closed, status 143, allin1.html complete"
     ;;
 
   *)
