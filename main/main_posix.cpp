@@ -27,7 +27,9 @@ const char kHelp[] =
     "\n"
     "Exit status: 0 when the whole slide show was written, 1 when a failure was reported (in a\n"
     "message box, or headless as one line \"TITLE: TEXT\" on standard error), 2 when no contact\n"
-    "sheet was given headless. A contact sheet named like an option is reached as ./--help.\n";
+    "sheet was given headless, 128+N when signal N (Ctrl-C, kill) stopped the run: the slide\n"
+    "show written so far is then complete. A contact sheet named like an option is reached as\n"
+    "./--help.\n";
 
 // The tail as a Windows command line would give it: the arguments joined by single blanks.
 std::string CommandTail(int argc, char** argv) {
