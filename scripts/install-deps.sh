@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs, from Debian's archive, what the named groups need and the machine lacks.
+# Installs, from Debian's archive, what the named groups need and the machine lacks (and, for the
+# test group, the browser tests' one npm package).
 #
 #   scripts/install-deps.sh run     building the program and running it (scripts/run-sample.sh)
-#   scripts/install-deps.sh test    everything scripts/test.sh uses (includes run and package)
+#   scripts/install-deps.sh test    everything scripts/test.sh uses (includes run and package),
+#                                   and axe-core from the npm registry for the browser tests
 #   scripts/install-deps.sh package making and checking the release packages (scripts/package.sh)
 #   scripts/install-deps.sh icons   rendering the icons from their drawing (scripts/make-icons.sh)
 #   scripts/install-deps.sh fresh   making a fresh Debian system (scripts/check-fresh-machine.sh)
@@ -28,14 +30,26 @@ groups[test]="${groups[package]}
   clang libclang-rt-14-dev
   libbenchmark-dev
   xdotool
-  chromium chromium-driver python3-selenium"
+  chromium chromium-driver python3-selenium python3-pil"
 # GoogleTest; fuzzing (libFuzzer); benchmarks; window tests on a virtual display (Xvfb, as the
-# Windows tests use it under Wine with a single-byte locale); walking the slide shows in a browser.
+# Windows tests use it under Wine with a single-byte locale); walking the slide shows in a browser,
+# with photos drawn at real sizes.
 groups[fresh]="mmdebstrap"
 groups[bench]="${groups[run]} libbenchmark-dev strace"  # bench/run.sh: counts system calls too
 groups[fixtures]="pandoc tree python3 igal2 llgal imagemagick"
 
 [ $# -gt 0 ] || set -- run
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+# Another apt run (an unattended upgrade, a second script) may hold the lock for a while.
+apt=(apt-get -o DPkg::Lock::Timeout=600 -y -qq)
+
+apt_install() {
+  echo "Installing: $*"
+  $sudo "${apt[@]}" update
+  DEBIAN_FRONTEND=noninteractive $sudo "${apt[@]}" install --no-install-recommends "$@"
+}
+
 packages=()
 for group in "$@"; do
   [ -n "${groups[$group]+set}" ] || { echo "install-deps.sh: unknown group $group" >&2; exit 2; }
@@ -48,12 +62,17 @@ for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
     missing+=("$package")
 done
-[ "${#missing[@]}" -gt 0 ] || exit 0
+[ "${#missing[@]}" -eq 0 ] || apt_install "${missing[@]}"
 
-echo "Installing: ${missing[*]}"
-sudo=""
-[ "$(id -u)" -eq 0 ] || sudo="sudo"
-# Another apt run (an unattended upgrade, a second script) may hold the lock for a while.
-apt=(apt-get -o DPkg::Lock::Timeout=600 -y -qq)
-$sudo "${apt[@]}" update
-DEBIAN_FRONTEND=noninteractive $sudo "${apt[@]}" install --no-install-recommends "${missing[@]}"
+# The browser tests' accessibility checker, axe-core, at the version tests/browser/package-lock.json
+# pins, installed there when missing or another version; npm comes with the machine's Node.js, or
+# else from Debian.
+if [[ " $* " == *" test "* ]]; then
+  browser_tests="$(cd "$(dirname "$0")/../tests/browser" && pwd)"
+  version() { sed -n "${2:-}"'s/^ *"version": "\(.*\)",*$/\1/p' "$1" 2>/dev/null | head -n1; }
+  wanted="$(version "$browser_tests/package-lock.json" '/"node_modules\/axe-core"/,/}/')"
+  if [ "$(version "$browser_tests/node_modules/axe-core/package.json")" != "$wanted" ]; then
+    command -v npm >/dev/null || apt_install npm
+    (cd "$browser_tests" && npm ci --no-audit --no-fund)
+  fi
+fi

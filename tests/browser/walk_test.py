@@ -10,11 +10,21 @@ page to the contact sheet, Play, Pause and Index, every automatic page, the auto
 refreshing by itself, and allin1.html. Every image in a frame, every icon that names an image and
 every image of allin1.html must have loaded. Ends with the line "N passed, N failed".
 
+Every show is written a second time with --modern, into a copy of its own, and walked the same
+way. The modern pages are also checked with real-size photos made here (larger and smaller than
+any screen) at a phone's, a desktop's and a large monitor's size: each photo fits below the bar,
+aspect kept, never enlarged, as large as it can be, and nothing scrolls sideways; allin1.html of
+200 photos fetches only those near the screen. axe-core (tests/browser/node_modules, installed by
+scripts/install-deps.sh test) checks every modern page for accessibility in light and dark mode.
+
 With --screenshots, also saves a manual page, an automatic page and allin1.html of the sample as
-PNG pictures into FOLDER.
+PNG pictures into FOLDER, and a modern manual page and allin1.html of the real-size photos at the
+phone's and the desktop's size.
 """
 
 import argparse
+import base64
+import collections
 import functools
 import http.server
 import os
@@ -26,6 +36,7 @@ import threading
 import time
 import urllib.parse
 
+from PIL import Image, ImageDraw, ImageOps
 from selenium import webdriver
 from selenium.common.exceptions import WebDriverException
 from selenium.webdriver.chrome.service import Service
@@ -144,7 +155,7 @@ return document.images.length === 1 && img.naturalWidth > 0 ? img.naturalWidth :
 """
 
 
-def start_browser(profile):
+def start_browser(profile, arguments=()):
     options = webdriver.ChromeOptions()
     for argument in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
                      "--no-first-run", "--disable-background-networking",
@@ -152,7 +163,7 @@ def start_browser(profile):
                      # Several windows refresh at once: none of them may be slowed as hidden.
                      "--disable-background-timer-throttling", "--disable-renderer-backgrounding",
                      "--disable-backgrounding-occluded-windows",
-                     "--window-size=1000,700", f"--user-data-dir={profile}"):
+                     "--window-size=1000,700", f"--user-data-dir={profile}", *arguments):
         options.add_argument(argument)
     options.binary_location = "/usr/bin/chromium"
     driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
@@ -178,11 +189,10 @@ return Boolean(anchor);
 """
 
 
-def follow(driver, role, before):
+def follow(driver, role, before, style):
     """Clicks the link of `role` on the page `before` and waits until the page it leads to has
     loaded."""
-    if not CHECKS.check(driver.execute_script(CLICK_LINK, LINK_TEXTS[role]),
-                        f"{before} has a {role} link"):
+    if not CHECKS.check(style.click(driver, role), f"{before} has a {role} link"):
         return
 
     def arrived():
@@ -233,6 +243,170 @@ def check_page(driver, images, sheet, i, automatic):
             CHECKS.check(width > 0, f"icon {src} on {expected_url} loaded")
 
 
+# ---- Modern pages -----------------------------------------------------------------------------
+
+# The modern slide page's links by role.
+MODERN_LINKS = {"PREVIOUS": "header > a.previous", "Index": "header > a.index",
+                "centre": "header > h1 > a.caption", "Play": "header > p.show > a.play",
+                "Pause": "header > p.show > a.pause", "NEXT": "header > a.next"}
+
+# How much of the page is script or frame: script elements, event handler attributes,
+# javascript: links; iframes, frames, objects and embeds.
+SCRIPTED = """
+const scripted = (doc) => [
+  doc.scripts.length +
+      Array.from(doc.querySelectorAll('*')).filter(
+          (e) => Array.from(e.attributes).some((a) => a.name.startsWith('on'))).length +
+      Array.from(doc.querySelectorAll('a[href]')).filter(
+          (a) => a.protocol === 'javascript:').length,
+  doc.querySelectorAll('iframe, frame, object, embed').length];
+"""
+
+# The modern slide page's address, links by role (resolved by the browser), refresh target, photo,
+# icons, current mode and access keys; null until its photo and icons are done loading.
+READ_MODERN = SCRIPTED + """
+const selectors = arguments[0];
+const links = {};
+for (const [role, selector] of Object.entries(selectors)) {
+  const anchor = document.querySelector(selector);
+  if (anchor) links[role] = anchor.href;
+}
+const photo = document.querySelector('body > main > img.photo');
+if (photo) links.photo = photo.src;
+const meta = document.querySelector('meta[http-equiv=refresh i]');
+if (meta) {
+  const match = /url=(.*)$/i.exec(meta.content);
+  if (match) links.refresh = new URL(match[1], location.href).href;
+}
+const icons = Array.from(document.querySelectorAll('img.icon'));
+if (!icons.concat(photo ? [photo] : []).every((img) => img.complete)) return null;
+const caption = document.querySelector(selectors.centre);
+return {
+  url: location.href, links, scripted: scripted(document),
+  photo: photo ? [photo.naturalWidth, photo.alt] : [0, null],
+  caption: caption ? caption.textContent : null,
+  icons: icons.map((img) => [img.src, img.naturalWidth, img.alt,
+                             Boolean(img.closest('header > a.previous, header > a.next'))]),
+  current: Array.from(document.querySelectorAll('header > p.show > strong[aria-current]'),
+                      (strong) => strong.textContent),
+  keys: ['previous', 'index', 'next'].map(
+      (name) => (document.querySelector('header > a.' + name) || {}).accessKey),
+};
+"""
+
+# The natural width of the modern page's photo: 0 while it loads, -1 when there is none or it
+# did not load.
+PHOTO_WIDTH = """
+const photo = document.querySelector('main > img.photo');
+if (!photo) return -1;
+return photo.complete ? photo.naturalWidth || -1 : 0;
+"""
+
+# Clicks the link that arguments[0] selects, as a visitor's click does; false when the page has
+# none.
+CLICK_SELECTOR = """
+const anchor = document.querySelector(arguments[0]);
+if (anchor) anchor.click();
+return Boolean(anchor);
+"""
+
+
+def check_modern_page(driver, images, sheet, i, automatic):
+    """The modern page of images[i] is the one expected, its links lead where the rules say, its
+    bar says which mode is on, and its photo and icons have loaded."""
+    kind = "automatic" if automatic else "manual"
+    expected_url = page_of(images[i], ".html" if automatic else ".htm")
+    page = wait_until(lambda: driver.execute_script(READ_MODERN, MODERN_LINKS))
+    if not CHECKS.check(page, f"{expected_url}: photo and icons done loading"):
+        return
+    CHECKS.equal(page["url"], expected_url, f"{kind} page of image {i + 1}")
+    expected = expected_links(images, sheet, i, automatic)
+    expected["photo"] = expected.pop("frame")
+    CHECKS.equal(sorted(page["links"]), sorted(expected), f"links on {expected_url}")
+    for role, target in expected.items():
+        CHECKS.equal(page["links"].get(role), target, f"{role} of {expected_url}")
+    width, alt = page["photo"]
+    CHECKS.check(width > 0, f"photo of {expected_url} loaded")
+    CHECKS.equal(alt, page["caption"], f"the photo's alt text on {expected_url}")
+    CHECKS.equal(page["current"], ["Play" if automatic else "Pause"],
+                 f"current mode on {expected_url}")
+    CHECKS.equal(page["keys"], ["p", "i", "n"], f"access keys of {expected_url}")
+    CHECKS.equal(page["scripted"], [0, 0], f"scripts and frames in {expected_url}")
+    for src, width, alt, in_link in page["icons"]:
+        CHECKS.check(width > 0 and alt == "" and in_link,
+                     f"icon {src} on {expected_url}: {width} px wide, alt {alt!r}, "
+                     f"{'in' if in_link else 'outside'} PREVIOUS or NEXT")
+
+
+def photo_width(driver):
+    return wait_until(lambda: driver.execute_script(PHOTO_WIDTH))
+
+
+# How a style's pages are walked: check_page(driver, images, sheet, i, automatic); click(driver,
+# role) follows the page's link of `role`; `image` names what shows the image, in messages;
+# image_width(driver) is its natural width once loaded.
+Style = collections.namedtuple("Style", "check_page click image image_width")
+CLASSIC = Style(check_page, lambda driver, role: driver.execute_script(
+    CLICK_LINK, LINK_TEXTS[role]), "frame image", frame_image_width)
+MODERN = Style(check_modern_page, lambda driver, role: driver.execute_script(
+    CLICK_SELECTOR, MODERN_LINKS[role]), "photo", photo_width)
+
+# The modern allin1.html: its links to the contact sheet and, per figure, the link, image,
+# loading, alt text and caption.
+READ_MODERN_ALLIN1 = SCRIPTED + """
+const part = (parent, selector, read) => {
+  const element = parent && parent.querySelector(selector);
+  return element ? read(element) : null;
+};
+return {
+  sheet: Array.from(document.querySelectorAll('body > header > h1 > a, body > footer a'),
+                    (a) => a.href),
+  figures: Array.from(document.querySelectorAll('body > main > figure'), (figure) => {
+    const img = part(figure, ':scope > a[href] > img', (img) => img);
+    return [part(figure, ':scope > a[href]', (a) => a.href), img && img.src,
+            img && img.getAttribute('loading'), img && img.alt,
+            part(figure, ':scope > figcaption', (caption) => caption.textContent)];
+  }),
+  images: document.images.length, scripted: scripted(document),
+};
+"""
+
+# Brings each photo of allin1.html into view in turn until all have loaded; then their sources
+# and natural widths, else null.
+LOAD_ALLIN1 = """
+const images = Array.from(document.querySelectorAll('main > figure > a > img'));
+const waiting = images.find((img) => !img.complete);
+if (waiting) {
+  waiting.scrollIntoView();
+  return null;
+}
+return images.map((img) => [img.src, img.naturalWidth]);
+"""
+
+
+def modern_slide_images(driver, base):
+    """The images of the modern show, in order, as its allin1.html links them; each figure
+    links its manual page, every photo but the first loads lazily, and every one of them loads
+    once scrolled to."""
+    open_page(driver, base + "allin1.html")
+    page = driver.execute_script(READ_MODERN_ALLIN1)
+    sheet = base + "index.html"
+    CHECKS.equal(page["sheet"], [sheet, sheet], "allin1.html's title and end link the sheet")
+    CHECKS.check(page["figures"] and len(page["figures"]) == page["images"],
+                 f"allin1.html shows its {page['images']} images each in a linked figure")
+    CHECKS.equal(page["scripted"], [0, 0], "scripts and frames in allin1.html")
+    for n, (link, src, loading, alt, caption) in enumerate(page["figures"]):
+        CHECKS.equal(link, src and page_of(src, ".htm"), f"link of allin1.html's image {src}")
+        CHECKS.equal(loading, "lazy" if n else None, f"loading of allin1.html's image {src}")
+        CHECKS.check(alt and alt == caption,
+                     f"allin1.html's image {src}: alt {alt!r}, caption {caption!r}")
+    loaded = wait_until(lambda: driver.execute_script(LOAD_ALLIN1)) or []
+    CHECKS.equal(len(loaded), len(page["figures"]), "allin1.html's images done loading")
+    for src, width in loaded:
+        CHECKS.check(width > 0, f"allin1.html image {src} loaded")
+    return [src for _, src, _, _, _ in page["figures"]]
+
+
 # ---- One slide show ---------------------------------------------------------------------------
 
 
@@ -253,36 +427,37 @@ def slide_images(driver, base):
     return [src for src, _, _ in state]
 
 
-def walk(driver, images, sheet):
-    """Walks the slide show of `images` (absolute addresses, in order) from its contact sheet."""
+def walk(driver, images, sheet, style):
+    """Walks the slide show of `images` (absolute addresses, in order) from its contact sheet, its
+    pages written in `style`."""
     manual = [page_of(image, ".htm") for image in images]
     automatic = [page_of(image, ".html") for image in images]
     # Manual pages: NEXT from the first to the contact sheet's end.
     open_page(driver, manual[0])
     for i in range(len(images)):
-        check_page(driver, images, sheet, i, automatic=False)
-        follow(driver, "NEXT", manual[i])
+        style.check_page(driver, images, sheet, i, automatic=False)
+        follow(driver, "NEXT", manual[i], style)
     CHECKS.equal(driver.current_url, sheet + "#end", "NEXT on the last page")
     # PREVIOUS from the last page back to the contact sheet.
     open_page(driver, manual[-1])
     for i in reversed(range(len(images))):
         CHECKS.equal(driver.current_url, manual[i], "PREVIOUS walk")
-        follow(driver, "PREVIOUS", manual[i])
+        follow(driver, "PREVIOUS", manual[i], style)
     CHECKS.equal(driver.current_url, sheet, "PREVIOUS on the first page")
     # Every automatic page, each checked before its refresh.
     for i in range(len(images)):
         open_page(driver, automatic[i])
-        check_page(driver, images, sheet, i, automatic=True)
+        style.check_page(driver, images, sheet, i, automatic=True)
     # Play from the third manual page before the end, Pause there, then Index: the last but
     # one image, in a subfolder in most shows.
     open_page(driver, manual[-3])
-    follow(driver, "Play", manual[-3])
+    follow(driver, "Play", manual[-3], style)
     CHECKS.equal(driver.current_url, automatic[-2], "Play")
-    CHECKS.check(frame_image_width(driver) > 0, "frame image after Play loaded")
-    follow(driver, "Pause", automatic[-2])
+    CHECKS.check(style.image_width(driver) > 0, f"{style.image} after Play loaded")
+    follow(driver, "Pause", automatic[-2], style)
     CHECKS.equal(driver.current_url, manual[-2], "Pause")
-    CHECKS.check(frame_image_width(driver) > 0, "frame image after Pause loaded")
-    follow(driver, "Index", manual[-2])
+    CHECKS.check(style.image_width(driver) > 0, f"{style.image} after Pause loaded")
+    follow(driver, "Index", manual[-2], style)
     CHECKS.equal(driver.current_url, sheet, "Index")
 
 
@@ -334,19 +509,20 @@ def report_refreshes(watched):
 
 
 def walk_all(driver, walks):
-    for name, images, sheet in walks:
+    for name, images, sheet, style in walks:
         CHECKS.where = name
         walk_started = time.monotonic()
-        walk(driver, images, sheet)
+        walk(driver, images, sheet, style)
         print(f"{name}: {len(images)} images walked in "
               f"{time.monotonic() - walk_started:.1f} s", flush=True)
 
 
-def in_browser(profile, work, *args):
-    """Runs work(driver, *args) in a browser of its own; an error there is a failed check."""
+def in_browser(profile, work, *args, arguments=()):
+    """Runs work(driver, *args) in a browser of its own, started with `arguments`; an error there
+    is a failed check."""
     driver = None
     try:
-        driver = start_browser(profile)
+        driver = start_browser(profile, arguments)
         work(driver, *args)
     except Exception as error:  # reported like any failed check, so the other threads go on
         CHECKS.check(False, f"{work.__name__} stopped: {error!r}")
@@ -355,35 +531,374 @@ def in_browser(profile, work, *args):
             driver.quit()
 
 
+# ---- Real-size photos, screen sizes and accessibility of the modern pages ---------------------
+
+# Photos larger and smaller than any screen below: name, width, height, caption, and the colours
+# of sky (top and horizon), sea and hill.
+PHOTOS = (
+    ("valley", 4000, 3000, "Valley at noon", ("#3b6fb6", "#cfe3f5", "#2d5e7e", "#4f7a3a")),
+    ("tower", 2000, 3500, "The lighthouse tower", ("#24407a", "#f2c48d", "#1f3f5b", "#6b5a45")),
+    ("bay", 6000, 1200, "The whole bay from the cliff path at low tide, looking east past the "
+     "harbour wall and the old pier", ("#5a8fcf", "#e6f0f7", "#3f7f9f", "#8a7a55")),
+    ("stamp", 200, 150, "A photo smaller than any screen", ("#7a3b6f", "#f5d0c0", "#40506a",
+                                                           "#3a4a2a")),
+)
+# A phone, a desktop and a large monitor: name, width, height, whether mobile.
+SCREENS = (("phone", 390, 844, True), ("desktop", 1366, 768, False),
+           ("monitor", 3840, 2160, False))
+DESKTOP = SCREENS[1]
+CROWD = 200  # photos in the gallery whose allin1.html must load lazily
+CROWD_FETCHED_AT_MOST = 20  # of them fetched once that page has loaded on the desktop's screen
+
+# The commonest contact sheet: per photo, its thumbnail linking it, then a text link to it again.
+SHEET = """<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<title>{title}</title>
+</head>
+<body>
+<h1>{title}</h1>
+{entries}</body>
+</html>
+"""
+SHEET_ENTRY = ('<p><a href="{name}.jpg"><img src="{name}_t.jpg" alt=""></a><br>\n'
+               '<a href="{name}.jpg">{caption}</a></p>\n')
+
+
+def draw_photo(path, width, height, colours):
+    """A JPEG picture of a coast (sky shading to the horizon, sea, a hill and the sun), and its
+    thumbnail NAME_t.jpg beside it."""
+    sky_top, horizon_colour, sea, hill = colours
+    gradient = Image.linear_gradient("L").resize((width, height))
+    photo = ImageOps.colorize(gradient, sky_top, horizon_colour)
+    draw = ImageDraw.Draw(photo)
+    horizon = height * 0.62
+    draw.rectangle((0, horizon, width, height), fill=sea)
+    draw.polygon(((0, horizon), (width * 0.3, height * 0.35), (width * 0.6, horizon)), fill=hill)
+    sun = min(width, height) * 0.08
+    draw.ellipse((width * 0.75 - sun, height * 0.25 - sun, width * 0.75 + sun,
+                  height * 0.25 + sun), fill="#fff3c4")
+    photo.save(path, quality=85)
+    photo.thumbnail((160, 160))
+    photo.save(path[:-len(".jpg")] + "_t.jpg", quality=85)
+
+
+def make_galleries(program, folder):
+    """Writes, with their modern slide shows, `gallery` (one photo of each shape in PHOTOS) and
+    `crowd` (CROWD photos, links to the same files) into folder."""
+    gallery, crowd = os.path.join(folder, "gallery"), os.path.join(folder, "crowd")
+    os.makedirs(gallery)
+    os.makedirs(crowd)
+    for name, width, height, _, colours in PHOTOS:
+        draw_photo(os.path.join(gallery, name + ".jpg"), width, height, colours)
+    entries = [(name, caption) for name, _, _, caption, _ in PHOTOS]
+    crowd_entries = []
+    for n in range(CROWD):
+        name, source = f"photo{n + 1:03}", PHOTOS[n % len(PHOTOS)][0]
+        for suffix in (".jpg", "_t.jpg"):
+            os.link(os.path.join(gallery, source + suffix), os.path.join(crowd, name + suffix))
+        crowd_entries.append((name, f"Photo {n + 1}"))
+    for where, title, listed in ((gallery, "Real-size photos", entries),
+                                 (crowd, "Two hundred photos", crowd_entries)):
+        with open(os.path.join(where, "index.html"), "w", encoding="utf-8") as sheet:
+            sheet.write(SHEET.format(title=title, entries="".join(
+                SHEET_ENTRY.format(name=name, caption=caption) for name, caption in listed)))
+        CHECKS.where = os.path.basename(where)
+        run_kestrune(program, where, ["--modern"])
+
+
+def set_screen(driver, width, height, mobile):
+    driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+        "width": width, "height": height, "deviceScaleFactor": 1, "mobile": mobile})
+
+
+# painted(img): the box, in the viewport, that an image's picture fills: its content box, or the
+# part of it left when object-fit letterboxes the picture (centred, as by default).
+PAINTED = """
+const painted = (img) => {
+  const r = img.getBoundingClientRect(), s = getComputedStyle(img);
+  const px = (value) => parseFloat(value) || 0;
+  const box = {
+    left: r.left + px(s.borderLeftWidth) + px(s.paddingLeft),
+    top: r.top + px(s.borderTopWidth) + px(s.paddingTop),
+    width: r.width - px(s.borderLeftWidth) - px(s.paddingLeft) - px(s.paddingRight) -
+        px(s.borderRightWidth),
+    height: r.height - px(s.borderTopWidth) - px(s.paddingTop) - px(s.paddingBottom) -
+        px(s.borderBottomWidth),
+    fit: s.objectFit,
+  };
+  if (s.objectFit !== 'contain' && s.objectFit !== 'scale-down') return box;
+  let scale = Math.min(box.width / img.naturalWidth, box.height / img.naturalHeight);
+  if (s.objectFit === 'scale-down') scale = Math.min(scale, 1);
+  const width = img.naturalWidth * scale, height = img.naturalHeight * scale;
+  return {left: box.left + (box.width - width) / 2, top: box.top + (box.height - height) / 2,
+          width, height, fit: s.objectFit};
+};
+const root = document.documentElement;
+const screen = {view: [root.clientWidth, root.clientHeight],
+                scroll: [root.scrollWidth, root.scrollHeight]};
+"""
+
+# The modern slide page's photo and bar, once the photo has loaded.
+FIT_SLIDE = PAINTED + """
+const photo = document.querySelector('main > img.photo');
+const bar = document.querySelector('body > header');
+if (!photo || !bar) return {};
+if (!photo.complete) return null;
+const b = bar.getBoundingClientRect();
+return {...screen, photo: painted(photo), natural: [photo.naturalWidth, photo.naturalHeight],
+        bar: [b.left, b.top, b.right, b.bottom]};
+"""
+
+# allin1.html's photos, once each has been brought into view and loaded.
+FIT_ALLIN1 = PAINTED + """
+const images = Array.from(document.querySelectorAll('main > figure > a > img'));
+const waiting = images.find((img) => !img.complete);
+if (waiting) {
+  waiting.scrollIntoView();
+  return null;
+}
+return {...screen, photos: images.map(
+    (img) => [img.src, painted(img), [img.naturalWidth, img.naturalHeight]])};
+"""
+
+
+def check_photo(box, natural, what):
+    """The picture shows whole, its aspect kept within a pixel and never enlarged; false when it
+    did not load."""
+    width, height = box["width"], box["height"]
+    natural_width, natural_height = natural
+    if not CHECKS.check(natural_width > 0 and natural_height > 0, f"{what} loaded"):
+        return False
+    CHECKS.check(box["fit"] in ("fill", "contain", "scale-down"),
+                 f"{what} shown whole: object-fit {box['fit']}")
+    CHECKS.check(abs(width - height * natural_width / natural_height) <= 1 and
+                 abs(height - width * natural_height / natural_width) <= 1,
+                 f"{what} keeps its aspect: {width:.2f} x {height:.2f} for "
+                 f"{natural_width} x {natural_height}")
+    CHECKS.check(width <= natural_width + 0.5 and height <= natural_height + 0.5,
+                 f"{what} not enlarged: {width:.2f} x {height:.2f} for "
+                 f"{natural_width} x {natural_height}")
+    return True
+
+
+def check_slide_fit(page, what):
+    view_width, view_height = page["view"]
+    box = page["photo"]
+    left, top, right, bottom = box["left"], box["top"], box["left"] + box["width"], \
+        box["top"] + box["height"]
+    CHECKS.check(page["scroll"][0] <= view_width and page["scroll"][1] <= view_height,
+                 f"{what} scrolls neither way: {page['scroll']} on a screen of {page['view']}")
+    bar_left, bar_top, bar_right, bar_bottom = page["bar"]
+    CHECKS.check(bar_left >= 0 and bar_top >= 0 and bar_right <= view_width and
+                 bar_bottom <= view_height, f"{what}'s bar wholly on screen: {page['bar']}")
+    if not check_photo(box, page["natural"], f"photo of {what}"):
+        return
+    CHECKS.check(left >= -0.5 and right <= view_width + 0.5 and bottom <= view_height + 0.5,
+                 f"photo of {what} on screen: {left:.1f}, {top:.1f} to {right:.1f}, "
+                 f"{bottom:.1f}")
+    CHECKS.check(top >= bar_bottom - 0.5,
+                 f"photo of {what} below the bar: its top {top:.1f}, the bar's end {bar_bottom}")
+    # As large as fits: it reaches the sides or the bar and the bottom, or shows at its size.
+    CHECKS.check(abs(box["width"] - view_width) <= 1 or
+                 abs(box["height"] - (view_height - bar_bottom)) <= 1 or
+                 (abs(box["width"] - page["natural"][0]) <= 1 and
+                  abs(box["height"] - page["natural"][1]) <= 1),
+                 f"photo of {what} as large as fits: {box['width']:.2f} x {box['height']:.2f} "
+                 f"in {view_width} x {view_height - bar_bottom:.2f} below the bar")
+
+
+def check_fit(driver, base):
+    """At each screen size in SCREENS: every manual page of the gallery shows its photo whole
+    below the bar, as large as fits and never enlarged, without scrolling; allin1.html shows each
+    photo whole within the screen, without scrolling sideways."""
+    for screen, width, height, mobile in SCREENS:
+        set_screen(driver, width, height, mobile)
+        for name, *_ in PHOTOS:
+            CHECKS.where = f"gallery {name}.htm on the {screen}"
+            open_page(driver, base + name + ".htm")
+            page = wait_until(lambda: driver.execute_script(FIT_SLIDE))
+            if CHECKS.check(page and "photo" in page, "the page has a bar and a photo loaded"):
+                check_slide_fit(page, f"{name}.htm")
+        CHECKS.where = f"gallery allin1.html on the {screen}"
+        open_page(driver, base + "allin1.html")
+        page = wait_until(lambda: driver.execute_script(FIT_ALLIN1))
+        if not CHECKS.check(page, "allin1.html's photos done loading"):
+            continue
+        view_width, view_height = page["view"]
+        CHECKS.check(page["scroll"][0] <= view_width,
+                     f"allin1.html does not scroll sideways: {page['scroll'][0]} wide on a "
+                     f"screen of {view_width}")
+        CHECKS.equal(len(page["photos"]), len(PHOTOS), "photos on allin1.html")
+        for src, box, natural in page["photos"]:
+            if check_photo(box, natural, src):
+                CHECKS.check(box["width"] <= view_width + 0.5 and
+                             box["height"] <= view_height + 0.5,
+                             f"{src} fits the screen: {box['width']:.2f} x "
+                             f"{box['height']:.2f} on {view_width} x {view_height}")
+    driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+
+# How many photos of the page have arrived.
+PHOTOS_LOADED = """
+return Array.from(document.images).filter((img) => img.complete && img.naturalWidth > 0).length;
+"""
+LAST_PHOTO = "document.querySelector('main > figure:last-of-type img')"
+
+
+def check_lazy_loading(driver, url, requested):
+    """allin1.html of the CROWD photos has fetched only those near the screen once it has loaded,
+    and fetches the last one once scrolled to it. `requested`: the paths the server was asked
+    for."""
+    CHECKS.where = "crowd allin1.html over http"
+    folder = urllib.parse.urlsplit(url).path.rpartition("/")[0] + "/"
+
+    def fetched():
+        return {path for path in list(requested)
+                if path.startswith(folder) and path.endswith(".jpg")}
+
+    def settled():  # all photos asked for so far have arrived: their number, else 0
+        count = len(fetched())
+        return count if count == driver.execute_script(PHOTOS_LOADED) else 0
+
+    set_screen(driver, *DESKTOP[1:])
+    open_page(driver, url)
+    # Photos near the screen are asked for once the page has been laid out, after its load.
+    driver.execute_async_script("requestAnimationFrame(() => requestAnimationFrame(arguments[0]));")
+    after_load = wait_until(settled)
+    CHECKS.check(1 <= after_load <= CROWD_FETCHED_AT_MOST,
+                 f"{after_load} of {CROWD} photos fetched once allin1.html loaded, expected "
+                 f"1 to {CROWD_FETCHED_AT_MOST}")
+    driver.execute_script(f"{LAST_PHOTO}.scrollIntoView();")
+    CHECKS.check(wait_until(lambda: driver.execute_script(
+        f"return {LAST_PHOTO}.complete && {LAST_PHOTO}.naturalWidth > 0;")),
+        "the last photo of allin1.html loaded once scrolled to")
+    print(f"crowd allin1.html over http: {after_load} of {CROWD} photos fetched once loaded, "
+          f"{len(fetched())} after a jump to the end", flush=True)
+    driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+
+# axe-core's findings on the page: per violated rule its id, impact, help and the elements with
+# why; the number of rules passed, and the rules it could not decide.
+AXE_RUN = """
+const done = arguments[arguments.length - 1];
+axe.run(document).then((result) => done({
+  violations: result.violations.map((rule) => [rule.id, rule.impact, rule.help, rule.nodes.map(
+      (node) => [node.target.join(' '), node.failureSummary])]),
+  passes: result.passes.length,
+  incomplete: result.incomplete.map((rule) => rule.id),
+}), (error) => done({error: String(error)}));
+"""
+AXE_ALLOWED_ON_AUTOMATIC = {"meta-refresh"}  # the automatic page's refresh is its purpose
+
+
+def check_accessibility(driver, bases, axe_file):
+    """axe-core finds no violation on any modern page of the shows at `bases` (manual,
+    automatic and allin1.html), in light and in dark mode, but the automatic pages' refresh."""
+    try:
+        with open(axe_file, encoding="utf-8") as source:
+            axe = source.read()
+    except OSError as error:
+        CHECKS.check(False, f"axe-core missing ({error}): run scripts/install-deps.sh test")
+        return
+    driver.set_script_timeout(60)
+    set_screen(driver, *DESKTOP[1:])
+    pages = []
+    for base in bases:
+        open_page(driver, base + "allin1.html")
+        images = driver.execute_script(
+            "return Array.from(document.querySelectorAll('main img'), (img) => img.src);")
+        pages += [base + "allin1.html"] + [page_of(image, extension) for image in images
+                                           for extension in (".htm", ".html")]
+    summary = {scheme: collections.Counter() for scheme in ("light", "dark")}
+    for url in pages:
+        automatic = url.endswith(".html") and not url.endswith("/allin1.html")
+        open_page(driver, url)
+        if automatic:
+            driver.execute_script("window.stop();")  # cancels the refresh: the page stays put
+        driver.execute_script(axe)
+        for scheme, counts in summary.items():
+            CHECKS.where = f"axe, {scheme}, {url}"
+            driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {
+                "features": [{"name": "prefers-color-scheme", "value": scheme}]})
+            result = driver.execute_async_script(AXE_RUN)
+            if not CHECKS.check("error" not in result, f"axe ran: {result.get('error')}"):
+                continue
+            found = [v for v in result["violations"]
+                     if not (automatic and v[0] in AXE_ALLOWED_ON_AUTOMATIC)]
+            CHECKS.equal(found, [], "accessibility violations")
+            counts["pages"] += 1
+            counts["violations"] += sum(len(v[3]) for v in found)
+            counts["allowed"] += sum(len(v[3]) for v in result["violations"]) - sum(
+                len(v[3]) for v in found)
+            counts["rules passed"] += result["passes"]
+            counts.update(f"undecided {rule}" for rule in result["incomplete"])
+        CHECKS.equal(driver.current_url, url, "the page checked stayed")
+    driver.execute_cdp_cmd("Emulation.setEmulatedMedia", {"features": []})
+    driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+    for scheme, counts in summary.items():
+        undecided = sorted(k[len("undecided "):] + f" {v}" for k, v in counts.items()
+                           if k.startswith("undecided "))
+        print(f"axe {scheme}: {counts['pages']} modern pages, {counts['violations']} "
+              f"violations, {counts['allowed']} allowed (meta-refresh on automatic pages), "
+              f"{counts['rules passed']} rule passes; undecided: "
+              f"{', '.join(undecided) or 'none'}", flush=True)
+
+
+def check_modern_pages(driver, roots, requested, axe_file):
+    """The modern pages of the real-size galleries at every screen size, their lazy loading, and
+    the accessibility of the sample's and the gallery's modern pages."""
+    started = time.monotonic()
+    check_fit(driver, roots["file"] + "modern/gallery/")
+    check_lazy_loading(driver, roots["http"] + "modern/crowd/allin1.html", requested)
+    print(f"screen sizes and lazy loading checked in {time.monotonic() - started:.1f} s",
+          flush=True)
+    started = time.monotonic()
+    check_accessibility(driver, [roots["file"] + "modern/sample/",
+                                 roots["file"] + "modern/gallery/"], axe_file)
+    print(f"accessibility checked in {time.monotonic() - started:.1f} s", flush=True)
+
+
 # ---- Set-up -----------------------------------------------------------------------------------
 
 
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def do_GET(self):
+        self.server.requested.append(urllib.parse.unquote(self.path))
+        super().do_GET()
+
     def log_message(self, *args):
         pass
 
 
 def serve(folder):
+    """A loopback HTTP server of folder; its `requested` lists the paths asked for."""
     handler = functools.partial(QuietHandler, directory=folder)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    server.requested = []
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server
 
 
-def write_slide_shows(program, examples, fixtures, scratch):
-    """Copies every contact sheet with its images into scratch and runs kestrune on it; returns
-    the names of the shows written completely."""
+def run_kestrune(program, folder, options):
+    run = subprocess.run([program, *options, "index.html"], cwd=folder, capture_output=True,
+                         text=True, env={**os.environ, "DISPLAY": ""}, timeout=120)
+    return CHECKS.check(run.returncode == 0 and run.stderr == "",
+                        f"kestrune wrote the show: status {run.returncode}, {run.stderr!r}")
+
+
+def write_slide_shows(program, examples, fixtures, scratch, options=()):
+    """Copies every contact sheet with its images into scratch and runs kestrune on it with
+    `options`; returns the names of the shows written completely."""
     sources = [("sample", examples)] + [
         (name, os.path.join(fixtures, name)) for name in sorted(os.listdir(fixtures))]
     shows = []
     for name, source in sources:
         CHECKS.where = name
-        folder = os.path.join(scratch, "shows", name)
+        folder = os.path.join(scratch, name)
         shutil.copytree(source, folder, symlinks=True)
-        run = subprocess.run([program, "index.html"], cwd=folder, capture_output=True,
-                             text=True, env={**os.environ, "DISPLAY": ""}, timeout=120)
-        if CHECKS.check(run.returncode == 0 and run.stderr == "",
-                        f"kestrune wrote the show: status {run.returncode}, {run.stderr!r}"):
+        if run_kestrune(program, folder, options):
             shows.append(name)
     return shows
 
@@ -399,6 +914,32 @@ def take_screenshots(driver, show_base, folder):
         print(f"screenshot of {url} in {os.path.join(folder, picture)}")
 
 
+# Whether every image that reaches into the screen has loaded.
+IMAGES_IN_VIEW_LOADED = """
+return Array.from(document.images).filter((img) => {
+  const r = img.getBoundingClientRect();
+  return r.bottom >= 0 && r.top <= innerHeight;
+}).every((img) => img.complete);
+"""
+
+
+def take_modern_screenshots(driver, gallery_base, folder):
+    """A modern manual page of a real-size photo and allin1.html, on the phone's and the
+    desktop's screen."""
+    os.makedirs(folder, exist_ok=True)
+    for screen, width, height, mobile in SCREENS[:2]:
+        set_screen(driver, width, height, mobile)
+        for page, picture in (("tower.htm", f"modern-manual-{screen}.png"),
+                              ("allin1.html", f"modern-allin1-{screen}.png")):
+            open_page(driver, gallery_base + page)
+            wait_until(lambda: driver.execute_script(IMAGES_IN_VIEW_LOADED))
+            shot = driver.execute_cdp_cmd("Page.captureScreenshot", {"format": "png"})
+            with open(os.path.join(folder, picture), "wb") as out:
+                out.write(base64.b64decode(shot["data"]))
+            print(f"screenshot of {gallery_base + page} in {os.path.join(folder, picture)}")
+    driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("kestrune")
@@ -409,34 +950,53 @@ def main():
     started = time.monotonic()
     scratch = tempfile.mkdtemp(prefix="kestrune-browser-")
     server = driver = None
+    program = os.path.abspath(args.kestrune)
     try:
-        shows = write_slide_shows(os.path.abspath(args.kestrune), args.examples, args.fixtures,
-                                  scratch)
-        server = serve(os.path.join(scratch, "shows"))
+        styles = (  # folder in scratch, the shows written there, how their pages are walked
+            ("shows", write_slide_shows(program, args.examples, args.fixtures,
+                                        os.path.join(scratch, "shows")), CLASSIC),
+            ("modern", write_slide_shows(program, args.examples, args.fixtures,
+                                         os.path.join(scratch, "modern"), ["--modern"]), MODERN))
+        make_galleries(program, os.path.join(scratch, "modern"))
+        server = serve(scratch)
         driver = start_browser(os.path.join(scratch, "profile"))
-        roots = {"file": "file://" + urllib.parse.quote(os.path.join(scratch, "shows")) + "/",
+        roots = {"file": "file://" + urllib.parse.quote(scratch) + "/",
                  "http": f"http://127.0.0.1:{server.server_address[1]}/"}
-        walks = []  # (name, images, contact sheet) for every show over every scheme
-        for scheme, root in roots.items():
-            for show in shows:
-                CHECKS.where = f"{show} over {scheme}"
-                base = root + urllib.parse.quote(show) + "/"
-                walks.append((CHECKS.where, slide_images(driver, base), base + "index.html"))
+        walks = []  # (name, images, contact sheet, style) for every show over every scheme
+        for folder, shows, style in styles:
+            for scheme, root in roots.items():
+                for show in shows:
+                    CHECKS.where = f"{show} over {scheme}" + (", modern" if style is MODERN else "")
+                    base = root + folder + "/" + urllib.parse.quote(show) + "/"
+                    images = (modern_slide_images if style is MODERN else slide_images)(driver,
+                                                                                       base)
+                    walks.append((CHECKS.where, images, base + "index.html", style))
         # Three refreshes each: from the third page before the end to the contact sheet's end.
         chains = [(name, [page_of(image, ".html") for image in images[-3:]], sheet + "#end")
-                  for name, images, sheet in walks if len(images) >= 3]
-        # One browser watches the automatic chains while the other walks every show.
+                  for name, images, sheet, _ in walks if len(images) >= 3]
+        # One browser watches the automatic chains while the other walks every show; a third
+        # then checks the modern pages at several screen sizes and their accessibility.
         watched = []
-        watcher = threading.Thread(target=in_browser, args=(
-            os.path.join(scratch, "profile-watch"), watch_refreshes, chains, watched))
-        watcher.start()
+        axe_file = os.path.join(os.path.dirname(os.path.abspath(__file__)), "node_modules",
+                                "axe-core", "axe.min.js")
+
+        def watch_then_check():
+            in_browser(os.path.join(scratch, "profile-watch"), watch_refreshes, chains, watched)
+            # The connection type, 4G, sets how near the screen a lazy image is fetched.
+            in_browser(os.path.join(scratch, "profile-modern"), check_modern_pages, roots,
+                       server.requested, axe_file,
+                       arguments=["--force-effective-connection-type=4G"])
+
+        other = threading.Thread(target=watch_then_check)
+        other.start()
         try:
             walk_all(driver, walks)
         finally:
-            watcher.join()
+            other.join()
         report_refreshes(watched)
         if args.screenshots:
-            take_screenshots(driver, roots["file"] + "sample/", args.screenshots)
+            take_screenshots(driver, roots["file"] + "shows/sample/", args.screenshots)
+            take_modern_screenshots(driver, roots["file"] + "modern/gallery/", args.screenshots)
     finally:
         if driver is not None:
             driver.quit()
