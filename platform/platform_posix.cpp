@@ -197,7 +197,8 @@ namespace {
 struct FolderListing {
   int lookups = 0;  // names looked up for real before the folder was read
   bool read = false;
-  bool usable = false;  // read completely
+  bool usable = false;   // read completely
+  bool missing = false;  // no such folder (or not a folder): nothing can be found in it
   std::vector<std::string> files;
   std::vector<std::string> links;
 };
@@ -241,11 +242,23 @@ bool IsListable(const std::string& name) {
 
 // Reads the names of `folder` that end in ".jpg"; false when it cannot be read whole, or when
 // its entries could not be looked at (a folder that cannot be searched: stat fails in it).
+// A folder that does not exist, or is no folder, is noted as missing: a look-up by name of any
+// file in it fails too.
 bool ReadFolder(const std::string& folder, FolderListing* listing) {
   const char* path = folder.empty() ? "." : folder.c_str();
-  if (PosixCalls.access(path, X_OK) != 0) return false;
+  const auto missing = [listing] {
+    listing->missing = errno == ENOENT || errno == ENOTDIR;
+    return false;
+  };
+  if (PosixCalls.access(path, X_OK) != 0) {
+    // A file that cannot be searched may be no folder at all.
+    struct stat info;
+    if (errno == EACCES && PosixCalls.stat(path, &info) == 0 && !S_ISDIR(info.st_mode))
+      errno = ENOTDIR;
+    return missing();
+  }
   const int fd = PosixCalls.openat(AT_FDCWD, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-  if (fd < 0) return false;
+  if (fd < 0) return missing();
   std::vector<char> buffer(32768);
   ssize_t got;
   while ((got = PosixCalls.getdents64(fd, buffer.data(), buffer.size())) > 0) {
@@ -282,6 +295,7 @@ bool ImageFileExists(const std::string& name) {
     listing.read = true;
     listing.usable = ReadFolder(std::string(folder), &listing);
   }
+  if (listing.missing) return false;
   if (!listing.usable) return FileExists(name);
   const std::string_view file = std::string_view(name).substr(slash + 1);  // npos + 1 is 0
   if (Listed(listing.files, file)) return true;

@@ -99,6 +99,20 @@ TEST_F(ImageLookup, AFolderIsReadOnceWhenItIsAskedOften) {
   EXPECT_EQ(Listings, 2);  // one read of its names, and the read that finds no more
 }
 
+// The second thumbnail candidate of every image in a subfolder lies in a folder that does not
+// exist (tn_img/): once that is known, its names are answered without a call each.
+TEST_F(ImageLookup, AMissingFolderIsLookedForOnce) {
+  folder_.Write("img/a.jpg", "image");
+  folder_.Write("file", "not a folder");
+  PosixLookupsBeforeListing = 4;
+  for (int i = 0; i < 50; ++i) {
+    EXPECT_FALSE(ImageFileExists("tn_img/p" + std::to_string(i) + "_jpg.jpg"));
+    EXPECT_FALSE(ImageFileExists("file/p" + std::to_string(i) + ".jpg"));
+  }
+  EXPECT_EQ(Stats, 9);  // the look-ups before each folder was looked for, and "file" itself
+  EXPECT_EQ(Listings, 0);
+}
+
 TEST_F(ImageLookup, AFolderAskedRarelyIsNeverRead) {
   MakeGallery();
   for (const char* name : {"a_t.jpg", "missing_t.jpg", "tn_a_jpg.jpg"}) ImageFileExists(name);
@@ -127,7 +141,7 @@ TEST_F(ImageLookup, AFolderThatCannotBeSearchedIsNeverRead) {
   EXPECT_EQ(ImageFileExists("locked/x_t.jpg"), FileExists("locked/x_t.jpg"));
   EXPECT_EQ(ImageFileExists("locked/y_t.jpg"), FileExists("locked/y_t.jpg"));
   EXPECT_EQ(Listings, 0);
-  EXPECT_EQ(Stats, 4);  // every name looked up for real
+  EXPECT_EQ(Stats, 5);  // every name looked up for real, and the folder once to see it is one
 }
 
 TEST_F(ImageLookup, ANewContactSheetReadsTheFolderAfresh) {
