@@ -45,10 +45,6 @@ int SystemOpenAt(int folder, const char* name, int flags, mode_t mode) {
   return ::openat(folder, name, flags, mode);
 }
 
-int SystemFcntl(int fd, int command, int argument) {
-  return ::fcntl(fd, command, argument);
-}
-
 int SystemStat(const char* path, struct stat* info) {
   return ::stat(path, info);
 }
@@ -167,7 +163,6 @@ PosixCallTable DefaultPosixCalls() {
   calls.unlink = ::unlink;
   calls.rename = SystemRename;
   calls.pread = ::pread;
-  calls.fcntl = SystemFcntl;
   calls.futimens = ::futimens;
   calls.stat = SystemStat;
   calls.getcwd = ::getcwd;
@@ -209,9 +204,13 @@ std::unordered_map<std::string, FolderListing> Listings;
 std::string LastFolder;
 FolderListing* LastListing = nullptr;
 
+void ForgetPageFolders();
+
+// Everything a run learns of its folders is forgotten for the next one.
 void ForgetListings() {
   Listings.clear();
   LastListing = nullptr;
+  ForgetPageFolders();
 }
 
 FolderListing& ListingOf(std::string_view folder) {
@@ -463,13 +462,23 @@ std::FILE* OutputStream(int fd) {
 // FIFO must not be waited on (it is refused); regular files ignore the flag.
 constexpr int kExistingFileFlags = O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
+// Opens the existing file `name` for the look at its first bytes and the page written next. A
+// file refused after the look must keep its access time too, which a read would move: O_NOATIME
+// stops that where the kernel permits it (to the file's owner, or with privilege); *noAccessTime
+// says whether it did.
+int OpenExistingFile(const std::string& name, bool* noAccessTime) {
+  *noAccessTime = true;
+  const int fd = OpenBeneathWorkingFolder(name, kExistingFileFlags | O_NOATIME, 0);
+  if (fd >= 0 || errno != EPERM) return fd;
+  *noAccessTime = false;
+  return OpenBeneathWorkingFolder(name, kExistingFileFlags, 0);
+}
+
 // Looks at the first bytes of the existing regular file `fd` (described by `info`): true when
 // it is empty or a page of ours. The read leaves the offset at 0 for the page written next.
-// A file refused here must keep its access time too, which a read would move: O_NOATIME stops
-// that where the kernel permits it (to the file's owner, or with privilege). Where the flag
-// cannot be set, the old time is put back after the look, as far as permissions allow.
-bool LooksLikeOwnPage(int fd, const struct stat& info) {
-  const bool accessTimeKept = PosixCalls.fcntl(fd, F_SETFL, kExistingFileFlags | O_NOATIME) == 0;
+// Where the file could not be opened with O_NOATIME, the old access time is put back after the
+// look, as far as permissions allow.
+bool LooksLikeOwnPage(int fd, const struct stat& info, bool accessTimeKept) {
   // Left uninitialised: only the bytes read are looked at, and a page is a few KiB.
   const std::unique_ptr<char[]> head(new (std::nothrow) char[kOwnPageLookSize]);
   const ssize_t got = head ? ReadFully(fd, head.get(), kOwnPageLookSize, 0) : -1;
@@ -481,14 +490,54 @@ bool LooksLikeOwnPage(int fd, const struct stat& info) {
   return own;
 }
 
-// Creates `name`, which must not exist yet. A name without a folder needs no resolution beneath
-// the working folder: O_EXCL fails on any existing name, a link among them, and follows none, so
-// a plain openat cannot leave the folder and costs the kernel less.
+// Whether the last page opened existed already. A run over an earlier show finds every page
+// there, a fresh one none: the next page is first opened the way the last one was found, so
+// neither kind of run pays for a failed call on every page.
+bool LastPageExisted = false;
+
+// Folders that pages are created in, each opened once beneath the working folder (checked to
+// lie inside it once, as every page's whole name was before) and kept for the run, at most
+// kMostPageFolders at a time.
+std::unordered_map<std::string, int> PageFolders;
+std::string LastPageFolder;
+int LastPageFolderFd = -1;
+constexpr std::size_t kMostPageFolders = 64;
+
+void ForgetPageFolders() {
+  for (const auto& folder : PageFolders) PosixCalls.close(folder.second);
+  PageFolders.clear();
+  LastPageFolderFd = -1;
+  LastPageExisted = false;
+}
+
+// The folder `folder` (relative to the working folder) opened beneath it; -1 when it cannot be.
+int PageFolder(std::string_view folder) {
+  if (LastPageFolderFd >= 0 && folder == LastPageFolder) return LastPageFolderFd;
+  auto found = PageFolders.find(std::string(folder));
+  if (found == PageFolders.end()) {
+    if (PageFolders.size() >= kMostPageFolders) ForgetPageFolders();
+    const int fd =
+        OpenBeneathWorkingFolder(std::string(folder), O_PATH | O_DIRECTORY | O_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    found = PageFolders.emplace(folder, fd).first;
+  }
+  LastPageFolder.assign(folder);
+  LastPageFolderFd = found->second;
+  return LastPageFolderFd;
+}
+
+// Creates `name`, which must not exist yet: O_EXCL fails on any existing name, a link among
+// them, and follows none, so a plain openat in the working folder, or in the page's folder as
+// opened beneath it, cannot leave the working folder.
 int CreateNewFile(const std::string& name) {
-  const int flags = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_CREAT | O_EXCL;
-  if (name.find('/') == std::string::npos)
-    return PosixCalls.openat(AT_FDCWD, name.c_str(), flags | O_NOFOLLOW, 0666);
-  return OpenBeneathWorkingFolder(name, flags, 0666);
+  const int flags = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_CREAT | O_EXCL | O_NOFOLLOW;
+  const std::size_t slash = name.rfind('/');
+  if (slash == std::string::npos) return PosixCalls.openat(AT_FDCWD, name.c_str(), flags, 0666);
+  const std::string file = name.substr(slash + 1);
+  if (file.empty() || file == "." || file == "..") return errno = EISDIR, -1;
+  const int folder = PageFolder(std::string_view(name).substr(0, slash));
+  if (folder < 0) return -1;
+  return PosixCalls.openat(folder, file.c_str(), flags, 0666);
 }
 
 // An output file open for writing from its start, as CreateOutputFile and WriteOutputFile make
@@ -499,22 +548,34 @@ struct OpenOutput {
   struct stat info {};
 };
 
-// Opens `name` for a page: a new file, or an existing one that may be replaced, emptied. Opened
-// without truncating, so a file that must not be replaced is left untouched; a file created here
-// and then refused is removed again. fd -1 when refused.
-OpenOutput OpenOutputFile(const std::string& name, bool empty = true) {
+// Opens `name` for a page: a new file, or an existing one that may be replaced, left as it is
+// (the caller writes over it from its start). A file that must not be replaced is left
+// untouched; fd -1 when refused.
+OpenOutput OpenOutputFile(const std::string& name) {
   OpenOutput output;
-  output.fd = CreateNewFile(name);
-  output.created = output.fd >= 0;
-  if (output.fd < 0 && errno == EEXIST)
-    output.fd = OpenBeneathWorkingFolder(name, kExistingFileFlags, 0);
-  if (output.fd < 0 || output.created) return output;
+  bool accessTimeKept = true;
+  if (LastPageExisted) {
+    output.fd = OpenExistingFile(name, &accessTimeKept);
+    if (output.fd < 0 && errno == ENOENT) {
+      output.fd = CreateNewFile(name);
+      output.created = output.fd >= 0;
+    }
+  } else {
+    output.fd = CreateNewFile(name);
+    output.created = output.fd >= 0;
+    if (output.fd < 0 && errno == EEXIST) output.fd = OpenExistingFile(name, &accessTimeKept);
+  }
+  if (output.fd < 0 || output.created) {
+    LastPageExisted = false;
+    return output;
+  }
+  LastPageExisted = true;
   // A file made just now is new, empty and regular: nothing held can be it, so it needs no
   // look at its identity. An existing file is replaced only when it is a regular file (never a
   // device or a FIFO), not held by this process, and empty or a page of ours.
   struct stat& info = output.info;
   if (PosixCalls.fstat(output.fd, &info) == 0 && S_ISREG(info.st_mode) && !IsHeld(info) &&
-      LooksLikeOwnPage(output.fd, info) && (!empty || PosixCalls.ftruncate(output.fd, 0) == 0))
+      LooksLikeOwnPage(output.fd, info, accessTimeKept))
     return output;
   PosixCalls.close(output.fd);
   output.fd = -1;
@@ -580,12 +641,14 @@ void RemoveIfStill(const std::string& name, const struct stat& info) {
 // made, or a page of ours or an empty file that took the name since (another run's combined
 // page, say), looked at now.
 bool MayReplace(const std::string& name, const Replacement& replacement) {
-  const int fd = OpenBeneathWorkingFolder(name, kExistingFileFlags, 0);
+  bool accessTimeKept = true;
+  const int fd = OpenExistingFile(name, &accessTimeKept);
   if (fd < 0) return false;
   struct stat info;
-  const bool may = PosixCalls.fstat(fd, &info) == 0 &&
-                   (SameFile(info, replacement.info) ||
-                    (S_ISREG(info.st_mode) && !IsHeld(info) && LooksLikeOwnPage(fd, info)));
+  const bool may =
+      PosixCalls.fstat(fd, &info) == 0 &&
+      (SameFile(info, replacement.info) ||
+       (S_ISREG(info.st_mode) && !IsHeld(info) && LooksLikeOwnPage(fd, info, accessTimeKept)));
   PosixCalls.close(fd);
   return may;
 }
@@ -630,7 +693,7 @@ int PendingInterruption() {
 }
 
 std::FILE* CreateOutputFile(const std::string& name) {
-  OpenOutput original = OpenOutputFile(name, false);
+  OpenOutput original = OpenOutputFile(name);
   if (original.fd < 0) return nullptr;
   if (original.created && PosixCalls.fstat(original.fd, &original.info) != 0) {
     DropOutputFile(original, name);
@@ -663,9 +726,12 @@ bool WriteOutputFile(const std::string& name, std::string_view bytes) {
   const OpenOutput output = OpenOutputFile(name);
   if (output.fd < 0) return false;
   // Open only during this call, so no other output can meet it: it needs no place among the
-  // held files.
-  const bool written = WriteFully(output.fd, bytes.data(), bytes.size()) == bytes.size();
-  const bool complete = PosixCalls.close(output.fd) == 0 && written;
+  // held files. An earlier page is written over from its start and cut to the new length when
+  // it was longer, or to what was written when the write failed.
+  const std::size_t written = WriteFully(output.fd, bytes.data(), bytes.size());
+  const bool shorter = !output.created && static_cast<std::size_t>(output.info.st_size) > written;
+  const bool cut = !shorter || PosixCalls.ftruncate(output.fd, static_cast<off_t>(written)) == 0;
+  const bool complete = PosixCalls.close(output.fd) == 0 && written == bytes.size() && cut;
   // A page made by this call and not written whole is removed again, so a full disk leaves no
   // empty or partial page behind; an earlier page that was replaced stays as far as it came.
   if (!complete && output.created) PosixCalls.unlink(name.c_str());

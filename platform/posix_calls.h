@@ -16,8 +16,10 @@ struct PosixCallTable {
   // Output files: opened beneath the working folder, then written and closed through these.
   // openBeneath is openat2(AT_FDCWD, path, flags, mode, RESOLVE_BENEATH); it fails with ENOSYS
   // where the kernel lacks openat2, and `openat` then resolves the path one folder at a time
-  // (each folder it opened closed again with `close`). An existing page is emptied with
-  // ftruncate; a file made only to be refused is removed with unlink.
+  // (each folder it opened closed again with `close`). A page in a subfolder is created with
+  // openat in its folder, opened once for the run with openBeneath (O_PATH). An earlier page
+  // that was longer is cut to the new length with ftruncate; a file made only to be refused, or
+  // not written whole, is removed with unlink.
   int (*openBeneath)(const char* path, int flags, mode_t mode);
   int (*openat)(int folder, const char* name, int flags, mode_t mode);
   ssize_t (*write)(int fd, const void* buffer, size_t count);
@@ -29,9 +31,9 @@ struct PosixCallTable {
   int (*rename)(const char* from, const char* to, unsigned flags);
   // The look at an existing file before it is replaced: its first bytes, read without moving
   // the offset the page is then written from, and the access time that read must not change
-  // (fcntl sets O_NOATIME; futimens puts the time back where O_NOATIME is not permitted).
+  // (the file is opened with O_NOATIME; futimens puts the time back where that is not
+  // permitted).
   ssize_t (*pread)(int fd, void* buffer, size_t count, off_t offset);
-  int (*fcntl)(int fd, int command, int argument);
   int (*futimens)(int fd, const struct timespec times[2]);
   // Names and folders: whether a name exists (the PREVIOUS icons), the working folder, and the
   // program's own place (for its help page).
