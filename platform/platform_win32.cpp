@@ -5,10 +5,12 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "platform/path_segments.h"
@@ -26,6 +28,8 @@ struct PlatformText {
   const char* view = nullptr;
   char* copy = nullptr;  // the terminated text when the file fills its last page
 };
+
+Win32CallTable Win32Calls = {WriteFile, SetFileInformationByHandle};
 
 namespace {
 
@@ -241,49 +245,307 @@ void PutBackAccessTime(HANDLE handle, const FILETIME& accessed) {
     SetFileTime(handle, nullptr, &accessed, nullptr);
 }
 
+// Marks the open file for removal once its last handle closes, or takes the mark off again; a
+// file that is read-only (as another program may make it meanwhile) loses that first.
+bool MarkForRemoval(HANDLE handle, bool remove) {
+  FILE_DISPOSITION_INFO disposition{static_cast<BOOLEAN>(remove)};
+  if (Win32Calls.setFileInformation(handle, FileDispositionInfo, &disposition, sizeof disposition))
+    return true;
+  if (!remove) return false;
+  FILE_BASIC_INFO basic{};
+  basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  return Win32Calls.setFileInformation(handle, FileBasicInfo, &basic, sizeof basic) &&
+         Win32Calls.setFileInformation(handle, FileDispositionInfo, &disposition,
+                                       sizeof disposition);
+}
+
+// Removes a file this process created, through its handle, so the very file goes whatever
+// happened to its name; then closes the handle. Where it cannot be marked, by name once closed.
+void RemoveCreatedFile(HANDLE handle, const std::string& name) {
+  const bool marked = MarkForRemoval(handle, true);
+  CloseHandle(handle);
+  if (!marked) DeleteFileA(name.c_str());
+}
+
+// Opens `name` for a page: a new file (which this handle may remove again), or an existing one
+// that may be replaced, emptied. Shared for reading only, so a second open of a file still being
+// written fails, as does one of the contact sheet or of the combined page; the failed open
+// touches nothing. An existing file is opened without truncating, so one found outside the
+// folder, or one that is not ours, is left as it was; and for reading too, for the look at it.
+// INVALID_HANDLE_VALUE when refused.
+HANDLE OpenPageFile(const std::string& name, bool* created) {
+  // A device name would open the device: the page would vanish into it, or the call would hang.
+  if (NamesReservedDevice(name)) return INVALID_HANDLE_VALUE;
+  HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  *created = handle != INVALID_HANDLE_VALUE;
+  if (!*created) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return INVALID_HANDLE_VALUE;
+    handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return INVALID_HANDLE_VALUE;
+  }
+  FILETIME accessed;
+  const bool accessTimeHeld = !*created && HoldAccessTime(handle, &accessed);
+  if (!IsDiskFile(handle) || !LiesBeneathWorkingFolder(handle) ||
+      (!*created && !LooksLikeOwnPage(handle)) || !SetEndOfFile(handle)) {
+    if (*created) {
+      RemoveCreatedFile(handle, name);  // made here only to be refused
+    } else {
+      if (accessTimeHeld) PutBackAccessTime(handle, accessed);
+      CloseHandle(handle);
+    }
+    return INVALID_HANDLE_VALUE;
+  }
+  return handle;
+}
+
+// The combined page, written under a temporary name beside the file it replaces once complete.
+// `original` is the file under `name`, held open from the start: shared for reading only, so no
+// other program can write, rename or remove it, and no page of this run can be written over it;
+// with the right to move and remove it, which only this handle has. Where there was none, an
+// empty file made here holds the name, marked for removal.
+struct Replacement {
+  std::FILE* stream = nullptr;
+  std::string name;
+  std::string temporary;
+  HANDLE original = INVALID_HANDLE_VALUE;
+  std::string originalName;               // where the original stands now
+  bool removeOriginal = false;            // made here, or replaced: it goes when let go
+  HANDLE written = INVALID_HANDLE_VALUE;  // the temporary file, open beyond the stream's close
+  bool accessTimeHeld = false;
+  FILETIME accessed{};
+};
+std::vector<Replacement> Replacements;
+
+// Lets go of the original: one made here or replaced goes; any other stays as it was, its times
+// too.
+void DropOriginal(const Replacement& r) {
+  if (r.removeOriginal) {
+    RemoveCreatedFile(r.original, r.originalName);
+    return;
+  }
+  if (r.accessTimeHeld) PutBackAccessTime(r.original, r.accessed);
+  CloseHandle(r.original);
+}
+
+// Opens and looks at the file under `r->name`, or makes an empty one there; false, touching
+// nothing, when it may not be replaced.
+bool HoldOriginal(Replacement* r) {
+  // A device name would open the device.
+  if (NamesReservedDevice(r->name)) return false;
+  r->original = CreateFileA(r->name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (r->original == INVALID_HANDLE_VALUE) return false;
+  r->originalName = r->name;
+  r->removeOriginal = GetLastError() != ERROR_ALREADY_EXISTS;
+  r->accessTimeHeld = !r->removeOriginal && HoldAccessTime(r->original, &r->accessed);
+  if (IsDiskFile(r->original) && LiesBeneathWorkingFolder(r->original) &&
+      (r->removeOriginal ? MarkForRemoval(r->original, true) : LooksLikeOwnPage(r->original)))
+    return true;
+  DropOriginal(*r);
+  return false;
+}
+
+// A name beside `name` for one of its temporary files (`kind` tells the new file from the one it
+// replaces): hidden by its leading dot, unique to this process, and ending in ".tmp", so it can
+// never be a page (.htm, .html) or an image a run looks for.
+std::string TemporaryName(const std::string& name, const char* kind, int attempt) {
+  const std::size_t separator = name.find_last_of("\\/");
+  const std::size_t baseStart = separator == std::string::npos ? 0 : separator + 1;
+  return name.substr(0, baseStart) + "." + name.substr(baseStart) + "." +
+         std::to_string(GetCurrentProcessId()) +
+         (attempt > 0 ? "-" + std::to_string(attempt) : "") + kind + ".tmp";
+}
+
+bool NameTaken(DWORD error) {
+  return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+}
+
+// Creates the new file beside `name`, with the hidden attribute too.
+HANDLE CreateTemporaryFile(const std::string& name, std::string* temporary) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *temporary = TemporaryName(name, "", attempt);
+    const HANDLE handle = CreateFileA(temporary->c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+    if (handle != INVALID_HANDLE_VALUE || !NameTaken(GetLastError())) return handle;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+// The name the system knows `name` by, as moving an open file needs it: its full path, wide, with
+// "\??\" in front ("\??\UNC\" for a share). Empty when it cannot be had.
+std::wstring SystemPath(const std::string& name) {
+  const std::string full = ReadIntoGrowingBuffer(MAX_PATH, [&name](char* buffer, std::size_t size) {
+    return LengthOrNeeded(
+        GetFullPathNameA(name.c_str(), static_cast<DWORD>(size), buffer, nullptr));
+  });
+  if (full.empty()) return std::wstring();
+  std::string path;
+  if (full.compare(0, 4, "\\\\?\\") == 0) {
+    path = "\\??\\" + full.substr(4);
+  } else if (full.compare(0, 2, "\\\\") == 0) {
+    path = "\\??\\UNC\\" + full.substr(2);
+  } else {
+    path = "\\??\\" + full;
+  }
+  const int length =
+      MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  if (length <= 0 || MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()),
+                                         &wide[0], length) != length)
+    return std::wstring();
+  return wide;
+}
+
+// Gives the file open as `handle` the name `name`, never replacing a file that stands there. The
+// file moved is the very one open, whatever became of its old name meanwhile.
+bool MoveOpenFile(HANDLE handle, const std::string& name) {
+  const std::wstring target = SystemPath(name);
+  if (target.empty()) return false;
+  const std::size_t bytes = target.size() * sizeof(WCHAR);
+  // The record's own one character of name is room for the terminator.
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + bytes);
+  FILE_RENAME_INFO* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  info->ReplaceIfExists = FALSE;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(bytes);
+  std::memcpy(info->FileName, target.c_str(), bytes + sizeof(WCHAR));
+  return Win32Calls.setFileInformation(handle, FileRenameInfo, info,
+                                       static_cast<DWORD>(buffer.size())) != 0;
+}
+
+// Moves the original, by its handle, to a temporary name of its own beside it.
+bool MoveAside(Replacement& r) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string aside = TemporaryName(r.name, ".old", attempt);
+    if (MoveOpenFile(r.original, aside)) {
+      r.originalName = aside;
+      return true;
+    }
+    if (!NameTaken(GetLastError())) return false;
+  }
+  return false;
+}
+
+// Puts the complete temporary file in place of the original. Windows has no exchange of two
+// names, and a file held open without shared deletion, as the original is, cannot be replaced
+// by a move over it; so both are moved through their handles, each move acting on the very file
+// it names: the original steps aside to a temporary name, then the new file takes the name,
+// never replacing anything (a no-replace move). No file other than the one looked at can be
+// replaced: until the first move the held original cannot be renamed, removed or written by any
+// other program, and after it the name is only ever taken if it is free. A file another program
+// creates there in between is left as it is: the new file is not put in place (the run reports
+// the combined page as not completed), and the original goes back if the name is free again.
+bool PutInPlace(Replacement& r) {
+  // Unhidden and unmarked first: once under the name the file stays, as any file.
+  FILE_BASIC_INFO basic{};
+  basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  if (!Win32Calls.setFileInformation(r.written, FileBasicInfo, &basic, sizeof basic) ||
+      !MarkForRemoval(r.written, false))
+    return false;
+  // An empty file made to hold the name is unmarked for its move; let go, it is marked again.
+  if (r.removeOriginal && !MarkForRemoval(r.original, false)) return false;
+  if (!MoveAside(r)) return false;
+  if (MoveOpenFile(r.written, r.name)) {
+    r.removeOriginal = true;  // replaced: it goes from its temporary name
+    return true;
+  }
+  // Back where the name is free again; otherwise it cannot stay, under a temporary name.
+  if (!r.removeOriginal && MoveOpenFile(r.original, r.name)) {
+    r.originalName = r.name;
+  } else {
+    r.removeOriginal = true;
+  }
+  return false;
+}
+
 }  // namespace
 
+void CatchInterruptions() {}
+
+int PendingInterruption() {
+  return 0;
+}
+
 std::FILE* CreateOutputFile(const std::string& name) {
-  // A device name would open the device: the page would vanish into it, or the call would hang.
-  if (NamesReservedDevice(name)) return nullptr;
-  // Shared for reading only, so a second open of a file still being written fails, as does one
-  // of the contact sheet; the failed open touches nothing. Opened without truncating, so a file
-  // found outside the folder, or one that is not ours, is left as it was; and for reading too,
-  // for the look at an existing file.
-  const HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
-  FILETIME accessed;
-  const bool accessTimeHeld = !created && HoldAccessTime(handle, &accessed);
-  if (!IsDiskFile(handle) || !LiesBeneathWorkingFolder(handle) ||
-      (!created && !LooksLikeOwnPage(handle)) || !SetEndOfFile(handle)) {
-    if (accessTimeHeld) PutBackAccessTime(handle, accessed);
-    CloseHandle(handle);
-    if (created) DeleteFileA(name.c_str());  // made here only to be refused
+  Replacement replacement;
+  replacement.name = name;
+  if (!HoldOriginal(&replacement)) return nullptr;
+  // The new file: hidden beside the original, marked so that it goes however the process ends.
+  HANDLE temporary = CreateTemporaryFile(name, &replacement.temporary);
+  if (temporary == INVALID_HANDLE_VALUE) {
+    DropOriginal(replacement);
     return nullptr;
   }
-  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
-  if (fd == -1) {
-    CloseHandle(handle);
+  if (!IsDiskFile(temporary) || !LiesBeneathWorkingFolder(temporary) ||
+      !MarkForRemoval(temporary, true) ||
+      !DuplicateHandle(GetCurrentProcess(), temporary, GetCurrentProcess(), &replacement.written, 0,
+                       FALSE, DUPLICATE_SAME_ACCESS)) {
+    RemoveCreatedFile(temporary, replacement.temporary);
+    DropOriginal(replacement);
     return nullptr;
   }
-  std::FILE* stream = _fdopen(fd, "wb");
-  if (stream == nullptr) _close(fd);  // closes the handle too
+  // From here the handle belongs to the stream; the duplicate stays for the finish.
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(temporary), _O_WRONLY | _O_BINARY);
+  std::FILE* stream = fd == -1 ? nullptr : _fdopen(fd, "wb");
+  if (stream == nullptr) {
+    if (fd == -1) {
+      CloseHandle(temporary);
+    } else {
+      _close(fd);  // closes the handle too
+    }
+    RemoveCreatedFile(replacement.written, replacement.temporary);
+    DropOriginal(replacement);
+    return nullptr;
+  }
+  replacement.stream = stream;
+  Replacements.push_back(replacement);
   return stream;
 }
 
 bool CloseOutputFile(std::FILE* stream) {
+  const auto found = std::find_if(Replacements.begin(), Replacements.end(),
+                                  [stream](const Replacement& r) { return r.stream == stream; });
   const bool flushed = std::fflush(stream) == 0 && std::ferror(stream) == 0;
-  return std::fclose(stream) == 0 && flushed;
+  const bool complete = std::fclose(stream) == 0 && flushed;
+  if (found == Replacements.end()) return complete;
+  Replacement replacement = *found;
+  Replacements.erase(found);
+  const bool placed = complete && PutInPlace(replacement);
+  if (placed) {
+    CloseHandle(replacement.written);
+  } else {
+    RemoveCreatedFile(replacement.written, replacement.temporary);
+  }
+  // Where it was not replaced, the original stays as it was, or (made by this run) goes.
+  DropOriginal(replacement);
+  return placed;
 }
 
 bool WriteOutputFile(const std::string& name, std::string_view bytes) {
-  std::FILE* stream = CreateOutputFile(name);
-  if (stream == nullptr) return false;
-  std::setvbuf(stream, nullptr, _IONBF, 0);  // one write, straight to the file
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
-  return CloseOutputFile(stream) && written;
+  bool created = false;
+  const HANDLE handle = OpenPageFile(name, &created);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  // Open only during this call, so no other output can meet it. One write, straight to the file.
+  bool written = true;
+  for (std::size_t done = 0; written && done < bytes.size();) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+    DWORD wrote = 0;
+    written =
+        Win32Calls.writeFile(handle, bytes.data() + done, chunk, &wrote, nullptr) && wrote > 0;
+    done += wrote;
+  }
+  // A page made by this call and not written whole is removed again, so a full disk leaves no
+  // empty or partial page behind; an earlier page that was replaced stays as far as it came.
+  if (!written && created) {
+    RemoveCreatedFile(handle, name);
+    return false;
+  }
+  const bool closed = CloseHandle(handle) != 0;
+  if (!closed && created) DeleteFileA(name.c_str());
+  return written && closed;
 }
 
 std::string ProgramFolder() {

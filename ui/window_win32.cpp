@@ -15,6 +15,8 @@
 #include "platform/platform.h"
 #include "ui/ui.h"
 
+static_assert(MsgEndSession == WM_ENDSESSION, "the session's end reaches the window as itself");
+
 namespace {
 
 WindowProcedure SharedProcedure = nullptr;
@@ -28,6 +30,9 @@ HWND AsWindow(PlatformWindow* window) {
   return reinterpret_cast<HWND>(window);
 }
 
+// Every message reaches the shared procedure, also those the system sends rather than posts,
+// which never pass GetNextMessage: WM_QUERYENDSESSION, answered TRUE by DefWindowProc, and
+// WM_ENDSESSION (MsgEndSession), on which the shared procedure finishes the slide show at once.
 LRESULT CALLBACK Win32WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   // Messages sent while CreateWindow runs arrive before the procedure is known.
   if (SharedProcedure == nullptr) return DefWindowProcA(window, message, wParam, lParam);
@@ -167,3 +172,6 @@ bool OpenWebPage(PlatformWindow* owner, const std::string& address) {
       ShellExecuteA(AsWindow(owner), nullptr, address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
+
+// A GUI program has no console to tell.
+void TellConsole(const std::string&) {}

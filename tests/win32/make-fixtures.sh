@@ -43,6 +43,9 @@ mkdir busy
   printf '<title>Busy</title>\n'
   for i in $(seq 300); do printf '<a href="p%d.jpg">Picture %d</a>\n' "$i" "$i"; done
 } >busy/index.html
+# The same sheet for a run that the session's end cuts short; its pages are compared with busy's.
+mkdir endsession
+cp busy/index.html endsession/
 
 mkdir relative relative2 relative2/sub dialog question
 sheet relative/index.html "Relative" a.jpg "First" b.gif "Second" c.png ""

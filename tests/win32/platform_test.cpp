@@ -214,6 +214,138 @@ void TestOnlyOwnPagesAreReplaced() {
   Check(CreatesFile("unshared.htm"), "once released, the earlier page is replaced");
 }
 
+// The files in the working folder whose names end in ".tmp", each with " hidden" behind it when
+// it has that attribute. A folder listing, which sees also a file marked for removal.
+std::string Temporaries() {
+  std::string names;
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA("*.tmp", &found);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    names += std::string(found.cFileName) +
+             ((found.dwFileAttributes & FILE_ATTRIBUTE_HIDDEN) ? " hidden" : "") + "\n";
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return names;
+}
+
+bool Listed(const std::string& name) {
+  WIN32_FIND_DATAA found;
+  const HANDLE search = FindFirstFileA(name.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  FindClose(search);
+  return true;
+}
+
+// Writes `bytes` into a new combined page and closes it, having first closed the stream's file
+// under it when `lose` is set: what CloseOutputFile says.
+bool WriteCombinedPage(const std::string& bytes, bool lose) {
+  std::FILE* stream = CreateOutputFile("allin1.html");
+  if (stream == nullptr) return false;
+  std::fputs(bytes.c_str(), stream);  // still in the stream's buffer
+  if (lose) CloseHandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))));
+  return CloseOutputFile(stream);
+}
+
+// What the tests put among the system calls: a write that stops halfway, and moves of files
+// through their handles after which another program takes the name, or the second of which fails.
+int WritesBeforeFull = 0;
+BOOL WINAPI WriteUntilFull(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written,
+                           LPOVERLAPPED overlapped) {
+  if (WritesBeforeFull-- > 0) return ::WriteFile(file, bytes, size / 2, written, overlapped);
+  SetLastError(ERROR_DISK_FULL);
+  return FALSE;
+}
+
+enum class MoveFault { SlipIn, SecondFails };
+MoveFault Fault;
+int Moves = 0;
+const char kForeign[] = "<html><body>Slipped in</body></html>\r\n";
+BOOL WINAPI FaultyMove(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info, DWORD size) {
+  if (kind != FileRenameInfo) return SetFileInformationByHandle(file, kind, info, size);
+  if (++Moves == 2 && Fault == MoveFault::SecondFails) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  const BOOL moved = SetFileInformationByHandle(file, kind, info, size);
+  if (moved && Moves == 1 && Fault == MoveFault::SlipIn) WriteFile("allin1.html", kForeign);
+  return moved;
+}
+
+// The combined page is written under a temporary name and put in place only once complete: the
+// name holds the complete new file or what it held before, never a file kestrune did not write,
+// and no temporary file is left.
+void TestCombinedPageReplacement() {
+  const std::string marker = kOwnPageMarker;
+  const std::string earlier = "Earlier combined page\r\n" + marker + "\r\n";
+  DeleteFileA("allin1.html");
+  std::FILE* stream = CreateOutputFile("allin1.html");
+  Check(stream != nullptr, "combined page created");
+  if (stream != nullptr) {
+    const std::string temporaries = Temporaries();
+    const std::string prefix = ".allin1.html." + std::to_string(GetCurrentProcessId());
+    Check(temporaries.compare(0, prefix.size(), prefix) == 0 &&
+              temporaries.find(".tmp hidden\n") == temporaries.size() - 12,
+          "written meanwhile under one hidden temporary name beside it: " + temporaries);
+    // The name is held: no other program, and no page, takes, moves or removes it.
+    WriteFile("other.html", "other");
+    Check(Listed("allin1.html") &&
+              !MoveFileExA("other.html", "allin1.html", MOVEFILE_REPLACE_EXISTING) &&
+              !DeleteFileA("allin1.html") && !MoveFileExA("allin1.html", "moved.html", 0) &&
+              !WriteOutputFile("allin1.html", marker),
+          "the name is held while the combined page is written");
+    std::fputs("new page\n", stream);
+    Check(CloseOutputFile(stream), "combined page closed");
+  }
+  Check(ReadFile("allin1.html") == "new page\n" && ReadFile("other.html") == "other",
+        "the complete page in place, nothing else replaced");
+  Check((GetFileAttributesA("allin1.html") & FILE_ATTRIBUTE_HIDDEN) == 0, "the page is not hidden");
+  Check(Temporaries().empty(), "no temporary file left after a complete page");
+
+  // Cut short: what stood there before stays, also when nothing did.
+  WriteFile("allin1.html", earlier);
+  Check(!WriteCombinedPage("lost\n", true) && ReadFile("allin1.html") == earlier,
+        "a combined page cut short leaves the earlier one");
+  DeleteFileA("allin1.html");
+  Check(!WriteCombinedPage("lost\n", true) && !Listed("allin1.html"),
+        "a combined page cut short leaves none where there was none");
+  Check(Temporaries().empty(), "no temporary file left after a page cut short");
+
+  // A file that kestrune did not write is never replaced: at the start, or when another program
+  // creates it at the moment the name is free.
+  const std::string own = "<html><body>My own index</body></html>\r\n";
+  WriteOldFile("allin1.html", own);
+  Check(RefusedAndKept("allin1.html", own), "an allin1.html of the user's own is kept");
+  Win32Calls.setFileInformation = FaultyMove;
+  Fault = MoveFault::SlipIn;
+  Moves = 0;
+  WriteFile("allin1.html", earlier);
+  Check(!WriteCombinedPage("new page\n", false) && ReadFile("allin1.html") == kForeign,
+        "a file taking the name while it is free is kept, the page reported as not completed");
+  // The new page cannot take the name: the earlier one goes back.
+  Fault = MoveFault::SecondFails;
+  Moves = 0;
+  WriteFile("allin1.html", earlier);
+  Check(!WriteCombinedPage("new page\n", false) && ReadFile("allin1.html") == earlier,
+        "a page that cannot be put in place leaves the earlier one");
+  Win32Calls.setFileInformation = SetFileInformationByHandle;
+  Check(Temporaries().empty(), "no temporary file left after a page not put in place");
+
+  // A page written directly: one this call created and could not complete goes again; an
+  // earlier one it replaced stays, as far as the write came.
+  const std::string page = marker + "\r\n" + std::string(1000, 'p');
+  Win32Calls.writeFile = WriteUntilFull;
+  WritesBeforeFull = 1;
+  Check(!WriteOutputFile("cut.htm", page) && !Listed("cut.htm"),
+        "a page created and cut short is removed");
+  WriteFile("earlier.htm", earlier);
+  WritesBeforeFull = 1;
+  Check(!WriteOutputFile("earlier.htm", page) && ReadFile("earlier.htm") == page.substr(0, page.size() / 2),
+        "an earlier page cut short stays as far as it came");
+  Win32Calls.writeFile = ::WriteFile;
+  Check(WriteOutputFile("cut.htm", page) && ReadFile("cut.htm") == page, "a page written whole");
+}
+
 // Maps `bytes` as a contact sheet; the text and its length, or "(failed)".
 std::string MappedText(const std::string& bytes, std::size_t* length) {
   WriteFile("mapped.html", bytes);
@@ -300,6 +432,7 @@ int main() {
   TestDeviceNames();
   TestHeldFilesAreRefused();
   TestOnlyOwnPagesAreReplaced();
+  TestCombinedPageReplacement();
   TestSheetText();
   TestFolders();
   TestHelpPage();

@@ -1,6 +1,7 @@
 // Loaded into kestrune.exe by the window tests' hooks. It answers what another process cannot
 // read under Wine (menus and icons are per process there): the menu and its resource, the
-// window class, and the icon of a message box. A refusing CBT hook makes window creation fail.
+// window class, and the icon of a message box; and it holds a run between two steps when asked.
+// A refusing CBT hook makes window creation fail.
 #include "tests/win32/test_hook.h"
 
 #include <windows.h>
@@ -76,6 +77,21 @@ void Reply(const std::string& text) {
   }
 }
 
+// True when `message` is the main window's step (WM_USER) that follows kStepsBeforeHold steps,
+// and the tests asked to hold the run there: the event is set to tell them.
+bool HoldsStep(const MSG& message) {
+  static int steps = 0;
+  char name[64] = {};
+  if (message.message != WM_USER || GetClassNameA(message.hwnd, name, sizeof name) == 0 ||
+      std::strcmp(name, "kestrune") != 0 || ++steps != kStepsBeforeHold + 1)
+    return false;
+  const HANDLE hold = OpenEventA(EVENT_MODIFY_STATE, FALSE, kHoldStepsEventName);
+  if (hold == nullptr) return false;
+  SetEvent(hold);
+  CloseHandle(hold);
+  return true;
+}
+
 }  // namespace
 
 extern "C" __declspec(dllexport) LRESULT CALLBACK
@@ -86,6 +102,8 @@ extern "C" __declspec(dllexport) LRESULT CALLBACK
     Reply(message->wParam == kQueryWindow ? DescribeWindow(message->hwnd)
                                           : DescribeBoxIcon(message->hwnd));
     message->message = WM_NULL;  // answered here; the program never sees it
+  } else if (code == HC_ACTION && removal == PM_REMOVE && HoldsStep(*message)) {
+    message->message = WM_NULL;  // the step never runs, and posts no next one
   }
   return CallNextHookEx(nullptr, code, removal, lParam);
 }

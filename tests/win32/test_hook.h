@@ -1,5 +1,5 @@
-// What the window tests and their hook DLL share: the query message, its kinds, and where the
-// answer goes.
+// What the window tests and their hook DLL share: the query message, its kinds, where the
+// answer goes, and the event that holds a run between two steps.
 #pragma once
 
 #include <cstddef>
@@ -16,3 +16,9 @@ constexpr std::size_t kReplySize = 65536;
 
 // The id of the icon control in Wine's message box.
 constexpr int kBoxIconControl = 0x0440;
+
+// While an event of this name exists, the query hook takes away the main window's step message
+// that follows kStepsBeforeHold steps, so the run rests between two steps with more images to
+// write; it then sets the event.
+constexpr const char* kHoldStepsEventName = "KestruneTestHoldSteps";
+constexpr int kStepsBeforeHold = 25;

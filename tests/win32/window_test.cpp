@@ -559,6 +559,66 @@ void TestPageFailures() {
         std::string(written) + " written");
 }
 
+// The session ends during a run: Windows asks the window (WM_QUERYENDSESSION), which agrees, then
+// tells it (WM_ENDSESSION), after which it may end the process at any moment. The step that ran
+// is complete and none follows: the folder holds the pages of the images written so far, whole,
+// and an allin1.html that lists exactly those, with its trailer; no temporary file is left.
+void TestSessionEnd() {
+  CurrentCase = "the session ends during a run";
+  const HANDLE held = CreateEventA(nullptr, TRUE, FALSE, kHoldStepsEventName);
+  Run run;
+  if (!Check(held != nullptr, "hold event made") ||
+      !Start(run, "index.html", Folder("endsession"))) {
+    if (held != nullptr) CloseHandle(held);
+    return;
+  }
+  const bool resting = Check(WaitForSingleObject(held, kTimeoutMs) == WAIT_OBJECT_0,
+                             "the run rests between two steps");
+  CloseHandle(held);
+  const HWND window = MainWindow(run);
+  DWORD_PTR agreed = 0, told = 0;
+  Check(resting &&
+            SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, kTimeoutMs,
+                                &agreed) != 0 &&
+            agreed == TRUE,
+        "the window agrees that the session ends");
+  Check(
+      SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, 0, SMTO_ABORTIFHUNG, kTimeoutMs, &told) != 0,
+      "the window is told that the session ends");
+  const std::vector<std::string> boxes = RunToEnd(run);
+  Check(boxes.empty(), "no box" + (boxes.empty() ? "" : ": " + boxes.front()));
+  CheckEqual(std::to_string(run.exitCode), "0", "exit code");
+
+  // The headless build wrote all 300 images of the same sheet: its first pages, and its
+  // allin1.html without the lines of the images that were never written.
+  std::map<std::string, std::string> reference, expected, actual;
+  ListTree(ReferenceRoot + "\\busy", "", &reference);
+  expected["\\index.html"] = reference["\\index.html"];
+  std::string combined = reference["\\allin1.html"];
+  for (int image = 1; image <= 300; ++image) {
+    const std::string page = "\\p" + std::to_string(image);
+    if (image <= kStepsBeforeHold) {
+      for (const char* extension : {".htm", ".html"})
+        expected[page + extension] = reference[page + extension];
+    } else {
+      combined =
+          Replaced(combined, "<img src=\"p" + std::to_string(image) + ".jpg\"> &nbsp; \r\n", "");
+    }
+  }
+  expected["\\allin1.html"] = combined;
+  Check(combined.size() < reference["\\allin1.html"].size() &&
+            combined.find("</BODY></HTML>\r\n") == combined.size() - 16,
+        "the reference's allin1.html, shortened, ends with its trailer");
+  ListTree(Folder("endsession"), "", &actual);
+  for (const auto& [name, bytes] : expected) {
+    const auto it = actual.find(name);
+    if (Check(it != actual.end(), "endsession" + name + " was written"))
+      Check(it->second == bytes, "endsession" + name + " is whole, as the headless build's");
+  }
+  for (const auto& entry : actual)
+    Check(expected.count(entry.first) != 0, "endsession" + entry.first + " was not expected");
+}
+
 // Without a contact sheet the dialog opens at once; the menu drives the rest.
 void TestDialogAndMenu() {
   CurrentCase = "no path: dialog, menu, About, Help, Open";
@@ -795,6 +855,7 @@ int main(int argc, char** argv) {
       {"sheet given", TestSheetGiven},
       {"start failures", TestStartFailures},
       {"page failures", TestPageFailures},
+      {"session end", TestSessionEnd},
       {"backslash folders", TestBackslashFolders},
       {"dialog and menu", TestDialogAndMenu},
       {"question mark", TestQuestionMark},
