@@ -79,6 +79,10 @@ void OnCommand(PlatformWindow* window, unsigned id) {
 // completed, no further one starts, and the combined page is finished at once (on Windows the
 // process may end as soon as this returns) and lists exactly the images written.
 void OnEndSession(PlatformWindow* window) {
+  if (State.StepRunning) {  // a box of the step is open: the step ends the session when done
+    State.SessionEnded = true;
+    return;
+  }
   FinishGeneration();
   DefaultWindowProc(window, MsgClose, 0, 0);
 }
@@ -86,7 +90,13 @@ void OnEndSession(PlatformWindow* window) {
 void OnStep() {
   // A step message without a running generation has nothing to write.
   if (State.CombinedPage == nullptr || State.ScanPosition == nullptr) return;
+  State.StepRunning = true;
   State.ScanPosition = GenerateSlide(State.ScanPosition);
+  State.StepRunning = false;
+  if (State.SessionEnded) {
+    OnEndSession(State.MainWindow);
+    return;
+  }
   PostWindowMessage(State.MainWindow, State.ScanPosition != nullptr ? MsgUser : MsgClose, 0, 0);
 }
 

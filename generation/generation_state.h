@@ -56,6 +56,10 @@ struct GenerationState {
   bool FailureReported = false;
   // Images whose line and pages the slide steps have written: what the slide show holds.
   std::size_t ImagesWritten = 0;
+  // A slide step is running, and the session ended meanwhile (told inside the step, by the loop
+  // of one of its message boxes): the step completes first.
+  bool StepRunning = false;
+  bool SessionEnded = false;
 };
 
 extern GenerationState State;
