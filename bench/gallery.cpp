@@ -81,3 +81,52 @@ std::string MakeGallery(int images) {
       "<a name=\"end\"></a>\n</body>\n</html>\n";
   return page;
 }
+
+namespace {
+
+const char* const kExtensions[] = {".jpg", ".JPG", ".png", ".jpg", ".gif", ".jpeg", ".jpg"};
+
+std::string FolderImage(int index) {
+  std::string number = std::to_string(index);
+  number.insert(0, 5 - std::min<std::size_t>(5, number.size()), '0');
+  return "img/p" + number + kExtensions[index % 7];
+}
+
+bool HasThumbnail(int index) {
+  return index % 20 == 0;
+}
+
+}  // namespace
+
+std::vector<std::string> FolderGalleryImages(int images) {
+  std::vector<std::string> names;
+  for (int i = 1; i <= images; ++i) names.push_back(FolderImage(i));
+  return names;
+}
+
+std::vector<std::string> FolderGalleryThumbnails(int images) {
+  std::vector<std::string> names;
+  for (int i = 1; i <= images; ++i) {
+    if (HasThumbnail(i)) names.push_back(ThumbnailName(FolderImage(i)));
+  }
+  return names;
+}
+
+std::string MakeFolderGallery(int images) {
+  std::mt19937 random(kSeed);
+  std::string page =
+      "<HTML>\n<HEAD><TITLE>Our holiday</TITLE></HEAD>\n<BODY>\n<H2>Our holiday</H2>\n<P>\n";
+  for (int i = 1; i <= images; ++i) {
+    const std::string image = FolderImage(i);
+    if (HasThumbnail(i)) {
+      page += "<a href=\"" + image + "\"><IMG SRC=\"" + ThumbnailName(image) +
+              "\" border=0></a>\n<A HREF=\"" + image + "\">" + Caption(random) + "</A><BR>\n";
+    } else if (random() % 3 == 0) {
+      page += "<a href=\"" + image + "\" target=\"_blank\">" + Caption(random) + "</a> -\n";
+    } else {
+      page += "<A HREF=\"" + image + "\">" + Caption(random) + "</A><br>\n";
+    }
+    if (i % 25 == 0) page += "</P>\n<P>\n";
+  }
+  return page + "</P>\n<P><A HREF=\"../index.html\">Back</A></P>\n</BODY>\n</HTML>\n";
+}

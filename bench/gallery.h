@@ -13,3 +13,13 @@ std::string MakeGallery(int images);
 // "a_t.jpg", the name the slide show looks for as the PREVIOUS icon).
 std::vector<std::string> GalleryImages(int images);
 std::string ThumbnailName(const std::string& image);
+
+// The commonest layout of a hand-made gallery: a contact sheet beside a folder img/ that holds
+// the photos, with mixed extensions (.jpg, .JPG, .png, .gif, .jpeg), and a thumbnail NAME_t.jpg
+// for one photo in twenty. The sheet is edited by hand: a thumbnail anchor then a text anchor
+// where there is a thumbnail, plain text anchors elsewhere, in uneven markup. Same count, same
+// bytes.
+std::string MakeFolderGallery(int images);
+std::vector<std::string> FolderGalleryImages(int images);
+// The thumbnails that FolderGalleryImages(images) has.
+std::vector<std::string> FolderGalleryThumbnails(int images);

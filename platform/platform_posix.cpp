@@ -479,9 +479,12 @@ int OpenExistingFile(const std::string& name, bool* noAccessTime) {
 // Where the file could not be opened with O_NOATIME, the old access time is put back after the
 // look, as far as permissions allow.
 bool LooksLikeOwnPage(int fd, const struct stat& info, bool accessTimeKept) {
-  // Left uninitialised: only the bytes read are looked at, and a page is a few KiB.
-  const std::unique_ptr<char[]> head(new (std::nothrow) char[kOwnPageLookSize]);
-  const ssize_t got = head ? ReadFully(fd, head.get(), kOwnPageLookSize, 0) : -1;
+  // As much as the file holds, so one read does where a page is shorter than the look; left
+  // uninitialised, as only the bytes read are looked at.
+  const std::size_t size = std::min<std::size_t>(
+      kOwnPageLookSize, info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0);
+  const std::unique_ptr<char[]> head(new (std::nothrow) char[size + 1]);
+  const ssize_t got = head ? ReadFully(fd, head.get(), size, 0) : -1;
   const bool own = got >= 0 && IsEmptyOrOwnPage(head.get(), static_cast<size_t>(got));
   if (!own && !accessTimeKept) {
     const struct timespec times[2] = {info.st_atim, {0, UTIME_OMIT}};
