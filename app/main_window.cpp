@@ -2,9 +2,12 @@
 // writes one image until the window closes itself.
 #include "app/main_window.h"
 
+#include <cstring>
+
 #include "app/menu.h"
 #include "generation/generation.h"
 #include "generation/generation_state.h"
+#include "generation/preview.h"
 #include "generation/slide_step.h"
 #include "kestrune_version.h"
 
@@ -128,26 +131,70 @@ std::intptr_t MainWindowProc(PlatformWindow* window, unsigned message, std::uint
   }
 }
 
-std::size_t ModernOptionLength(const std::string& commandLine) {
-  static const std::string kOption = "--modern";
-  if (commandLine.compare(0, kOption.size(), kOption) != 0) return 0;
-  std::size_t length = kOption.size();
-  if (length < commandLine.size() && commandLine[length] != ' ' && commandLine[length] != '\t')
-    return 0;  // a longer word, such as a sheet named --modern.html
-  while (length < commandLine.size() && (commandLine[length] == ' ' || commandLine[length] == '\t'))
-    ++length;
-  return length;
+CommandOptions ReadCommandOptions(const std::string& commandLine) {
+  CommandOptions options;
+  bool dryRun = false, clean = false;
+  const struct {
+    const char* word;
+    bool* seen;
+  } kOptions[] = {{"--modern", &options.modern}, {"--dry-run", &dryRun}, {"--clean", &clean}};
+  const auto isBlank = [&commandLine](std::size_t at) {
+    return commandLine[at] == ' ' || commandLine[at] == '\t';
+  };
+  for (bool taken = true; taken;) {
+    taken = false;
+    for (const auto& option : kOptions) {
+      const std::size_t end = options.length + std::strlen(option.word);
+      if (*option.seen ||
+          commandLine.compare(options.length, end - options.length, option.word) != 0 ||
+          (end < commandLine.size() && !isBlank(end)))
+        continue;  // given already, another word, or a longer one such as a sheet's name
+      *option.seen = taken = true;
+      options.length = end;
+      while (options.length < commandLine.size() && isBlank(options.length)) ++options.length;
+      break;
+    }
+  }
+  options.conflicting = dryRun && clean;
+  options.mode = dryRun ? RunMode::DryRun : clean ? RunMode::Clean : RunMode::Write;
+  return options;
 }
 
+namespace {
+
+const char kConflictText[] =
+    "--dry-run and --clean cannot be used together: --dry-run tells what a run would write, "
+    "--clean removes what a run wrote.";
+
+// A dry run or a clean: no window, and one result at the end.
+int RunWithoutWindow(const CommandOptions& options) {
+  if (options.conflicting) {
+    ShowMessageBox(nullptr, kConflictText, "Quillfen", BoxIcon::Exclamation);
+    return 2;
+  }
+  return options.mode == RunMode::DryRun ? DryRun() : CleanSlideShow();
+}
+
+}  // namespace
+
 int RunKestrune(const std::string& commandLine) {
+  const CommandOptions options = ReadCommandOptions(commandLine);
+  if (options.modern) State.Style = PageStyle::Modern;
+  const std::string tail = commandLine.substr(options.length);
+  State.InputPath = (!tail.empty() && tail.front() == '?') ? "" : tail;
+  if (options.mode != RunMode::Write || options.conflicting) {
+    State.StartFolder = GetWorkingFolder();
+    const int status = RunWithoutWindow(options);
+    if (const int signal = PendingInterruption()) {
+      TellConsole("Kestrune: stopped by signal " + std::to_string(signal));
+      return 128 + signal;
+    }
+    return status;
+  }
   State.MainWindow = CreateMainWindow(MainWindowProc, kMainMenu, kMainMenuEntries);
   if (State.MainWindow == nullptr) return -1;
   ShowMainWindow(State.MainWindow);
   State.StartFolder = GetWorkingFolder();
-  const std::size_t option = ModernOptionLength(commandLine);
-  if (option > 0) State.Style = PageStyle::Modern;
-  const std::string tail = commandLine.substr(option);
-  State.InputPath = (!tail.empty() && tail.front() == '?') ? "" : tail;
   PostWindowMessage(State.MainWindow, MsgCommand, IDM_OPEN, 0);
 
   PlatformMessage message;

@@ -10,14 +10,26 @@
 std::intptr_t MainWindowProc(PlatformWindow* window, unsigned message, std::uintptr_t wParam,
                              std::intptr_t lParam);
 
-// The length of the word "--modern" and the blanks after it at the front of a command-line tail,
-// which choose the modern page style; 0 when the tail does not begin with that word.
-std::size_t ModernOptionLength(const std::string& commandLine);
+// What a run does: write the slide show, say what writing it would do, or remove it.
+enum class RunMode { Write, DryRun, Clean };
 
-// Creates the main window, takes the "--modern" option off the front of `commandLine`, posts the
-// Open command for the rest (a tail beginning with "?" counts as empty), runs the message loop and
-// finishes the generation. Returns the exit code: 0 when all was written, 1 when a failure was
-// reported, -1 when no window could be made.
+// The option words at the front of a command-line tail: "--modern", "--dry-run" and "--clean",
+// in any order, each taken once and followed by a blank or the end; the first other word (a
+// longer one such as "--modern.html", or an option given again) begins the contact sheet's path.
+struct CommandOptions {
+  bool modern = false;
+  RunMode mode = RunMode::Write;
+  bool conflicting = false;  // both --dry-run and --clean
+  std::size_t length = 0;    // of the option words and the blanks behind each
+};
+CommandOptions ReadCommandOptions(const std::string& commandLine);
+
+// Takes the options off the front of `commandLine`; the rest names the contact sheet (a tail
+// beginning with "?" counts as empty). To write the slide show: creates the main window, posts the
+// Open command, runs the message loop and finishes the generation; returns 0 when all was written,
+// 1 when a failure was reported, -1 when no window could be made, 128 + N after signal N. A dry
+// run or a clean makes no window (the file dialog asks for a sheet where none was given and the
+// system has one) and returns DryRun's or CleanSlideShow's status; 2 for --dry-run with --clean.
 int RunKestrune(const std::string& commandLine);
 
 extern const char kAboutText[];

@@ -13,8 +13,6 @@ GenerationState State;
 
 namespace {
 
-const char kCombinedPageName[] = "allin1.html";
-
 int FailStart(const char* text) {
   ReportFailure(nullptr, text, State.StartFolder, BoxIcon::Exclamation);
   CloseContactSheet();
@@ -29,7 +27,7 @@ void ReportFailure(PlatformWindow* owner, const std::string& text, const std::st
   ShowMessageBox(owner, text, title, icon);
 }
 
-int BeginGeneration() {
+int BeginReadingSheet() {
   if (SelectContactSheet() == 0) return 0;
   State.NextImage = State.StartFolder;
   if (OpenContactSheet(*State.InputPath) == 0) return -1;
@@ -40,7 +38,12 @@ int BeginGeneration() {
     return FailStart("Kestrune Err: No images found in input file");
   State.ScanPosition = ReadNextCaption(State.ScanPosition);
   ExtractTitle(State.SheetView, State.SheetEnd, State.SheetTitle);
+  return 1;
+}
 
+int BeginGeneration() {
+  const int started = BeginReadingSheet();
+  if (started != 1) return started;
   State.CombinedPage = CreateOutputFile(kCombinedPageName);
   if (State.CombinedPage == nullptr) return FailStart(kCombinedPageFailure);
   std::setvbuf(State.CombinedPage, State.CombinedPageBuffer, _IOFBF,

@@ -142,6 +142,12 @@ bool IsInsideSheetFolder(const std::string& name) {
   return true;
 }
 
+PageNameRefusal PageFileName(const std::string& pageName, std::string* file) {
+  *file = DecodeFileName(pageName);
+  if (file->find('\0') != std::string::npos) return PageNameRefusal::ZeroByte;
+  return IsInsideSheetFolder(*file) ? PageNameRefusal::None : PageNameRefusal::Outside;
+}
+
 bool IsRelativeLink(std::string_view value) {
   if (value.empty() || value[0] == '/' || value[0] == '\\' || value[0] == '#') return false;
   const std::size_t colon = value.find(':');

@@ -21,6 +21,12 @@ std::size_t LinkFolderDepth(const std::string& pageName);
 // and no ".." that climbs above the folder ("/" and "\" both separate).
 bool IsInsideSheetFolder(const std::string& name);
 
+// The file a page linked as `pageName` is written to, decoded (DecodeFileName), into *file, and
+// why no page may be written there: a zero byte in the decoded name, or a name that leaves the
+// contact sheet's folder (IsInsideSheetFolder); None when it may be.
+enum class PageNameRefusal { None, ZeroByte, Outside };
+PageNameRefusal PageFileName(const std::string& pageName, std::string* file);
+
 // True for a link value that a browser resolves against the page's own folder: not empty, not
 // starting with "/", "\" or "#", and without ":" (a scheme or drive) before its first "/".
 bool IsRelativeLink(std::string_view value);

@@ -23,9 +23,9 @@ bool TargetFileExists(const std::string& target) {
 // Writes the page linked as `pageName`, in one write, into the file that name leads a browser
 // to; failures are titled with the name as linked.
 void WriteSlidePage(const std::string& pageName, const std::string& text) {
-  const std::string file = DecodeFileName(pageName);
+  std::string file;
   // A hostile contact sheet must not be able to place pages outside its own folder.
-  const bool allowed = file.find('\0') == std::string::npos && IsInsideSheetFolder(file);
+  const bool allowed = PageFileName(pageName, &file) == PageNameRefusal::None;
   if (!allowed || !WriteOutputFile(file, text)) {
     ReportFailure(nullptr, "Unable to create SlideShow file", pageName, BoxIcon::Exclamation);
   }

@@ -11,7 +11,7 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: kestrune [--modern] CONTACT-SHEET.html\n"
+    "Usage: kestrune [--modern] [--dry-run | --clean] CONTACT-SHEET.html\n"
     "Writes a slide show beside the contact sheet: allin1.html, and for every linked JPG, GIF\n"
     "and PNG image a manual page (NAME.htm) and an automatic page (NAME.html).\n";
 
@@ -22,14 +22,27 @@ const char kHelp[] =
     "keyboard, captions taken from the text or alt of a thumbnail's link, and still no script.\n"
     "Without it the pages are the classic ones. A later run in either style replaces the other.\n"
     "\n"
+    "--dry-run writes nothing and says on standard output, one line a file in the order a run\n"
+    "would write them, what the run would do: create NAME, replace NAME (an earlier page, or an\n"
+    "empty file), keep NAME (a file kestrune did not write) or refuse NAME (REASON); then a\n"
+    "summary. Its exit status is the run's.\n"
+    "--clean removes the slide show a run of the contact sheet wrote: both pages of every image\n"
+    "and allin1.html, each only where it carries kestrune's marker line. It keeps every other\n"
+    "file and says so, follows no link, and removes no folder and nothing outside the contact\n"
+    "sheet's folder. One line a file (removed NAME, kept NAME (REASON) ...), then a summary;\n"
+    "exit status 0 when everything found was removed, 1 when anything was kept or refused.\n"
+    "Neither opens a window; both need the contact sheet on the command line. For example:\n"
+    "  kestrune --dry-run ~/pictures/holiday/index.html\n"
+    "  kestrune --clean ~/pictures/holiday/index.html\n"
+    "\n"
     "With a display, kestrune shows its window and, without a contact sheet, asks for one\n"
     "there. Without a display (DISPLAY unset or empty, or not to be opened) it runs headless.\n"
     "\n"
     "Exit status: 0 when the whole slide show was written, 1 when a failure was reported (in a\n"
     "message box, or headless as one line \"TITLE: TEXT\" on standard error), 2 when no contact\n"
-    "sheet was given headless, 128+N when signal N (Ctrl-C, kill) stopped the run: the slide\n"
-    "show written so far is then complete. A contact sheet named like an option is reached as\n"
-    "./--help.\n";
+    "sheet was given headless (or to --dry-run or --clean, or both were given), 128+N when\n"
+    "signal N (Ctrl-C, kill) stopped the run: the slide show written so far is then complete.\n"
+    "A contact sheet named like an option is reached as ./--help.\n";
 
 // The tail as a Windows command line would give it: the arguments joined by single blanks.
 std::string CommandTail(int argc, char** argv) {
@@ -56,13 +69,19 @@ int main(int argc, char** argv) {
   const std::string tail = CommandTail(argc, argv);
   // From here a signal ends the run between two steps with a complete slide show.
   CatchInterruptions();
+  const CommandOptions options = ReadCommandOptions(tail);
+  const std::string sheet = tail.substr(options.length);
+  const bool sheetGiven = !sheet.empty() && sheet.front() != '?';
+  // A dry run and a clean only report what they find: never a window, nor a dialog to ask with.
+  const bool report = options.mode != RunMode::Write || options.conflicting;
   // Decided once: the desktop window when a display can be opened, headless otherwise.
-  if (const WindowOperations* desktop = OpenDesktop()) {
-    UseWindowOperations(*desktop);
-    return RunKestrune(tail);
+  if (!report) {
+    if (const WindowOperations* desktop = OpenDesktop()) {
+      UseWindowOperations(*desktop);
+      return RunKestrune(tail);
+    }
   }
-  const std::string sheet = tail.substr(ModernOptionLength(tail));
-  if (sheet.empty() || sheet.front() == '?') {
+  if (!sheetGiven && !options.conflicting) {
     // The open-file dialog would be needed, and there is no display to show it on.
     std::fputs(kUsage, stderr);
     return 2;

@@ -29,8 +29,18 @@ void ShowMessageBox(PlatformWindow* owner, const std::string& text, const std::s
 bool ChooseContactSheet(const std::string& initialFolder, const std::string& title,
                         std::string* chosen);
 
-// Redraws the status text of `window` before returning.
+// Redraws the status text of `window` before returning; nothing without a window.
 void RepaintNow(PlatformWindow* window);
+
+// One line of the result of a dry run or a clean: a file and what happens to it. `notable` marks
+// a line about a file that is kept or refused. POSIX: on standard output at once; Windows, where a
+// GUI program has no console: kept for ShowResult.
+void TellResultLine(const std::string& line, bool notable);
+
+// Ends that result with its summary. POSIX: one more line on standard output; Windows: one
+// message box titled `title`, the summary first, then the first notable lines told (`failed`
+// chooses its icon). False when the result could not be shown (standard output failed).
+bool ShowResult(const std::string& summary, const std::string& title, bool failed);
 
 // ---- Files and folders -------------------------------------------------------------------------
 
@@ -106,6 +116,55 @@ bool CloseOutputFile(std::FILE* stream);
 // False when it was refused or anything written was lost; a file this call created is then
 // removed again, so no empty or partial page of a run is left.
 bool WriteOutputFile(const std::string& name, std::string_view bytes);
+
+// What stands under a page's name, as LookAtPageFile and RemoveOwnPage find it.
+enum class PageFileState {
+  Absent,         // nothing: a page would be created
+  OwnPage,        // a regular file that carries kOwnPageMarker in its first bytes
+  Empty,          // an empty regular file
+  Foreign,        // a regular file without the marker
+  Unreadable,     // a regular file whose first bytes cannot be read
+  Link,           // a symbolic link that is not followed
+  NotRegular,     // a folder, a device, a FIFO, a socket, or a link that leads nowhere
+  InUse,          // held open by this process (the contact sheet), on Windows also by another
+  LeadsOutside,   // reaching it leaves the working folder through a link or a junction
+  DeviceName,     // a name Windows reads as a device
+  FolderMissing,  // a folder on the way is missing, or is no folder
+  NotWritable,    // it, or its folder, may not be changed (permissions, a read-only file system)
+  Failed,         // the system failed otherwise
+  Removed,        // RemoveOwnPage: the page is gone
+  LeftAside,      // RemoveOwnPage: a new file took the name meanwhile, so the file moved aside to
+                  // be looked at stays under its hidden temporary name beside it
+};
+
+struct PageFileLook {
+  PageFileState state = PageFileState::Failed;
+  // Absent, OwnPage, Empty: a new file can be made in its folder, as far as this system can
+  // tell beforehand (the combined page is written beside the one it replaces).
+  bool folderWritable = true;
+  // An existing file's identity on its volume; two names of one file have the same. Empty when
+  // none was found.
+  std::string identity;
+};
+
+// What writing a page under `name` (relative to the working folder) with WriteOutputFile would
+// meet, found with the same checks and without creating or changing anything (not even an access
+// time, where the system allows): Absent; OwnPage or Empty (it would be replaced; NotWritable when
+// it may not be written); Foreign or Unreadable (kept); or a refusal. A link that stays inside the
+// folder is followed, as a write follows it.
+PageFileLook LookAtPageFile(const std::string& name);
+
+// Removes `name` (relative to the working folder) only when it is a regular file that carries the
+// marker and is not held open by this process; never follows a link, never removes a folder, and
+// never reaches outside the working folder. The decision is made about the very file removed.
+// Returns Removed, or what stands there instead (Absent when nothing does, or its folder is
+// missing), or why it could not be removed (NotWritable, Failed, LeftAside).
+PageFileState RemoveOwnPage(const std::string& name);
+
+// A key for the file `name` (relative to the working folder): names with the same key name the
+// same file as far as their spelling tells ("." and empty segments left out, ".." resolved, and
+// on Windows both separators alike and letters in either case).
+std::string FileNameKey(const std::string& name);
 
 // ---- Interruption ------------------------------------------------------------------------------
 

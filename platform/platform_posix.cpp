@@ -54,6 +54,10 @@ int SystemRename(const char* from, const char* to, unsigned flags) {
   return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, flags);
 }
 
+int SystemRenameAt(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) {
+  return ::renameat2(fromFolder, from, toFolder, to, flags);
+}
+
 // Default: the kernel resolves the whole path and refuses any step (a "..", an absolute or a
 // linked name) that would leave the working folder. Without openat2 the caller falls back.
 int SystemOpenBeneath(const char* path, int flags, mode_t mode) {
@@ -162,6 +166,8 @@ PosixCallTable DefaultPosixCalls() {
   calls.ftruncate = ::ftruncate;
   calls.unlink = ::unlink;
   calls.rename = SystemRename;
+  calls.renameAt = SystemRenameAt;
+  calls.unlinkAt = ::unlinkat;
   calls.pread = ::pread;
   calls.futimens = ::futimens;
   calls.stat = SystemStat;
@@ -462,35 +468,54 @@ std::FILE* OutputStream(int fd) {
 // FIFO must not be waited on (it is refused); regular files ignore the flag.
 constexpr int kExistingFileFlags = O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
-// Opens the existing file `name` for the look at its first bytes and the page written next. A
-// file refused after the look must keep its access time too, which a read would move: O_NOATIME
-// stops that where the kernel permits it (to the file's owner, or with privilege); *noAccessTime
-// says whether it did.
-int OpenExistingFile(const std::string& name, bool* noAccessTime) {
+// Opens a file with `open(flags)`, adding O_NOATIME where the kernel permits it (to the file's
+// owner, or with privilege): a file refused after a look must keep its access time too, which a
+// read would move. *noAccessTime says whether it did.
+template <typename Open>
+int OpenKeepingAccessTime(Open open, int flags, bool* noAccessTime) {
   *noAccessTime = true;
-  const int fd = OpenBeneathWorkingFolder(name, kExistingFileFlags | O_NOATIME, 0);
+  const int fd = open(flags | O_NOATIME);
   if (fd >= 0 || errno != EPERM) return fd;
   *noAccessTime = false;
-  return OpenBeneathWorkingFolder(name, kExistingFileFlags, 0);
+  return open(flags);
 }
 
-// Looks at the first bytes of the existing regular file `fd` (described by `info`): true when
-// it is empty or a page of ours. The read leaves the offset at 0 for the page written next.
-// Where the file could not be opened with O_NOATIME, the old access time is put back after the
-// look, as far as permissions allow.
-bool LooksLikeOwnPage(int fd, const struct stat& info, bool accessTimeKept) {
+// Opens the existing file `name` beneath the working folder for the look at its first bytes and,
+// with kExistingFileFlags, the page written next.
+int OpenExistingFile(const std::string& name, bool* noAccessTime, int flags = kExistingFileFlags) {
+  return OpenKeepingAccessTime([&name](int f) { return OpenBeneathWorkingFolder(name, f, 0); },
+                               flags, noAccessTime);
+}
+
+// Looks at the first bytes of the existing regular file `fd` (described by `info`): OwnPage,
+// Empty, Foreign, or Unreadable when they cannot be read. The read leaves the offset at 0 for the
+// page written next. Where the file could not be opened with O_NOATIME, the old access time is put
+// back after the look, as far as permissions allow.
+PageFileState HeadOf(int fd, const struct stat& info, bool accessTimeKept) {
   // As much as the file holds, so one read does where a page is shorter than the look; left
   // uninitialised, as only the bytes read are looked at.
   const std::size_t size = std::min<std::size_t>(
       kOwnPageLookSize, info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0);
   const std::unique_ptr<char[]> head(new (std::nothrow) char[size + 1]);
   const ssize_t got = head ? ReadFully(fd, head.get(), size, 0) : -1;
-  const bool own = got >= 0 && IsEmptyOrOwnPage(head.get(), static_cast<size_t>(got));
-  if (!own && !accessTimeKept) {
+  PageFileState state = PageFileState::Unreadable;
+  if (got == 0) {
+    state = PageFileState::Empty;
+  } else if (got > 0) {
+    state = IsEmptyOrOwnPage(head.get(), static_cast<size_t>(got)) ? PageFileState::OwnPage
+                                                                   : PageFileState::Foreign;
+  }
+  if (state != PageFileState::OwnPage && state != PageFileState::Empty && !accessTimeKept) {
     const struct timespec times[2] = {info.st_atim, {0, UTIME_OMIT}};
     PosixCalls.futimens(fd, times);
   }
-  return own;
+  return state;
+}
+
+// True when the existing regular file `fd` is empty or a page of ours (HeadOf).
+bool LooksLikeOwnPage(int fd, const struct stat& info, bool accessTimeKept) {
+  const PageFileState state = HeadOf(fd, info, accessTimeKept);
+  return state == PageFileState::OwnPage || state == PageFileState::Empty;
 }
 
 // Whether the last page opened existed already. A run over an earlier show finds every page
@@ -676,6 +701,116 @@ bool PutInPlace(const Replacement& r) {
   return MayReplace(r.name, r) && PosixCalls.rename(temporary, name, 0) == 0;
 }
 
+// ---- Looking at page names and removing pages --------------------------------------------
+
+// The folder of the page `name`, opened beneath the working folder (AT_FDCWD for a page beside
+// the sheet), and the page's own name in it in *file; -1 with errno when it cannot be reached.
+int FolderOfPage(const std::string& name, std::string* file) {
+  const std::size_t slash = name.rfind('/');
+  *file = name.substr(slash + 1);  // npos + 1 is 0
+  if (slash == std::string::npos) return AT_FDCWD;
+  return PageFolder(std::string_view(name).substr(0, slash));
+}
+
+bool IsFolderEntryName(const std::string& file) {
+  return file.empty() || file == "." || file == "..";
+}
+
+// Why a page's folder, or a file in it, could not be reached, from the error of the call.
+PageFileState Unreachable(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return PageFileState::FolderMissing;
+    case EXDEV:  // openat2 refused a step out of the working folder
+    case ELOOP:
+      return PageFileState::LeadsOutside;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return PageFileState::NotWritable;
+    default:
+      return PageFileState::Failed;
+  }
+}
+
+std::string IdentityOf(const struct stat& info) {
+  return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+}
+
+// True when a file can be created in the folder of the page `name`.
+bool FolderOfPageWritable(const std::string& name) {
+  const std::size_t slash = name.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : name.substr(0, slash + 1);
+  return PosixCalls.access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+// Describes what stands under `file` in `folder` without following a link; -1 with errno when
+// nothing can be described there. O_PATH opens nothing for reading: a device is never opened.
+int DescribeEntry(int folder, const std::string& file, struct stat* info) {
+  const int entry = PosixCalls.openat(folder, file.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC, 0);
+  if (entry < 0) return -1;
+  const int described = PosixCalls.fstat(entry, info);
+  const int saved = errno;
+  PosixCalls.close(entry);
+  errno = saved;
+  return described;
+}
+
+// The flags of a look that only reads.
+constexpr int kLookFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+
+// Looks at what stands under `file` in `folder`, following no link: Absent, Link, NotRegular,
+// InUse, or what its first bytes say (HeadOf); its status in *info.
+PageFileState LookAtEntry(int folder, const std::string& file, struct stat* info) {
+  if (DescribeEntry(folder, file, info) != 0) {
+    return errno == ENOENT ? PageFileState::Absent : Unreachable(errno);
+  }
+  if (S_ISLNK(info->st_mode)) return PageFileState::Link;
+  if (!S_ISREG(info->st_mode)) return PageFileState::NotRegular;
+  if (IsHeld(*info)) return PageFileState::InUse;
+  bool accessTimeKept = true;
+  const int fd = OpenKeepingAccessTime(
+      [&](int flags) { return PosixCalls.openat(folder, file.c_str(), flags | O_NOFOLLOW, 0); },
+      kLookFlags, &accessTimeKept);
+  if (fd < 0) return errno == EACCES ? PageFileState::Unreadable : Unreachable(errno);
+  struct stat opened;
+  PageFileState state = PageFileState::Failed;
+  // The file read must be the one described: another may have taken the name in between.
+  if (PosixCalls.fstat(fd, &opened) == 0 && SameFile(opened, *info))
+    state = HeadOf(fd, opened, accessTimeKept);
+  PosixCalls.close(fd);
+  return state;
+}
+
+// Renames `from` to `to` in `folder` without replacing anything that stands under `to`. Where
+// the file system cannot refuse to replace, `to` is looked for first: the names moved to are
+// hidden names unique to this process, or the page's own name that was just free.
+int MoveWithoutReplacing(int folder, const std::string& from, const std::string& to) {
+  if (PosixCalls.renameAt(folder, from.c_str(), folder, to.c_str(), RENAME_NOREPLACE) == 0)
+    return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
+  struct stat info;
+  if (DescribeEntry(folder, to, &info) == 0) return errno = EEXIST, -1;
+  if (errno != ENOENT) return -1;
+  return PosixCalls.renameAt(folder, from.c_str(), folder, to.c_str(), 0);
+}
+
+// Moves `file` aside in `folder` under a hidden name of its own (*aside): a leading dot, this
+// process's id, and ".tmp", so it can never be a page or an image a run looks for.
+PageFileState MoveAside(int folder, const std::string& file, std::string* aside) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *aside = "." + file + "." + std::to_string(::getpid()) +
+             (attempt > 0 ? "-" + std::to_string(attempt) : "") + ".tmp";
+    if (MoveWithoutReplacing(folder, file, *aside) == 0) return PageFileState::Removed;
+    if (errno == EEXIST) continue;
+    if (errno == ENOENT) return PageFileState::Absent;  // gone meanwhile
+    return Unreachable(errno) == PageFileState::NotWritable ? PageFileState::NotWritable
+                                                            : PageFileState::Failed;
+  }
+  return PageFileState::Failed;
+}
+
 }  // namespace
 
 void CatchInterruptions() {
@@ -739,6 +874,106 @@ bool WriteOutputFile(const std::string& name, std::string_view bytes) {
   // empty or partial page behind; an earlier page that was replaced stays as far as it came.
   if (!complete && output.created) PosixCalls.unlink(name.c_str());
   return complete;
+}
+
+PageFileLook LookAtPageFile(const std::string& name) {
+  PageFileLook look;
+  std::string file;
+  const int folder = FolderOfPage(name, &file);
+  if (folder == -1) {
+    look.state = Unreachable(errno);
+    return look;
+  }
+  if (IsFolderEntryName(file)) {
+    look.state = PageFileState::NotRegular;
+    return look;
+  }
+  struct stat info;
+  if (DescribeEntry(folder, file, &info) != 0) {
+    look.state = errno == ENOENT ? PageFileState::Absent : Unreachable(errno);
+    if (look.state == PageFileState::Absent) look.folderWritable = FolderOfPageWritable(name);
+    return look;
+  }
+  if (S_ISLNK(info.st_mode)) {
+    // A write follows a link that stays inside the working folder: the file it leads to.
+    const int target = OpenBeneathWorkingFolder(name, O_PATH | O_CLOEXEC, 0);
+    if (target < 0) {
+      look.state = errno == ENOENT ? PageFileState::NotRegular : Unreachable(errno);
+      return look;
+    }
+    const bool described = PosixCalls.fstat(target, &info) == 0;
+    PosixCalls.close(target);
+    if (!described) return look;
+    if (S_ISLNK(info.st_mode)) {  // the walk that stands in for openat2 follows no link
+      look.state = PageFileState::Link;
+      return look;
+    }
+  }
+  look.identity = IdentityOf(info);
+  if (!S_ISREG(info.st_mode)) {
+    look.state = PageFileState::NotRegular;
+  } else if (IsHeld(info)) {
+    look.state = PageFileState::InUse;
+  } else {
+    bool accessTimeKept = true;
+    const int fd = OpenExistingFile(name, &accessTimeKept, kLookFlags);
+    if (fd < 0) {
+      look.state = errno == EACCES ? PageFileState::Unreadable : Unreachable(errno);
+      return look;
+    }
+    look.state = HeadOf(fd, info, accessTimeKept);
+    PosixCalls.close(fd);
+  }
+  if (look.state == PageFileState::OwnPage || look.state == PageFileState::Empty) {
+    if (PosixCalls.access(name.c_str(), W_OK) != 0) look.state = PageFileState::NotWritable;
+    look.folderWritable = FolderOfPageWritable(name);
+  }
+  return look;
+}
+
+// The page is first looked at where it stands, so that a file of someone else's is never moved.
+// A page of ours is then moved aside in its folder under a hidden name of its own, never
+// replacing anything, and looked at again there: that look is about the very file that was
+// moved, which no other program knows by that name, so the file removed is the one decided on;
+// anything else goes back under its name. The folder is opened beneath the working folder and
+// every name is resolved in it without following a link, so nothing outside is ever reached.
+PageFileState RemoveOwnPage(const std::string& name) {
+  std::string file;
+  const int folder = FolderOfPage(name, &file);
+  if (folder == -1) {
+    const PageFileState state = Unreachable(errno);
+    return state == PageFileState::FolderMissing ? PageFileState::Absent : state;
+  }
+  if (IsFolderEntryName(file)) return PageFileState::NotRegular;
+  struct stat info;
+  PageFileState state = LookAtEntry(folder, file, &info);
+  if (state != PageFileState::OwnPage) return state;
+  std::string aside;
+  state = MoveAside(folder, file, &aside);
+  if (state != PageFileState::Removed) return state;
+  state = LookAtEntry(folder, aside, &info);
+  if (state == PageFileState::Absent) return state;  // removed by someone else meanwhile
+  if (state == PageFileState::OwnPage && PosixCalls.unlinkAt(folder, aside.c_str(), 0) == 0)
+    return PageFileState::Removed;
+  const int error = errno;
+  if (MoveWithoutReplacing(folder, aside, file) != 0) return PageFileState::LeftAside;
+  if (state != PageFileState::OwnPage) return state;
+  return Unreachable(error) == PageFileState::NotWritable ? PageFileState::NotWritable
+                                                          : PageFileState::Failed;
+}
+
+std::string FileNameKey(const std::string& name) {
+  std::vector<std::string_view> kept;
+  for (std::string_view segment : SplitPath(name, IsSlash)) {
+    if (segment == "..") {
+      if (!kept.empty()) kept.pop_back();
+    } else if (!segment.empty() && segment != ".") {
+      kept.push_back(segment);
+    }
+  }
+  std::string key;
+  for (std::string_view segment : kept) key.append(key.empty() ? "" : "/").append(segment);
+  return key;
 }
 
 bool CloseOutputFile(std::FILE* stream) {

@@ -29,6 +29,11 @@ struct PosixCallTable {
   // names relative to the working folder): RENAME_EXCHANGE over the file it replaces, which is
   // then looked at and removed, or RENAME_NOREPLACE where there was none.
   int (*rename)(const char* from, const char* to, unsigned flags);
+  // A clean removes a page of ours by moving it aside in its folder under a hidden name, never
+  // replacing anything (renameat2 with RENAME_NOREPLACE, both names relative to the folder's
+  // descriptor), looking at it there, and removing it (unlinkat) or moving it back.
+  int (*renameAt)(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags);
+  int (*unlinkAt)(int folder, const char* name, int flags);
   // The look at an existing file before it is replaced: its first bytes, read without moving
   // the offset the page is then written from, and the access time that read must not change
   // (the file is opened with O_NOATIME; futimens puts the time back where that is not

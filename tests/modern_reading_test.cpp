@@ -124,12 +124,40 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.name);
     });
 
-TEST(ModernOption, IsTheFirstWordOfTheTailWithTheBlanksBehindIt) {
-  const std::pair<std::string, std::size_t> cases[] = {
-      {"--modern x.html", 9}, {"--modern", 8},   {"--modern \t \"a b.html\"", 11},
-      {"--modernx.html", 0},  {"x --modern", 0}, {" --modern x", 0},
-      {"--MODERN x", 0},      {"--modern ?", 9}, {"", 0}};
-  for (const auto& [tail, length] : cases) EXPECT_EQ(ModernOptionLength(tail), length) << tail;
+TEST(CommandOptions, AreTheFirstWordsOfTheTailEachTakenOnce) {
+  struct Case {
+    std::string tail;
+    std::size_t length;  // of the options and their blanks
+    bool modern;
+    RunMode mode;
+    bool conflicting;
+  };
+  const RunMode kWrite = RunMode::Write, kDry = RunMode::DryRun, kClean = RunMode::Clean;
+  const Case cases[] = {
+      {"--modern x.html", 9, true, kWrite, false},
+      {"--modern", 8, true, kWrite, false},
+      {"--modern \t \"a b.html\"", 11, true, kWrite, false},
+      {"--modernx.html", 0, false, kWrite, false},
+      {"x --modern", 0, false, kWrite, false},
+      {" --modern x", 0, false, kWrite, false},
+      {"--MODERN x", 0, false, kWrite, false},
+      {"--modern ?", 9, true, kWrite, false},
+      {"", 0, false, kWrite, false},
+      // Any order; a word given again, or longer, begins the sheet's path.
+      {"--dry-run --modern x", 19, true, kDry, false},
+      {"--clean\t--modern", 17, true, kClean, false},
+      {"--modern --clean --modern x", 17, true, kClean, false},
+      {"--clean.html", 0, false, kWrite, false},
+      {"--dry-run --dry-runs", 10, false, kDry, false},
+      {"--clean --dry-run x", 18, false, kDry, true},
+  };
+  for (const Case& c : cases) {
+    const CommandOptions options = ReadCommandOptions(c.tail);
+    EXPECT_EQ(options.length, c.length) << c.tail;
+    EXPECT_EQ(options.modern, c.modern) << c.tail;
+    EXPECT_EQ(options.mode, c.mode) << c.tail;
+    EXPECT_EQ(options.conflicting, c.conflicting) << c.tail;
+  }
 }
 
 }  // namespace

@@ -78,3 +78,15 @@ void TellConsole(const std::string& line) {
   std::fwrite(text.data(), 1, text.size(), stderr);
   std::fflush(stderr);
 }
+
+void TellResultLine(const std::string& line, bool) {
+  const std::string text = line + "\n";
+  std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+bool ShowResult(const std::string& summary, const std::string&, bool) {
+  TellResultLine(summary, false);
+  if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return true;
+  TellConsole("Kestrune: the result could not be written to standard output");
+  return false;
+}

@@ -117,6 +117,7 @@ void PostQuit(int exitCode) {
 }
 
 void RepaintNow(PlatformWindow* window) {
+  if (window == nullptr) return;  // a null window would stand for every window on the screen
   InvalidateRect(AsWindow(window), nullptr, TRUE);
   UpdateWindow(AsWindow(window));
 }
@@ -175,3 +176,31 @@ bool OpenWebPage(PlatformWindow* owner, const std::string& address) {
 
 // A GUI program has no console to tell.
 void TellConsole(const std::string&) {}
+
+namespace {
+
+// The notable lines of a result that its box shows, and how many there were in all.
+constexpr std::size_t kResultLinesShown = 10;
+std::vector<std::string> ResultLines;
+std::size_t NotableResultLines = 0;
+
+}  // namespace
+
+void TellResultLine(const std::string& line, bool notable) {
+  if (!notable) return;
+  if (ResultLines.size() < kResultLinesShown) ResultLines.push_back(line);
+  ++NotableResultLines;
+}
+
+bool ShowResult(const std::string& summary, const std::string& title, bool failed) {
+  std::string text = summary;
+  if (!ResultLines.empty()) text += "\n";
+  for (const std::string& line : ResultLines) text += "\n" + line;
+  if (NotableResultLines > ResultLines.size())
+    text += "\n... and " + std::to_string(NotableResultLines - ResultLines.size()) + " more";
+  ResultLines.clear();
+  NotableResultLines = 0;
+  MessageBoxA(nullptr, text.c_str(), title.c_str(),
+              MB_OK | (failed ? MB_ICONEXCLAMATION : MB_ICONINFORMATION));
+  return true;
+}

@@ -1,0 +1,285 @@
+// Dry runs and cleans: a run's start and its images in the same order, with each file's write
+// replaced by a look at what the write would meet, or by the removal of what a run wrote.
+#include "generation/preview.h"
+
+#include <cstdio>
+#include <set>
+#include <string>
+
+#include "generation/contact_sheet.h"
+#include "generation/generation.h"
+#include "generation/generation_state.h"
+#include "generation/link_targets.h"
+#include "generation/slide_step.h"
+#include "platform/platform.h"
+
+namespace {
+
+const char kDryRunTitle[] = "Quillfen: dry run";
+const char kCleanTitle[] = "Quillfen: clean";
+const char kNotOurs[] = "not written by kestrune";
+
+// Calls `visit(manualPage, automaticPage)` with the page names of each image, as linked, in the
+// order the slide steps write them, from the image BeginReadingSheet read on, until it returns
+// false. Returns the number of images visited.
+template <typename Visit>
+std::size_t ForEachImage(Visit visit) {
+  std::size_t images = 0;
+  for (const char* pos = State.ScanPosition;;) {
+    ++images;
+    const std::string base = BaseName(State.NextImage);
+    if (!visit(base + ".htm", base + ".html")) break;
+    if ((pos = FindNextImage(pos)) == nullptr) break;
+    pos = ReadNextCaption(pos);
+  }
+  return images;
+}
+
+// Between two images a signal (Ctrl-C, kill) ends the work, as it ends a run between two steps.
+bool GoOn() {
+  return PendingInterruption() == 0;
+}
+
+std::string Line(const char* verb, const std::string& file, const std::string& reason = "") {
+  return std::string(verb) + " " + ShownName(file) + (reason.empty() ? "" : " (" + reason + ")");
+}
+
+std::string Count(std::size_t n, const char* what) {
+  return std::to_string(n) + " " + what;
+}
+
+// Why a write of a page, or its removal, is refused, for the states that say so.
+const char* RefusalReason(PageFileState state) {
+  switch (state) {
+    case PageFileState::Link:
+      return "a link, not followed";
+    case PageFileState::NotRegular:
+      return "not a regular file";
+    case PageFileState::InUse:
+      return "in use";
+    case PageFileState::LeadsOutside:
+      return "a link leads out of the folder";
+    case PageFileState::DeviceName:
+      return "a device name";
+    case PageFileState::FolderMissing:
+      return "its folder is missing";
+    case PageFileState::NotWritable:
+      return "no permission";
+    default:
+      return "the system failed";
+  }
+}
+
+const char* NameRefusalReason(PageNameRefusal refusal) {
+  return refusal == PageNameRefusal::ZeroByte ? "a zero byte in its name"
+                                              : "outside the contact sheet's folder";
+}
+
+// ---- Dry run -----------------------------------------------------------------------------
+
+struct DryRunTally {
+  std::size_t create = 0, replace = 0, kept = 0, refused = 0;
+  // The files the run would have written so far, by identity or, for new ones, by their names'
+  // keys; and the combined page's, which no page may be written over.
+  std::set<std::string> planned;
+  std::string combined;
+};
+
+std::string KeyOf(const std::string& file, const PageFileLook& look) {
+  return look.identity.empty() ? "name " + FileNameKey(file) : "file " + look.identity;
+}
+
+enum class Plan { Create, Replace, Keep, Refuse };
+
+// Plans the write of one file (`combined`: allin1.html) and tells its line; false when the run
+// could not write it.
+bool PlanFile(const std::string& pageName, bool combined, DryRunTally& tally) {
+  static const char* const kVerbs[] = {"create", "replace", "keep", "refuse"};
+  std::string file;
+  const PageNameRefusal refusal = PageFileName(pageName, &file);
+  if (refusal != PageNameRefusal::None) {
+    ++tally.refused;
+    TellResultLine(Line("refuse", file, NameRefusalReason(refusal)), true);
+    return false;
+  }
+  const PageFileLook look = LookAtPageFile(file);
+  const std::string key = KeyOf(file, look);
+  Plan plan = Plan::Refuse;
+  std::string reason;
+  if (!tally.combined.empty() && key == tally.combined) {
+    reason = "in use: the " + std::string(kCombinedPageName) + " of this run";
+  } else if (tally.planned.count(key) > 0) {
+    plan = Plan::Replace;  // a page this run wrote already
+  } else {
+    switch (look.state) {
+      case PageFileState::Absent:
+        plan = Plan::Create;
+        break;
+      case PageFileState::OwnPage:
+      case PageFileState::Empty:
+        plan = Plan::Replace;
+        break;
+      case PageFileState::Foreign:
+        plan = Plan::Keep;
+        reason = kNotOurs;
+        break;
+      case PageFileState::Unreadable:
+        plan = Plan::Keep;
+        reason = "cannot be read";
+        break;
+      case PageFileState::InUse:
+        reason = FileNameKey(file) == FileNameKey(State.SheetName) ? "the contact sheet" : "in use";
+        break;
+      default:
+        reason = RefusalReason(look.state);
+        break;
+    }
+    // A new file is made in its folder, and so is the combined page where it replaces one: it is
+    // written beside it and put in its place at the end.
+    if ((plan == Plan::Create || (plan == Plan::Replace && combined)) && !look.folderWritable) {
+      plan = Plan::Refuse;
+      reason = "the folder is read-only";
+    }
+  }
+  const bool written = plan == Plan::Create || plan == Plan::Replace;
+  switch (plan) {
+    case Plan::Create:
+      ++tally.create;
+      break;
+    case Plan::Replace:
+      ++tally.replace;
+      break;
+    case Plan::Keep:
+      ++tally.kept;
+      break;
+    case Plan::Refuse:
+      ++tally.refused;
+      break;
+  }
+  if (written && combined) tally.combined = key;
+  if (written && !combined) tally.planned.insert(key);
+  TellResultLine(Line(kVerbs[static_cast<int>(plan)], file, reason), !written);
+  return written;
+}
+
+}  // namespace
+
+std::string ShownName(const std::string& name) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string shown;
+  for (char c : name) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F || (c == '\\' && !IsFolderSeparator(c))) {
+      shown += "\\x";
+      shown += kHex[byte >> 4];
+      shown += kHex[byte & 0xF];
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+int DryRun() {
+  const int started = BeginReadingSheet();
+  if (started != 1) return started == 0 ? 0 : 1;
+  DryRunTally tally;
+  std::size_t images = 0;
+  std::string stop;
+  if (PlanFile(kCombinedPageName, true, tally)) {
+    images = ForEachImage([&tally](const std::string& manual, const std::string& automatic) {
+      PlanFile(manual, false, tally);
+      PlanFile(automatic, false, tally);
+      return GoOn();
+    });
+  } else {
+    images = ForEachImage([](const std::string&, const std::string&) { return true; });
+    stop = "; the run would stop at " + std::string(kCombinedPageName) + " and write nothing";
+  }
+  FinishGeneration();
+  const bool failed = tally.kept + tally.refused > 0;
+  const std::string summary = Count(images, images == 1 ? "image: " : "images: ") +
+                              Count(tally.create, "pages to create, ") +
+                              Count(tally.replace, "to replace, ") + Count(tally.kept, "kept, ") +
+                              Count(tally.refused, "refused") + stop +
+                              " (dry run: nothing written)";
+  const bool shown = ShowResult(summary, kDryRunTitle, failed);
+  return failed || !shown ? 1 : 0;
+}
+
+int CleanSlideShow() {
+  const int started = BeginReadingSheet();
+  if (started != 1) return started == 0 ? 0 : 1;
+  std::size_t removed = 0, kept = 0, refused = 0, notRemoved = 0;
+  std::set<std::string> handled;  // each file once, however often the sheet names it
+  const auto clean = [&](const std::string& pageName) {
+    std::string file;
+    const PageNameRefusal refusal = PageFileName(pageName, &file);
+    if (refusal != PageNameRefusal::None) {
+      ++refused;
+      TellResultLine(Line("refused", file, NameRefusalReason(refusal)), true);
+      return;
+    }
+    if (!handled.insert(FileNameKey(file)).second) return;
+    const PageFileState state = RemoveOwnPage(file);
+    switch (state) {
+      case PageFileState::Removed:
+        ++removed;
+        TellResultLine(Line("removed", file), false);
+        return;
+      case PageFileState::Absent:
+        return;
+      case PageFileState::Foreign:
+      case PageFileState::Empty:
+        ++kept;
+        TellResultLine(Line("kept", file, kNotOurs), true);
+        return;
+      case PageFileState::Unreadable:
+        ++kept;
+        TellResultLine(Line("kept", file, "cannot be read"), true);
+        return;
+      case PageFileState::Link:
+      case PageFileState::NotRegular:
+        ++kept;
+        TellResultLine(Line("kept", file, RefusalReason(state)), true);
+        return;
+      case PageFileState::InUse:
+        ++kept;
+        TellResultLine(Line("kept", file,
+                            FileNameKey(file) == FileNameKey(State.SheetName) ? "the contact sheet"
+                                                                              : "in use"),
+                       true);
+        return;
+      case PageFileState::LeadsOutside:
+      case PageFileState::DeviceName:
+        ++refused;
+        TellResultLine(Line("refused", file, RefusalReason(state)), true);
+        return;
+      case PageFileState::LeftAside:
+        ++notRemoved;
+        TellResultLine(Line("not removed", file,
+                            "a new file took its name meanwhile; it is kept beside it under a "
+                            "hidden name"),
+                       true);
+        return;
+      default:
+        ++notRemoved;
+        TellResultLine(Line("not removed", file, RefusalReason(state)), true);
+        return;
+    }
+  };
+  const std::size_t images =
+      ForEachImage([&clean](const std::string& manual, const std::string& automatic) {
+        clean(manual);
+        clean(automatic);
+        return GoOn();
+      });
+  if (GoOn()) clean(kCombinedPageName);
+  FinishGeneration();
+  const bool failed = kept + refused + notRemoved > 0;
+  const std::string summary = Count(images, images == 1 ? "image: " : "images: ") +
+                              Count(removed, "pages removed, ") + Count(kept, "kept, ") +
+                              Count(refused, "refused, ") + Count(notRemoved, "not removed");
+  const bool shown = ShowResult(summary, kCleanTitle, failed);
+  return failed || !shown ? 1 : 0;
+}
