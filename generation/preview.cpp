@@ -44,8 +44,9 @@ std::string Line(const char* verb, const std::string& file, const std::string& r
   return std::string(verb) + " " + ShownName(file) + (reason.empty() ? "" : " (" + reason + ")");
 }
 
-std::string Count(std::size_t n, const char* what) {
-  return std::to_string(n) + " " + what;
+// "1 image", "2 images": `what` is the singular, `rest` follows the word.
+std::string Count(std::size_t n, const char* what, const char* rest = "") {
+  return std::to_string(n) + " " + what + (n == 1 ? "" : "s") + rest;
 }
 
 // Why a write of a page, or its removal, is refused, for the states that say so.
@@ -198,11 +199,10 @@ int DryRun() {
   }
   FinishGeneration();
   const bool failed = tally.kept + tally.refused > 0;
-  const std::string summary = Count(images, images == 1 ? "image: " : "images: ") +
-                              Count(tally.create, "pages to create, ") +
-                              Count(tally.replace, "to replace, ") + Count(tally.kept, "kept, ") +
-                              Count(tally.refused, "refused") + stop +
-                              " (dry run: nothing written)";
+  const std::string summary =
+      Count(images, "image", ": ") + Count(tally.create, "page", " to create, ") +
+      std::to_string(tally.replace) + " to replace, " + std::to_string(tally.kept) + " kept, " +
+      std::to_string(tally.refused) + " refused" + stop + " (dry run: nothing written)";
   const bool shown = ShowResult(summary, kDryRunTitle, failed);
   return failed || !shown ? 1 : 0;
 }
@@ -277,9 +277,9 @@ int CleanSlideShow() {
   if (GoOn()) clean(kCombinedPageName);
   FinishGeneration();
   const bool failed = kept + refused + notRemoved > 0;
-  const std::string summary = Count(images, images == 1 ? "image: " : "images: ") +
-                              Count(removed, "pages removed, ") + Count(kept, "kept, ") +
-                              Count(refused, "refused, ") + Count(notRemoved, "not removed");
+  const std::string summary = Count(images, "image", ": ") + Count(removed, "page", " removed, ") +
+                              std::to_string(kept) + " kept, " + std::to_string(refused) +
+                              " refused, " + std::to_string(notRemoved) + " not removed";
   const bool shown = ShowResult(summary, kCleanTitle, failed);
   return failed || !shown ? 1 : 0;
 }

@@ -214,16 +214,24 @@ bool ReadHead(HANDLE handle, char* head, DWORD size, DWORD* length) {
   return true;
 }
 
-// Looks at the first bytes of an existing file through `handle`, which is then truncated and
-// written: true when it is empty or a page of ours. Leaves the file pointer at the start.
-bool LooksLikeOwnPage(HANDLE handle) {
+// Looks at the first bytes of an existing file through `handle`, from its file pointer: OwnPage,
+// Empty, Foreign, or Unreadable when they cannot be read.
+PageFileState HeadOf(HANDLE handle) {
   // Left uninitialised: only the bytes read are looked at, and a page is a few KiB.
   const std::unique_ptr<char[]> head(new (std::nothrow) char[kOwnPageLookSize]);
   DWORD length = 0;
+  if (!head || !ReadHead(handle, head.get(), static_cast<DWORD>(kOwnPageLookSize), &length))
+    return PageFileState::Unreadable;
+  if (length == 0) return PageFileState::Empty;
+  return IsEmptyOrOwnPage(head.get(), length) ? PageFileState::OwnPage : PageFileState::Foreign;
+}
+
+// Looks at the first bytes of an existing file through `handle`, which is then truncated and
+// written: true when it is empty or a page of ours. Leaves the file pointer at the start.
+bool LooksLikeOwnPage(HANDLE handle) {
   // A file that cannot be read is not replaced.
-  if (!head || !ReadHead(handle, head.get(), static_cast<DWORD>(kOwnPageLookSize), &length) ||
-      !IsEmptyOrOwnPage(head.get(), length))
-    return false;
+  const PageFileState state = HeadOf(handle);
+  if (state != PageFileState::OwnPage && state != PageFileState::Empty) return false;
   LARGE_INTEGER start{};
   return SetFilePointerEx(handle, start, nullptr, FILE_BEGIN);
 }
@@ -546,6 +554,148 @@ bool WriteOutputFile(const std::string& name, std::string_view bytes) {
   const bool closed = CloseHandle(handle) != 0;
   if (!closed && created) DeleteFileA(name.c_str());
   return written && closed;
+}
+
+namespace {
+
+std::string IdentityOf(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return std::string();
+  const unsigned long long index =
+      (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(index);
+}
+
+// Why `name` could not be opened, from CreateFile's error.
+PageFileState Unopened(const std::string& name, DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+      return PageFileState::Absent;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_DIRECTORY:
+      return PageFileState::FolderMissing;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return PageFileState::InUse;
+    case ERROR_ACCESS_DENIED: {
+      // A folder opened as a file is denied too.
+      const DWORD attributes = GetFileAttributesA(name.c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return PageFileState::NotRegular;
+      return PageFileState::NotWritable;
+    }
+    default:
+      return PageFileState::Failed;
+  }
+}
+
+// Marks a page of ours for removal through its handle. A read-only page loses that attribute
+// first, and gets it back when it cannot be marked all the same.
+bool MarkPageForRemoval(HANDLE handle, DWORD attributes) {
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  if (Win32Calls.setFileInformation(handle, FileDispositionInfo, &disposition, sizeof disposition))
+    return true;
+  if ((attributes & FILE_ATTRIBUTE_READONLY) == 0) return false;
+  FILE_BASIC_INFO basic{};  // times of zero stay as they are
+  basic.FileAttributes = attributes & ~FILE_ATTRIBUTE_READONLY;
+  if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+  if (!Win32Calls.setFileInformation(handle, FileBasicInfo, &basic, sizeof basic)) return false;
+  if (Win32Calls.setFileInformation(handle, FileDispositionInfo, &disposition, sizeof disposition))
+    return true;
+  basic.FileAttributes = attributes;
+  Win32Calls.setFileInformation(handle, FileBasicInfo, &basic, sizeof basic);
+  return false;
+}
+
+}  // namespace
+
+PageFileLook LookAtPageFile(const std::string& name) {
+  PageFileLook look;
+  if (NamesReservedDevice(name)) {
+    look.state = PageFileState::DeviceName;
+    return look;
+  }
+  // Opened as a page is opened to be written, and refused where that open is: shared for
+  // reading only (a file held open, the contact sheet among them, is in use), without
+  // truncating, and written through never.
+  const HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    look.state = Unopened(name, GetLastError());
+    return look;
+  }
+  look.identity = IdentityOf(handle);
+  FILETIME accessed;
+  const bool accessTimeHeld = HoldAccessTime(handle, &accessed);
+  if (!IsDiskFile(handle)) {
+    look.state = PageFileState::NotRegular;
+  } else if (!LiesBeneathWorkingFolder(handle)) {
+    look.state = PageFileState::LeadsOutside;
+  } else {
+    look.state = HeadOf(handle);
+  }
+  if (accessTimeHeld) PutBackAccessTime(handle, accessed);
+  CloseHandle(handle);
+  return look;
+}
+
+// The name is opened as itself, never through a link at its end (a folder as a folder), shared
+// for reading only: while the handle is open no other program can write, move or remove the
+// file, so the file looked at through it is the very file removed. A page of ours is marked for
+// removal through that handle, and the system removes it as the handle closes.
+PageFileState RemoveOwnPage(const std::string& name) {
+  if (NamesReservedDevice(name)) return PageFileState::DeviceName;
+  const HANDLE handle = CreateFileA(
+      name.c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const PageFileState state = Unopened(name, GetLastError());
+    return state == PageFileState::FolderMissing ? PageFileState::Absent : state;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  FILETIME accessed;
+  bool accessTimeHeld = false;
+  PageFileState state = PageFileState::Failed;
+  if (!GetFileInformationByHandle(handle, &info)) {
+    state = PageFileState::Failed;
+  } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    state = PageFileState::Link;
+  } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !IsDiskFile(handle)) {
+    state = PageFileState::NotRegular;
+  } else if (!LiesBeneathWorkingFolder(handle)) {
+    state = PageFileState::LeadsOutside;
+  } else {
+    accessTimeHeld = HoldAccessTime(handle, &accessed);
+    state = HeadOf(handle);
+  }
+  if (state == PageFileState::OwnPage) {
+    state = MarkPageForRemoval(handle, info.dwFileAttributes) ? PageFileState::Removed
+                                                              : PageFileState::NotWritable;
+  }
+  if (state != PageFileState::Removed && accessTimeHeld) PutBackAccessTime(handle, accessed);
+  CloseHandle(handle);
+  // Where the system could not remove it as the handle closed, the name still shows a file.
+  if (state == PageFileState::Removed &&
+      GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES)
+    state = PageFileState::NotWritable;
+  return state;
+}
+
+std::string FileNameKey(const std::string& name) {
+  std::vector<std::string> kept;
+  for (std::string_view segment : SplitPath(name, IsSlashOrBackslash)) {
+    if (segment == "..") {
+      if (!kept.empty()) kept.pop_back();
+    } else if (!segment.empty() && segment != ".") {
+      kept.emplace_back(segment);
+    }
+  }
+  std::string key;
+  for (const std::string& segment : kept) {
+    if (!key.empty()) key += '\\';
+    for (char c : segment) key += FoldCase(c);
+  }
+  return key;
 }
 
 std::string ProgramFolder() {

@@ -1,6 +1,6 @@
 // The window toolkit is a module that only a run with a display loads: a headless run maps no
-// FLTK or X11, a display that cannot be opened leaves the run headless, and a program without
-// its module says so and runs headless.
+// FLTK or X11, a display that cannot be opened leaves the run headless, a dry run or a clean
+// never loads it, and a program without its module says so and runs headless.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -65,6 +65,20 @@ TEST(DesktopModule, ADisplayThatCannotBeOpenedLeavesTheRunHeadless) {
   EXPECT_FALSE(Contains(result.err, "running without one"));
   EXPECT_EQ(folder.Read("allin1.html").substr(0, 9), "<!DOCTYPE");
   EXPECT_TRUE(folder.Exists("b.html"));
+}
+
+TEST(DesktopModule, ADryRunAndACleanNeverTryTheWindowEvenWithADisplay) {
+  ScratchFolder folder;
+  WriteSheet(folder);
+  Environment display("DISPLAY", kNoServer);
+  Environment trace("LD_DEBUG", "libs");
+  for (const char* option : {"--dry-run", "--clean"}) {
+    const ProgramResult result = RunKestrune({option, "index.html"}, folder.path());
+    EXPECT_EQ(result.status, 0) << option;
+    ASSERT_TRUE(Contains(result.err, "libc.so")) << "the loader's trace is missing";
+    EXPECT_FALSE(Contains(result.err, "kestrune-desktop")) << option;
+    EXPECT_TRUE(Contains(result.out, "2 images: ")) << option << ": " << result.out;
+  }
 }
 
 TEST(DesktopModule, WithoutItsModuleTheProgramSaysSoAndRunsHeadless) {

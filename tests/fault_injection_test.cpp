@@ -28,11 +28,11 @@ namespace {
 // clang-format off
 enum Call {
   kOpen, kOpenBeneath, kOpenAt, kFstat, kRead, kWrite, kClose, kFtruncate, kStat, kGetcwd,
-  kChdir, kAccess, kGetdents, kRename, kUnlink, kCallKinds
+  kChdir, kAccess, kGetdents, kRename, kUnlink, kRenameAt, kUnlinkAt, kCallKinds
 };
 const char* const kCallNames[] = {
   "open", "openBeneath", "openat", "fstat", "read", "write", "close", "ftruncate", "stat",
-  "getcwd", "chdir", "access", "getdents64", "rename", "unlink"};
+  "getcwd", "chdir", "access", "getdents64", "rename", "unlink", "renameAt", "unlinkAt"};
 // clang-format on
 
 // Counts the calls of each kind; fails the one chosen, and remembers which file it was about.
@@ -156,6 +156,41 @@ int Unlink(const char* path) {
   return Plan.Fails(kUnlink, path) ? (errno = EIO, -1) : ::unlink(path);
 }
 
+// A clean moves a page aside in its folder, then removes it or moves it back.
+int RenameAt(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) {
+  const std::string name = (fromFolder == AT_FDCWD ? "" : Plan.fileOf[fromFolder]) + from;
+  if (Plan.Fails(kRenameAt, name)) return errno = EIO, -1;
+  return DefaultPosixCalls().renameAt(fromFolder, from, toFolder, to, flags);
+}
+
+int UnlinkAt(int folder, const char* name, int flags) {
+  const std::string file = (folder == AT_FDCWD ? "" : Plan.fileOf[folder]) + name;
+  return Plan.Fails(kUnlinkAt, file) ? (errno = EIO, -1) : ::unlinkat(folder, name, flags);
+}
+
+// Every call of the file layer goes through the wrappers above, which count and fail them.
+void FailCallsAsPlanned() {
+  PosixCalls = DefaultPosixCalls();
+  PosixCalls.open = Open;
+  PosixCalls.fstat = Fstat;
+  PosixCalls.read = Read;
+  PosixCalls.close = Close;
+  PosixCalls.openBeneath = OpenBeneath;
+  PosixCalls.openat = OpenAt;
+  PosixCalls.write = Write;
+  PosixCalls.pread = Pread;
+  PosixCalls.ftruncate = Ftruncate;
+  PosixCalls.stat = Stat;
+  PosixCalls.getcwd = Getcwd;
+  PosixCalls.chdir = Chdir;
+  PosixCalls.access = Access;
+  PosixCalls.getdents64 = Getdents;
+  PosixCalls.rename = Rename;
+  PosixCalls.unlink = Unlink;
+  PosixCalls.renameAt = RenameAt;
+  PosixCalls.unlinkAt = UnlinkAt;
+}
+
 // The combined page is written under a temporary name: calls on it are calls on allin1.html.
 std::string PageOf(const std::string& file) {
   const std::string temporary = ".allin1.html.";
@@ -242,23 +277,7 @@ class FaultSweep : public testing::TestWithParam<Setting> {
     Plan.failKind = failKind;
     Plan.failAt = failAt;
     Plan.walk = GetParam().walk;
-    PosixCalls = DefaultPosixCalls();
-    PosixCalls.open = Open;
-    PosixCalls.fstat = Fstat;
-    PosixCalls.read = Read;
-    PosixCalls.close = Close;
-    PosixCalls.openBeneath = OpenBeneath;
-    PosixCalls.openat = OpenAt;
-    PosixCalls.write = Write;
-    PosixCalls.pread = Pread;
-    PosixCalls.ftruncate = Ftruncate;
-    PosixCalls.stat = Stat;
-    PosixCalls.getcwd = Getcwd;
-    PosixCalls.chdir = Chdir;
-    PosixCalls.access = Access;
-    PosixCalls.getdents64 = Getdents;
-    PosixCalls.rename = Rename;
-    PosixCalls.unlink = Unlink;
+    FailCallsAsPlanned();
     // The first image's look-ups go to the file system, the later ones to the folder's listing.
     PosixLookupsBeforeListing = 1;
     State = GenerationState{};
@@ -293,6 +312,9 @@ class FaultSweep : public testing::TestWithParam<Setting> {
         return true;  // a new page without a folder is created with openat
       case kFtruncate:
         return GetParam().pagesExist;  // only a longer earlier page is cut to the new length
+      case kRenameAt:
+      case kUnlinkAt:
+        return false;  // a clean's
       default:
         return true;
     }
@@ -420,5 +442,87 @@ INSTANTIATE_TEST_SUITE_P(Pages, FaultSweep,
                            return std::string(info.param.pagesExist ? "AlreadyThere" : "New") +
                                   (info.param.walk ? "Walked" : "");
                          });
+
+// ---- The clean ------------------------------------------------------------------------------
+
+// A clean of a folder that holds a slide show and, under one page's name, a page of the user's:
+// every call that the file layer makes is failed in turn. Nothing but pages of ours is ever
+// removed, no page is left under a temporary name, and every page of ours that stays is named in
+// a line that says why, unless the start failed with its message; the status is 1.
+TEST(CleanFaultSweep, EveryFailedCallKeepsTheUsersFilesAndSaysWhatStayed) {
+  const std::string usersPage = "<html><body>My own page</body></html>\n";
+  const std::string kept = "c.html";
+  const auto run = [&](Call failKind, int failAt) {
+    ScratchFolder folder;
+    folder.Write("index.html", kSheet);
+    folder.Write("a_t.jpg", "thumbnail");
+    folder.Write("sub/keep.txt", "");
+    for (const char* page : kPageNames) folder.Write(page, OlderPage(page));
+    folder.Write(kept, usersPage);
+    const std::string startFolder = GetWorkingFolder();
+    Plan = Faults{};
+    Plan.failKind = failKind;
+    Plan.failAt = failAt;
+    FailCallsAsPlanned();
+    State = GenerationState{};
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    Outcome outcome;
+    outcome.status = RunKestrune("--clean " + folder / "index.html");
+    const std::string out = testing::internal::GetCapturedStdout();
+    outcome.messages = testing::internal::GetCapturedStderr();
+    PosixCalls = DefaultPosixCalls();
+    SetWorkingFolder(startFolder);
+    for (const std::string& name : ListFiles(folder.path()))
+      outcome.files[name] = folder.Read(name);
+    outcome.files["(out)"] = out;
+    return outcome;
+  };
+
+  const Outcome clean = run(kCallKinds, 0);
+  ASSERT_EQ(clean.status, 1);
+  ASSERT_EQ(clean.messages, "");
+  ASSERT_TRUE(Contains(clean.files.at("(out)"),
+                       "3 images: 6 pages removed, 1 kept, 0 refused, 0 not removed\n"))
+      << clean.files.at("(out)");
+  const Faults cleanCounts = Plan;
+  int pagesKept = 0;
+  for (int kind = 0; kind < kCallKinds; ++kind) {
+    for (int n = 1; n <= cleanCounts.counts[kind]; ++n) {
+      SCOPED_TRACE(std::string(kCallNames[kind]) + " #" + std::to_string(n));
+      const Outcome outcome = run(static_cast<Call>(kind), n);
+      SCOPED_TRACE("on " + Plan.hitFile);
+      const std::string& out = outcome.files.at("(out)");
+      EXPECT_EQ(outcome.status, 1);
+      EXPECT_EQ(outcome.files.at("index.html"), kSheet);
+      EXPECT_EQ(outcome.files.at("a_t.jpg"), "thumbnail");
+      EXPECT_EQ(outcome.files.at("sub/keep.txt"), "");
+      EXPECT_EQ(outcome.files.at(kept), usersPage);
+      for (const auto& [name, bytes] : outcome.files) EXPECT_FALSE(IsTemporary(name)) << name;
+      // A start that failed said so, and touched nothing.
+      const bool started = outcome.messages.empty();
+      if (started) {
+        EXPECT_TRUE(Contains(out, kept + " (")) << out;
+        EXPECT_TRUE(Contains(out, "3 images: ")) << out;
+      }
+      for (const char* page : kPageNames) {
+        if (page == kept) continue;
+        if (outcome.files.count(page) == 0) {
+          EXPECT_TRUE(Contains(out, "removed " + std::string(page) + "\n")) << page << ": " << out;
+          continue;
+        }
+        ++pagesKept;
+        EXPECT_EQ(outcome.files.at(page), OlderPage(page));
+        const std::string said = std::string(page) + " (";
+        EXPECT_TRUE(!started || Contains(out, "kept " + said) ||
+                    Contains(out, "not removed " + said))
+            << page << ": " << out;
+      }
+    }
+  }
+  EXPECT_GT(cleanCounts.counts[kRenameAt], 0);
+  EXPECT_GT(cleanCounts.counts[kUnlinkAt], 0);
+  EXPECT_GT(pagesKept, 20);  // the sweep really failed removals
+}
 
 }  // namespace

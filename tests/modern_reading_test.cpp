@@ -145,7 +145,7 @@ TEST(CommandOptions, AreTheFirstWordsOfTheTailEachTakenOnce) {
       {"", 0, false, kWrite, false},
       // Any order; a word given again, or longer, begins the sheet's path.
       {"--dry-run --modern x", 19, true, kDry, false},
-      {"--clean\t--modern", 17, true, kClean, false},
+      {"--clean\t--modern", 16, true, kClean, false},
       {"--modern --clean --modern x", 17, true, kClean, false},
       {"--clean.html", 0, false, kWrite, false},
       {"--dry-run --dry-runs", 10, false, kDry, false},

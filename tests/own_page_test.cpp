@@ -1,5 +1,6 @@
 // An existing file is replaced by a page only when it is empty or a page of ours, told by the
-// marker line within its first 64 KiB; any other file is refused and stays exactly as it was.
+// marker line within its first 64 KiB; any other file is refused and stays exactly as it was. A
+// clean removes only such a page, decided about the very file it removes.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/posix_calls.h"
@@ -160,6 +162,48 @@ TEST_F(OwnPages, TimesThatCannotBeKeptDoNotTurnARefusalIntoAReplacement) {
   WriteOld("own.htm", "<p>mine</p>");
   EXPECT_EQ(CreateOutputFile("own.htm"), nullptr);
   EXPECT_EQ(folder_.Read("own.htm"), "<p>mine</p>");
+}
+
+// ---- Removal by a clean ----------------------------------------------------------------------
+
+// Moves a page aside as the system does, after a user's file took the page's name.
+int UsersFileTakesTheNameFirst(int fromFolder, const char* from, int toFolder, const char* to,
+                               unsigned flags) {
+  if (std::string(from) == "a.htm" && ::unlinkat(fromFolder, from, 0) == 0) {
+    const int fd = ::openat(fromFolder, from, O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0 || ::write(fd, "mine", 4) != 4 || ::close(fd) != 0) return errno = EIO, -1;
+  }
+  return DefaultPosixCalls().renameAt(fromFolder, from, toFolder, to, flags);
+}
+
+// The decision is made about the very file removed: a user's file that takes a page's name
+// between the first look and the move aside is moved back, and nothing else is left behind.
+TEST_F(OwnPages, ACleanRemovesOnlyThePageItLooksAtInItsNewPlace) {
+  WriteOld("a.htm", kMarker);
+  PosixCalls.renameAt = UsersFileTakesTheNameFirst;
+  EXPECT_EQ(RemoveOwnPage("a.htm"), PageFileState::Foreign);
+  EXPECT_EQ(folder_.Read("a.htm"), "mine");
+  EXPECT_EQ(ListFiles(folder_.path()), std::vector<std::string>{"a.htm"});
+  PosixCalls = DefaultPosixCalls();
+  WriteOld("a.htm", kMarker);
+  EXPECT_EQ(RemoveOwnPage("a.htm"), PageFileState::Removed);
+  EXPECT_EQ(ListFiles(folder_.path()), std::vector<std::string>{});
+}
+
+// A file this process holds open, as the contact sheet, is neither planned over nor removed,
+// under any name: a hard link carrying the marker is still the sheet.
+TEST_F(OwnPages, TheOpenContactSheetIsNeitherPlannedOverNorRemoved) {
+  WriteOld("sheet.html", kMarker);
+  ASSERT_EQ(::link((folder_ / "sheet.html").c_str(), (folder_ / "page.htm").c_str()), 0);
+  PlatformFile* sheet = OpenFileReadOnly("sheet.html");
+  ASSERT_NE(sheet, nullptr);
+  const std::string before = StatusOf(folder_ / "page.htm");
+  EXPECT_EQ(LookAtPageFile("page.htm").state, PageFileState::InUse);
+  EXPECT_EQ(RemoveOwnPage("page.htm"), PageFileState::InUse);
+  EXPECT_EQ(StatusOf(folder_ / "page.htm"), before);
+  CloseFile(sheet);
+  EXPECT_EQ(RemoveOwnPage("page.htm"), PageFileState::Removed);
+  EXPECT_EQ(folder_.Read("sheet.html"), kMarker);
 }
 
 }  // namespace

@@ -340,7 +340,8 @@ void TestCombinedPageReplacement() {
         "a page created and cut short is removed");
   WriteFile("earlier.htm", earlier);
   WritesBeforeFull = 1;
-  Check(!WriteOutputFile("earlier.htm", page) && ReadFile("earlier.htm") == page.substr(0, page.size() / 2),
+  Check(!WriteOutputFile("earlier.htm", page) &&
+            ReadFile("earlier.htm") == page.substr(0, page.size() / 2),
         "an earlier page cut short stays as far as it came");
   Win32Calls.writeFile = ::WriteFile;
   Check(WriteOutputFile("cut.htm", page) && ReadFile("cut.htm") == page, "a page written whole");
@@ -408,8 +409,72 @@ void TestHelpPage() {
   DeleteFileA(helpPage.c_str());
 }
 
+// A dry run's look and a clean's removal: only a page of ours goes, through the handle it was
+// looked at by; every other file stays with its bytes and times, and the look changes nothing.
+void TestLookAndRemoval() {
+  const std::string marker = std::string(kOwnPageMarker) + "\r\n";
+  const std::string own = "<html><body>My own page</body></html>\r\n";
+  enum Made { kNothing, kFile, kFolder };
+  struct Case {
+    const char* name;
+    Made made;
+    std::string bytes;  // of a file, written dated back
+    PageFileState look, removal;
+  };
+  const Case cases[] = {
+      {"ours.htm", kFile, "<title>a</title>\r\n" + marker, PageFileState::OwnPage,
+       PageFileState::Removed},
+      {"mine.htm", kFile, own, PageFileState::Foreign, PageFileState::Foreign},
+      {"blank.htm", kFile, "", PageFileState::Empty, PageFileState::Empty},
+      {"dir.htm", kFolder, "", PageFileState::NotRegular, PageFileState::NotRegular},
+      {"con.htm", kNothing, "", PageFileState::DeviceName, PageFileState::DeviceName},
+      {"none.htm", kNothing, "", PageFileState::Absent, PageFileState::Absent},
+      {"nofolder\\x.htm", kNothing, "", PageFileState::FolderMissing, PageFileState::Absent},
+  };
+  for (const Case& c : cases) {
+    const std::string name = c.name;
+    if (c.made == kFolder) CreateDirectoryA(c.name, nullptr);
+    if (c.made == kFile) WriteOldFile(name, c.bytes);
+    const std::string times = c.made == kFile ? Times(name) : "";
+    Check(LookAtPageFile(name).state == c.look, "look at " + name);
+    Check(RemoveOwnPage(name) == c.removal, "removal of " + name);
+    if (c.removal == PageFileState::Removed) {
+      Check(!FileExists(name), name + " removed");
+    } else if (c.made == kFile) {
+      Check(ReadFile(name) == c.bytes && Times(name) == times, name + " kept with its times");
+    }
+  }
+  Check(!FileExists("con.htm") && !FileExists("nofolder"), "nothing made for the device or folder");
+
+  // A read-only page of ours goes too; a page held open without shared deletion, and the open
+  // contact sheet, stay: they are in use.
+  WriteOldFile("readonly.htm", marker);
+  SetFileAttributesA("readonly.htm", FILE_ATTRIBUTE_READONLY);
+  Check(RemoveOwnPage("readonly.htm") == PageFileState::Removed && !FileExists("readonly.htm"),
+        "a read-only page of ours removed");
+  WriteOldFile("held.htm", marker);
+  const HANDLE holder =
+      CreateFileA("held.htm", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  Check(RemoveOwnPage("held.htm") == PageFileState::InUse, "a page another program holds stays");
+  CloseHandle(holder);
+  WriteOldFile("sheet.htm", marker);
+  PlatformFile* sheet = OpenFileReadOnly("sheet.htm");
+  Check(LookAtPageFile("SHEET.HTM").state == PageFileState::InUse &&
+            RemoveOwnPage("sub\\..\\sheet.htm") == PageFileState::InUse,
+        "the open contact sheet is in use under any spelling");
+  if (sheet != nullptr) CloseFile(sheet);
+  Check(ReadFile("held.htm") == marker && ReadFile("sheet.htm") == marker, "both kept");
+  Check(FileNameKey("Sub\\..\\A.HTM") == FileNameKey("./a.htm") &&
+            FileNameKey("a/b.htm") == FileNameKey("A\\B.HTM") &&
+            FileNameKey("a.htm") != FileNameKey("b.htm"),
+        "name keys read both separators and either case alike");
+  for (const char* name : {"mine.htm", "blank.htm", "held.htm", "sheet.htm"}) DeleteFileA(name);
+  RemoveDirectoryA("dir.htm");
+}
+
 // The script makes, beside the scratch folder's "inside" folder, an "outside" folder with a
-// victim file, and inside: "escape.htm" linked to the victim, "linked" linked to "outside".
+// victim file and a page of ours, and inside: "escape.htm" linked to the victim, "ours.htm" to
+// the page, and "linked" linked to "outside".
 void TestLinksLeadingOut() {
   const std::string start = GetWorkingFolder();
   if (!SetWorkingFolder("inside\\")) {
@@ -421,6 +486,15 @@ void TestLinksLeadingOut() {
         "a page through a linked folder leading out is refused");
   Check(ReadFile("..\\outside\\victim.txt") == "victim\n", "the linked file is unchanged");
   Check(!FileExists("..\\outside\\x.htm"), "nothing created outside");
+  // A clean follows none of them, and a dry run reports them as a run refuses them.
+  for (const char* name : {"ours.htm", "linked\\page.htm"}) {
+    Check(LookAtPageFile(name).state == PageFileState::LeadsOutside,
+          std::string("look at ") + name + " leads out");
+    const PageFileState removal = RemoveOwnPage(name);
+    Check(removal == PageFileState::LeadsOutside || removal == PageFileState::Link,
+          std::string(name) + " not removed");
+  }
+  Check(FileExists("..\\outside\\page.htm"), "the page outside is still there");
   Check(CreatesFile("page.htm"), "a page inside is still written");
   SetWorkingFolder(start);
 }
@@ -436,6 +510,7 @@ int main() {
   TestSheetText();
   TestFolders();
   TestHelpPage();
+  TestLookAndRemoval();
   TestLinksLeadingOut();
   std::printf("%d checks, %d failed\n", Checks, Failures);
   return Failures == 0 ? 0 : 1;
