@@ -652,9 +652,10 @@ PageFileState RemoveOwnPage(const std::string& name) {
     const PageFileState state = Unopened(name, GetLastError());
     return state == PageFileState::FolderMissing ? PageFileState::Absent : state;
   }
-  BY_HANDLE_FILE_INFORMATION info;
+  // First, as every look at the file may move its access time.
   FILETIME accessed;
-  bool accessTimeHeld = false;
+  const bool accessTimeHeld = HoldAccessTime(handle, &accessed);
+  BY_HANDLE_FILE_INFORMATION info;
   PageFileState state = PageFileState::Failed;
   if (!GetFileInformationByHandle(handle, &info)) {
     state = PageFileState::Failed;
@@ -665,7 +666,6 @@ PageFileState RemoveOwnPage(const std::string& name) {
   } else if (!LiesBeneathWorkingFolder(handle)) {
     state = PageFileState::LeadsOutside;
   } else {
-    accessTimeHeld = HoldAccessTime(handle, &accessed);
     state = HeadOf(handle);
   }
   if (state == PageFileState::OwnPage) {

@@ -10,8 +10,8 @@
 #   stripped, needing only system DLLs, with icon, manifest and version resources;
 # - the installer: the 32-bit one a PE32 program; its 64-bit variant, from the same script, run
 #   silently under Wine in the Windows tests' prefix: files, both Start-menu entries, uninstall
-#   entry, the "Make slide show" and "Make modern slide show" commands run as Explorer runs them,
-#   and an uninstaller that removes every file and key the installer made.
+#   entry, the "Make slide show", "Make modern slide show" and "Remove slide show" commands run
+#   as Explorer runs them, and an uninstaller that removes every file and key the installer made.
 #
 # Every check prints one line; the first that fails ends the run with status 1.
 set -euo pipefail
@@ -318,7 +318,7 @@ snapshot() {  # snapshot NAME
 # anew.
 verb_keys=()
 for extension in .htm .html; do
-  for verb in kestrune kestrune.modern; do
+  for verb in kestrune kestrune.modern kestrune.clean; do
     verb_keys+=("HKLM\\Software\\Classes\\SystemFileAssociations\\$extension\\shell\\$verb")
   done
 done
@@ -398,6 +398,20 @@ for verb in "Make slide show:" "Make modern slide show:--modern"; do
     ok "\"$text\" on ${sheet##*.}, run as Explorer runs it, wrote the slide show"
   done
 done
+
+# "Remove slide show" on the sheet of the first command's slide show leaves the sample as it was;
+# its one box, answered as a user answers it, tells how many pages went.
+work="$scratch/verb-html/verb/sample pictures"
+wine "$(winpath "$test_build/tests/win32/kestrune_shell_verb.exe")" "Remove slide show" \
+  "$(winpath "$work/index.html")" >"$scratch/verb.log" 2>&1 || {
+  cat "$scratch/verb.log"
+  fail "\"Remove slide show\" failed"
+}
+grep -qF "command: \"C:\\Program Files\\Quillfen\\kestrune.exe\" --clean \"Z:" "$scratch/verb.log" &&
+  grep -qF "box: Quillfen: clean | 13 images: 27 pages removed, 0 kept, 0 refused, 0 not removed" \
+    "$scratch/verb.log" || fail "the command line or its box: $(cat "$scratch/verb.log")"
+diff -r examples "$work" >/dev/null || fail "\"Remove slide show\" left another folder than the sample"
+ok "\"Remove slide show\", run as Explorer runs it, removed the slide show and nothing else"
 
 snapshot installed
 wine "C:\\Program Files\\Quillfen\\uninstall.exe" /S || fail "the uninstaller failed"

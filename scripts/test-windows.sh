@@ -80,6 +80,24 @@ for sheet in modernquoted/index.html modernbare/index.html modernquestion/index.
 done
 (cd "$out/reference/notoption" && DISPLAY= timeout 300 "$headless" --modernx.html) ||
   fail "headless reference run: --modernx.html"
+# Dry runs and cleans: what the headless build says goes beside the reference folder, for the
+# boxes; a kept or refused file makes its status 1.
+results="$out/reference-results"
+rm -rf "$results"
+mkdir -p "$results"
+headless_result() {  # headless_result FIXTURE ARGUMENT...
+  local fixture="$1"
+  shift
+  (cd "$out/reference/$fixture" && DISPLAY= timeout 300 "$headless" "$@" >"$results/$fixture.txt") ||
+    [ "$?" -eq 1 ] || fail "headless reference run: $fixture $*"
+}
+headless_result dryrun --dry-run index.html
+(cd "$out/reference/cleaned" && DISPLAY= "$headless" index.html) || fail "headless run: cleaned"
+(cd "$out/reference/cleanedmodern" && DISPLAY= "$headless" --modern index.html) ||
+  fail "headless run: cleanedmodern"
+for fixture in cleaned cleanedmodern cleankept cleanlinks cleandialog; do
+  headless_result "$fixture" --clean index.html
+done
 driver="$(winpath "$build/tests/win32/kestrune_window_tests.exe")"
 program="$(winpath "$build/kestrune.exe")"
 hook="$(winpath "$build/tests/win32/kestrune_test_hook.dll")"

@@ -1,7 +1,7 @@
 ; The Windows installer. It installs kestrune.exe and its help page under Program Files, adds the
-; Start-menu entries "Quillfen" and "Quillfen (modern pages)", the commands "Make slide show" and
-; "Make modern slide show" on .htm and .html files in Explorer, and an uninstaller listed under
-; installed programs, which removes all of that again.
+; Start-menu entries "Quillfen" and "Quillfen (modern pages)", the commands "Make slide show",
+; "Make modern slide show" and "Remove slide show" on .htm and .html files in Explorer, and an
+; uninstaller listed under installed programs, which removes all of that again.
 ;
 ;   makensis -DVERSION=1.0.0 -DLEGAL=NOTICE -DFILES=FOLDER -DICON=kestrune.ico -DOUTFILE=setup.exe
 ;            kestrune.nsi
@@ -88,13 +88,15 @@ FunctionEnd
 !macro AddVerbs EXTENSION
   !insertmacro AddVerb "${EXTENSION}" kestrune "Make slide show" '"%1"'
   !insertmacro AddVerb "${EXTENSION}" kestrune.modern "Make modern slide show" '--modern "%1"'
+  !insertmacro AddVerb "${EXTENSION}" kestrune.clean "Remove slide show" '--clean "%1"'
 !macroend
 
-; Removes both verbs, then each key above them that is left empty, so that a key the installer
+; Removes the verbs, then each key above them that is left empty, so that a key the installer
 ; made goes and one that holds anything else stays.
 !macro RemoveVerbs EXTENSION
   DeleteRegKey HKLM "${VERB_KEY}\${EXTENSION}\shell\kestrune"
   DeleteRegKey HKLM "${VERB_KEY}\${EXTENSION}\shell\kestrune.modern"
+  DeleteRegKey HKLM "${VERB_KEY}\${EXTENSION}\shell\kestrune.clean"
   DeleteRegKey /ifempty HKLM "${VERB_KEY}\${EXTENSION}\shell"
   DeleteRegKey /ifempty HKLM "${VERB_KEY}\${EXTENSION}"
 !macroend

@@ -123,3 +123,22 @@ printf 'Older page\r\n%s\r\n' "$marker" >foreign/b.html
 } >foreign/c.html
 sheet foreignallin1/index.html "Foreign combined page" a.jpg "A"
 printf '<html><body>My own index</body></html>\r\n' >foreignallin1/allin1.html
+
+# Dry runs and cleans. The sample with a page of the user's; the sample for a run and its clean,
+# in either style; files kestrune did not write beside pages of an earlier run; device names; a
+# link named like a page leading to a page of ours outside; and a sheet chosen in the dialog.
+for copy in dryrun cleaned cleanedmodern; do cp -r "$examples" "$copy"; done
+printf '<html><body>My own pier</body></html>\r\n' >dryrun/pier.html
+mkdir cleankept cleandevices cleandevices/aux cleanlinks cleandialog
+sheet cleankept/index.html "Kept" a.jpg "A" b.jpg "B"
+printf '<html><body>My own page</body></html>\r\n' >cleankept/a.htm
+printf '<html><body>My own index</body></html>\r\n' >cleankept/allin1.html
+for page in a.html b.htm b.html; do printf 'Older page\r\n%s\r\n' "$marker" >"cleankept/$page"; done
+sheet cleandevices/index.html "Devices" con.jpg "" aux/x.png "" ok.jpg "OK"
+for page in ok.htm ok.html allin1.html; do printf '%s\r\n' "$marker" >"cleandevices/$page"; done
+sheet cleanlinks/index.html "Links" a.jpg "A" b.jpg "B"
+printf 'Page outside\r\n%s\r\n' "$marker" >outside-page.htm
+ln -s ../outside-page.htm cleanlinks/a.htm
+printf '%s\r\n' "$marker" >cleanlinks/b.htm
+sheet cleandialog/index.html "Chosen" one.jpg "One"
+printf '%s\r\n' "$marker" >cleandialog/one.htm

@@ -1,7 +1,8 @@
 // Runs a command from Explorer's menu for a file as Explorer does: finds, among the verbs
 // registered for the file's extension under HKEY_CLASSES_ROOT\SystemFileAssociations, the one
 // whose menu text is TEXT, puts the file's full path in place of %1 in its command line, starts
-// that line in the file's folder and waits for it. Prints the command line, returns the
+// that line in the file's folder and waits for it, answering each message box it shows with OK
+// as a user would. Prints the command line and each box ("box: TITLE | TEXT"), returns the
 // program's exit code (125 when the verb is missing or the program cannot be started).
 //
 // kestrune_shell_verb TEXT FILE
@@ -47,6 +48,38 @@ std::string VerbCommand(const std::string& extension, const std::string& text) {
   return command;
 }
 
+struct BoxSearch {
+  DWORD process;
+  HWND found;
+};
+
+BOOL CALLBACK VisitWindow(HWND window, LPARAM data) {
+  BoxSearch& search = *reinterpret_cast<BoxSearch*>(data);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  char className[64] = {};
+  GetClassNameA(window, className, sizeof className);
+  if (process != search.process || !IsWindowVisible(window) || std::string(className) != "#32770")
+    return TRUE;
+  search.found = window;
+  return FALSE;
+}
+
+// Prints the message box `process` shows, if any, and answers it with OK.
+void AnswerBox(DWORD process) {
+  BoxSearch search{process, nullptr};
+  EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&search));
+  if (search.found == nullptr) return;
+  char title[512] = {}, text[8192] = {};
+  GetWindowTextA(search.found, title, sizeof title);
+  GetDlgItemTextA(search.found, 0xFFFF, text, sizeof text);
+  std::printf("box: %s | %s\n", title, text);
+  std::fflush(stdout);
+  PostMessageA(search.found, WM_COMMAND, IDOK, 0);
+  for (int i = 0; i < 500 && IsWindow(search.found) && IsWindowVisible(search.found); ++i)
+    Sleep(10);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -89,7 +122,10 @@ int main(int argc, char** argv) {
     return kNotRun;
   }
   DWORD code = kNotRun;
-  if (WaitForSingleObject(process.hProcess, 120000) != WAIT_OBJECT_0) {
+  DWORD waited = 0;
+  for (; waited < 120000 && WaitForSingleObject(process.hProcess, 50) == WAIT_TIMEOUT; waited += 50)
+    AnswerBox(process.dwProcessId);
+  if (waited >= 120000) {
     std::fprintf(stderr, "the program did not end within 2 minutes\n");
     TerminateProcess(process.hProcess, kNotRun);
   } else {
