@@ -1,9 +1,9 @@
 // Platform operations: the only way the generation reaches the operating system and the user.
 //
 // Files and folders are implemented once per system: platform_posix.cpp, platform_win32.cpp.
-// The three operations that face the user (a message box, the file chooser, an immediate repaint)
-// belong to the window machinery in use, so they are implemented in ui/ beside it. Nothing here
-// includes an OS header, and no caller tests which OS it runs on.
+// The operations that face the user (a message box, the file chooser, an immediate repaint, the
+// lines of a result) belong to the window machinery in use, so they are implemented in ui/ beside
+// it. Nothing here includes an OS header, and no caller tests which OS it runs on.
 #pragma once
 
 #include <cstddef>

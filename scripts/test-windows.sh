@@ -82,7 +82,7 @@ done
   fail "headless reference run: --modernx.html"
 # Dry runs and cleans: what the headless build says goes beside the reference folder, for the
 # boxes; a kept or refused file makes its status 1.
-results="$out/reference-results"
+results="$PWD/$out/reference-results"
 rm -rf "$results"
 mkdir -p "$results"
 headless_result() {  # headless_result FIXTURE ARGUMENT...
@@ -90,6 +90,7 @@ headless_result() {  # headless_result FIXTURE ARGUMENT...
   shift
   (cd "$out/reference/$fixture" && DISPLAY= timeout 300 "$headless" "$@" >"$results/$fixture.txt") ||
     [ "$?" -eq 1 ] || fail "headless reference run: $fixture $*"
+  grep -q " image.*: " "$results/$fixture.txt" || fail "no summary from the headless run: $fixture $*"
 }
 headless_result dryrun --dry-run index.html
 (cd "$out/reference/cleaned" && DISPLAY= "$headless" index.html) || fail "headless run: cleaned"
