@@ -446,10 +446,13 @@ INSTANTIATE_TEST_SUITE_P(Pages, FaultSweep,
 // ---- The clean ------------------------------------------------------------------------------
 
 // A clean of a folder that holds a slide show and, under one page's name, a page of the user's:
-// every call that the file layer makes is failed in turn. Nothing but pages of ours is ever
+// every call that the file layer makes is failed in turn, with openat2 and with the walk that
+// stands in for it. Nothing but pages of ours is ever
 // removed, no page is left under a temporary name, and every page of ours that stays is named in
 // a line that says why, unless the start failed with its message; the status is 1.
-TEST(CleanFaultSweep, EveryFailedCallKeepsTheUsersFilesAndSaysWhatStayed) {
+class CleanFaultSweep : public testing::TestWithParam<bool> {};
+
+TEST_P(CleanFaultSweep, EveryFailedCallKeepsTheUsersFilesAndSaysWhatStayed) {
   const std::string usersPage = "<html><body>My own page</body></html>\n";
   const std::string kept = "c.html";
   const auto run = [&](Call failKind, int failAt) {
@@ -463,6 +466,7 @@ TEST(CleanFaultSweep, EveryFailedCallKeepsTheUsersFilesAndSaysWhatStayed) {
     Plan = Faults{};
     Plan.failKind = failKind;
     Plan.failAt = failAt;
+    Plan.walk = GetParam();
     FailCallsAsPlanned();
     State = GenerationState{};
     testing::internal::CaptureStdout();
@@ -524,5 +528,10 @@ TEST(CleanFaultSweep, EveryFailedCallKeepsTheUsersFilesAndSaysWhatStayed) {
   EXPECT_GT(cleanCounts.counts[kUnlinkAt], 0);
   EXPECT_GT(pagesKept, 20);  // the sweep really failed removals
 }
+
+INSTANTIATE_TEST_SUITE_P(Clean, CleanFaultSweep, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "Walked" : "Beneath");
+                         });
 
 }  // namespace

@@ -66,7 +66,8 @@ TEST(ModernPages, OptionIsTheFirstWordOnly) {
        {std::vector<std::string>{"--modern"}, std::vector<std::string>{"--modern", "?x.html"}}) {
     result = RunKestrune(arguments, folder.path());
     EXPECT_EQ(result.status, 2);
-    EXPECT_TRUE(Contains(result.err, "Usage: kestrune [--modern] [--dry-run | --clean] CONTACT-SHEET.html"));
+    EXPECT_TRUE(Contains(result.err,
+                         "Usage: kestrune [--modern] [--dry-run | --clean] CONTACT-SHEET.html"));
   }
 }
 

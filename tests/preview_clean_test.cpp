@@ -241,6 +241,19 @@ TEST(DryRun, EscapesControlBytesAndStopsWhereTheRunWould) {
   EXPECT_TRUE(Contains(fresh.out, "\ncreate a\\x0Ab.htm\ncreate a\\x0Ab.html\n")) << fresh.out;
 }
 
+// A result that cannot be written is no success.
+TEST(DryRun, AResultThatCannotBeWrittenIsAFailure) {
+  ScratchFolder folder;
+  Sheet(folder, {"a.jpg"});
+  for (const char* option : {"--dry-run", "--clean"}) {
+    const ProgramResult result = RunProgram(
+        "/bin/sh", {"-c", "exec \"$0\" \"$1\" index.html >/dev/full", KESTRUNE_PROGRAM, option},
+        folder / "show");
+    EXPECT_EQ(result.status, 1) << option;
+    EXPECT_EQ(result.err, "Kestrune: the result could not be written to standard output\n");
+  }
+}
+
 // ---- Clean ------------------------------------------------------------------------------------
 
 const char kNothingToClean[] = "13 images: 0 pages removed, 0 kept, 0 refused, 0 not removed\n";
