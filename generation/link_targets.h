@@ -25,5 +25,6 @@ bool IsInsideSheetFolder(const std::string& name);
 // starting with "/", "\" or "#", and without ":" (a scheme or drive) before its first "/".
 bool IsRelativeLink(std::string_view value);
 
-// `value` with one "../" in front for each of `depth` folders, when it is a relative link.
-std::string RebaseLink(std::string_view value, std::size_t depth);
+// Appends `value` to `out` with one "../" in front for each of `depth` folders, when it is a
+// relative link; as it is otherwise.
+void AppendRebasedLink(std::string& out, std::string_view value, std::size_t depth);

@@ -1,8 +1,6 @@
 // The step that writes one image's line of the combined page and its two slide pages.
 #include "generation/slide_step.h"
 
-#include <deque>
-
 #include "generation/contact_sheet.h"
 #include "generation/generation.h"
 #include "generation/generation_state.h"
@@ -51,27 +49,39 @@ const char* AdvanceSlots(const char* from) {
 }
 
 // Links of a page that lies `depth` folders below the sheet's folder lead from there; the title
-// and the caption are no links. The rebased values are kept in `storage`, which a deque keeps in
-// place while it grows, so the views stay valid.
+// and the caption are no links. The rebased values are written one after another into `arena`,
+// which keeps its room from step to step and is given all it needs first, so it does not move
+// while the views into it are made.
 void RebaseLinks(std::initializer_list<std::string_view*> links, std::size_t depth,
-                 std::deque<std::string>& storage) {
+                 std::string& arena) {
   if (depth == 0) return;  // beside the sheet every link leads from there already
-  for (std::string_view* link : links) *link = storage.emplace_back(RebaseLink(*link, depth));
+  std::size_t size = 0;
+  for (const std::string_view* link : links) size += link->size() + 3 * depth;
+  arena.clear();
+  arena.reserve(size);
+  for (std::string_view* link : links) {
+    const std::size_t start = arena.size();
+    AppendRebasedLink(arena, *link, depth);
+    *link = std::string_view(arena).substr(start);
+  }
 }
 
-void RebaseLinks(SlidePageValues& v, std::size_t depth, std::deque<std::string>& storage) {
+void RebaseLinks(SlidePageValues& v, std::size_t depth, std::string& arena) {
   RebaseLinks(
       {&v.refreshTarget, &v.previousLink, &v.previousIcon, &v.indexLink, &v.centreLink, &v.playLink,
        &v.pauseLink, &v.nextLink, &v.nextIcon, &v.frameSource, &v.fallbackImage},
-      depth, storage);
+      depth, arena);
 }
 
-void RebaseLinks(ModernPageValues& v, std::size_t depth, std::deque<std::string>& storage) {
+void RebaseLinks(ModernPageValues& v, std::size_t depth, std::string& arena) {
   RebaseLinks(
       {&v.refreshTarget, &v.previousLink, &v.previousIcon, &v.indexLink, &v.centreLink, &v.playLink,
        &v.pauseLink, &v.nextLink, &v.nextIcon, &v.photo, &v.prefetchPage, &v.prefetchImage},
-      depth, storage);
+      depth, arena);
 }
+
+// One arena for the links of each page of a step.
+std::string ManualLinks, AutomaticLinks;
 
 // The page names of one step, made once; the pages show views of them.
 struct SlideNames {
@@ -119,9 +129,8 @@ void WriteClassicPages(const SlideNames& n, std::string& text) {
 
   // Both pages lie in the current image's folder.
   const std::size_t depth = LinkFolderDepth(n.currentManual);
-  std::deque<std::string> rebased;
-  RebaseLinks(manual, depth, rebased);
-  RebaseLinks(automatic, depth, rebased);
+  RebaseLinks(manual, depth, ManualLinks);
+  RebaseLinks(automatic, depth, AutomaticLinks);
   ManualPageText(manual, text);
   WriteSlidePage(n.currentManual, text);
   AutomaticPageText(automatic, text);
@@ -156,9 +165,8 @@ void WriteModernPages(const SlideNames& n, std::string& text) {
   automatic.prefetchPage = n.atEnd ? sheet : n.nextAutomatic;
 
   const std::size_t depth = LinkFolderDepth(n.currentManual);
-  std::deque<std::string> rebased;
-  RebaseLinks(manual, depth, rebased);
-  RebaseLinks(automatic, depth, rebased);
+  RebaseLinks(manual, depth, ManualLinks);
+  RebaseLinks(automatic, depth, AutomaticLinks);
   ModernManualPageText(manual, text);
   WriteSlidePage(n.currentManual, text);
   ModernAutomaticPageText(automatic, text);
