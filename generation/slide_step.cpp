@@ -105,6 +105,20 @@ SlideNames MakeSlideNames() {
           nextBase + ".html"};
 }
 
+// Writes the two pages of the step, both in the current image's folder and so linking from there.
+template <typename Values>
+void WriteBothPages(const SlideNames& n, Values& manual, Values& automatic,
+                    void (*manualText)(const Values&, std::string&),
+                    void (*automaticText)(const Values&, std::string&), std::string& text) {
+  const std::size_t depth = LinkFolderDepth(n.currentManual);
+  RebaseLinks(manual, depth, ManualLinks);
+  RebaseLinks(automatic, depth, AutomaticLinks);
+  manualText(manual, text);
+  WriteSlidePage(n.currentManual, text);
+  automaticText(automatic, text);
+  WriteSlidePage(n.currentAutomatic, text);
+}
+
 void WriteClassicPages(const SlideNames& n, std::string& text) {
   const std::string& sheet = State.SheetName;
   State.ThumbnailName = FindThumbnail(State.PreviousImage, State.CurrentImage);
@@ -126,15 +140,7 @@ void WriteClassicPages(const SlideNames& n, std::string& text) {
   automatic.previousLink = n.atStart ? sheet : n.previousAutomatic;
   automatic.pauseLink = n.atEnd ? sheet : n.currentManual;
   automatic.nextLink = n.atEnd ? n.sheetEnd : n.nextAutomatic;
-
-  // Both pages lie in the current image's folder.
-  const std::size_t depth = LinkFolderDepth(n.currentManual);
-  RebaseLinks(manual, depth, ManualLinks);
-  RebaseLinks(automatic, depth, AutomaticLinks);
-  ManualPageText(manual, text);
-  WriteSlidePage(n.currentManual, text);
-  AutomaticPageText(automatic, text);
-  WriteSlidePage(n.currentAutomatic, text);
+  WriteBothPages(n, manual, automatic, ManualPageText, AutomaticPageText, text);
 }
 
 // The same links as the classic pages; the icons stand for the neighbouring images on both
@@ -163,14 +169,7 @@ void WriteModernPages(const SlideNames& n, std::string& text) {
   automatic.pauseLink = n.atEnd ? sheet : n.currentManual;
   automatic.nextLink = n.atEnd ? n.sheetEnd : n.nextAutomatic;
   automatic.prefetchPage = n.atEnd ? sheet : n.nextAutomatic;
-
-  const std::size_t depth = LinkFolderDepth(n.currentManual);
-  RebaseLinks(manual, depth, ManualLinks);
-  RebaseLinks(automatic, depth, AutomaticLinks);
-  ModernManualPageText(manual, text);
-  WriteSlidePage(n.currentManual, text);
-  ModernAutomaticPageText(automatic, text);
-  WriteSlidePage(n.currentAutomatic, text);
+  WriteBothPages(n, manual, automatic, ModernManualPageText, ModernAutomaticPageText, text);
 }
 
 }  // namespace
