@@ -12,16 +12,26 @@
 
 namespace {
 
+// The file a link target names: `target` itself when it holds nothing to decode (most names),
+// else its decoded form, kept in `decoded`.
+const std::string& FileNamed(const std::string& target, std::string& decoded) {
+  if (target.find_first_of("&%") == std::string::npos) return target;
+  decoded = DecodeFileName(target);
+  return decoded;
+}
+
 // True when `target`, decoded, names a file that exists; a name with a zero byte names none.
 bool TargetFileExists(const std::string& target) {
-  const std::string file = DecodeFileName(target);
+  std::string decoded;
+  const std::string& file = FileNamed(target, decoded);
   return file.find('\0') == std::string::npos && ImageFileExists(file);
 }
 
 // Writes the page linked as `pageName`, in one write, into the file that name leads a browser
 // to; failures are titled with the name as linked.
 void WriteSlidePage(const std::string& pageName, const std::string& text) {
-  const std::string file = DecodeFileName(pageName);
+  std::string decoded;
+  const std::string& file = FileNamed(pageName, decoded);
   // A hostile contact sheet must not be able to place pages outside its own folder.
   const bool allowed = file.find('\0') == std::string::npos && IsInsideSheetFolder(file);
   if (!allowed || !WriteOutputFile(file, text)) {
