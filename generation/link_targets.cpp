@@ -115,12 +115,13 @@ std::string DecodeFileName(const std::string& target) {
 
 std::size_t LinkFolderDepth(const std::string& pageName) {
   if (std::none_of(pageName.begin(), pageName.end(), IsFolderSeparator)) return 0;
-  const std::vector<std::string_view> segments = SplitPath(pageName, IsFolderSeparator);
+  PathSegments segments{pageName, IsFolderSeparator};
   std::size_t depth = 0;
-  for (std::size_t i = 0; i + 1 < segments.size(); ++i) {  // the folders, not the page itself
-    if (IsParentFolder(segments[i])) {
+  std::string_view segment;
+  while (segments.Next(&segment) && !segments.last) {  // the folders, not the page itself
+    if (IsParentFolder(segment)) {
       if (depth > 0) --depth;  // at the top a browser stays where it is
-    } else if (!IsCurrentFolder(segments[i])) {
+    } else if (!IsCurrentFolder(segment)) {
       ++depth;
     }
   }
@@ -132,7 +133,8 @@ bool IsInsideSheetFolder(const std::string& name) {
   if (name.find(':') != std::string::npos) return false;
   if (name.find_first_of("/\\") == std::string::npos) return name != "..";  // one segment
   int depth = 0;
-  for (std::string_view segment : SplitPath(name, IsSlashOrBackslash)) {
+  PathSegments segments{name, IsSlashOrBackslash};
+  for (std::string_view segment; segments.Next(&segment);) {
     if (segment == "..") {
       if (--depth < 0) return false;
     } else if (!segment.empty() && segment != ".") {
@@ -142,10 +144,9 @@ bool IsInsideSheetFolder(const std::string& name) {
   return true;
 }
 
-PageNameRefusal PageFileName(const std::string& pageName, std::string* file) {
-  *file = DecodeFileName(pageName);
-  if (file->find('\0') != std::string::npos) return PageNameRefusal::ZeroByte;
-  return IsInsideSheetFolder(*file) ? PageNameRefusal::None : PageNameRefusal::Outside;
+PageNameRefusal PageFileRefusal(const std::string& file) {
+  if (file.find('\0') != std::string::npos) return PageNameRefusal::ZeroByte;
+  return IsInsideSheetFolder(file) ? PageNameRefusal::None : PageNameRefusal::Outside;
 }
 
 bool IsRelativeLink(std::string_view value) {
@@ -154,10 +155,9 @@ bool IsRelativeLink(std::string_view value) {
   return colon == std::string_view::npos || value.find('/') < colon;
 }
 
-std::string RebaseLink(std::string_view value, std::size_t depth) {
-  std::string rebased;
-  if (depth == 0 || !IsRelativeLink(value)) return rebased.assign(value);
-  rebased.reserve(depth * 3 + value.size());
-  for (std::size_t i = 0; i < depth; ++i) rebased += "../";
-  return rebased.append(value);
+void AppendRebasedLink(std::string& out, std::string_view value, std::size_t depth) {
+  if (IsRelativeLink(value)) {
+    for (std::size_t i = 0; i < depth; ++i) out += "../";
+  }
+  out.append(value);
 }

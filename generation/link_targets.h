@@ -21,15 +21,15 @@ std::size_t LinkFolderDepth(const std::string& pageName);
 // and no ".." that climbs above the folder ("/" and "\" both separate).
 bool IsInsideSheetFolder(const std::string& name);
 
-// The file a page linked as `pageName` is written to, decoded (DecodeFileName), into *file, and
-// why no page may be written there: a zero byte in the decoded name, or a name that leaves the
-// contact sheet's folder (IsInsideSheetFolder); None when it may be.
+// Why no page may be written to `file`, a page's name decoded (DecodeFileName): a zero byte in
+// it, or a name that leaves the contact sheet's folder (IsInsideSheetFolder); None when it may.
 enum class PageNameRefusal { None, ZeroByte, Outside };
-PageNameRefusal PageFileName(const std::string& pageName, std::string* file);
+PageNameRefusal PageFileRefusal(const std::string& file);
 
 // True for a link value that a browser resolves against the page's own folder: not empty, not
 // starting with "/", "\" or "#", and without ":" (a scheme or drive) before its first "/".
 bool IsRelativeLink(std::string_view value);
 
-// `value` with one "../" in front for each of `depth` folders, when it is a relative link.
-std::string RebaseLink(std::string_view value, std::size_t depth);
+// Appends `value` to `out` with one "../" in front for each of `depth` folders, when it is a
+// relative link; as it is otherwise.
+void AppendRebasedLink(std::string& out, std::string_view value, std::size_t depth);

@@ -96,8 +96,8 @@ enum class Plan { Create, Replace, Keep, Refuse };
 // could not write it.
 bool PlanFile(const std::string& pageName, bool combined, DryRunTally& tally) {
   static const char* const kVerbs[] = {"create", "replace", "keep", "refuse"};
-  std::string file;
-  const PageNameRefusal refusal = PageFileName(pageName, &file);
+  const std::string file = DecodeFileName(pageName);
+  const PageNameRefusal refusal = PageFileRefusal(file);
   if (refusal != PageNameRefusal::None) {
     ++tally.refused;
     TellResultLine(Line("refuse", file, NameRefusalReason(refusal)), true);
@@ -213,8 +213,8 @@ int CleanSlideShow() {
   std::size_t removed = 0, kept = 0, refused = 0, notRemoved = 0;
   std::set<std::string> handled;  // each file once, however often the sheet names it
   const auto clean = [&](const std::string& pageName) {
-    std::string file;
-    const PageNameRefusal refusal = PageFileName(pageName, &file);
+    const std::string file = DecodeFileName(pageName);
+    const PageNameRefusal refusal = PageFileRefusal(file);
     if (refusal != PageNameRefusal::None) {
       ++refused;
       TellResultLine(Line("refused", file, NameRefusalReason(refusal)), true);

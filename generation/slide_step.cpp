@@ -1,8 +1,6 @@
 // The step that writes one image's line of the combined page and its two slide pages.
 #include "generation/slide_step.h"
 
-#include <deque>
-
 #include "generation/contact_sheet.h"
 #include "generation/generation.h"
 #include "generation/generation_state.h"
@@ -14,18 +12,28 @@
 
 namespace {
 
+// The file a link target names: `target` itself when it holds nothing to decode (most names),
+// else its decoded form, kept in `decoded`.
+const std::string& FileNamed(const std::string& target, std::string& decoded) {
+  if (target.find_first_of("&%") == std::string::npos) return target;
+  decoded = DecodeFileName(target);
+  return decoded;
+}
+
 // True when `target`, decoded, names a file that exists; a name with a zero byte names none.
 bool TargetFileExists(const std::string& target) {
-  const std::string file = DecodeFileName(target);
+  std::string decoded;
+  const std::string& file = FileNamed(target, decoded);
   return file.find('\0') == std::string::npos && ImageFileExists(file);
 }
 
 // Writes the page linked as `pageName`, in one write, into the file that name leads a browser
 // to; failures are titled with the name as linked.
 void WriteSlidePage(const std::string& pageName, const std::string& text) {
-  std::string file;
+  std::string decoded;
+  const std::string& file = FileNamed(pageName, decoded);
   // A hostile contact sheet must not be able to place pages outside its own folder.
-  const bool allowed = PageFileName(pageName, &file) == PageNameRefusal::None;
+  const bool allowed = PageFileRefusal(file) == PageNameRefusal::None;
   if (!allowed || !WriteOutputFile(file, text)) {
     ReportFailure(nullptr, "Unable to create SlideShow file", pageName, BoxIcon::Exclamation);
   }
@@ -51,27 +59,39 @@ const char* AdvanceSlots(const char* from) {
 }
 
 // Links of a page that lies `depth` folders below the sheet's folder lead from there; the title
-// and the caption are no links. The rebased values are kept in `storage`, which a deque keeps in
-// place while it grows, so the views stay valid.
+// and the caption are no links. The rebased values are written one after another into `arena`,
+// which keeps its room from step to step and is given all it needs first, so it does not move
+// while the views into it are made.
 void RebaseLinks(std::initializer_list<std::string_view*> links, std::size_t depth,
-                 std::deque<std::string>& storage) {
+                 std::string& arena) {
   if (depth == 0) return;  // beside the sheet every link leads from there already
-  for (std::string_view* link : links) *link = storage.emplace_back(RebaseLink(*link, depth));
+  std::size_t size = 0;
+  for (const std::string_view* link : links) size += link->size() + 3 * depth;
+  arena.clear();
+  arena.reserve(size);
+  for (std::string_view* link : links) {
+    const std::size_t start = arena.size();
+    AppendRebasedLink(arena, *link, depth);
+    *link = std::string_view(arena).substr(start);
+  }
 }
 
-void RebaseLinks(SlidePageValues& v, std::size_t depth, std::deque<std::string>& storage) {
+void RebaseLinks(SlidePageValues& v, std::size_t depth, std::string& arena) {
   RebaseLinks(
       {&v.refreshTarget, &v.previousLink, &v.previousIcon, &v.indexLink, &v.centreLink, &v.playLink,
        &v.pauseLink, &v.nextLink, &v.nextIcon, &v.frameSource, &v.fallbackImage},
-      depth, storage);
+      depth, arena);
 }
 
-void RebaseLinks(ModernPageValues& v, std::size_t depth, std::deque<std::string>& storage) {
+void RebaseLinks(ModernPageValues& v, std::size_t depth, std::string& arena) {
   RebaseLinks(
       {&v.refreshTarget, &v.previousLink, &v.previousIcon, &v.indexLink, &v.centreLink, &v.playLink,
        &v.pauseLink, &v.nextLink, &v.nextIcon, &v.photo, &v.prefetchPage, &v.prefetchImage},
-      depth, storage);
+      depth, arena);
 }
+
+// One arena for the links of each page of a step.
+std::string ManualLinks, AutomaticLinks;
 
 // The page names of one step, made once; the pages show views of them.
 struct SlideNames {
@@ -95,6 +115,20 @@ SlideNames MakeSlideNames() {
           nextBase + ".html"};
 }
 
+// Writes the two pages of the step, both in the current image's folder and so linking from there.
+template <typename Values>
+void WriteBothPages(const SlideNames& n, Values& manual, Values& automatic,
+                    void (*manualText)(const Values&, std::string&),
+                    void (*automaticText)(const Values&, std::string&), std::string& text) {
+  const std::size_t depth = LinkFolderDepth(n.currentManual);
+  RebaseLinks(manual, depth, ManualLinks);
+  RebaseLinks(automatic, depth, AutomaticLinks);
+  manualText(manual, text);
+  WriteSlidePage(n.currentManual, text);
+  automaticText(automatic, text);
+  WriteSlidePage(n.currentAutomatic, text);
+}
+
 void WriteClassicPages(const SlideNames& n, std::string& text) {
   const std::string& sheet = State.SheetName;
   State.ThumbnailName = FindThumbnail(State.PreviousImage, State.CurrentImage);
@@ -116,16 +150,7 @@ void WriteClassicPages(const SlideNames& n, std::string& text) {
   automatic.previousLink = n.atStart ? sheet : n.previousAutomatic;
   automatic.pauseLink = n.atEnd ? sheet : n.currentManual;
   automatic.nextLink = n.atEnd ? n.sheetEnd : n.nextAutomatic;
-
-  // Both pages lie in the current image's folder.
-  const std::size_t depth = LinkFolderDepth(n.currentManual);
-  std::deque<std::string> rebased;
-  RebaseLinks(manual, depth, rebased);
-  RebaseLinks(automatic, depth, rebased);
-  ManualPageText(manual, text);
-  WriteSlidePage(n.currentManual, text);
-  AutomaticPageText(automatic, text);
-  WriteSlidePage(n.currentAutomatic, text);
+  WriteBothPages(n, manual, automatic, ManualPageText, AutomaticPageText, text);
 }
 
 // The same links as the classic pages; the icons stand for the neighbouring images on both
@@ -154,15 +179,7 @@ void WriteModernPages(const SlideNames& n, std::string& text) {
   automatic.pauseLink = n.atEnd ? sheet : n.currentManual;
   automatic.nextLink = n.atEnd ? n.sheetEnd : n.nextAutomatic;
   automatic.prefetchPage = n.atEnd ? sheet : n.nextAutomatic;
-
-  const std::size_t depth = LinkFolderDepth(n.currentManual);
-  std::deque<std::string> rebased;
-  RebaseLinks(manual, depth, rebased);
-  RebaseLinks(automatic, depth, rebased);
-  ModernManualPageText(manual, text);
-  WriteSlidePage(n.currentManual, text);
-  ModernAutomaticPageText(automatic, text);
-  WriteSlidePage(n.currentAutomatic, text);
+  WriteBothPages(n, manual, automatic, ModernManualPageText, ModernAutomaticPageText, text);
 }
 
 }  // namespace

@@ -11,6 +11,25 @@
 // the last segment is the file's own name.
 std::vector<std::string_view> SplitPath(std::string_view name, bool (*isSeparator)(char));
 
+// The same segments one at a time, without a list: while (segments.Next(&segment)) ...; after
+// the last one, `last` is true. For checks made on every page of a run.
+struct PathSegments {
+  std::string_view name;
+  bool (*isSeparator)(char);
+  std::size_t at = 0;
+  bool last = false;
+
+  bool Next(std::string_view* segment) {
+    if (last) return false;
+    std::size_t end = at;
+    while (end < name.size() && !isSeparator(name[end])) ++end;
+    *segment = name.substr(at, end - at);
+    last = end == name.size();
+    at = end + 1;
+    return true;
+  }
+};
+
 // "/" alone, as POSIX reads names.
 bool IsSlash(char c);
 // "/" or "\", as Windows reads names, and as the lexical checks read every name.

@@ -239,7 +239,8 @@ bool IsListable(const std::string& name) {
     if (static_cast<unsigned char>(c) < 0x20) return false;
   }
   if (name.find('/') == std::string::npos) return true;  // one segment, a name ending in .jpg
-  for (std::string_view segment : SplitPath(name, IsSlash)) {
+  PathSegments segments{name, IsSlash};
+  for (std::string_view segment; segments.Next(&segment);) {
     if (segment.empty() || segment == "." || segment == "..") return false;
   }
   return true;

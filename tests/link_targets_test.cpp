@@ -96,7 +96,7 @@ struct RebaseCase {
   const char* rebased;
 };
 
-TEST(RebaseLink, PutsOneParentStepPerFolderBeforeRelativeLinks) {
+TEST(RebasedLink, PutsOneParentStepPerFolderBeforeRelativeLinks) {
   const RebaseCase cases[] = {
       {"photos/a.htm", 1, "../photos/a.htm"},
       {"index.html#end", 2, "../../index.html#end"},
@@ -117,7 +117,9 @@ TEST(RebaseLink, PutsOneParentStepPerFolderBeforeRelativeLinks) {
       {"data:image/png,x", 1, "data:image/png,x"},
   };
   for (const RebaseCase& c : cases) {
-    EXPECT_EQ(RebaseLink(c.value, c.depth), c.rebased) << c.value << " at depth " << c.depth;
+    std::string rebased = "kept ";
+    AppendRebasedLink(rebased, c.value, c.depth);
+    EXPECT_EQ(rebased, std::string("kept ") + c.rebased) << c.value << " at depth " << c.depth;
   }
 }
 

@@ -278,6 +278,16 @@ TEST_F(DesktopLoopTest, ChoosingASheetAfterACancelRunsItAndClosesTheWindow) {
   EXPECT_TRUE(folder_.Exists("photos/c.html"));
 }
 
+// "--modern" alone: the chooser asks for the sheet, and the sheet chosen gets modern pages.
+TEST_F(DesktopLoopTest, ModernWithoutASheetAsksForOneAndWritesModernPages) {
+  WriteThreeImageSheet();
+  Toolkit.chooserAnswers = {folder_ / "index.html"};
+  EXPECT_EQ(Run("--modern"), 0);
+  EXPECT_EQ(Toolkit.chooserFolders, Lines{startedIn_});
+  EXPECT_EQ(Page("a.htm").compare(0, 17, "<!DOCTYPE html>\r\n"), 0);
+  EXPECT_EQ(Page("allin1.html").compare(0, 17, "<!DOCTYPE html>\r\n"), 0);
+}
+
 TEST_F(DesktopLoopTest, FailedStartShowsItsBoxAndEndsWithStatusOne) {
   EXPECT_EQ(Run("missing.html"), 1);
   EXPECT_EQ(Toolkit.boxes, Lines{startedIn_ + ": File not found: missing.html"});
