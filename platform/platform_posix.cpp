@@ -798,18 +798,23 @@ int MoveWithoutReplacing(int folder, const std::string& from, const std::string&
 }
 
 // Moves `file` aside in `folder` under a hidden name of its own (*aside): a leading dot, this
-// process's id, and ".tmp", so it can never be a page or an image a run looks for.
-PageFileState MoveAside(int folder, const std::string& file, std::string* aside) {
+// process's id, and ".tmp", so it can never be a page or an image a run looks for. False when
+// it could not be moved, with the reason in *failure.
+bool MoveAside(int folder, const std::string& file, std::string* aside, PageFileState* failure) {
+  *failure = PageFileState::Failed;
   for (int attempt = 0; attempt < 100; ++attempt) {
     *aside = "." + file + "." + std::to_string(::getpid()) +
              (attempt > 0 ? "-" + std::to_string(attempt) : "") + ".tmp";
-    if (MoveWithoutReplacing(folder, file, *aside) == 0) return PageFileState::Removed;
+    if (MoveWithoutReplacing(folder, file, *aside) == 0) return true;
     if (errno == EEXIST) continue;
-    if (errno == ENOENT) return PageFileState::Absent;  // gone meanwhile
-    return Unreachable(errno) == PageFileState::NotWritable ? PageFileState::NotWritable
-                                                            : PageFileState::Failed;
+    if (errno == ENOENT) {
+      *failure = PageFileState::Absent;  // gone meanwhile
+    } else if (Unreachable(errno) == PageFileState::NotWritable) {
+      *failure = PageFileState::NotWritable;
+    }
+    return false;
   }
-  return PageFileState::Failed;
+  return false;
 }
 
 }  // namespace
@@ -950,8 +955,7 @@ PageFileState RemoveOwnPage(const std::string& name) {
   PageFileState state = LookAtEntry(folder, file, &info);
   if (state != PageFileState::OwnPage) return state;
   std::string aside;
-  state = MoveAside(folder, file, &aside);
-  if (state != PageFileState::Removed) return state;
+  if (!MoveAside(folder, file, &aside, &state)) return state;
   state = LookAtEntry(folder, aside, &info);
   if (state == PageFileState::Absent) return state;  // removed by someone else meanwhile
   if (state == PageFileState::OwnPage && PosixCalls.unlinkAt(folder, aside.c_str(), 0) == 0)
