@@ -881,6 +881,16 @@ void TestDryRunAndClean() {
     CheckSameAsHeadless("cleandialog");
   }
 
+  // Cancelled, nothing is done and nothing is shown.
+  CurrentCase = "dry run: the dialog cancelled";
+  Run cancelled;
+  if (Start(cancelled, "--dry-run ?", Folder("cleandialog"))) {
+    if (HWND dialog = WaitForBox(cancelled, kDialogTitle)) Answer(dialog, IDCANCEL);
+    const std::vector<std::string> boxes = RunToEnd(cancelled);
+    Check(boxes.empty(), "no box" + (boxes.empty() ? "" : ": " + boxes.front()));
+    CheckEqual(std::to_string(cancelled.exitCode), "0", "exit code");
+  }
+
   CurrentCase = "--dry-run with --clean";
   Run both;
   if (Start(both, "--dry-run --clean index.html", Folder("cleandialog"))) {
