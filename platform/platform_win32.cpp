@@ -589,6 +589,28 @@ PageFileState Unopened(const std::string& name, DWORD error) {
   }
 }
 
+// True when the open file is the one `name` names itself, not one that a link under that name
+// leads to: its full path is its folder's followed by the name's last part (letters in either
+// case). Windows opens a link itself where asked to (FILE_FLAG_OPEN_REPARSE_POINT), but a file
+// system may show a link as the file it leads to, as Wine shows a Unix link. A name spelled
+// otherwise than the file (a short 8.3 name) counts as another file, so it is left alone.
+bool IsFileItself(HANDLE file, const std::string& name) {
+  const std::size_t separator = name.find_last_of("\\/");
+  const std::string folderName =
+      separator == std::string::npos ? "." : name.substr(0, separator + 1);
+  const HANDLE folder =
+      CreateFileA(folderName.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) return false;
+  std::string expected = FinalPath(folder);
+  CloseHandle(folder);
+  const std::string path = FinalPath(file);
+  if (expected.empty() || path.empty()) return false;
+  if (expected.back() != '\\') expected += '\\';
+  expected += name.substr(separator + 1);  // npos + 1 is 0
+  return path.size() == expected.size() && StartsWithFolded(path, expected);
+}
+
 // Marks a page of ours for removal through its handle. A read-only page loses that attribute
 // first, and gets it back when it cannot be marked all the same.
 bool MarkPageForRemoval(HANDLE handle, DWORD attributes) {
@@ -663,6 +685,8 @@ PageFileState RemoveOwnPage(const std::string& name) {
     state = PageFileState::Link;
   } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !IsDiskFile(handle)) {
     state = PageFileState::NotRegular;
+  } else if (!IsFileItself(handle, name)) {
+    state = PageFileState::Link;
   } else if (!LiesBeneathWorkingFolder(handle)) {
     state = PageFileState::LeadsOutside;
   } else {

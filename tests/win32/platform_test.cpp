@@ -475,7 +475,7 @@ void TestLookAndRemoval() {
 
 // The script makes, beside the scratch folder's "inside" folder, an "outside" folder with a
 // victim file and a page of ours, and inside: "escape.htm" linked to the victim, "ours.htm" to
-// the page, and "linked" linked to "outside".
+// the page, "linked" linked to "outside", and "inner.htm" to the page "target.htm" beside it.
 void TestLinksLeadingOut() {
   const std::string start = GetWorkingFolder();
   if (!SetWorkingFolder("inside\\")) {
@@ -491,11 +491,14 @@ void TestLinksLeadingOut() {
   for (const char* name : {"ours.htm", "linked\\page.htm"}) {
     Check(LookAtPageFile(name).state == PageFileState::LeadsOutside,
           std::string("look at ") + name + " leads out");
-    const PageFileState removal = RemoveOwnPage(name);
-    Check(removal == PageFileState::LeadsOutside || removal == PageFileState::Link,
-          std::string(name) + " not removed");
   }
+  Check(RemoveOwnPage("ours.htm") == PageFileState::Link, "a link named like a page is kept");
+  Check(RemoveOwnPage("linked\\page.htm") == PageFileState::LeadsOutside,
+        "a page behind a linked folder is not reached");
   Check(FileExists("..\\outside\\page.htm"), "the page outside is still there");
+  // A link that stays inside is not followed either: the page it leads to stays.
+  Check(RemoveOwnPage("inner.htm") == PageFileState::Link && FileExists("target.htm"),
+        "a link inside the folder is kept, and its page");
   Check(CreatesFile("page.htm"), "a page inside is still written");
   SetWorkingFolder(start);
 }
