@@ -33,6 +33,7 @@
 # This file takes the options, builds and calls the measuring parts in bench/lib/: common.sh (the
 # tools they share), galleries.sh, startup.sh (start-up and the sample) and report.sh.
 set -euo pipefail
+caller="$PWD"
 cd "$(dirname "$0")/.."
 root="$PWD"
 export DISPLAY=  # headless runs, even on a desktop
@@ -74,6 +75,14 @@ while [ $# -gt 0 ]; do
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
+# A place may be named relative to the folder run.sh was started from; the runs change folders,
+# so each is made absolute.
+absolute=""
+for place in $places; do
+  case "$place" in /*) ;; *) place="$caller/$place" ;; esac
+  absolute="$absolute $place"
+done
+places="${absolute# }"
 
 # Optimised build without sanitizers: the normal build folder.
 scripts/install-deps.sh bench
