@@ -15,7 +15,7 @@ namespace {
 
 const char kCombinedPageName[] = "allin1.html";
 
-int FailStart(const char* text) {
+int AbandonStart(const char* text) {
   ReportFailure(nullptr, text, State.StartFolder, BoxIcon::Exclamation);
   CloseContactSheet();
   return -1;
@@ -37,12 +37,12 @@ int BeginGeneration() {
 
   State.ScanPosition = FindNextImage(State.SheetView);
   if (State.ScanPosition == nullptr)
-    return FailStart("Kestrune Err: No images found in input file");
+    return AbandonStart("Kestrune Err: No images found in input file");
   State.ScanPosition = ReadNextCaption(State.ScanPosition);
   ExtractTitle(State.SheetView, State.SheetEnd, State.SheetTitle);
 
   State.CombinedPage = CreateOutputFile(kCombinedPageName);
-  if (State.CombinedPage == nullptr) return FailStart(kCombinedPageFailure);
+  if (State.CombinedPage == nullptr) return AbandonStart(kCombinedPageFailure);
   std::setvbuf(State.CombinedPage, State.CombinedPageBuffer, _IOFBF,
                sizeof State.CombinedPageBuffer);
   if (State.Style == PageStyle::Modern) {
