@@ -19,6 +19,9 @@ const char kAboutText[] = "Quillfen\n\nVersion " KESTRUNE_VERSION ". " KESTRUNE_
 const MenuEntry kMainMenu[] = {KESTRUNE_MENU(MENU_POPUP, MENU_ITEM, MENU_END_POPUP)};
 const std::size_t kMainMenuEntries = sizeof kMainMenu / sizeof kMainMenu[0];
 
+namespace {
+
+// Shown when the help page cannot be opened.
 const char kHelpFallbackText[] =
     "Kestrune will parse an HTML contact sheet that contains links to JPG, GIF and/or PNG files "
     "and build a series of small HTML files that work as a slide show that the user can change "
@@ -26,8 +29,6 @@ const char kHelpFallbackText[] =
     "along with an allin1.html file will be written to the same folder as the contact sheet.\n"
     "\n"
     "Use File > Open to select the HTML contact sheet.";
-
-namespace {
 
 void OnOpen(PlatformWindow*) {
   // One generation per process: an Open that arrives while one runs is ignored.

@@ -36,4 +36,3 @@ extern const char kAboutText[];
 // The menu bar, as every window machinery is handed it.
 extern const MenuEntry kMainMenu[];
 extern const std::size_t kMainMenuEntries;
-extern const char kHelpFallbackText[];

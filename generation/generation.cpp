@@ -13,7 +13,7 @@ GenerationState State;
 
 namespace {
 
-int FailStart(const char* text) {
+int AbandonStart(const char* text) {
   ReportFailure(nullptr, text, State.StartFolder, BoxIcon::Exclamation);
   CloseContactSheet();
   return -1;
@@ -35,7 +35,7 @@ int BeginReadingSheet() {
 
   State.ScanPosition = FindNextImage(State.SheetView);
   if (State.ScanPosition == nullptr)
-    return FailStart("Kestrune Err: No images found in input file");
+    return AbandonStart("Kestrune Err: No images found in input file");
   State.ScanPosition = ReadNextCaption(State.ScanPosition);
   ExtractTitle(State.SheetView, State.SheetEnd, State.SheetTitle);
   return 1;
@@ -45,7 +45,7 @@ int BeginGeneration() {
   const int started = BeginReadingSheet();
   if (started != 1) return started;
   State.CombinedPage = CreateOutputFile(kCombinedPageName);
-  if (State.CombinedPage == nullptr) return FailStart(kCombinedPageFailure);
+  if (State.CombinedPage == nullptr) return AbandonStart(kCombinedPageFailure);
   std::setvbuf(State.CombinedPage, State.CombinedPageBuffer, _IOFBF,
                sizeof State.CombinedPageBuffer);
   if (State.Style == PageStyle::Modern) {

@@ -115,6 +115,26 @@ SlideNames MakeSlideNames() {
           nextBase + ".html"};
 }
 
+// The thumbnail of `image`: image_t.jpg, else tn_image_ext.jpg; empty when neither exists.
+std::string ExistingThumbnail(const std::string& image, std::size_t dot) {
+  std::string candidate = image.substr(0, dot) + "_t.jpg";
+  if (TargetFileExists(candidate)) return candidate;
+  candidate = "tn_" + image;
+  candidate[3 + dot] = '_';
+  candidate += ".jpg";
+  if (TargetFileExists(candidate)) return candidate;
+  return std::string();
+}
+
+// The small PREVIOUS icon of a classic page: previous_t.jpg, else tn_previous_ext.jpg, else the
+// current image. Candidates are link targets, looked for under their decoded names.
+std::string FindThumbnail(const std::string& previousImage, const std::string& currentImage) {
+  const std::size_t dot = previousImage.rfind('.');
+  if (dot == std::string::npos) return previousImage;
+  std::string thumbnail = ExistingThumbnail(previousImage, dot);
+  return thumbnail.empty() ? currentImage : thumbnail;
+}
+
 // Writes the two pages of the step, both in the current image's folder and so linking from there.
 template <typename Values>
 void WriteBothPages(const SlideNames& n, Values& manual, Values& automatic,
@@ -187,24 +207,6 @@ void WriteModernPages(const SlideNames& n, std::string& text) {
 std::string BaseName(const std::string& name) {
   const std::size_t dot = name.rfind('.');
   return dot == std::string::npos ? name : name.substr(0, dot);
-}
-
-// The thumbnail of `image`: image_t.jpg, else tn_image_ext.jpg; empty when neither exists.
-static std::string ExistingThumbnail(const std::string& image, std::size_t dot) {
-  std::string candidate = image.substr(0, dot) + "_t.jpg";
-  if (TargetFileExists(candidate)) return candidate;
-  candidate = "tn_" + image;
-  candidate[3 + dot] = '_';
-  candidate += ".jpg";
-  if (TargetFileExists(candidate)) return candidate;
-  return std::string();
-}
-
-std::string FindThumbnail(const std::string& previousImage, const std::string& currentImage) {
-  const std::size_t dot = previousImage.rfind('.');
-  if (dot == std::string::npos) return previousImage;
-  std::string thumbnail = ExistingThumbnail(previousImage, dot);
-  return thumbnail.empty() ? currentImage : thumbnail;
 }
 
 std::string ThumbnailOf(const std::string& image) {

@@ -9,14 +9,14 @@ inline bool IsBlank(char c) {
   return static_cast<unsigned char>(c) <= 0x20;
 }
 
-inline char FoldCase(char c) {
+inline char ToLowerAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 inline bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+    if (ToLowerAscii(a[i]) != ToLowerAscii(b[i])) return false;
   }
   return true;
 }

@@ -117,7 +117,7 @@ const char* ExtractCaption(const char* from, const char* end, std::string_view i
     ++p;
     if (!inText) p = NextTagEvent(p, end);
     if (end - p < 4) break;  // the terminator stands within the next four places
-    if (p[0] == '<' && p[1] == '/' && FoldCase(p[2]) == 'a' && p[3] == '>') break;
+    if (p[0] == '<' && p[1] == '/' && ToLowerAscii(p[2]) == 'a' && p[3] == '>') break;
     const char c = *p;
     if (out.empty() && IsBlank(c)) continue;
     if (inText && c != '<') {
