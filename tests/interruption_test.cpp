@@ -106,8 +106,11 @@ TEST(InterruptionTwice, EndsAtOnceAndLeavesNoTemporaryFile) {
   folder.Write("index.html", BigSheet(100000));
   const ProgramResult result = RunKestrune({"index.html"}, folder.path(), 0, [&](int pid) {
     ASSERT_TRUE(AwaitFile(folder / "p10.html"));
+    // Both arrive while the program is stopped, so neither is handled before the other is there.
+    ::kill(pid, SIGSTOP);
     ::kill(pid, SIGINT);
     ::kill(pid, SIGTERM);
+    ::kill(pid, SIGCONT);
   });
   EXPECT_TRUE(result.signal == SIGINT || result.signal == SIGTERM) << result.signal;
   EXPECT_FALSE(folder.Exists("allin1.html"));
