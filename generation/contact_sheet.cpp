@@ -1,7 +1,7 @@
 // Choosing and loading the contact sheet, and reading its images into the generation's slots.
 #include "generation/contact_sheet.h"
 
-#include "generation/generation.h"
+#include "generation/failures.h"
 #include "generation/generation_state.h"
 #include "generation/link_targets.h"
 #include "sheet/captions.h"
@@ -16,19 +16,19 @@ const char kDialogTitle[] = "Choose File from which to Generate Slideshow";
 // Opens the sheet, loads its text and enters its folder. nullptr when all went well, else the
 // text that reports the step that failed.
 const char* LoadContactSheet(const std::string& path) {
-  if (!FileExists(path)) return "File not found: ";
+  if (!FileExists(path)) return kSheetNotFound;
   State.SheetFile = OpenFileReadOnly(path);
-  if (State.SheetFile == nullptr) return "Could not create mapping file for ";
+  if (State.SheetFile == nullptr) return kSheetNotOpened;
   State.SheetMapping = OpenWholeText(State.SheetFile);
-  if (State.SheetMapping == nullptr) return "File map could not be opened for ";
+  if (State.SheetMapping == nullptr) return kSheetNotRead;
   std::size_t length = 0;
   State.SheetView = ViewWholeText(State.SheetMapping, &length);
-  if (State.SheetView == nullptr) return "Could not map view of file for ";
+  if (State.SheetView == nullptr) return kSheetNotViewed;
   State.SheetEnd = State.SheetView + length;
   State.SheetFolder = path.substr(0, FolderPrefixLength(path));
   // Pages are written relative to the working folder: a sheet whose folder can no longer be
   // entered (removed or locked since it was opened) would get its pages in the start folder.
-  if (!State.SheetFolder.empty() && !SetWorkingFolder(State.SheetFolder)) return "File not found: ";
+  if (!State.SheetFolder.empty() && !SetWorkingFolder(State.SheetFolder)) return kSheetNotFound;
   return nullptr;
 }
 

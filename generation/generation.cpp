@@ -21,12 +21,6 @@ int AbandonStart(const char* text) {
 
 }  // namespace
 
-void ReportFailure(PlatformWindow* owner, const std::string& text, const std::string& title,
-                   BoxIcon icon) {
-  State.FailureReported = true;
-  ShowMessageBox(owner, text, title, icon);
-}
-
 int BeginReadingSheet() {
   if (SelectContactSheet() == 0) return 0;
   State.NextImage = State.StartFolder;
@@ -34,8 +28,7 @@ int BeginReadingSheet() {
   if (State.Style == PageStyle::Modern) ReadSheetDeclarations();
 
   State.ScanPosition = FindNextImage(State.SheetView);
-  if (State.ScanPosition == nullptr)
-    return AbandonStart("Kestrune Err: No images found in input file");
+  if (State.ScanPosition == nullptr) return AbandonStart(kNoImagesFound);
   State.ScanPosition = ReadNextCaption(State.ScanPosition);
   ExtractTitle(State.SheetView, State.SheetEnd, State.SheetTitle);
   return 1;

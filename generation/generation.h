@@ -22,7 +22,5 @@ int BeginGeneration();
 // whether or not a generation started.
 void FinishGeneration();
 
-// Shows a message box that reports a failure and remembers that one was shown, so the exit
-// status never reports a failure as success.
-void ReportFailure(PlatformWindow* owner, const std::string& text, const std::string& title,
-                   BoxIcon icon);
+// The failures a generation reports, and how.
+#include "generation/failures.h"

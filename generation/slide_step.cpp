@@ -2,7 +2,7 @@
 #include "generation/slide_step.h"
 
 #include "generation/contact_sheet.h"
-#include "generation/generation.h"
+#include "generation/failures.h"
 #include "generation/generation_state.h"
 #include "generation/link_targets.h"
 #include "pages/combined_page.h"
@@ -35,7 +35,7 @@ void WriteSlidePage(const std::string& pageName, const std::string& text) {
   // A hostile contact sheet must not be able to place pages outside its own folder.
   const bool allowed = PageFileRefusal(file) == PageNameRefusal::None;
   if (!allowed || !WriteOutputFile(file, text)) {
-    ReportFailure(nullptr, "Unable to create SlideShow file", pageName, BoxIcon::Exclamation);
+    ReportFailure(nullptr, kSlidePageFailure, pageName, BoxIcon::Exclamation);
   }
 }
 

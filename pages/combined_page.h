@@ -15,8 +15,3 @@ inline constexpr const char* kCombinedPageImageLine = "<img src=\"%s\"> &nbsp; \
 // Values: SheetName, SheetTitle.
 inline constexpr const char* kCombinedPageTrailer =
     "<h3><p><a href=\"%s\">Back to %s</a></h3></center></BODY></HTML>\n";
-
-inline constexpr const char* kCombinedPageFailure = "Kestrune Err: Unable to create AllIn1 file";
-// Shown at the finish when the combined page was created but could not be written completely.
-inline constexpr const char* kCombinedPageIncomplete =
-    "Kestrune Err: Unable to complete AllIn1 file";

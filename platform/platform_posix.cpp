@@ -433,7 +433,6 @@ int OpenBeneathWorkingFolder(const std::string& name, int flags, mode_t mode) {
   return -1;
 }
 
-// Output streams write and close through the call table, so tests can fail any write or close.
 // Writes `size` bytes, continuing short writes; returns how many were written.
 size_t WriteFully(int fd, const char* data, size_t size) {
   size_t done = 0;
@@ -458,6 +457,7 @@ int CloseOutput(void* cookie) {
   return result;
 }
 
+// Output streams write and close through the call table, so tests can fail any write or close.
 std::FILE* OutputStream(int fd) {
   int* cookie = new int(fd);
   std::FILE* stream = ::fopencookie(cookie, "wb", {nullptr, WriteOutput, nullptr, CloseOutput});

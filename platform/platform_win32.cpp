@@ -1,5 +1,6 @@
-// Files, folders, the open-file dialog, web pages and message boxes on Win32, in the ANSI code
-// page throughout: names are byte strings and pass through unchanged.
+// Files and folders on Win32, in the ANSI code page throughout: names are byte strings and pass
+// through unchanged. The dialogs, message boxes and the browser belong to the window machinery
+// (ui/window_win32.cpp).
 #include <windows.h>
 // windows.h first: the headers below rely on its types.
 #include <fcntl.h>
