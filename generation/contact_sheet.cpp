@@ -101,7 +101,7 @@ const char* FindNextImage(const char* from) {
       FindNextImageLink(from, State.SheetEnd, State.NextImage, &target, &State.NextAnchor);
   if (found == nullptr) return nullptr;
   State.NextImage.assign(target);
-  RepaintNow(State.MainWindow);  // the status text shows each image as soon as it is found
+  ImageFound(State.MainWindow, State.NextImage);  // the status text shows it at once
   return found;
 }
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/platform.h"
+#include "ui/user.h"
 
 // Texts that end in a blank are followed by the path concerned.
 inline constexpr char kSheetNotFound[] = "File not found: ";

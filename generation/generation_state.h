@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "ui/user.h"
 
 // Status text shown before any contact sheet is loaded.
 inline constexpr const char* kInitialStatusText =

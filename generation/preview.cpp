@@ -12,6 +12,7 @@
 #include "generation/link_targets.h"
 #include "generation/slide_step.h"
 #include "platform/platform.h"
+#include "ui/user.h"
 
 namespace {
 

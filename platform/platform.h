@@ -1,9 +1,8 @@
-// Platform operations: the only way the generation reaches the operating system and the user.
+// Platform operations: the only way the generation reaches the operating system. What it says to
+// the user goes through ui/user.h instead.
 //
 // Files and folders are implemented once per system: platform_posix.cpp, platform_win32.cpp.
-// The operations that face the user (a message box, the file chooser, an immediate repaint, the
-// lines of a result) belong to the window machinery in use, so they are implemented in ui/ beside
-// it. Nothing here includes an OS header, and no caller tests which OS it runs on.
+// Nothing here includes an OS header, and no caller tests which OS it runs on.
 #pragma once
 
 #include <cstddef>
@@ -14,33 +13,6 @@
 // Opaque handles owned by the platform layer; nullptr always means "none".
 struct PlatformFile;
 struct PlatformText;
-struct PlatformWindow;
-
-enum class BoxIcon { None, Exclamation, Information };
-
-// ---- The user's side (implemented by the window machinery, ui/) -------------------------------
-
-// Modal: returns only once the user has dismissed the box. Headless, the box is one record
-// "TITLE: TEXT" and a line feed on standard error.
-void ShowMessageBox(PlatformWindow* owner, const std::string& text, const std::string& title,
-                    BoxIcon icon);
-
-// Lets the user choose a file, starting in `initialFolder`; false when nothing was chosen.
-bool ChooseContactSheet(const std::string& initialFolder, const std::string& title,
-                        std::string* chosen);
-
-// Redraws the status text of `window` before returning; nothing without a window.
-void RepaintNow(PlatformWindow* window);
-
-// One line of the result of a dry run or a clean: a file and what happens to it. `notable` marks
-// a line about a file that is kept or refused. POSIX: on standard output at once; Windows, where a
-// GUI program has no console: kept for ShowResult.
-void TellResultLine(const std::string& line, bool notable);
-
-// Ends that result with its summary. POSIX: one more line on standard output; Windows: one
-// message box titled `title`, the summary first, then the first notable lines told (`failed`
-// chooses its icon). False when the result could not be shown (standard output failed).
-bool ShowResult(const std::string& summary, const std::string& title, bool failed);
 
 // ---- Files and folders -------------------------------------------------------------------------
 

@@ -132,7 +132,7 @@ const WindowOperations ScriptedDesktop = {
     QueueGetNextMessage,
     QueueDefaultWindowProc,
     QueuePostQuit,
-    QueueRepaintNow,
+    [](PlatformWindow* window, const std::string&) { QueueRepaintNow(window); },
     ScriptedInvalidate,
     ScriptedPaint,
     ScriptedChooser,

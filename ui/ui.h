@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/platform.h"
+#include "ui/user.h"
 
 // Message numbers; they carry the Win32 values so the Win32 machinery passes them straight on.
 constexpr unsigned MsgDestroy = 0x0002;

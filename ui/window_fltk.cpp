@@ -219,6 +219,11 @@ void CloseBox(Fl_Widget* button, void*) {
   button->window()->hide();
 }
 
+// The status text, which now names the image found, is drawn before the step goes on.
+void RedrawForImage(PlatformWindow* window, const std::string&) {
+  QueueRepaintNow(window);
+}
+
 void ShowBox(PlatformWindow*, const std::string& text, const std::string& title, BoxIcon icon) {
   fl_font(kTextFont, kTextSize);
   int textWidth = kBoxTextWidth, textHeight = 0;
@@ -313,7 +318,7 @@ const WindowOperations DesktopWindowOperations = {
     QueueGetNextMessage,
     QueueDefaultWindowProc,
     QueuePostQuit,
-    QueueRepaintNow,
+    RedrawForImage,
     InvalidateFrame,
     PaintStatus,
     ChooseFile,

@@ -11,7 +11,7 @@
 
 namespace {
 
-int ImagesShown = 0;  // forced repaints, one for each image found
+int ImagesShown = 0;  // one for each image found
 bool ProgressLineShown = false;
 
 bool ErrorIsTerminal() {
@@ -60,7 +60,7 @@ PlatformWindow* CreateMainWindow(WindowProcedure procedure, const MenuEntry*, st
 
 void ShowMainWindow(PlatformWindow*) {}
 
-void RepaintNow(PlatformWindow* window) {
+void ImageFound(PlatformWindow* window, const std::string&) {
   if (window == nullptr || window->destroyed) return;
   ++ImagesShown;
   QueueRepaintNow(window);
@@ -93,7 +93,7 @@ const WindowOperations HeadlessWindowOperations = {
     QueueGetNextMessage,
     QueueDefaultWindowProc,
     QueuePostQuit,
-    headless::RepaintNow,
+    headless::ImageFound,
     headless::InvalidateWindow,
     headless::PaintStatusText,
     headless::ChooseContactSheet,

@@ -52,8 +52,8 @@ void PostQuit(int exitCode) {
   Active->postQuit(exitCode);
 }
 
-void RepaintNow(PlatformWindow* window) {
-  Active->repaintNow(window);
+void ImageFound(PlatformWindow* window, const std::string& target) {
+  Active->imageFound(window, target);
 }
 
 void InvalidateWindow(PlatformWindow* window) {

@@ -28,7 +28,7 @@ struct WindowOperations {
   std::intptr_t (*defaultWindowProc)(PlatformWindow* window, unsigned message,
                                      std::uintptr_t wParam, std::intptr_t lParam);
   void (*postQuit)(int exitCode);
-  void (*repaintNow)(PlatformWindow* window);
+  void (*imageFound)(PlatformWindow* window, const std::string& target);
   void (*invalidateWindow)(PlatformWindow* window);
   void (*paintStatusText)(PlatformWindow* window, const std::string& text);
   bool (*chooseContactSheet)(const std::string& initialFolder, const std::string& title,

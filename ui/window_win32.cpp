@@ -116,7 +116,8 @@ void PostQuit(int exitCode) {
   PostQuitMessage(exitCode);
 }
 
-void RepaintNow(PlatformWindow* window) {
+// The status text, which now names the image found, is drawn before the step goes on.
+void ImageFound(PlatformWindow* window, const std::string&) {
   if (window == nullptr) return;  // a null window would stand for every window on the screen
   InvalidateRect(AsWindow(window), nullptr, TRUE);
   UpdateWindow(AsWindow(window));
