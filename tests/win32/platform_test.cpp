@@ -13,19 +13,11 @@
 #include <string>
 
 #include "platform/platform_win32.h"
+#include "tests/win32/checks.h"
 
 namespace {
 
-int Checks = 0;
-int Failures = 0;
-
-void Check(bool ok, const std::string& what) {
-  ++Checks;
-  if (!ok) {
-    ++Failures;
-    std::printf("FAIL %s\n", what.c_str());
-  }
-}
+using test_checks::Check;
 
 void WriteFile(const std::string& name, const std::string& bytes) {
   std::ofstream(name, std::ios::binary) << bytes;
@@ -516,6 +508,5 @@ int main() {
   TestHelpPage();
   TestLookAndRemoval();
   TestLinksLeadingOut();
-  std::printf("%d checks, %d failed\n", Checks, Failures);
-  return Failures == 0 ? 0 : 1;
+  return test_checks::Report();
 }

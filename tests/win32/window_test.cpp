@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "kestrune_version.h"
+#include "tests/win32/checks.h"
 #include "tests/win32/test_hook.h"
 
 namespace {
@@ -31,9 +32,7 @@ HMODULE HookModule = nullptr;
 HANDLE ReplyEvent = nullptr;
 char* ReplyView = nullptr;
 
-int Failures = 0;
-int Checks = 0;
-std::string CurrentCase;
+std::string CurrentCase;  // named in every failure
 
 const char kDialogTitle[] = "Choose File from which to Generate Slideshow";
 const char kAboutText[] = "Quillfen\n\nVersion " KESTRUNE_VERSION
@@ -57,13 +56,7 @@ const char kExpectedWindow[] =
 constexpr unsigned kOpen = 1, kExit = 2, kAbout = 3, kHelp = 4;  // as the menu check confirms
 
 bool Check(bool ok, const std::string& what) {
-  ++Checks;
-  if (!ok) {
-    ++Failures;
-    std::printf("FAIL [%s] %s\n", CurrentCase.c_str(), what.c_str());
-    std::fflush(stdout);
-  }
-  return ok;
+  return test_checks::Check(ok, ok ? std::string() : "[" + CurrentCase + "] " + what);
 }
 
 bool CheckEqual(const std::string& actual, const std::string& expected, const std::string& what) {
@@ -1003,13 +996,12 @@ int main(int argc, char** argv) {
       {"window creation failure", TestWindowCreationFailure},
   };
   for (const auto& group : groups) {
-    const int before = Failures;
+    const int before = test_checks::Failures;
     const DWORD start = GetTickCount();
     group.run();
-    std::printf("%s %s (%lu ms)\n", Failures == before ? "ok  " : "FAIL", group.name,
+    std::printf("%s %s (%lu ms)\n", test_checks::Failures == before ? "ok  " : "FAIL", group.name,
                 static_cast<unsigned long>(GetTickCount() - start));
     std::fflush(stdout);
   }
-  std::printf("%d checks, %d failed\n", Checks, Failures);
-  return Failures == 0 ? 0 : 1;
+  return test_checks::Report();
 }

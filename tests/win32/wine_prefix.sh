@@ -1,4 +1,4 @@
-# Wine for the Windows tests, sourced by scripts/test-windows.sh and scripts/test-package.sh: the
+# Wine for the Windows tests, sourced by scripts/test-windows.sh and the package checks: the
 # 64-bit loader in a prefix of its own inside the x86-64 build folder, on a virtual display.
 #
 #   start_wine FOLDER   starts a display (its files in FOLDER) and makes the prefix if need be;
