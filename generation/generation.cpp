@@ -37,7 +37,7 @@ int BeginReadingSheet() {
 int BeginGeneration() {
   const int started = BeginReadingSheet();
   if (started != 1) return started;
-  State.CombinedPage = CreateOutputFile(kCombinedPageName);
+  State.CombinedPage = CreateOutputFile(kCombinedPageName, kOwnPageMarker);
   if (State.CombinedPage == nullptr) return AbandonStart(kCombinedPageFailure);
   std::setvbuf(State.CombinedPage, State.CombinedPageBuffer, _IOFBF,
                sizeof State.CombinedPageBuffer);

@@ -11,6 +11,7 @@
 #include "generation/generation_state.h"
 #include "generation/link_targets.h"
 #include "generation/slide_step.h"
+#include "pages/page_marker.h"
 #include "platform/platform.h"
 #include "ui/user.h"
 
@@ -104,7 +105,7 @@ bool PlanFile(const std::string& pageName, bool combined, DryRunTally& tally) {
     TellResultLine(Line("refuse", file, NameRefusalReason(refusal)), true);
     return false;
   }
-  const PageFileLook look = LookAtPageFile(file);
+  const PageFileLook look = LookAtPageFile(file, kOwnPageMarker);
   const std::string key = KeyOf(file, look);
   Plan plan = Plan::Refuse;
   std::string reason;
@@ -222,7 +223,7 @@ int CleanSlideShow() {
       return;
     }
     if (!handled.insert(FileNameKey(file)).second) return;
-    const PageFileState state = RemoveOwnPage(file);
+    const PageFileState state = RemoveOwnPage(file, kOwnPageMarker);
     switch (state) {
       case PageFileState::Removed:
         ++removed;

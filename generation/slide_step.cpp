@@ -7,6 +7,7 @@
 #include "generation/link_targets.h"
 #include "pages/combined_page.h"
 #include "pages/modern_pages.h"
+#include "pages/page_marker.h"
 #include "pages/slide_templates.h"
 #include "pages/text_output.h"
 
@@ -34,7 +35,7 @@ void WriteSlidePage(const std::string& pageName, const std::string& text) {
   const std::string& file = FileNamed(pageName, decoded);
   // A hostile contact sheet must not be able to place pages outside its own folder.
   const bool allowed = PageFileRefusal(file) == PageNameRefusal::None;
-  if (!allowed || !WriteOutputFile(file, text)) {
+  if (!allowed || !WriteOutputFile(file, text, kOwnPageMarker)) {
     ReportFailure(nullptr, kSlidePageFailure, pageName, BoxIcon::Exclamation);
   }
 }

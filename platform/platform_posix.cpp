@@ -492,7 +492,8 @@ int OpenExistingFile(const std::string& name, bool* noAccessTime, int flags = kE
 // Empty, Foreign, or Unreadable when they cannot be read. The read leaves the offset at 0 for the
 // page written next. Where the file could not be opened with O_NOATIME, the old access time is put
 // back after the look, as far as permissions allow.
-PageFileState HeadOf(int fd, const struct stat& info, bool accessTimeKept) {
+PageFileState HeadOf(int fd, const struct stat& info, bool accessTimeKept,
+                     std::string_view marker) {
   // As much as the file holds, so one read does where a page is shorter than the look; left
   // uninitialised, as only the bytes read are looked at.
   const std::size_t size = std::min<std::size_t>(
@@ -503,8 +504,8 @@ PageFileState HeadOf(int fd, const struct stat& info, bool accessTimeKept) {
   if (got == 0) {
     state = PageFileState::Empty;
   } else if (got > 0) {
-    state = IsEmptyOrOwnPage(head.get(), static_cast<size_t>(got)) ? PageFileState::OwnPage
-                                                                   : PageFileState::Foreign;
+    state = IsEmptyOrOwnPage(head.get(), static_cast<size_t>(got), marker) ? PageFileState::OwnPage
+                                                                           : PageFileState::Foreign;
   }
   if (state != PageFileState::OwnPage && state != PageFileState::Empty && !accessTimeKept) {
     const struct timespec times[2] = {info.st_atim, {0, UTIME_OMIT}};
@@ -514,8 +515,9 @@ PageFileState HeadOf(int fd, const struct stat& info, bool accessTimeKept) {
 }
 
 // True when the existing regular file `fd` is empty or a page of ours (HeadOf).
-bool LooksLikeOwnPage(int fd, const struct stat& info, bool accessTimeKept) {
-  const PageFileState state = HeadOf(fd, info, accessTimeKept);
+bool LooksLikeOwnPage(int fd, const struct stat& info, bool accessTimeKept,
+                      std::string_view marker) {
+  const PageFileState state = HeadOf(fd, info, accessTimeKept, marker);
   return state == PageFileState::OwnPage || state == PageFileState::Empty;
 }
 
@@ -580,7 +582,7 @@ struct OpenOutput {
 // Opens `name` for a page: a new file, or an existing one that may be replaced, left as it is
 // (the caller writes over it from its start). A file that must not be replaced is left
 // untouched; fd -1 when refused.
-OpenOutput OpenOutputFile(const std::string& name) {
+OpenOutput OpenOutputFile(const std::string& name, std::string_view marker) {
   OpenOutput output;
   bool accessTimeKept = true;
   if (LastPageExisted) {
@@ -604,7 +606,7 @@ OpenOutput OpenOutputFile(const std::string& name) {
   // device or a FIFO), not held by this process, and empty or a page of ours.
   struct stat& info = output.info;
   if (PosixCalls.fstat(output.fd, &info) == 0 && S_ISREG(info.st_mode) && !IsHeld(info) &&
-      LooksLikeOwnPage(output.fd, info, accessTimeKept))
+      LooksLikeOwnPage(output.fd, info, accessTimeKept, marker))
     return output;
   PosixCalls.close(output.fd);
   output.fd = -1;
@@ -627,6 +629,7 @@ struct Replacement {
   int original;
   bool created;
   struct stat info;
+  std::string marker;  // the line a file carries when it may be replaced
 };
 std::vector<Replacement> Replacements;
 
@@ -674,10 +677,10 @@ bool MayReplace(const std::string& name, const Replacement& replacement) {
   const int fd = OpenExistingFile(name, &accessTimeKept);
   if (fd < 0) return false;
   struct stat info;
-  const bool may =
-      PosixCalls.fstat(fd, &info) == 0 &&
-      (SameFile(info, replacement.info) ||
-       (S_ISREG(info.st_mode) && !IsHeld(info) && LooksLikeOwnPage(fd, info, accessTimeKept)));
+  const bool may = PosixCalls.fstat(fd, &info) == 0 &&
+                   (SameFile(info, replacement.info) ||
+                    (S_ISREG(info.st_mode) && !IsHeld(info) &&
+                     LooksLikeOwnPage(fd, info, accessTimeKept, replacement.marker)));
   PosixCalls.close(fd);
   return may;
 }
@@ -763,7 +766,8 @@ constexpr int kLookFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 
 // Looks at what stands under `file` in `folder`, following no link: Absent, Link, NotRegular,
 // InUse, or what its first bytes say (HeadOf); its status in *info.
-PageFileState LookAtEntry(int folder, const std::string& file, struct stat* info) {
+PageFileState LookAtEntry(int folder, const std::string& file, struct stat* info,
+                          std::string_view marker) {
   if (DescribeEntry(folder, file, info) != 0) {
     return errno == ENOENT ? PageFileState::Absent : Unreachable(errno);
   }
@@ -779,7 +783,7 @@ PageFileState LookAtEntry(int folder, const std::string& file, struct stat* info
   PageFileState state = PageFileState::Failed;
   // The file read must be the one described: another may have taken the name in between.
   if (PosixCalls.fstat(fd, &opened) == 0 && SameFile(opened, *info))
-    state = HeadOf(fd, opened, accessTimeKept);
+    state = HeadOf(fd, opened, accessTimeKept, marker);
   PosixCalls.close(fd);
   return state;
 }
@@ -836,15 +840,15 @@ int PendingInterruption() {
   return PendingSignal;
 }
 
-std::FILE* CreateOutputFile(const std::string& name) {
-  OpenOutput original = OpenOutputFile(name);
+std::FILE* CreateOutputFile(const std::string& name, std::string_view marker) {
+  OpenOutput original = OpenOutputFile(name, marker);
   if (original.fd < 0) return nullptr;
   if (original.created && PosixCalls.fstat(original.fd, &original.info) != 0) {
     DropOutputFile(original, name);
     return nullptr;
   }
-  Replacement replacement{nullptr,          name,         std::string(), original.fd,
-                          original.created, original.info};
+  Replacement replacement{nullptr,          name,          std::string(),      original.fd,
+                          original.created, original.info, std::string(marker)};
   const int temporary = CreateTemporaryFile(name, &replacement.temporary);
   struct stat temporaryInfo {};
   std::FILE* stream = temporary >= 0 && PosixCalls.fstat(temporary, &temporaryInfo) == 0
@@ -866,8 +870,8 @@ std::FILE* CreateOutputFile(const std::string& name) {
   return stream;
 }
 
-bool WriteOutputFile(const std::string& name, std::string_view bytes) {
-  const OpenOutput output = OpenOutputFile(name);
+bool WriteOutputFile(const std::string& name, std::string_view bytes, std::string_view marker) {
+  const OpenOutput output = OpenOutputFile(name, marker);
   if (output.fd < 0) return false;
   // Open only during this call, so no other output can meet it: it needs no place among the
   // held files. An earlier page is written over from its start and cut to the new length when
@@ -882,7 +886,7 @@ bool WriteOutputFile(const std::string& name, std::string_view bytes) {
   return complete;
 }
 
-PageFileLook LookAtPageFile(const std::string& name) {
+PageFileLook LookAtPageFile(const std::string& name, std::string_view marker) {
   PageFileLook look;
   std::string file;
   const int folder = FolderOfPage(name, &file);
@@ -927,7 +931,7 @@ PageFileLook LookAtPageFile(const std::string& name) {
       look.state = errno == EACCES ? PageFileState::Unreadable : Unreachable(errno);
       return look;
     }
-    look.state = HeadOf(fd, info, accessTimeKept);
+    look.state = HeadOf(fd, info, accessTimeKept, marker);
     PosixCalls.close(fd);
   }
   if (look.state == PageFileState::OwnPage || look.state == PageFileState::Empty) {
@@ -943,7 +947,7 @@ PageFileLook LookAtPageFile(const std::string& name) {
 // moved, which no other program knows by that name, so the file removed is the one decided on;
 // anything else goes back under its name. The folder is opened beneath the working folder and
 // every name is resolved in it without following a link, so nothing outside is ever reached.
-PageFileState RemoveOwnPage(const std::string& name) {
+PageFileState RemoveOwnPage(const std::string& name, std::string_view marker) {
   std::string file;
   const int folder = FolderOfPage(name, &file);
   if (folder == -1) {
@@ -952,11 +956,11 @@ PageFileState RemoveOwnPage(const std::string& name) {
   }
   if (IsFolderEntryName(file)) return PageFileState::NotRegular;
   struct stat info;
-  PageFileState state = LookAtEntry(folder, file, &info);
+  PageFileState state = LookAtEntry(folder, file, &info, marker);
   if (state != PageFileState::OwnPage) return state;
   std::string aside;
   if (!MoveAside(folder, file, &aside, &state)) return state;
-  state = LookAtEntry(folder, aside, &info);
+  state = LookAtEntry(folder, aside, &info, marker);
   if (state == PageFileState::Absent) return state;  // removed by someone else meanwhile
   if (state == PageFileState::OwnPage && PosixCalls.unlinkAt(folder, aside.c_str(), 0) == 0)
     return PageFileState::Removed;

@@ -217,21 +217,22 @@ bool ReadHead(HANDLE handle, char* head, DWORD size, DWORD* length) {
 
 // Looks at the first bytes of an existing file through `handle`, from its file pointer: OwnPage,
 // Empty, Foreign, or Unreadable when they cannot be read.
-PageFileState HeadOf(HANDLE handle) {
+PageFileState HeadOf(HANDLE handle, std::string_view marker) {
   // Left uninitialised: only the bytes read are looked at, and a page is a few KiB.
   const std::unique_ptr<char[]> head(new (std::nothrow) char[kOwnPageLookSize]);
   DWORD length = 0;
   if (!head || !ReadHead(handle, head.get(), static_cast<DWORD>(kOwnPageLookSize), &length))
     return PageFileState::Unreadable;
   if (length == 0) return PageFileState::Empty;
-  return IsEmptyOrOwnPage(head.get(), length) ? PageFileState::OwnPage : PageFileState::Foreign;
+  return IsEmptyOrOwnPage(head.get(), length, marker) ? PageFileState::OwnPage
+                                                      : PageFileState::Foreign;
 }
 
 // Looks at the first bytes of an existing file through `handle`, which is then truncated and
 // written: true when it is empty or a page of ours. Leaves the file pointer at the start.
-bool LooksLikeOwnPage(HANDLE handle) {
+bool LooksLikeOwnPage(HANDLE handle, std::string_view marker) {
   // A file that cannot be read is not replaced.
-  const PageFileState state = HeadOf(handle);
+  const PageFileState state = HeadOf(handle, marker);
   if (state != PageFileState::OwnPage && state != PageFileState::Empty) return false;
   LARGE_INTEGER start{};
   return SetFilePointerEx(handle, start, nullptr, FILE_BEGIN);
@@ -282,7 +283,7 @@ void RemoveCreatedFile(HANDLE handle, const std::string& name) {
 // touches nothing. An existing file is opened without truncating, so one found outside the
 // folder, or one that is not ours, is left as it was; and for reading too, for the look at it.
 // INVALID_HANDLE_VALUE when refused.
-HANDLE OpenPageFile(const std::string& name, bool* created) {
+HANDLE OpenPageFile(const std::string& name, bool* created, std::string_view marker) {
   // A device name would open the device: the page would vanish into it, or the call would hang.
   if (NamesReservedDevice(name)) return INVALID_HANDLE_VALUE;
   HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
@@ -298,7 +299,7 @@ HANDLE OpenPageFile(const std::string& name, bool* created) {
   FILETIME accessed;
   const bool accessTimeHeld = !*created && HoldAccessTime(handle, &accessed);
   if (!IsDiskFile(handle) || !LiesBeneathWorkingFolder(handle) ||
-      (!*created && !LooksLikeOwnPage(handle)) || !SetEndOfFile(handle)) {
+      (!*created && !LooksLikeOwnPage(handle, marker)) || !SetEndOfFile(handle)) {
     if (*created) {
       RemoveCreatedFile(handle, name);  // made here only to be refused
     } else {
@@ -325,6 +326,7 @@ struct Replacement {
   HANDLE written = INVALID_HANDLE_VALUE;  // the temporary file, open beyond the stream's close
   bool accessTimeHeld = false;
   FILETIME accessed{};
+  std::string marker;  // the line a file carries when it may be replaced
 };
 std::vector<Replacement> Replacements;
 
@@ -351,7 +353,8 @@ bool HoldOriginal(Replacement* r) {
   r->removeOriginal = GetLastError() != ERROR_ALREADY_EXISTS;
   r->accessTimeHeld = !r->removeOriginal && HoldAccessTime(r->original, &r->accessed);
   if (IsDiskFile(r->original) && LiesBeneathWorkingFolder(r->original) &&
-      (r->removeOriginal ? MarkForRemoval(r->original, true) : LooksLikeOwnPage(r->original)))
+      (r->removeOriginal ? MarkForRemoval(r->original, true)
+                         : LooksLikeOwnPage(r->original, r->marker)))
     return true;
   DropOriginal(*r);
   return false;
@@ -478,9 +481,10 @@ int PendingInterruption() {
   return 0;
 }
 
-std::FILE* CreateOutputFile(const std::string& name) {
+std::FILE* CreateOutputFile(const std::string& name, std::string_view marker) {
   Replacement replacement;
   replacement.name = name;
+  replacement.marker = std::string(marker);
   if (!HoldOriginal(&replacement)) return nullptr;
   // The new file: hidden beside the original, marked so that it goes however the process ends.
   HANDLE temporary = CreateTemporaryFile(name, &replacement.temporary);
@@ -533,9 +537,9 @@ bool CloseOutputFile(std::FILE* stream) {
   return placed;
 }
 
-bool WriteOutputFile(const std::string& name, std::string_view bytes) {
+bool WriteOutputFile(const std::string& name, std::string_view bytes, std::string_view marker) {
   bool created = false;
-  const HANDLE handle = OpenPageFile(name, &created);
+  const HANDLE handle = OpenPageFile(name, &created, marker);
   if (handle == INVALID_HANDLE_VALUE) return false;
   // Open only during this call, so no other output can meet it. One write, straight to the file.
   bool written = true;
@@ -632,7 +636,7 @@ bool MarkPageForRemoval(HANDLE handle, DWORD attributes) {
 
 }  // namespace
 
-PageFileLook LookAtPageFile(const std::string& name) {
+PageFileLook LookAtPageFile(const std::string& name, std::string_view marker) {
   PageFileLook look;
   if (NamesReservedDevice(name)) {
     look.state = PageFileState::DeviceName;
@@ -655,7 +659,7 @@ PageFileLook LookAtPageFile(const std::string& name) {
   } else if (!LiesBeneathWorkingFolder(handle)) {
     look.state = PageFileState::LeadsOutside;
   } else {
-    look.state = HeadOf(handle);
+    look.state = HeadOf(handle, marker);
   }
   if (accessTimeHeld) PutBackAccessTime(handle, accessed);
   CloseHandle(handle);
@@ -666,7 +670,7 @@ PageFileLook LookAtPageFile(const std::string& name) {
 // for reading only: while the handle is open no other program can write, move or remove the
 // file, so the file looked at through it is the very file removed. A page of ours is marked for
 // removal through that handle, and the system removes it as the handle closes.
-PageFileState RemoveOwnPage(const std::string& name) {
+PageFileState RemoveOwnPage(const std::string& name, std::string_view marker) {
   if (NamesReservedDevice(name)) return PageFileState::DeviceName;
   const HANDLE handle = CreateFileA(
       name.c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
@@ -691,7 +695,7 @@ PageFileState RemoveOwnPage(const std::string& name) {
   } else if (!LiesBeneathWorkingFolder(handle)) {
     state = PageFileState::LeadsOutside;
   } else {
-    state = HeadOf(handle);
+    state = HeadOf(handle, marker);
   }
   if (state == PageFileState::OwnPage) {
     state = MarkPageForRemoval(handle, info.dwFileAttributes) ? PageFileState::Removed

@@ -19,6 +19,7 @@
 
 #include "app/main_window.h"
 #include "generation/generation_state.h"
+#include "pages/page_marker.h"
 #include "platform/platform.h"
 #include "platform/posix_calls.h"
 #include "test_support.h"

@@ -9,6 +9,7 @@
 
 #include "generation/contact_sheet.h"
 #include "generation_fixture.h"
+#include "pages/page_marker.h"
 #include "platform/platform.h"
 #include "platform/posix_calls.h"
 #include "sheet/sheet_path.h"
@@ -167,12 +168,12 @@ TEST_F(HeldFiles, TheOpenSheetIsRefusedUnderEveryName) {
   sheet_ = OpenFileReadOnly(folder_ / "index.html");
   ASSERT_NE(sheet_, nullptr);
   for (const char* name : {"index.html", "hard.htm", "soft.htm", "./index.html"}) {
-    EXPECT_EQ(CreateOutputFile(name), nullptr) << name;
+    EXPECT_EQ(CreateOutputFile(name, kOwnPageMarker), nullptr) << name;
   }
   EXPECT_EQ(folder_.Read("index.html"), sheet);
   CloseFile(sheet_);
   sheet_ = nullptr;
-  std::FILE* replaced = CreateOutputFile("hard.htm");
+  std::FILE* replaced = CreateOutputFile("hard.htm", kOwnPageMarker);
   ASSERT_NE(replaced, nullptr);  // once closed, the file may be replaced
   EXPECT_TRUE(CloseOutputFile(replaced));
   EXPECT_EQ(folder_.Read("hard.htm"), "");
@@ -180,10 +181,10 @@ TEST_F(HeldFiles, TheOpenSheetIsRefusedUnderEveryName) {
 }
 
 TEST_F(HeldFiles, AnOpenOutputIsRefusedUntilClosed) {
-  std::FILE* first = CreateOutputFile("allin1.html");
+  std::FILE* first = CreateOutputFile("allin1.html", kOwnPageMarker);
   ASSERT_NE(first, nullptr);
   std::fputs("partial", first);
-  EXPECT_EQ(CreateOutputFile("allin1.html"), nullptr);
+  EXPECT_EQ(CreateOutputFile("allin1.html", kOwnPageMarker), nullptr);
   EXPECT_TRUE(CloseOutputFile(first));
   EXPECT_EQ(folder_.Read("allin1.html"), "partial");
 }
@@ -192,8 +193,8 @@ TEST_F(HeldFiles, SpecialFilesAreNotOpenedAsSheets) {
   ASSERT_EQ(::mkfifo((folder_ / "pipe.html").c_str(), 0600), 0);
   EXPECT_EQ(OpenFileReadOnly(folder_ / "pipe.html"), nullptr);  // returns at once, no writer needed
   EXPECT_EQ(OpenFileReadOnly(folder_.path()), nullptr);
-  EXPECT_EQ(CreateOutputFile("pipe.html"), nullptr);
-  EXPECT_EQ(CreateOutputFile("."), nullptr);
+  EXPECT_EQ(CreateOutputFile("pipe.html", kOwnPageMarker), nullptr);
+  EXPECT_EQ(CreateOutputFile(".", kOwnPageMarker), nullptr);
 }
 
 ssize_t DiskFullWrite(int, const void*, size_t) {
@@ -213,14 +214,14 @@ int FailingClose(int fd) {
 
 TEST_F(HeldFiles, ALostWriteOrCloseIsReportedOnClose) {
   PosixCalls.write = DiskFullWrite;
-  std::FILE* page = CreateOutputFile("full.htm");
+  std::FILE* page = CreateOutputFile("full.htm", kOwnPageMarker);
   ASSERT_NE(page, nullptr);
   std::fputs("never stored", page);
   EXPECT_FALSE(CloseOutputFile(page));
 
   PosixCalls = DefaultPosixCalls();
   PosixCalls.close = FailingClose;
-  page = CreateOutputFile("close.htm");
+  page = CreateOutputFile("close.htm", kOwnPageMarker);
   ASSERT_NE(page, nullptr);
   std::fputs("stored, but the close failed", page);
   EXPECT_FALSE(CloseOutputFile(page));
@@ -228,7 +229,7 @@ TEST_F(HeldFiles, ALostWriteOrCloseIsReportedOnClose) {
 
 TEST_F(HeldFiles, ShortWritesAreContinuedUntilAllIsWritten) {
   PosixCalls.write = HalfWrite;
-  std::FILE* page = CreateOutputFile("half.htm");
+  std::FILE* page = CreateOutputFile("half.htm", kOwnPageMarker);
   ASSERT_NE(page, nullptr);
   const std::string text(5000, 'x');
   std::fputs(text.c_str(), page);

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <string>
 
+#include "pages/page_marker.h"
 #include "platform/platform.h"
 #include "platform/posix_calls.h"
 #include "test_support.h"
@@ -36,7 +37,7 @@ class OutputFolder : public testing::TestWithParam<bool> {
 
   // True when `name` could be created and written.
   static bool Writes(const std::string& name) {
-    std::FILE* page = CreateOutputFile(name);
+    std::FILE* page = CreateOutputFile(name, kOwnPageMarker);
     if (page == nullptr) return false;
     std::fputs("page", page);
     return CloseOutputFile(page);

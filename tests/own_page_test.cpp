@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "pages/page_marker.h"
 #include "platform/platform.h"
 #include "platform/posix_calls.h"
 #include "test_support.h"
@@ -36,7 +37,7 @@ class OwnPages : public testing::Test {
 
   // Creates `name` and writes "page" into it; the bytes the file then holds, or "(refused)".
   std::string Replace(const std::string& name) {
-    std::FILE* page = CreateOutputFile(name);
+    std::FILE* page = CreateOutputFile(name, kOwnPageMarker);
     if (page == nullptr) return "(refused)";
     std::fputs("page", page);
     return CloseOutputFile(page) ? folder_.Read(name) : "(lost)";
@@ -47,7 +48,7 @@ class OwnPages : public testing::Test {
   void ExpectRefusedAndKept(const std::string& name, const std::string& bytes,
                             bool changeTimeKept = true) {
     const std::string before = StatusOf(folder_ / name);
-    EXPECT_EQ(CreateOutputFile(name), nullptr);
+    EXPECT_EQ(CreateOutputFile(name, kOwnPageMarker), nullptr);
     const std::string after = StatusOf(folder_ / name);
     if (changeTimeKept) {
       EXPECT_EQ(after, before);
@@ -160,7 +161,7 @@ TEST_F(OwnPages, TimesThatCannotBeKeptDoNotTurnARefusalIntoAReplacement) {
   PosixCalls.openBeneath = NoAtimePermitted;
   PosixCalls.futimens = TimesCannotBeSet;
   WriteOld("own.htm", "<p>mine</p>");
-  EXPECT_EQ(CreateOutputFile("own.htm"), nullptr);
+  EXPECT_EQ(CreateOutputFile("own.htm", kOwnPageMarker), nullptr);
   EXPECT_EQ(folder_.Read("own.htm"), "<p>mine</p>");
 }
 
@@ -181,12 +182,12 @@ int UsersFileTakesTheNameFirst(int fromFolder, const char* from, int toFolder, c
 TEST_F(OwnPages, ACleanRemovesOnlyThePageItLooksAtInItsNewPlace) {
   WriteOld("a.htm", kMarker);
   PosixCalls.renameAt = UsersFileTakesTheNameFirst;
-  EXPECT_EQ(RemoveOwnPage("a.htm"), PageFileState::Foreign);
+  EXPECT_EQ(RemoveOwnPage("a.htm", kOwnPageMarker), PageFileState::Foreign);
   EXPECT_EQ(folder_.Read("a.htm"), "mine");
   EXPECT_EQ(ListFiles(folder_.path()), std::vector<std::string>{"a.htm"});
   PosixCalls = DefaultPosixCalls();
   WriteOld("a.htm", kMarker);
-  EXPECT_EQ(RemoveOwnPage("a.htm"), PageFileState::Removed);
+  EXPECT_EQ(RemoveOwnPage("a.htm", kOwnPageMarker), PageFileState::Removed);
   EXPECT_EQ(ListFiles(folder_.path()), std::vector<std::string>{});
 }
 
@@ -198,11 +199,11 @@ TEST_F(OwnPages, TheOpenContactSheetIsNeitherPlannedOverNorRemoved) {
   PlatformFile* sheet = OpenFileReadOnly("sheet.html");
   ASSERT_NE(sheet, nullptr);
   const std::string before = StatusOf(folder_ / "page.htm");
-  EXPECT_EQ(LookAtPageFile("page.htm").state, PageFileState::InUse);
-  EXPECT_EQ(RemoveOwnPage("page.htm"), PageFileState::InUse);
+  EXPECT_EQ(LookAtPageFile("page.htm", kOwnPageMarker).state, PageFileState::InUse);
+  EXPECT_EQ(RemoveOwnPage("page.htm", kOwnPageMarker), PageFileState::InUse);
   EXPECT_EQ(StatusOf(folder_ / "page.htm"), before);
   CloseFile(sheet);
-  EXPECT_EQ(RemoveOwnPage("page.htm"), PageFileState::Removed);
+  EXPECT_EQ(RemoveOwnPage("page.htm", kOwnPageMarker), PageFileState::Removed);
   EXPECT_EQ(folder_.Read("sheet.html"), kMarker);
 }
 

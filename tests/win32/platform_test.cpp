@@ -3,6 +3,8 @@
 #include "platform/platform.h"
 
 #include <windows.h>
+
+#include "pages/page_marker.h"
 // windows.h first: io.h relies on its types.
 #include <io.h>
 
@@ -57,7 +59,7 @@ void TestFolderPrefix() {
 
 // Creates, writes and closes `name`; true when its bytes arrived.
 bool CreatesFile(const std::string& name) {
-  std::FILE* stream = CreateOutputFile(name);
+  std::FILE* stream = CreateOutputFile(name, kOwnPageMarker);
   if (stream == nullptr) return false;
   const bool written = std::fputs("page\n", stream) >= 0;
   return CloseOutputFile(stream) && written && ReadFile(name) == "page\n" &&
@@ -72,7 +74,7 @@ void TestDeviceNames() {
                            "sub\\prn.htm", "sub/nul.html", "aux\\x.htm", "a/LPT3/b/c.htm"};
   for (const char* device : devices) {
     Check(NamesReservedDevice(device), std::string("device name: ") + device);
-    std::FILE* stream = CreateOutputFile(device);
+    std::FILE* stream = CreateOutputFile(device, kOwnPageMarker);
     Check(stream == nullptr, std::string("device name refused: ") + device);
     if (stream != nullptr) CloseOutputFile(stream);
   }
@@ -95,7 +97,7 @@ void TestHeldFilesAreRefused() {
   for (const std::string& alias :
        {std::string("sheet.html"), std::string("SHEET.HTML"), std::string(".\\sheet.html"),
         std::string("sub\\..\\sheet.html"), GetWorkingFolder() + "\\sheet.html"}) {
-    std::FILE* stream = CreateOutputFile(alias);
+    std::FILE* stream = CreateOutputFile(alias, kOwnPageMarker);
     Check(stream == nullptr, "open contact sheet refused as output: " + alias);
     if (stream != nullptr) CloseOutputFile(stream);
   }
@@ -104,9 +106,9 @@ void TestHeldFilesAreRefused() {
   Check(CreatesFile("sheet.html"), "closed contact sheet is writable again");
 
   // An output not yet closed cannot be opened a second time, and keeps what it was given.
-  std::FILE* page = CreateOutputFile("page.htm");
+  std::FILE* page = CreateOutputFile("page.htm", kOwnPageMarker);
   Check(page != nullptr, "page created");
-  Check(CreateOutputFile("PAGE.htm") == nullptr, "unclosed page refused");
+  Check(CreateOutputFile("PAGE.htm", kOwnPageMarker) == nullptr, "unclosed page refused");
   const std::string pageBytes = std::string("first\n") + kOwnPageMarker + "\n";
   if (page != nullptr) {
     std::fputs(pageBytes.c_str(), page);
@@ -116,7 +118,7 @@ void TestHeldFilesAreRefused() {
   Check(CreatesFile("page.htm"), "closed page replaced");
 
   // Bytes that never reach the file are reported when the page is closed.
-  std::FILE* lost = CreateOutputFile("lost.htm");
+  std::FILE* lost = CreateOutputFile("lost.htm", kOwnPageMarker);
   Check(lost != nullptr, "page created");
   if (lost != nullptr) {
     std::fputs("never written\n", lost);  // still in the stream's buffer
@@ -125,7 +127,7 @@ void TestHeldFilesAreRefused() {
   }
 
   CreateDirectoryA("folder.htm", nullptr);
-  Check(CreateOutputFile("folder.htm") == nullptr, "folder refused as output");
+  Check(CreateOutputFile("folder.htm", kOwnPageMarker) == nullptr, "folder refused as output");
 }
 
 // The times of a file, "(failed)" when they cannot be read.
@@ -160,7 +162,7 @@ void WriteOldFile(const std::string& name, const std::string& bytes) {
 // (taken before anything else reads the file).
 bool RefusedAndKept(const std::string& name, const std::string& bytes) {
   const std::string times = Times(name);
-  std::FILE* stream = CreateOutputFile(name);
+  std::FILE* stream = CreateOutputFile(name, kOwnPageMarker);
   if (stream != nullptr) CloseOutputFile(stream);
   const std::string timesAfter = Times(name);
   return stream == nullptr && timesAfter == times && ReadFile(name) == bytes;
@@ -199,8 +201,9 @@ void TestOnlyOwnPagesAreReplaced() {
                                     OPEN_EXISTING, 0, nullptr);
   Check(holder != INVALID_HANDLE_VALUE, "held without sharing reads");
   const std::string times = Times("unshared.htm");
-  Check(CreateOutputFile("unshared.htm") == nullptr && Times("unshared.htm") == times,
-        "a page that others keep from being read is refused");
+  Check(
+      CreateOutputFile("unshared.htm", kOwnPageMarker) == nullptr && Times("unshared.htm") == times,
+      "a page that others keep from being read is refused");
   CloseHandle(holder);
   Check(ReadFile("unshared.htm") == earlier, "the page kept its bytes");
   Check(CreatesFile("unshared.htm"), "once released, the earlier page is replaced");
@@ -232,7 +235,7 @@ bool Listed(const std::string& name) {
 // Writes `bytes` into a new combined page and closes it, having first closed the stream's file
 // under it when `lose` is set: what CloseOutputFile says.
 bool WriteCombinedPage(const std::string& bytes, bool lose) {
-  std::FILE* stream = CreateOutputFile("allin1.html");
+  std::FILE* stream = CreateOutputFile("allin1.html", kOwnPageMarker);
   if (stream == nullptr) return false;
   std::fputs(bytes.c_str(), stream);  // still in the stream's buffer
   if (lose) CloseHandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))));
@@ -271,7 +274,7 @@ void TestCombinedPageReplacement() {
   const std::string marker = kOwnPageMarker;
   const std::string earlier = "Earlier combined page\r\n" + marker + "\r\n";
   DeleteFileA("allin1.html");
-  std::FILE* stream = CreateOutputFile("allin1.html");
+  std::FILE* stream = CreateOutputFile("allin1.html", kOwnPageMarker);
   Check(stream != nullptr, "combined page created");
   if (stream != nullptr) {
     const std::string temporaries = Temporaries();
@@ -284,7 +287,7 @@ void TestCombinedPageReplacement() {
     Check(Listed("allin1.html") &&
               !MoveFileExA("other.html", "allin1.html", MOVEFILE_REPLACE_EXISTING) &&
               !DeleteFileA("allin1.html") && !MoveFileExA("allin1.html", "moved.html", 0) &&
-              !WriteOutputFile("allin1.html", marker),
+              !WriteOutputFile("allin1.html", marker, kOwnPageMarker),
           "the name is held while the combined page is written");
     std::fputs("new page\n", stream);
     Check(CloseOutputFile(stream), "combined page closed");
@@ -328,15 +331,16 @@ void TestCombinedPageReplacement() {
   const std::string page = marker + "\r\n" + std::string(1000, 'p');
   Win32Calls.writeFile = WriteUntilFull;
   WritesBeforeFull = 1;
-  Check(!WriteOutputFile("cut.htm", page) && !Listed("cut.htm"),
+  Check(!WriteOutputFile("cut.htm", page, kOwnPageMarker) && !Listed("cut.htm"),
         "a page created and cut short is removed");
   WriteFile("earlier.htm", earlier);
   WritesBeforeFull = 1;
-  Check(!WriteOutputFile("earlier.htm", page) &&
+  Check(!WriteOutputFile("earlier.htm", page, kOwnPageMarker) &&
             ReadFile("earlier.htm") == page.substr(0, page.size() / 2),
         "an earlier page cut short stays as far as it came");
   Win32Calls.writeFile = ::WriteFile;
-  Check(WriteOutputFile("cut.htm", page) && ReadFile("cut.htm") == page, "a page written whole");
+  Check(WriteOutputFile("cut.htm", page, kOwnPageMarker) && ReadFile("cut.htm") == page,
+        "a page written whole");
 }
 
 // Maps `bytes` as a contact sheet; the text and its length, or "(failed)".
@@ -428,8 +432,8 @@ void TestLookAndRemoval() {
     if (c.made == kFolder) CreateDirectoryA(c.name, nullptr);
     if (c.made == kFile) WriteOldFile(name, c.bytes);
     const std::string times = c.made == kFile ? Times(name) : "";
-    Check(LookAtPageFile(name).state == c.look, "look at " + name);
-    Check(RemoveOwnPage(name) == c.removal, "removal of " + name);
+    Check(LookAtPageFile(name, kOwnPageMarker).state == c.look, "look at " + name);
+    Check(RemoveOwnPage(name, kOwnPageMarker) == c.removal, "removal of " + name);
     if (c.removal == PageFileState::Removed) {
       Check(!FileExists(name), name + " removed");
     } else if (c.made == kFile) {
@@ -443,17 +447,19 @@ void TestLookAndRemoval() {
   // contact sheet, stay: they are in use.
   WriteOldFile("readonly.htm", marker);
   SetFileAttributesA("readonly.htm", FILE_ATTRIBUTE_READONLY);
-  Check(RemoveOwnPage("readonly.htm") == PageFileState::Removed && !FileExists("readonly.htm"),
+  Check(RemoveOwnPage("readonly.htm", kOwnPageMarker) == PageFileState::Removed &&
+            !FileExists("readonly.htm"),
         "a read-only page of ours removed");
   WriteOldFile("held.htm", marker);
   const HANDLE holder =
       CreateFileA("held.htm", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  Check(RemoveOwnPage("held.htm") == PageFileState::InUse, "a page another program holds stays");
+  Check(RemoveOwnPage("held.htm", kOwnPageMarker) == PageFileState::InUse,
+        "a page another program holds stays");
   CloseHandle(holder);
   WriteOldFile("sheet.htm", marker);
   PlatformFile* sheet = OpenFileReadOnly("sheet.htm");
-  Check(LookAtPageFile("SHEET.HTM").state == PageFileState::InUse &&
-            RemoveOwnPage("sub\\..\\sheet.htm") == PageFileState::InUse,
+  Check(LookAtPageFile("SHEET.HTM", kOwnPageMarker).state == PageFileState::InUse &&
+            RemoveOwnPage("sub\\..\\sheet.htm", kOwnPageMarker) == PageFileState::InUse,
         "the open contact sheet is in use under any spelling");
   if (sheet != nullptr) CloseFile(sheet);
   Check(ReadFile("held.htm") == marker && ReadFile("sheet.htm") == marker, "both kept");
@@ -474,23 +480,26 @@ void TestLinksLeadingOut() {
     Check(false, "the linked fixtures are missing");
     return;
   }
-  Check(CreateOutputFile("escape.htm") == nullptr, "a page linked out of the folder is refused");
-  Check(CreateOutputFile("linked\\x.htm") == nullptr,
+  Check(CreateOutputFile("escape.htm", kOwnPageMarker) == nullptr,
+        "a page linked out of the folder is refused");
+  Check(CreateOutputFile("linked\\x.htm", kOwnPageMarker) == nullptr,
         "a page through a linked folder leading out is refused");
   Check(ReadFile("..\\outside\\victim.txt") == "victim\n", "the linked file is unchanged");
   Check(!FileExists("..\\outside\\x.htm"), "nothing created outside");
   // A clean follows none of them, and a dry run reports them as a run refuses them.
   for (const char* name : {"ours.htm", "linked\\page.htm"}) {
-    Check(LookAtPageFile(name).state == PageFileState::LeadsOutside,
+    Check(LookAtPageFile(name, kOwnPageMarker).state == PageFileState::LeadsOutside,
           std::string("look at ") + name + " leads out");
   }
-  Check(RemoveOwnPage("ours.htm") == PageFileState::Link, "a link named like a page is kept");
-  Check(RemoveOwnPage("linked\\page.htm") == PageFileState::LeadsOutside,
+  Check(RemoveOwnPage("ours.htm", kOwnPageMarker) == PageFileState::Link,
+        "a link named like a page is kept");
+  Check(RemoveOwnPage("linked\\page.htm", kOwnPageMarker) == PageFileState::LeadsOutside,
         "a page behind a linked folder is not reached");
   Check(FileExists("..\\outside\\page.htm"), "the page outside is still there");
   // A link that stays inside is not followed either: the page it leads to stays.
-  Check(RemoveOwnPage("inner.htm") == PageFileState::Link && FileExists("target.htm"),
-        "a link inside the folder is kept, and its page");
+  Check(
+      RemoveOwnPage("inner.htm", kOwnPageMarker) == PageFileState::Link && FileExists("target.htm"),
+      "a link inside the folder is kept, and its page");
   Check(CreatesFile("page.htm"), "a page inside is still written");
   SetWorkingFolder(start);
 }
