@@ -94,6 +94,29 @@ std::string KeyOf(const std::string& file, const PageFileLook& look) {
 
 enum class Plan { Create, Replace, Keep, Refuse };
 
+// What a run would do with a file a look found, and why when it would not write it.
+Plan PlanOf(const std::string& file, const PageFileLook& look, std::string* reason) {
+  switch (look.state) {
+    case PageFileState::Absent:
+      return Plan::Create;
+    case PageFileState::OwnPage:
+    case PageFileState::Empty:
+      return Plan::Replace;
+    case PageFileState::Foreign:
+      *reason = kNotOurs;
+      return Plan::Keep;
+    case PageFileState::Unreadable:
+      *reason = "cannot be read";
+      return Plan::Keep;
+    case PageFileState::InUse:
+      *reason = FileNameKey(file) == FileNameKey(State.SheetName) ? "the contact sheet" : "in use";
+      return Plan::Refuse;
+    default:
+      *reason = RefusalReason(look.state);
+      return Plan::Refuse;
+  }
+}
+
 // Plans the write of one file (`combined`: allin1.html) and tells its line; false when the run
 // could not write it.
 bool PlanFile(const std::string& pageName, bool combined, DryRunTally& tally) {
@@ -114,29 +137,7 @@ bool PlanFile(const std::string& pageName, bool combined, DryRunTally& tally) {
   } else if (tally.planned.count(key) > 0) {
     plan = Plan::Replace;  // a page this run wrote already
   } else {
-    switch (look.state) {
-      case PageFileState::Absent:
-        plan = Plan::Create;
-        break;
-      case PageFileState::OwnPage:
-      case PageFileState::Empty:
-        plan = Plan::Replace;
-        break;
-      case PageFileState::Foreign:
-        plan = Plan::Keep;
-        reason = kNotOurs;
-        break;
-      case PageFileState::Unreadable:
-        plan = Plan::Keep;
-        reason = "cannot be read";
-        break;
-      case PageFileState::InUse:
-        reason = FileNameKey(file) == FileNameKey(State.SheetName) ? "the contact sheet" : "in use";
-        break;
-      default:
-        reason = RefusalReason(look.state);
-        break;
-    }
+    plan = PlanOf(file, look, &reason);
     // A new file is made in its folder, and so is the combined page where it replaces one: it is
     // written beside it and put in its place at the end.
     if ((plan == Plan::Create || (plan == Plan::Replace && combined)) && !look.folderWritable) {
@@ -144,21 +145,9 @@ bool PlanFile(const std::string& pageName, bool combined, DryRunTally& tally) {
       reason = "the folder is read-only";
     }
   }
+  std::size_t* const counts[] = {&tally.create, &tally.replace, &tally.kept, &tally.refused};
+  ++*counts[static_cast<int>(plan)];
   const bool written = plan == Plan::Create || plan == Plan::Replace;
-  switch (plan) {
-    case Plan::Create:
-      ++tally.create;
-      break;
-    case Plan::Replace:
-      ++tally.replace;
-      break;
-    case Plan::Keep:
-      ++tally.kept;
-      break;
-    case Plan::Refuse:
-      ++tally.refused;
-      break;
-  }
   if (written && combined) tally.combined = key;
   if (written && !combined) tally.planned.insert(key);
   TellResultLine(Line(kVerbs[static_cast<int>(plan)], file, reason), !written);
@@ -209,79 +198,80 @@ int DryRun() {
   return failed || !shown ? 1 : 0;
 }
 
+// What a clean did with the files it was asked to remove, each file once however often the
+// sheet names it.
+struct CleanTally {
+  std::size_t removed = 0, kept = 0, refused = 0, notRemoved = 0;
+  std::set<std::string> handled;
+};
+
+// What became of a file the clean looked at: the count it adds to, its verb and why.
+struct CleanOutcome {
+  std::size_t CleanTally::*count;
+  const char* verb;
+  std::string reason;
+};
+
+CleanOutcome OutcomeOf(PageFileState state, const std::string& file) {
+  switch (state) {
+    case PageFileState::Removed:
+      return {&CleanTally::removed, "removed", ""};
+    case PageFileState::Foreign:
+    case PageFileState::Empty:
+      return {&CleanTally::kept, "kept", kNotOurs};
+    case PageFileState::Unreadable:
+      return {&CleanTally::kept, "kept", "cannot be read"};
+    case PageFileState::Link:
+    case PageFileState::NotRegular:
+      return {&CleanTally::kept, "kept", RefusalReason(state)};
+    case PageFileState::InUse:
+      return {&CleanTally::kept, "kept",
+              FileNameKey(file) == FileNameKey(State.SheetName) ? "the contact sheet" : "in use"};
+    case PageFileState::LeadsOutside:
+    case PageFileState::DeviceName:
+      return {&CleanTally::refused, "refused", RefusalReason(state)};
+    case PageFileState::LeftAside:
+      return {&CleanTally::notRemoved, "not removed",
+              "a new file took its name meanwhile; it is kept beside it under a hidden name"};
+    default:
+      return {&CleanTally::notRemoved, "not removed", RefusalReason(state)};
+  }
+}
+
+// Removes one file a run writes when it is a page of ours, and tells its line.
+void CleanFile(const std::string& pageName, CleanTally& tally) {
+  const std::string file = DecodeFileName(pageName);
+  const PageNameRefusal refusal = PageFileRefusal(file);
+  if (refusal != PageNameRefusal::None) {
+    ++tally.refused;
+    TellResultLine(Line("refused", file, NameRefusalReason(refusal)), true);
+    return;
+  }
+  if (!tally.handled.insert(FileNameKey(file)).second) return;
+  const PageFileState state = RemoveOwnPage(file, kOwnPageMarker);
+  if (state == PageFileState::Absent) return;
+  const CleanOutcome outcome = OutcomeOf(state, file);
+  ++(tally.*outcome.count);
+  TellResultLine(Line(outcome.verb, file, outcome.reason), state != PageFileState::Removed);
+}
+
 int CleanSlideShow() {
   const int started = BeginReadingSheet();
   if (started != 1) return started == 0 ? 0 : 1;
-  std::size_t removed = 0, kept = 0, refused = 0, notRemoved = 0;
-  std::set<std::string> handled;  // each file once, however often the sheet names it
-  const auto clean = [&](const std::string& pageName) {
-    const std::string file = DecodeFileName(pageName);
-    const PageNameRefusal refusal = PageFileRefusal(file);
-    if (refusal != PageNameRefusal::None) {
-      ++refused;
-      TellResultLine(Line("refused", file, NameRefusalReason(refusal)), true);
-      return;
-    }
-    if (!handled.insert(FileNameKey(file)).second) return;
-    const PageFileState state = RemoveOwnPage(file, kOwnPageMarker);
-    switch (state) {
-      case PageFileState::Removed:
-        ++removed;
-        TellResultLine(Line("removed", file), false);
-        return;
-      case PageFileState::Absent:
-        return;
-      case PageFileState::Foreign:
-      case PageFileState::Empty:
-        ++kept;
-        TellResultLine(Line("kept", file, kNotOurs), true);
-        return;
-      case PageFileState::Unreadable:
-        ++kept;
-        TellResultLine(Line("kept", file, "cannot be read"), true);
-        return;
-      case PageFileState::Link:
-      case PageFileState::NotRegular:
-        ++kept;
-        TellResultLine(Line("kept", file, RefusalReason(state)), true);
-        return;
-      case PageFileState::InUse:
-        ++kept;
-        TellResultLine(Line("kept", file,
-                            FileNameKey(file) == FileNameKey(State.SheetName) ? "the contact sheet"
-                                                                              : "in use"),
-                       true);
-        return;
-      case PageFileState::LeadsOutside:
-      case PageFileState::DeviceName:
-        ++refused;
-        TellResultLine(Line("refused", file, RefusalReason(state)), true);
-        return;
-      case PageFileState::LeftAside:
-        ++notRemoved;
-        TellResultLine(Line("not removed", file,
-                            "a new file took its name meanwhile; it is kept beside it under a "
-                            "hidden name"),
-                       true);
-        return;
-      default:
-        ++notRemoved;
-        TellResultLine(Line("not removed", file, RefusalReason(state)), true);
-        return;
-    }
-  };
+  CleanTally tally;
   const std::size_t images =
-      ForEachImage([&clean](const std::string& manual, const std::string& automatic) {
-        clean(manual);
-        clean(automatic);
+      ForEachImage([&tally](const std::string& manual, const std::string& automatic) {
+        CleanFile(manual, tally);
+        CleanFile(automatic, tally);
         return GoOn();
       });
-  if (GoOn()) clean(kCombinedPageName);
+  if (GoOn()) CleanFile(kCombinedPageName, tally);
   FinishGeneration();
-  const bool failed = kept + refused + notRemoved > 0;
-  const std::string summary = Count(images, "image", ": ") + Count(removed, "page", " removed, ") +
-                              std::to_string(kept) + " kept, " + std::to_string(refused) +
-                              " refused, " + std::to_string(notRemoved) + " not removed";
+  const bool failed = tally.kept + tally.refused + tally.notRemoved > 0;
+  const std::string summary =
+      Count(images, "image", ": ") + Count(tally.removed, "page", " removed, ") +
+      std::to_string(tally.kept) + " kept, " + std::to_string(tally.refused) + " refused, " +
+      std::to_string(tally.notRemoved) + " not removed";
   const bool shown = ShowResult(summary, kCleanTitle, failed);
   return failed || !shown ? 1 : 0;
 }
