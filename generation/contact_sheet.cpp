@@ -4,6 +4,7 @@
 #include "generation/failures.h"
 #include "generation/generation_state.h"
 #include "generation/link_targets.h"
+#include "sheet/ascii.h"
 #include "sheet/captions.h"
 #include "sheet/declarations.h"
 #include "sheet/scanner.h"
@@ -49,13 +50,6 @@ std::string FileNameCaption(const std::string& image) {
     }
   }
   return caption;
-}
-
-bool HasVisibleCharacter(const std::string& text) {
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) > 0x20) return true;
-  }
-  return false;
 }
 
 }  // namespace

@@ -9,6 +9,14 @@ inline bool IsBlank(char c) {
   return static_cast<unsigned char>(c) <= 0x20;
 }
 
+// True when `text` holds a byte that is not blank.
+inline bool HasVisibleCharacter(std::string_view text) {
+  for (char c : text) {
+    if (!IsBlank(c)) return true;
+  }
+  return false;
+}
+
 inline char ToLowerAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }

@@ -65,13 +65,6 @@ void TrimTrailingSeparators(std::string& caption) {
   while (!caption.empty() && (caption.back() == ' ' || caption.back() == '-')) caption.pop_back();
 }
 
-bool HasVisibleCharacter(const std::string& text) {
-  for (char c : text) {
-    if (!IsBlank(c)) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 // A whole generation costs time linear in the sheet's size: each kind of search below covers
