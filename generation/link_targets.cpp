@@ -3,6 +3,7 @@
 #include "generation/link_targets.h"
 
 #include <algorithm>
+#include <cstring>
 #include <initializer_list>
 
 #include "platform/path_segments.h"
@@ -88,12 +89,14 @@ std::string DecodePercentEscapes(const std::string& text) {
   return out;
 }
 
-// Dot segments as a browser reads them, where "%2e" (in either case) stands for ".".
-bool IsSegmentOf(std::string_view view, std::initializer_list<const char*> forms) {
-  std::string segment(view);
-  for (char& c : segment) c = c == 'E' ? 'e' : c;
-  for (const char* form : forms) {
-    if (segment == form) return true;
+// Dot segments as a browser reads them, where "%2e" (in either case) stands for ".". Compared
+// in place: this runs for every folder of every page name.
+bool IsSegmentOf(std::string_view segment, std::initializer_list<std::string_view> forms) {
+  for (std::string_view form : forms) {
+    if (segment.size() != form.size()) continue;
+    std::size_t i = 0;
+    while (i < form.size() && (segment[i] == 'E' ? 'e' : segment[i]) == form[i]) ++i;
+    if (i == form.size()) return true;
   }
   return false;
 }
@@ -108,8 +111,15 @@ bool IsParentFolder(std::string_view segment) {
 
 }  // namespace
 
+bool NeedsDecoding(std::string_view target) {
+  for (char c : target) {
+    if (c == '&' || c == '%') return true;
+  }
+  return false;
+}
+
 std::string DecodeFileName(const std::string& target) {
-  if (target.find_first_of("&%") == std::string::npos) return target;  // nothing to decode
+  if (!NeedsDecoding(target)) return target;
   return DecodePercentEscapes(DecodeCharacterReferences(target));
 }
 
@@ -128,18 +138,22 @@ std::size_t LinkFolderDepth(const std::string& pageName) {
   return depth;
 }
 
+// One pass over the name, segment by segment: this runs for every page written.
 bool IsInsideSheetFolder(const std::string& name) {
   if (name.empty() || name.front() == '/' || name.front() == '\\') return false;
-  if (name.find(':') != std::string::npos) return false;
-  if (name.find_first_of("/\\") == std::string::npos) return name != "..";  // one segment
   int depth = 0;
-  PathSegments segments{name, IsSlashOrBackslash};
-  for (std::string_view segment; segments.Next(&segment);) {
+  std::size_t start = 0;  // of the segment being read
+  for (std::size_t i = 0; i <= name.size(); ++i) {
+    const char c = i < name.size() ? name[i] : '/';  // the end closes the last segment
+    if (c == ':') return false;
+    if (!IsSlashOrBackslash(c)) continue;
+    const std::string_view segment(name.data() + start, i - start);
     if (segment == "..") {
       if (--depth < 0) return false;
     } else if (!segment.empty() && segment != ".") {
       ++depth;
     }
+    start = i + 1;
   }
   return true;
 }
@@ -151,13 +165,17 @@ PageNameRefusal PageFileRefusal(const std::string& file) {
 
 bool IsRelativeLink(std::string_view value) {
   if (value.empty() || value[0] == '/' || value[0] == '\\' || value[0] == '#') return false;
-  const std::size_t colon = value.find(':');
-  return colon == std::string_view::npos || value.find('/') < colon;
+  for (char c : value) {  // whichever of ":" and "/" comes first decides
+    if (c == '/') return true;
+    if (c == ':') return false;
+  }
+  return true;
 }
 
-void AppendRebasedLink(std::string& out, std::string_view value, std::size_t depth) {
+char* CopyRebasedLink(char* out, std::string_view value, std::size_t depth) {
   if (IsRelativeLink(value)) {
-    for (std::size_t i = 0; i < depth; ++i) out += "../";
+    for (std::size_t i = 0; i < depth; ++i, out += 3) std::memcpy(out, "../", 3);
   }
-  out.append(value);
+  if (!value.empty()) std::memcpy(out, value.data(), value.size());
+  return out + value.size();
 }

@@ -12,6 +12,10 @@
 // result may hold a zero byte; such a name names no file.
 std::string DecodeFileName(const std::string& target);
 
+// True when `target` holds a "&" or a "%", so that DecodeFileName may change it; a name without
+// either is its own file name.
+bool NeedsDecoding(std::string_view target);
+
 // Number of folders between the contact sheet's folder and a page linked as `pageName`: the
 // segments before its last separator, with "." and ".." segments resolved as a browser does
 // ("//" gives an empty segment, which counts).
@@ -30,6 +34,7 @@ PageNameRefusal PageFileRefusal(const std::string& file);
 // starting with "/", "\" or "#", and without ":" (a scheme or drive) before its first "/".
 bool IsRelativeLink(std::string_view value);
 
-// Appends `value` to `out` with one "../" in front for each of `depth` folders, when it is a
-// relative link; as it is otherwise.
-void AppendRebasedLink(std::string& out, std::string_view value, std::size_t depth);
+// Writes `value` at `out` with one "../" in front for each of `depth` folders, when it is a
+// relative link, as it is otherwise; returns the end of what it wrote. `out` has room for
+// value.size() + 3 * depth characters.
+char* CopyRebasedLink(char* out, std::string_view value, std::size_t depth);

@@ -16,7 +16,7 @@ namespace {
 // The file a link target names: `target` itself when it holds nothing to decode (most names),
 // else its decoded form, kept in `decoded`.
 const std::string& FileNamed(const std::string& target, std::string& decoded) {
-  if (target.find_first_of("&%") == std::string::npos) return target;
+  if (!NeedsDecoding(target)) return target;
   decoded = DecodeFileName(target);
   return decoded;
 }
@@ -61,68 +61,89 @@ const char* AdvanceSlots(const char* from) {
 
 // Links of a page that lies `depth` folders below the sheet's folder lead from there; the title
 // and the caption are no links. The rebased values are written one after another into `arena`,
-// which keeps its room from step to step and is given all it needs first, so it does not move
-// while the views into it are made.
+// which keeps its room from step to step and is sized for all of them first, so it does not
+// move while the views into it are made.
 void RebaseLinks(std::initializer_list<std::string_view*> links, std::size_t depth,
                  std::string& arena) {
   if (depth == 0) return;  // beside the sheet every link leads from there already
   std::size_t size = 0;
   for (const std::string_view* link : links) size += link->size() + 3 * depth;
-  arena.clear();
-  arena.reserve(size);
+  arena.resize(size);
+  char* const first = &arena[0];
+  char* end = first;
   for (std::string_view* link : links) {
-    const std::size_t start = arena.size();
-    AppendRebasedLink(arena, *link, depth);
-    *link = std::string_view(arena).substr(start);
+    char* const start = end;
+    end = CopyRebasedLink(start, *link, depth);
+    *link = std::string_view(start, static_cast<std::size_t>(end - start));
   }
+  arena.resize(static_cast<std::size_t>(end - first));  // shrinking keeps the characters in place
 }
 
-void RebaseLinks(SlidePageValues& v, std::size_t depth, std::string& arena) {
-  RebaseLinks(
-      {&v.refreshTarget, &v.previousLink, &v.previousIcon, &v.indexLink, &v.centreLink, &v.playLink,
-       &v.pauseLink, &v.nextLink, &v.nextIcon, &v.frameSource, &v.fallbackImage},
-      depth, arena);
-}
-
-void RebaseLinks(ModernPageValues& v, std::size_t depth, std::string& arena) {
-  RebaseLinks(
-      {&v.refreshTarget, &v.previousLink, &v.previousIcon, &v.indexLink, &v.centreLink, &v.playLink,
-       &v.pauseLink, &v.nextLink, &v.nextIcon, &v.photo, &v.prefetchPage, &v.prefetchImage},
-      depth, arena);
-}
-
-// One arena for the links of each page of a step.
-std::string ManualLinks, AutomaticLinks;
-
-// The page names of one step, made once; the pages show views of them.
-struct SlideNames {
-  bool atStart, atEnd;
-  std::string sheetEnd, previousManual, previousAutomatic, currentManual, currentAutomatic,
-      nextManual, nextAutomatic;
+// The two page names of one image: base.htm and base.html.
+struct ImagePages {
+  std::string image, manual, automatic;
 };
 
-SlideNames MakeSlideNames() {
-  const std::string prevBase = BaseName(State.PreviousImage);
-  const std::string curBase = BaseName(State.CurrentImage);
-  const std::string nextBase = BaseName(State.NextImage);
-  return {State.PreviousImage == State.SheetName,
-          State.NextImage == State.SheetName,
-          State.SheetName + "#end",
-          prevBase + ".htm",
-          prevBase + ".html",
-          curBase + ".htm",
-          curBase + ".html",
-          nextBase + ".htm",
-          nextBase + ".html"};
+// Makes `pages` those of `image`, unless they are already.
+void NamePages(ImagePages& pages, const std::string& image) {
+  if (pages.image == image && !pages.manual.empty()) return;
+  pages.image = image;
+  pages.manual.assign(image, 0, image.rfind('.')).append(".htm");  // as BaseName cuts it
+  pages.automatic.assign(pages.manual).push_back('l');
 }
 
-// The thumbnail of `image`: image_t.jpg, else tn_image_ext.jpg; empty when neither exists.
+// The page names of one step; the pages show views of them.
+struct SlideNames {
+  bool atStart = false, atEnd = false;
+  std::string sheetEnd;
+  ImagePages previous, current, next;
+};
+
+// Each image's names serve three steps in a row (as the next image, the current one and the
+// previous one), so they move on with the images and are made only for a new one; every slot
+// is checked against its image, so nothing depends on what the step before was.
+const SlideNames& StepNames() {
+  static SlideNames n;
+  std::swap(n.previous, n.current);
+  std::swap(n.current, n.next);  // the next slot reuses the room of the one dropped
+  NamePages(n.previous, State.PreviousImage);
+  NamePages(n.current, State.CurrentImage);
+  NamePages(n.next, State.NextImage);
+  n.atStart = State.PreviousImage == State.SheetName;
+  n.atEnd = State.NextImage == State.SheetName;
+  n.sheetEnd.assign(State.SheetName).append("#end");
+  return n;
+}
+
+// The links of one step's pages, each made once. Both pages lie in the current image's folder,
+// so every link leads from there; a view is empty where the pages have no such link.
+struct StepLinks {
+  std::string_view sheet, sheetEnd, previousManual, previousAutomatic, currentManual, nextManual,
+      nextAutomatic, currentImage, nextImage, previousIcon, nextIcon;
+};
+
+// One arena for the rebased links of a step.
+std::string StepArena;
+
+StepLinks LinksOf(const SlideNames& n, std::string_view previousIcon, std::string_view nextIcon) {
+  StepLinks l{State.SheetName,  n.sheetEnd,    n.previous.manual, n.previous.automatic,
+              n.current.manual, n.next.manual, n.next.automatic,  State.CurrentImage,
+              State.NextImage,  previousIcon,  nextIcon};
+  RebaseLinks({&l.sheet, &l.sheetEnd, &l.previousManual, &l.previousAutomatic, &l.currentManual,
+               &l.nextManual, &l.nextAutomatic, &l.currentImage, &l.nextImage, &l.previousIcon,
+               &l.nextIcon},
+              LinkFolderDepth(n.current.manual), StepArena);
+  return l;
+}
+
+// The thumbnail of `image`: image_t.jpg, else tn_image_ext.jpg; empty when neither exists. The
+// candidates are built in one buffer kept from call to call: most of them do not exist.
 std::string ExistingThumbnail(const std::string& image, std::size_t dot) {
-  std::string candidate = image.substr(0, dot) + "_t.jpg";
+  static std::string candidate;
+  candidate.assign(image, 0, dot).append("_t.jpg");
   if (TargetFileExists(candidate)) return candidate;
-  candidate = "tn_" + image;
+  candidate.assign("tn_").append(image).append(".jpg");
   candidate[3 + dot] = '_';
-  candidate += ".jpg";
   if (TargetFileExists(candidate)) return candidate;
   return std::string();
 }
@@ -136,70 +157,69 @@ std::string FindThumbnail(const std::string& previousImage, const std::string& c
   return thumbnail.empty() ? currentImage : thumbnail;
 }
 
-// Writes the two pages of the step, both in the current image's folder and so linking from there.
+// Writes the two pages of the step.
 template <typename Values>
-void WriteBothPages(const SlideNames& n, Values& manual, Values& automatic,
+void WriteBothPages(const SlideNames& n, const Values& manual, const Values& automatic,
                     void (*manualText)(const Values&, std::string&),
                     void (*automaticText)(const Values&, std::string&), std::string& text) {
-  const std::size_t depth = LinkFolderDepth(n.currentManual);
-  RebaseLinks(manual, depth, ManualLinks);
-  RebaseLinks(automatic, depth, AutomaticLinks);
   manualText(manual, text);
-  WriteSlidePage(n.currentManual, text);
+  WriteSlidePage(n.current.manual, text);
   automaticText(automatic, text);
-  WriteSlidePage(n.currentAutomatic, text);
+  WriteSlidePage(n.current.automatic, text);
 }
 
 void WriteClassicPages(const SlideNames& n, std::string& text) {
-  const std::string& sheet = State.SheetName;
   State.ThumbnailName = FindThumbnail(State.PreviousImage, State.CurrentImage);
+  const StepLinks l =
+      LinksOf(n, n.atStart ? State.SheetName : State.ThumbnailName, State.NextImage);
   SlidePageValues manual;
   manual.pageTitle = State.CurrentImage;
-  manual.previousLink = n.atStart ? sheet : n.previousManual;
-  manual.previousIcon = n.atStart ? sheet : State.ThumbnailName;
-  manual.indexLink = sheet;
-  manual.centreLink = State.CurrentImage;
+  manual.previousLink = n.atStart ? l.sheet : l.previousManual;
+  manual.previousIcon = l.previousIcon;
+  manual.indexLink = l.sheet;
+  manual.centreLink = l.currentImage;
   manual.centreText = State.CurrentCaption;
-  manual.playLink = n.atEnd ? sheet : n.nextAutomatic;
-  manual.nextLink = n.atEnd ? n.sheetEnd : n.nextManual;
-  manual.nextIcon = State.NextImage;
-  manual.frameSource = State.CurrentImage;
-  manual.fallbackImage = State.CurrentImage;
+  manual.playLink = n.atEnd ? l.sheet : l.nextAutomatic;
+  manual.nextLink = n.atEnd ? l.sheetEnd : l.nextManual;
+  manual.nextIcon = l.nextIcon;
+  manual.frameSource = l.currentImage;
+  manual.fallbackImage = l.currentImage;
 
   SlidePageValues automatic = manual;
-  automatic.refreshTarget = n.atEnd ? n.sheetEnd : n.nextAutomatic;
-  automatic.previousLink = n.atStart ? sheet : n.previousAutomatic;
-  automatic.pauseLink = n.atEnd ? sheet : n.currentManual;
-  automatic.nextLink = n.atEnd ? n.sheetEnd : n.nextAutomatic;
+  automatic.refreshTarget = n.atEnd ? l.sheetEnd : l.nextAutomatic;
+  automatic.previousLink = n.atStart ? l.sheet : l.previousAutomatic;
+  automatic.pauseLink = n.atEnd ? l.sheet : l.currentManual;
+  automatic.nextLink = n.atEnd ? l.sheetEnd : l.nextAutomatic;
   WriteBothPages(n, manual, automatic, ManualPageText, AutomaticPageText, text);
 }
 
 // The same links as the classic pages; the icons stand for the neighbouring images on both
 // sides, and the next page and photo are fetched ahead.
 void WriteModernPages(const SlideNames& n, std::string& text) {
-  const std::string& sheet = State.SheetName;
+  const StepLinks l = LinksOf(n, n.atStart ? std::string_view() : State.PreviousThumbnail,
+                              n.atEnd ? std::string_view() : State.NextThumbnail);
   ModernPageValues manual;
   manual.language = State.SheetLanguage;
   manual.charset = State.SheetCharset;
   manual.caption = State.CurrentCaption;
   manual.sheetTitle = State.SheetTitle;
-  manual.previousLink = n.atStart ? sheet : n.previousManual;
-  if (!n.atStart) manual.previousIcon = State.PreviousThumbnail;
-  manual.indexLink = sheet;
-  manual.centreLink = State.CurrentImage;
-  manual.playLink = n.atEnd ? sheet : n.nextAutomatic;
-  manual.nextLink = n.atEnd ? n.sheetEnd : n.nextManual;
-  if (!n.atEnd) manual.nextIcon = State.NextThumbnail;
-  manual.photo = State.CurrentImage;
-  manual.prefetchPage = n.atEnd ? sheet : n.nextManual;
-  if (!n.atEnd) manual.prefetchImage = State.NextImage;
+  manual.previousLink = n.atStart ? l.sheet : l.previousManual;
+  manual.previousIcon = l.previousIcon;
+  manual.indexLink = l.sheet;
+  manual.centreLink = l.currentImage;
+  manual.playLink = n.atEnd ? l.sheet : l.nextAutomatic;
+  manual.nextLink = n.atEnd ? l.sheetEnd : l.nextManual;
+  manual.nextIcon = l.nextIcon;
+  manual.photo = l.currentImage;
+  manual.prefetchPage = n.atEnd ? l.sheet : l.nextManual;
+  if (!n.atEnd) manual.prefetchImage = l.nextImage;
 
   ModernPageValues automatic = manual;
-  automatic.refreshTarget = n.atEnd ? n.sheetEnd : n.nextAutomatic;
-  automatic.previousLink = n.atStart ? sheet : n.previousAutomatic;
-  automatic.pauseLink = n.atEnd ? sheet : n.currentManual;
-  automatic.nextLink = n.atEnd ? n.sheetEnd : n.nextAutomatic;
-  automatic.prefetchPage = n.atEnd ? sheet : n.nextAutomatic;
+  automatic.refreshTarget = n.atEnd ? l.sheetEnd : l.nextAutomatic;
+  automatic.previousLink = n.atStart ? l.sheet : l.previousAutomatic;
+  automatic.pauseLink = n.atEnd ? l.sheet : l.currentManual;
+  automatic.nextLink = n.atEnd ? l.sheetEnd : l.nextAutomatic;
+  automatic.prefetchPage = n.atEnd ? l.sheet : l.nextAutomatic;
   WriteBothPages(n, manual, automatic, ModernManualPageText, ModernAutomaticPageText, text);
 }
 
@@ -219,12 +239,12 @@ std::string ThumbnailOf(const std::string& image) {
 
 const char* GenerateSlide(const char* from) {
   const char* pos = AdvanceSlots(from);
-  const SlideNames names = MakeSlideNames();
+  const SlideNames& names = StepNames();
   static const PreparedFormat imageLine = PrepareFormat(kCombinedPageImageLine);
   static std::string text;  // one buffer for every line and page of the run
   text.clear();
   if (State.Style == PageStyle::Modern) {
-    AppendModernCombinedImage(text, State.CurrentImage, names.currentManual, State.CurrentCaption,
+    AppendModernCombinedImage(text, State.CurrentImage, names.current.manual, State.CurrentCaption,
                               !names.atStart);
   } else {
     AppendFormatted(text, imageLine, {State.CurrentImage});

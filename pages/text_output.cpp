@@ -1,5 +1,6 @@
 #include "pages/text_output.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -43,15 +44,43 @@ PreparedFormat PrepareFormat(const char* format) {
   return prepared;
 }
 
+namespace {
+
+bool HasLineFeed(std::string_view text) {
+  return !text.empty() && std::memchr(text.data(), '\n', text.size()) != nullptr;
+}
+
+}  // namespace
+
+// Values rarely hold a line feed: then the text's size is known beforehand and every run and
+// value is copied straight into place.
 void AppendFormatted(std::string& out, const PreparedFormat& format,
                      std::initializer_list<std::string_view> values) {
+  const std::size_t places = std::min(values.size(), format.runs.size() - 1);
   std::size_t size = format.length;
-  for (std::string_view value : values) size += value.size();
-  out.reserve(out.size() + size + size / 8);  // room for the CR of every line end in a value
-  const std::string_view* value = values.begin();
+  bool lineFeeds = false;
+  for (std::size_t i = 0; i < places; ++i) {
+    size += values.begin()[i].size();
+    lineFeeds = lineFeeds || HasLineFeed(values.begin()[i]);
+  }
+  if (lineFeeds) {
+    out.reserve(out.size() + size + size / 8);  // room for the CR of every line end in a value
+    for (std::size_t i = 0; i < format.runs.size(); ++i) {
+      if (i > 0 && i <= places) AppendWithCrLf(out, values.begin()[i - 1]);
+      out += format.runs[i];
+    }
+    return;
+  }
+  const std::size_t start = out.size();
+  out.resize(start + size);
+  char* at = &out[start];
   for (std::size_t i = 0; i < format.runs.size(); ++i) {
-    if (i > 0 && value != values.end()) AppendWithCrLf(out, *value++);
-    out += format.runs[i];
+    if (i > 0 && i <= places && !values.begin()[i - 1].empty()) {
+      std::memcpy(at, values.begin()[i - 1].data(), values.begin()[i - 1].size());
+      at += values.begin()[i - 1].size();
+    }
+    std::memcpy(at, format.runs[i].data(), format.runs[i].size());
+    at += format.runs[i].size();
   }
 }
 

@@ -11,11 +11,3 @@ std::vector<std::string_view> SplitPath(std::string_view name, bool (*isSeparato
   segments.push_back(name.substr(start));
   return segments;
 }
-
-bool IsSlash(char c) {
-  return c == '/';
-}
-
-bool IsSlashOrBackslash(char c) {
-  return c == '/' || c == '\\';
-}

@@ -30,7 +30,12 @@ struct PathSegments {
   }
 };
 
-// "/" alone, as POSIX reads names.
-bool IsSlash(char c);
+// "/" alone, as POSIX reads names. Inline, so that a walk over a name with it makes no call per
+// character.
+inline bool IsSlash(char c) {
+  return c == '/';
+}
 // "/" or "\", as Windows reads names, and as the lexical checks read every name.
-bool IsSlashOrBackslash(char c);
+inline bool IsSlashOrBackslash(char c) {
+  return c == '/' || c == '\\';
+}

@@ -14,6 +14,7 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "kestrune_version.h"
+#include "platform/name_set.h"
 #include "platform/path_segments.h"
 #include "platform/platform.h"
 #include "platform/text_buffer.h"
@@ -200,31 +202,38 @@ struct FolderListing {
   bool read = false;
   bool usable = false;   // read completely
   bool missing = false;  // no such folder (or not a folder): nothing can be found in it
-  std::vector<std::string> files;
-  std::vector<std::string> links;
+  NameSet files;
+  NameSet links;
 };
 
 // Folders relative to the working folder, so valid for one working folder and one run.
 std::unordered_map<std::string, FolderListing> Listings;
-// The folder asked last, which is asked again next as a rule: a gallery folder image by image.
-std::string LastFolder;
-FolderListing* LastListing = nullptr;
+// The folders asked last, asked again next as a rule: a gallery folder and its thumbnail
+// folder, image by image. Kept by name so that no look-up hashes a name.
+struct RecentFolder {
+  std::string name;
+  FolderListing* listing = nullptr;  // stays in place while the map grows
+};
+RecentFolder RecentFolders[4];
+std::size_t NextRecentFolder = 0;
 
 void ForgetPageFolders();
 
 // Everything a run learns of its folders is forgotten for the next one.
 void ForgetListings() {
   Listings.clear();
-  LastListing = nullptr;
+  for (RecentFolder& recent : RecentFolders) recent.listing = nullptr;
   ForgetPageFolders();
 }
 
 FolderListing& ListingOf(std::string_view folder) {
-  if (LastListing == nullptr || folder != LastFolder) {
-    LastFolder.assign(folder);
-    LastListing = &Listings[LastFolder];  // stays in place while the map grows
+  for (const RecentFolder& recent : RecentFolders) {
+    if (recent.listing != nullptr && recent.name == folder) return *recent.listing;
   }
-  return *LastListing;
+  RecentFolder& recent = RecentFolders[NextRecentFolder++ % std::size(RecentFolders)];
+  recent.name.assign(folder);
+  recent.listing = &Listings[recent.name];
+  return *recent.listing;
 }
 
 bool EndsWithJpg(std::string_view name) {
@@ -232,16 +241,20 @@ bool EndsWithJpg(std::string_view name) {
 }
 
 // A name a listing can answer for: relative, ending in ".jpg", every segment a plain name (not
-// empty, "." or ".."), no control byte. Anything else takes a real look-up.
-bool IsListable(const std::string& name) {
+// empty, "." or ".."), no control byte. Anything else takes a real look-up. Sets *slash to the
+// position of its last "/" (npos when it has none).
+bool IsListable(const std::string& name, std::size_t* slash) {
   if (name.empty() || name.front() == '/' || !EndsWithJpg(name)) return false;
-  for (char c : name) {
+  *slash = std::string::npos;
+  std::size_t segmentStart = 0;  // the last segment ends in ".jpg": it is a plain name
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i];
     if (static_cast<unsigned char>(c) < 0x20) return false;
-  }
-  if (name.find('/') == std::string::npos) return true;  // one segment, a name ending in .jpg
-  PathSegments segments{name, IsSlash};
-  for (std::string_view segment; segments.Next(&segment);) {
+    if (c != '/') continue;
+    const std::string_view segment(name.data() + segmentStart, i - segmentStart);
     if (segment.empty() || segment == "." || segment == "..") return false;
+    segmentStart = i + 1;
+    *slash = i;
   }
   return true;
 }
@@ -274,25 +287,20 @@ bool ReadFolder(const std::string& folder, FolderListing* listing) {
       const std::string_view name(entry->d_name);
       if (!EndsWithJpg(name)) continue;
       const bool link = entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN;
-      (link ? listing->links : listing->files).emplace_back(name);
+      AddName(link ? listing->links : listing->files, name);
     }
   }
   PosixCalls.close(fd);
-  std::sort(listing->files.begin(), listing->files.end());
-  std::sort(listing->links.begin(), listing->links.end());
+  SortNames(listing->files);
+  SortNames(listing->links);
   return got == 0;
-}
-
-bool Listed(const std::vector<std::string>& names, std::string_view name) {
-  return std::binary_search(names.begin(), names.end(), name,
-                            [](std::string_view a, std::string_view b) { return a < b; });
 }
 
 }  // namespace
 
 bool ImageFileExists(const std::string& name) {
-  if (!IsListable(name)) return FileExists(name);
-  const std::size_t slash = name.rfind('/');
+  std::size_t slash;
+  if (!IsListable(name, &slash)) return FileExists(name);
   const std::string_view folder =
       slash == std::string::npos ? std::string_view() : std::string_view(name).substr(0, slash);
   FolderListing& listing = ListingOf(folder);
@@ -304,8 +312,8 @@ bool ImageFileExists(const std::string& name) {
   if (listing.missing) return false;
   if (!listing.usable) return FileExists(name);
   const std::string_view file = std::string_view(name).substr(slash + 1);  // npos + 1 is 0
-  if (Listed(listing.files, file)) return true;
-  return Listed(listing.links, file) && FileExists(name);
+  if (HasName(listing.files, file)) return true;
+  return HasName(listing.links, file) && FileExists(name);
 }
 
 PlatformFile* OpenFileReadOnly(const std::string& path) {
@@ -461,7 +469,13 @@ int CloseOutput(void* cookie) {
 std::FILE* OutputStream(int fd) {
   int* cookie = new int(fd);
   std::FILE* stream = ::fopencookie(cookie, "wb", {nullptr, WriteOutput, nullptr, CloseOutput});
-  if (stream == nullptr) delete cookie;
+  if (stream == nullptr) {
+    delete cookie;
+    return nullptr;
+  }
+  // A stream of its own gets a small buffer: the combined page would take a write for every
+  // kilobyte of its lines.
+  std::setvbuf(stream, nullptr, _IOFBF, 64 * 1024);
   return stream;
 }
 
@@ -564,11 +578,12 @@ int CreateNewFile(const std::string& name) {
   const int flags = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_CREAT | O_EXCL | O_NOFOLLOW;
   const std::size_t slash = name.rfind('/');
   if (slash == std::string::npos) return PosixCalls.openat(AT_FDCWD, name.c_str(), flags, 0666);
-  const std::string file = name.substr(slash + 1);
-  if (file.empty() || file == "." || file == "..") return errno = EISDIR, -1;
+  const char* file = name.c_str() + slash + 1;  // the rest of the name, terminated with it
+  if (*file == '\0' || std::strcmp(file, ".") == 0 || std::strcmp(file, "..") == 0)
+    return errno = EISDIR, -1;
   const int folder = PageFolder(std::string_view(name).substr(0, slash));
   if (folder < 0) return -1;
-  return PosixCalls.openat(folder, file.c_str(), flags, 0666);
+  return PosixCalls.openat(folder, file, flags, 0666);
 }
 
 // An output file open for writing from its start, as CreateOutputFile and WriteOutputFile make
