@@ -469,13 +469,7 @@ int CloseOutput(void* cookie) {
 std::FILE* OutputStream(int fd) {
   int* cookie = new int(fd);
   std::FILE* stream = ::fopencookie(cookie, "wb", {nullptr, WriteOutput, nullptr, CloseOutput});
-  if (stream == nullptr) {
-    delete cookie;
-    return nullptr;
-  }
-  // A stream of its own gets a small buffer: the combined page would take a write for every
-  // kilobyte of its lines.
-  std::setvbuf(stream, nullptr, _IOFBF, 64 * 1024);
+  if (stream == nullptr) delete cookie;
   return stream;
 }
 
