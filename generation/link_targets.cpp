@@ -112,10 +112,9 @@ bool IsParentFolder(std::string_view segment) {
 }  // namespace
 
 bool NeedsDecoding(std::string_view target) {
-  for (char c : target) {
-    if (c == '&' || c == '%') return true;
-  }
-  return false;
+  if (target.empty()) return false;
+  return std::memchr(target.data(), '&', target.size()) != nullptr ||
+         std::memchr(target.data(), '%', target.size()) != nullptr;
 }
 
 std::string DecodeFileName(const std::string& target) {

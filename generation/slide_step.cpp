@@ -136,25 +136,27 @@ StepLinks LinksOf(const SlideNames& n, std::string_view previousIcon, std::strin
   return l;
 }
 
-// The thumbnail of `image`: image_t.jpg, else tn_image_ext.jpg; empty when neither exists. The
-// candidates are built in one buffer kept from call to call: most of them do not exist.
-std::string ExistingThumbnail(const std::string& image, std::size_t dot) {
-  static std::string candidate;
-  candidate.assign(image, 0, dot).append("_t.jpg");
-  if (TargetFileExists(candidate)) return candidate;
-  candidate.assign("tn_").append(image).append(".jpg");
-  candidate[3 + dot] = '_';
-  if (TargetFileExists(candidate)) return candidate;
-  return std::string();
+// Makes `thumbnail` the thumbnail of `image`: image_t.jpg, else tn_image_ext.jpg; false when
+// neither exists. The candidates are built in `thumbnail` itself, whose room serves every image.
+bool FindExistingThumbnail(const std::string& image, std::size_t dot, std::string& thumbnail) {
+  thumbnail.assign(image, 0, dot).append("_t.jpg");
+  if (TargetFileExists(thumbnail)) return true;
+  thumbnail.assign("tn_").append(image).append(".jpg");
+  thumbnail[3 + dot] = '_';
+  return TargetFileExists(thumbnail);
 }
 
-// The small PREVIOUS icon of a classic page: previous_t.jpg, else tn_previous_ext.jpg, else the
-// current image. Candidates are link targets, looked for under their decoded names.
-std::string FindThumbnail(const std::string& previousImage, const std::string& currentImage) {
+// Makes `icon` the small PREVIOUS icon of a classic page: previous_t.jpg, else
+// tn_previous_ext.jpg, else the current image. Candidates are link targets, looked for under
+// their decoded names.
+void FindThumbnail(const std::string& previousImage, const std::string& currentImage,
+                   std::string& icon) {
   const std::size_t dot = previousImage.rfind('.');
-  if (dot == std::string::npos) return previousImage;
-  std::string thumbnail = ExistingThumbnail(previousImage, dot);
-  return thumbnail.empty() ? currentImage : thumbnail;
+  if (dot == std::string::npos) {
+    icon = previousImage;
+  } else if (!FindExistingThumbnail(previousImage, dot, icon)) {
+    icon = currentImage;
+  }
 }
 
 // Writes the two pages of the step.
@@ -169,7 +171,7 @@ void WriteBothPages(const SlideNames& n, const Values& manual, const Values& aut
 }
 
 void WriteClassicPages(const SlideNames& n, std::string& text) {
-  State.ThumbnailName = FindThumbnail(State.PreviousImage, State.CurrentImage);
+  FindThumbnail(State.PreviousImage, State.CurrentImage, State.ThumbnailName);
   const StepLinks l =
       LinksOf(n, n.atStart ? State.SheetName : State.ThumbnailName, State.NextImage);
   SlidePageValues manual;
@@ -232,9 +234,9 @@ std::string BaseName(const std::string& name) {
 
 std::string ThumbnailOf(const std::string& image) {
   const std::size_t dot = image.rfind('.');
-  if (dot == std::string::npos) return image;
-  std::string thumbnail = ExistingThumbnail(image, dot);
-  return thumbnail.empty() ? image : thumbnail;
+  std::string thumbnail;
+  if (dot == std::string::npos || !FindExistingThumbnail(image, dot, thumbnail)) return image;
+  return thumbnail;
 }
 
 const char* GenerateSlide(const char* from) {

@@ -171,21 +171,19 @@ std::string EscapeAttribute(std::string_view text) {
 void ModernManualPageText(const ModernPageValues& v, std::string& text) {
   static const PreparedFormat manual = PrepareFormat(kManualTemplate);
   const SlideParts& p = MakeSlideParts(v);
-  text.clear();
-  AppendFormatted(text, manual,
-                  {v.language, v.charset, p.title, p.prefetch, v.previousLink, p.previousIcon,
-                   v.indexLink, v.centreLink, p.captionAttribute, p.captionText, v.playLink,
-                   v.nextLink, p.nextIcon, v.photo, p.captionAttribute});
+  FormatInto(text, manual,
+             {v.language, v.charset, p.title, p.prefetch, v.previousLink, p.previousIcon,
+              v.indexLink, v.centreLink, p.captionAttribute, p.captionText, v.playLink, v.nextLink,
+              p.nextIcon, v.photo, p.captionAttribute});
 }
 
 void ModernAutomaticPageText(const ModernPageValues& v, std::string& text) {
   static const PreparedFormat automatic = PrepareFormat(kAutomaticTemplate);
   const SlideParts& p = MakeSlideParts(v);
-  text.clear();
-  AppendFormatted(text, automatic,
-                  {v.language, v.charset, p.title, v.refreshTarget, p.prefetch, v.previousLink,
-                   p.previousIcon, v.indexLink, v.centreLink, p.captionAttribute, p.captionText,
-                   v.pauseLink, v.nextLink, p.nextIcon, v.photo, p.captionAttribute});
+  FormatInto(text, automatic,
+             {v.language, v.charset, p.title, v.refreshTarget, p.prefetch, v.previousLink,
+              p.previousIcon, v.indexLink, v.centreLink, p.captionAttribute, p.captionText,
+              v.pauseLink, v.nextLink, p.nextIcon, v.photo, p.captionAttribute});
 }
 
 std::string ModernCombinedHeader(std::string_view language, std::string_view charset,

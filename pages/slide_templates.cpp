@@ -65,17 +65,14 @@ const char kAutomaticTemplate[] =
 // Each template is taken apart once, not once for every page.
 void ManualPageText(const SlidePageValues& v, std::string& text) {
   static const PreparedFormat manual = PrepareFormat(kManualTemplate);
-  text.clear();
-  AppendFormatted(
-      text, manual,
-      {v.pageTitle, v.previousLink, v.previousIcon, v.indexLink, v.centreLink, v.centreText,
-       v.playLink, v.nextLink, v.nextIcon, v.frameSource, v.fallbackImage});
+  FormatInto(text, manual,
+             {v.pageTitle, v.previousLink, v.previousIcon, v.indexLink, v.centreLink, v.centreText,
+              v.playLink, v.nextLink, v.nextIcon, v.frameSource, v.fallbackImage});
 }
 
 void AutomaticPageText(const SlidePageValues& v, std::string& text) {
   static const PreparedFormat automatic = PrepareFormat(kAutomaticTemplate);
-  text.clear();
-  AppendFormatted(
+  FormatInto(
       text, automatic,
       {v.pageTitle, v.refreshTarget, v.previousLink, v.previousIcon, v.indexLink, v.centreLink,
        v.centreText, v.pauseLink, v.nextLink, v.nextIcon, v.frameSource, v.fallbackImage});

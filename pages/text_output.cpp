@@ -20,27 +20,23 @@ void AppendWithCrLf(std::string& out, std::string_view text) {
 
 PreparedFormat PrepareFormat(const char* format) {
   PreparedFormat prepared;
-  std::string run;
-  const char* copied = format;  // start of the format text not yet in `run`
+  const char* copied = format;  // start of the format text not yet in `prepared.text`
   for (const char* p = std::strchr(format, '%'); p != nullptr; p = std::strchr(p, '%')) {
     if (p[1] != 's' && p[1] != '%') {
       ++p;  // any other percent sign is plain text
       continue;
     }
-    AppendWithCrLf(run, std::string_view(copied, static_cast<std::size_t>(p - copied)));
+    AppendWithCrLf(prepared.text, std::string_view(copied, static_cast<std::size_t>(p - copied)));
     if (p[1] == '%') {
-      run += '%';
+      prepared.text += '%';
     } else {
-      prepared.length += run.size();
-      prepared.runs.push_back(std::move(run));
-      run.clear();
+      prepared.ends.push_back(prepared.text.size());
     }
     p += 2;
     copied = p;
   }
-  AppendWithCrLf(run, copied);
-  prepared.length += run.size();
-  prepared.runs.push_back(std::move(run));
+  AppendWithCrLf(prepared.text, copied);
+  prepared.ends.push_back(prepared.text.size());
   return prepared;
 }
 
@@ -50,38 +46,60 @@ bool HasLineFeed(std::string_view text) {
   return !text.empty() && std::memchr(text.data(), '\n', text.size()) != nullptr;
 }
 
-}  // namespace
+// Writes `format` filled with `values` into `out` from `start` on, `out` being `start` + `size`
+// long already, where no value holds a line feed.
+void CopyFormatted(std::string& out, std::size_t start, const PreparedFormat& format,
+                   const std::string_view* values, std::size_t places) {
+  char* at = &out[start];
+  std::size_t runStart = 0;
+  for (std::size_t i = 0; i < format.ends.size(); ++i) {
+    if (i > 0 && i <= places && !values[i - 1].empty()) {
+      std::memcpy(at, values[i - 1].data(), values[i - 1].size());
+      at += values[i - 1].size();
+    }
+    std::memcpy(at, format.text.data() + runStart, format.ends[i] - runStart);
+    at += format.ends[i] - runStart;
+    runStart = format.ends[i];
+  }
+}
 
-// Values rarely hold a line feed: then the text's size is known beforehand and every run and
-// value is copied straight into place.
-void AppendFormatted(std::string& out, const PreparedFormat& format,
-                     std::initializer_list<std::string_view> values) {
-  const std::size_t places = std::min(values.size(), format.runs.size() - 1);
-  std::size_t size = format.length;
+// Fills `format` in after the first `start` characters of `out`. Values rarely hold a line
+// feed: then the text's size is known beforehand and every run and value is copied straight
+// into place.
+void Format(std::string& out, std::size_t start, const PreparedFormat& format,
+            std::initializer_list<std::string_view> values) {
+  const std::size_t places = std::min(values.size(), format.ends.size() - 1);
+  std::size_t size = format.text.size();
   bool lineFeeds = false;
   for (std::size_t i = 0; i < places; ++i) {
     size += values.begin()[i].size();
     lineFeeds = lineFeeds || HasLineFeed(values.begin()[i]);
   }
-  if (lineFeeds) {
-    out.reserve(out.size() + size + size / 8);  // room for the CR of every line end in a value
-    for (std::size_t i = 0; i < format.runs.size(); ++i) {
-      if (i > 0 && i <= places) AppendWithCrLf(out, values.begin()[i - 1]);
-      out += format.runs[i];
-    }
+  if (!lineFeeds) {
+    out.resize(start + size);  // from a page of about the same size: little to fill in first
+    CopyFormatted(out, start, format, values.begin(), places);
     return;
   }
-  const std::size_t start = out.size();
-  out.resize(start + size);
-  char* at = &out[start];
-  for (std::size_t i = 0; i < format.runs.size(); ++i) {
-    if (i > 0 && i <= places && !values.begin()[i - 1].empty()) {
-      std::memcpy(at, values.begin()[i - 1].data(), values.begin()[i - 1].size());
-      at += values.begin()[i - 1].size();
-    }
-    std::memcpy(at, format.runs[i].data(), format.runs[i].size());
-    at += format.runs[i].size();
+  out.resize(start);
+  out.reserve(start + size + size / 8);  // room for the CR of every line end in a value
+  std::size_t runStart = 0;
+  for (std::size_t i = 0; i < format.ends.size(); ++i) {
+    if (i > 0 && i <= places) AppendWithCrLf(out, values.begin()[i - 1]);
+    out.append(format.text, runStart, format.ends[i] - runStart);
+    runStart = format.ends[i];
   }
+}
+
+}  // namespace
+
+void AppendFormatted(std::string& out, const PreparedFormat& format,
+                     std::initializer_list<std::string_view> values) {
+  Format(out, out.size(), format, values);
+}
+
+void FormatInto(std::string& out, const PreparedFormat& format,
+                std::initializer_list<std::string_view> values) {
+  Format(out, 0, format, values);
 }
 
 std::string FormatText(const char* format, std::initializer_list<std::string_view> values) {

@@ -10,8 +10,8 @@
 // A stored format made ready once: its literal runs between the places of its values ("%s"),
 // with "%%" already a single "%" and every line feed already CR LF. Any other "%" is plain text.
 struct PreparedFormat {
-  std::vector<std::string> runs;  // one more than the format has places for values
-  std::size_t length = 0;         // of all runs together
+  std::string text;               // the runs one after another
+  std::vector<std::size_t> ends;  // where each run ends in `text`; one more than there are places
 };
 
 PreparedFormat PrepareFormat(const char* format);
@@ -20,6 +20,11 @@ PreparedFormat PrepareFormat(const char* format);
 // place without a value stays empty), and every line feed of a value comes out as CR LF too.
 void AppendFormatted(std::string& out, const PreparedFormat& format,
                      std::initializer_list<std::string_view> values);
+
+// The same in place of the old content of `out`, whose room is kept: one buffer serves page
+// after page without being cleared in between.
+void FormatInto(std::string& out, const PreparedFormat& format,
+                std::initializer_list<std::string_view> values);
 
 // The same for a format used once.
 std::string FormatText(const char* format, std::initializer_list<std::string_view> values);
