@@ -4,8 +4,8 @@
 
 namespace {
 
-bool Before(const std::string& listed, std::string_view name) {
-  return std::string_view(listed) < name;
+bool Before(std::string_view listed, std::string_view name) {
+  return listed < name;
 }
 
 // The range [*low, *high) that holds the first name not before `name`, found by steps that
@@ -36,12 +36,24 @@ void Bracket(const NameSet& set, std::string_view name, std::size_t* low, std::s
 }  // namespace
 
 void AddName(NameSet& set, std::string_view name) {
-  set.names.emplace_back(name);
+  set.added.emplace_back(set.characters.size(), name.size());
+  set.characters.append(name);
 }
 
+// A folder lists its names in an order of its own: on a memory file system the newest first,
+// which for a gallery made in order is its names backwards. Views of the names sort cheaply;
+// names listed in order, or backwards, need no sort at all.
 void SortNames(NameSet& set) {
-  std::sort(set.names.begin(), set.names.end());
-  set.names.erase(std::unique(set.names.begin(), set.names.end()), set.names.end());
+  std::vector<std::string_view>& names = set.names;
+  names.clear();
+  for (const auto& [start, size] : set.added)
+    names.emplace_back(set.characters.data() + start, size);
+  if (std::is_sorted(names.rbegin(), names.rend())) {
+    std::reverse(names.begin(), names.end());
+  } else if (!std::is_sorted(names.begin(), names.end())) {
+    std::sort(names.begin(), names.end());
+  }
+  names.erase(std::unique(names.begin(), names.end()), names.end());
   set.finger = 0;
 }
 

@@ -7,11 +7,14 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 struct NameSet {
-  std::vector<std::string> names;  // in order once SortNames has run
-  std::size_t finger = 0;          // where the last search ended
+  std::string characters;                                  // the names one after another
+  std::vector<std::pair<std::size_t, std::size_t>> added;  // each name's start and length
+  std::vector<std::string_view> names;                     // in order, once SortNames has run
+  std::size_t finger = 0;                                  // where the last search ended
 };
 
 // Adds `name`; SortNames must run after the last addition and before the first question.

@@ -1,5 +1,5 @@
 // A listing's set of names answers exactly as a plain set does, for names present and absent,
-// whatever the order they are asked in.
+// whatever the order a folder lists them in and the order they are asked in.
 #include "platform/name_set.h"
 
 #include <gtest/gtest.h>
@@ -10,22 +10,19 @@
 #include <string>
 #include <vector>
 
-TEST(NameSet, AnswersAsAPlainSetInAnyOrderOfQuestions) {
-  NameSet names;
-  SortNames(names);
-  EXPECT_FALSE(HasName(names, ""));  // an empty set
-  EXPECT_FALSE(HasName(names, "a.jpg"));
+TEST(NameSet, AnswersAsAPlainSetInAnyOrderOfListingAndQuestions) {
+  NameSet empty;
+  SortNames(empty);
+  EXPECT_FALSE(HasName(empty, ""));
+  EXPECT_FALSE(HasName(empty, "a.jpg"));
 
   std::set<std::string> plain;
-  for (int i = 2999; i >= 0; --i) {  // added out of order, some twice
-    const std::string name = "p" + std::to_string(i * 7) + (i % 3 == 0 ? "_t.jpg" : ".jpg");
-    AddName(names, name);
-    if (i % 5 == 0) AddName(names, name);
-    plain.insert(name);
+  std::vector<std::string> listed;
+  for (int i = 0; i < 3000; ++i) {
+    listed.push_back("p" + std::to_string(i * 7) + (i % 3 == 0 ? "_t.jpg" : ".jpg"));
+    plain.insert(listed.back());
+    if (i % 5 == 0) listed.push_back(listed.back());  // listed twice, kept once
   }
-  SortNames(names);
-  EXPECT_EQ(names.names.size(), plain.size());
-
   std::vector<std::string> asked = {"", "a", "q", "p0_t.jpgp7.jpg"};  // around and between
   for (int j = 0; j < 21010; ++j) {
     asked.push_back("p" + std::to_string(j) + ".jpg");
@@ -34,9 +31,19 @@ TEST(NameSet, AnswersAsAPlainSetInAnyOrderOfQuestions) {
   std::vector<std::string> backwards(asked.rbegin(), asked.rend());
   std::vector<std::string> shuffled = asked;
   std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(7));
-  for (const auto* order : {&asked, &backwards, &shuffled}) {
-    for (const std::string& name : *order) {
-      ASSERT_EQ(HasName(names, name), plain.count(name) == 1) << name;
+
+  // Listed in order, backwards (a memory file system lists the newest first) and shuffled.
+  std::vector<std::string> inOrder(plain.begin(), plain.end());
+  for (const std::vector<std::string>& listing :
+       {inOrder, std::vector<std::string>(inOrder.rbegin(), inOrder.rend()), listed}) {
+    NameSet names;
+    for (const std::string& name : listing) AddName(names, name);
+    SortNames(names);
+    EXPECT_EQ(names.names.size(), plain.size());
+    for (const auto* order : {&asked, &backwards, &shuffled}) {
+      for (const std::string& name : *order) {
+        ASSERT_EQ(HasName(names, name), plain.count(name) == 1) << name;
+      }
     }
   }
 }
