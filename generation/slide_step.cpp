@@ -243,15 +243,16 @@ const char* GenerateSlide(const char* from) {
   const char* pos = AdvanceSlots(from);
   const SlideNames& names = StepNames();
   static const PreparedFormat imageLine = PrepareFormat(kCombinedPageImageLine);
-  static std::string text;  // one buffer for every line and page of the run
-  text.clear();
+  static std::string line;  // the image's line of the combined page
+  static std::string text;  // one buffer for every page of the run, each made over the last
+  line.clear();
   if (State.Style == PageStyle::Modern) {
-    AppendModernCombinedImage(text, State.CurrentImage, names.current.manual, State.CurrentCaption,
+    AppendModernCombinedImage(line, State.CurrentImage, names.current.manual, State.CurrentCaption,
                               !names.atStart);
   } else {
-    AppendFormatted(text, imageLine, {State.CurrentImage});
+    AppendFormatted(line, imageLine, {State.CurrentImage});
   }
-  std::fwrite(text.data(), 1, text.size(), State.CombinedPage);
+  std::fwrite(line.data(), 1, line.size(), State.CombinedPage);
   if (State.Style == PageStyle::Modern) {
     WriteModernPages(names, text);
   } else {

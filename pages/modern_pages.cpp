@@ -118,35 +118,43 @@ void AppendElement(std::string& out, std::string_view before, std::string_view v
   if (!value.empty()) out.append(before).append(value).append(after);
 }
 
+// Copies the runs between the characters that need a reference in one append each.
 void AppendEscaped(std::string& out, std::string_view text, bool attribute) {
-  for (char c : text) {
-    if (c == '<') {
-      out += "&lt;";
-    } else if (c == '>') {
-      out += "&gt;";
-    } else if (c == '"' && attribute) {
-      out += "&quot;";
-    } else {
-      out += c;
-    }
+  std::size_t start = 0;  // of the run not yet copied
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const char* reference = c == '<'                ? "&lt;"
+                            : c == '>'              ? "&gt;"
+                            : c == '"' && attribute ? "&quot;"
+                                                    : nullptr;
+    if (reference == nullptr) continue;
+    out.append(text, start, i - start).append(reference);
+    start = i + 1;
   }
+  out.append(text, start, text.size() - start);
 }
 
 // The title, the prefetch lines, the icons and the escaped caption of a slide page, made in
-// buffers that keep their room from page to page.
+// buffers that keep their room from page to page. Both pages of an image show the same caption
+// and title: they are escaped again only when their text changed.
 struct SlideParts {
+  std::string caption, sheetTitle;  // what the escaped parts were made of
   std::string title, prefetch, previousIcon, nextIcon, captionText, captionAttribute;
 };
 
 const SlideParts& MakeSlideParts(const ModernPageValues& v) {
   static SlideParts parts;
-  for (std::string* part : {&parts.title, &parts.prefetch, &parts.previousIcon, &parts.nextIcon,
-                            &parts.captionText, &parts.captionAttribute})
-    part->clear();
-  AppendEscaped(parts.captionText, v.caption, false);
-  AppendEscaped(parts.captionAttribute, v.caption, true);
-  parts.title.append(parts.captionText).append(" - ");
-  AppendEscaped(parts.title, v.sheetTitle, false);
+  if (parts.title.empty() || parts.caption != v.caption || parts.sheetTitle != v.sheetTitle) {
+    parts.caption.assign(v.caption);
+    parts.sheetTitle.assign(v.sheetTitle);
+    for (std::string* part : {&parts.title, &parts.captionText, &parts.captionAttribute})
+      part->clear();
+    AppendEscaped(parts.captionText, v.caption, false);
+    AppendEscaped(parts.captionAttribute, v.caption, true);
+    parts.title.append(parts.captionText).append(" - ");
+    AppendEscaped(parts.title, v.sheetTitle, false);
+  }
+  for (std::string* part : {&parts.prefetch, &parts.previousIcon, &parts.nextIcon}) part->clear();
   AppendElement(parts.prefetch, "<link rel=\"prefetch\" href=\"", v.prefetchPage, "\">\n");
   AppendElement(parts.prefetch, "<link rel=\"prefetch\" href=\"", v.prefetchImage, "\">\n");
   AppendElement(parts.previousIcon, "<img class=\"icon\" src=\"", v.previousIcon, "\" alt=\"\">");

@@ -42,50 +42,65 @@ PreparedFormat PrepareFormat(const char* format) {
 
 namespace {
 
-bool HasLineFeed(std::string_view text) {
-  return !text.empty() && std::memchr(text.data(), '\n', text.size()) != nullptr;
+// Copies `text` to `at`, each line feed as CR LF; returns the end of the copy.
+char* CopyWithCrLf(char* at, std::string_view text) {
+  const char* from = text.data();
+  const char* const end = from + text.size();
+  while (from != end) {
+    const char* lf =
+        static_cast<const char*>(std::memchr(from, '\n', static_cast<std::size_t>(end - from)));
+    const char* const stop = lf != nullptr ? lf : end;
+    std::memcpy(at, from, static_cast<std::size_t>(stop - from));
+    at += stop - from;
+    if (lf == nullptr) break;
+    std::memcpy(at, "\r\n", 2);
+    at += 2;
+    from = lf + 1;
+  }
+  return at;
 }
 
-// Writes `format` filled with `values` into `out` from `start` on, `out` being `start` + `size`
-// long already, where no value holds a line feed.
-void CopyFormatted(std::string& out, std::size_t start, const PreparedFormat& format,
-                   const std::string_view* values, std::size_t places) {
+std::size_t LineFeedsIn(std::string_view text) {
+  std::size_t count = 0;
+  const char* from = text.data();
+  const char* const end = from + text.size();
+  while (from != end) {
+    const char* lf =
+        static_cast<const char*>(std::memchr(from, '\n', static_cast<std::size_t>(end - from)));
+    if (lf == nullptr) break;
+    ++count;
+    from = lf + 1;
+  }
+  return count;
+}
+
+// Fills `format` in after the first `start` characters of `out`. The text's size is known
+// beforehand (each line feed of a value takes one more character), so every run and value is
+// copied straight into place; values rarely hold a line feed, and then they are copied whole.
+void Format(std::string& out, std::size_t start, const PreparedFormat& format,
+            std::initializer_list<std::string_view> values) {
+  const std::string_view* value = values.begin();
+  const std::size_t places = std::min(values.size(), format.ends.size() - 1);
+  std::size_t size = format.text.size();
+  std::size_t lineFeeds = 0;
+  for (std::size_t i = 0; i < places; ++i) {
+    size += value[i].size();
+    lineFeeds += LineFeedsIn(value[i]);
+  }
+  out.resize(start + size + lineFeeds);  // from a page of about the same size: little to fill
   char* at = &out[start];
   std::size_t runStart = 0;
   for (std::size_t i = 0; i < format.ends.size(); ++i) {
-    if (i > 0 && i <= places && !values[i - 1].empty()) {
-      std::memcpy(at, values[i - 1].data(), values[i - 1].size());
-      at += values[i - 1].size();
+    if (i > 0 && i <= places && !value[i - 1].empty()) {
+      if (lineFeeds == 0) {
+        std::memcpy(at, value[i - 1].data(), value[i - 1].size());
+        at += value[i - 1].size();
+      } else {
+        at = CopyWithCrLf(at, value[i - 1]);
+      }
     }
     std::memcpy(at, format.text.data() + runStart, format.ends[i] - runStart);
     at += format.ends[i] - runStart;
-    runStart = format.ends[i];
-  }
-}
-
-// Fills `format` in after the first `start` characters of `out`. Values rarely hold a line
-// feed: then the text's size is known beforehand and every run and value is copied straight
-// into place.
-void Format(std::string& out, std::size_t start, const PreparedFormat& format,
-            std::initializer_list<std::string_view> values) {
-  const std::size_t places = std::min(values.size(), format.ends.size() - 1);
-  std::size_t size = format.text.size();
-  bool lineFeeds = false;
-  for (std::size_t i = 0; i < places; ++i) {
-    size += values.begin()[i].size();
-    lineFeeds = lineFeeds || HasLineFeed(values.begin()[i]);
-  }
-  if (!lineFeeds) {
-    out.resize(start + size);  // from a page of about the same size: little to fill in first
-    CopyFormatted(out, start, format, values.begin(), places);
-    return;
-  }
-  out.resize(start);
-  out.reserve(start + size + size / 8);  // room for the CR of every line end in a value
-  std::size_t runStart = 0;
-  for (std::size_t i = 0; i < format.ends.size(); ++i) {
-    if (i > 0 && i <= places) AppendWithCrLf(out, values.begin()[i - 1]);
-    out.append(format.text, runStart, format.ends[i] - runStart);
     runStart = format.ends[i];
   }
 }
