@@ -170,28 +170,34 @@ void WriteBothPages(const SlideNames& n, const Values& manual, const Values& aut
   WriteSlidePage(n.current.automatic, text);
 }
 
-void WriteClassicPages(const SlideNames& n, std::string& text) {
-  FindThumbnail(State.PreviousImage, State.CurrentImage, State.ThumbnailName);
-  const StepLinks l =
-      LinksOf(n, n.atStart ? State.SheetName : State.ThumbnailName, State.NextImage);
-  SlidePageValues manual;
-  manual.pageTitle = State.CurrentImage;
+// The links both styles put in the same places: the manual page's, given to the automatic page
+// with the rest of the manual page's values, then those where the automatic page differs.
+template <typename Values>
+void SetLinks(const SlideNames& n, const StepLinks& l, Values& manual, Values& automatic) {
   manual.previousLink = n.atStart ? l.sheet : l.previousManual;
   manual.previousIcon = l.previousIcon;
   manual.indexLink = l.sheet;
   manual.centreLink = l.currentImage;
-  manual.centreText = State.CurrentCaption;
   manual.playLink = n.atEnd ? l.sheet : l.nextAutomatic;
   manual.nextLink = n.atEnd ? l.sheetEnd : l.nextManual;
   manual.nextIcon = l.nextIcon;
-  manual.frameSource = l.currentImage;
-  manual.fallbackImage = l.currentImage;
-
-  SlidePageValues automatic = manual;
+  automatic = manual;
   automatic.refreshTarget = n.atEnd ? l.sheetEnd : l.nextAutomatic;
   automatic.previousLink = n.atStart ? l.sheet : l.previousAutomatic;
   automatic.pauseLink = n.atEnd ? l.sheet : l.currentManual;
   automatic.nextLink = n.atEnd ? l.sheetEnd : l.nextAutomatic;
+}
+
+void WriteClassicPages(const SlideNames& n, std::string& text) {
+  FindThumbnail(State.PreviousImage, State.CurrentImage, State.ThumbnailName);
+  const StepLinks l =
+      LinksOf(n, n.atStart ? State.SheetName : State.ThumbnailName, State.NextImage);
+  SlidePageValues manual, automatic;
+  manual.pageTitle = State.CurrentImage;
+  manual.centreText = State.CurrentCaption;
+  manual.frameSource = l.currentImage;
+  manual.fallbackImage = l.currentImage;
+  SetLinks(n, l, manual, automatic);
   WriteBothPages(n, manual, automatic, ManualPageText, AutomaticPageText, text);
 }
 
@@ -200,27 +206,15 @@ void WriteClassicPages(const SlideNames& n, std::string& text) {
 void WriteModernPages(const SlideNames& n, std::string& text) {
   const StepLinks l = LinksOf(n, n.atStart ? std::string_view() : State.PreviousThumbnail,
                               n.atEnd ? std::string_view() : State.NextThumbnail);
-  ModernPageValues manual;
+  ModernPageValues manual, automatic;
   manual.language = State.SheetLanguage;
   manual.charset = State.SheetCharset;
   manual.caption = State.CurrentCaption;
   manual.sheetTitle = State.SheetTitle;
-  manual.previousLink = n.atStart ? l.sheet : l.previousManual;
-  manual.previousIcon = l.previousIcon;
-  manual.indexLink = l.sheet;
-  manual.centreLink = l.currentImage;
-  manual.playLink = n.atEnd ? l.sheet : l.nextAutomatic;
-  manual.nextLink = n.atEnd ? l.sheetEnd : l.nextManual;
-  manual.nextIcon = l.nextIcon;
   manual.photo = l.currentImage;
   manual.prefetchPage = n.atEnd ? l.sheet : l.nextManual;
   if (!n.atEnd) manual.prefetchImage = l.nextImage;
-
-  ModernPageValues automatic = manual;
-  automatic.refreshTarget = n.atEnd ? l.sheetEnd : l.nextAutomatic;
-  automatic.previousLink = n.atStart ? l.sheet : l.previousAutomatic;
-  automatic.pauseLink = n.atEnd ? l.sheet : l.currentManual;
-  automatic.nextLink = n.atEnd ? l.sheetEnd : l.nextAutomatic;
+  SetLinks(n, l, manual, automatic);
   automatic.prefetchPage = n.atEnd ? l.sheet : l.nextAutomatic;
   WriteBothPages(n, manual, automatic, ModernManualPageText, ModernAutomaticPageText, text);
 }
