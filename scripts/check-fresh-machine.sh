@@ -36,9 +36,18 @@ mount --rbind /dev "$root/dev" && mount --make-rslave "$root/dev"
 chmod 700 "$root/root"
 git clone -q "$PWD" "$root/root/kestrune"
 
+# Where this machine reaches HTTPS through a proxy with an authority of its own (Node.js is told
+# of it in NODE_EXTRA_CA_CERTS), the fresh system gets the same file and the same setting, so its
+# npm reaches the registry as this machine's does; the system's own certificates stay as installed.
+extra_ca=()
+if [ -n "${NODE_EXTRA_CA_CERTS:-}" ] && [ -r "$NODE_EXTRA_CA_CERTS" ]; then
+  cp "$NODE_EXTRA_CA_CERTS" "$root/etc/host-extra-ca.crt"
+  extra_ca=(NODE_EXTRA_CA_CERTS=/etc/host-extra-ca.crt)
+fi
+
 inside() {  # a login-like environment in the fresh system
   chroot "$root" /usr/bin/env -i HOME=/root PATH=/usr/sbin:/usr/bin:/sbin:/bin LANG=C.UTF-8 \
-    bash -c "cd /root/kestrune && $1"
+    "${extra_ca[@]}" bash -c "cd /root/kestrune && $1"
 }
 
 status=0
