@@ -11,3 +11,15 @@ std::vector<std::string_view> SplitPath(std::string_view name, bool (*isSeparato
   segments.push_back(name.substr(start));
   return segments;
 }
+
+std::vector<std::string_view> ResolvedSegments(std::string_view name, bool (*isSeparator)(char)) {
+  std::vector<std::string_view> kept;
+  for (std::string_view segment : SplitPath(name, isSeparator)) {
+    if (segment == "..") {
+      if (!kept.empty()) kept.pop_back();
+    } else if (!segment.empty() && segment != ".") {
+      kept.push_back(segment);
+    }
+  }
+  return kept;
+}

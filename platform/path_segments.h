@@ -11,6 +11,11 @@
 // the last segment is the file's own name.
 std::vector<std::string_view> SplitPath(std::string_view name, bool (*isSeparator)(char));
 
+// The segments `name` leads through when read lexically: empty and "." segments dropped, and each
+// ".." taking back the segment before it (none above the top). Names that lead to the same place
+// this way give the same list.
+std::vector<std::string_view> ResolvedSegments(std::string_view name, bool (*isSeparator)(char));
+
 // The same segments one at a time, without a list: while (segments.Next(&segment)) ...; after
 // the last one, `last` is true. For checks made on every page of a run.
 struct PathSegments {

@@ -981,16 +981,9 @@ PageFileState RemoveOwnPage(const std::string& name, std::string_view marker) {
 }
 
 std::string FileNameKey(const std::string& name) {
-  std::vector<std::string_view> kept;
-  for (std::string_view segment : SplitPath(name, IsSlash)) {
-    if (segment == "..") {
-      if (!kept.empty()) kept.pop_back();
-    } else if (!segment.empty() && segment != ".") {
-      kept.push_back(segment);
-    }
-  }
   std::string key;
-  for (std::string_view segment : kept) key.append(key.empty() ? "" : "/").append(segment);
+  for (std::string_view segment : ResolvedSegments(name, IsSlash))
+    key.append(key.empty() ? "" : "/").append(segment);
   return key;
 }
 

@@ -711,16 +711,8 @@ PageFileState RemoveOwnPage(const std::string& name, std::string_view marker) {
 }
 
 std::string FileNameKey(const std::string& name) {
-  std::vector<std::string> kept;
-  for (std::string_view segment : SplitPath(name, IsSlashOrBackslash)) {
-    if (segment == "..") {
-      if (!kept.empty()) kept.pop_back();
-    } else if (!segment.empty() && segment != ".") {
-      kept.emplace_back(segment);
-    }
-  }
   std::string key;
-  for (const std::string& segment : kept) {
+  for (std::string_view segment : ResolvedSegments(name, IsSlashOrBackslash)) {
     if (!key.empty()) key += '\\';
     for (char c : segment) key += FoldCase(c);
   }
