@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/win32/windows_of.h"
+
 namespace {
 
 constexpr int kNotRun = 125;
@@ -48,36 +50,16 @@ std::string VerbCommand(const std::string& extension, const std::string& text) {
   return command;
 }
 
-struct BoxSearch {
-  DWORD process;
-  HWND found;
-};
-
-BOOL CALLBACK VisitWindow(HWND window, LPARAM data) {
-  BoxSearch& search = *reinterpret_cast<BoxSearch*>(data);
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  char className[64] = {};
-  GetClassNameA(window, className, sizeof className);
-  if (process != search.process || !IsWindowVisible(window) || std::string(className) != "#32770")
-    return TRUE;
-  search.found = window;
-  return FALSE;
-}
-
 // Prints the message box `process` shows, if any, and answers it with OK.
 void AnswerBox(DWORD process) {
-  BoxSearch search{process, nullptr};
-  EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&search));
-  if (search.found == nullptr) return;
-  char title[512] = {}, text[8192] = {};
-  GetWindowTextA(search.found, title, sizeof title);
-  GetDlgItemTextA(search.found, 0xFFFF, text, sizeof text);
-  std::printf("box: %s | %s\n", title, text);
+  const HWND box = test_windows::FindWindowOf(process, "#32770");
+  if (box == nullptr) return;
+  char text[8192] = {};
+  GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+  std::printf("box: %s | %s\n", test_windows::WindowText(box).c_str(), text);
   std::fflush(stdout);
-  PostMessageA(search.found, WM_COMMAND, IDOK, 0);
-  for (int i = 0; i < 500 && IsWindow(search.found) && IsWindowVisible(search.found); ++i)
-    Sleep(10);
+  PostMessageA(box, WM_COMMAND, IDOK, 0);
+  for (int i = 0; i < 500 && IsWindow(box) && IsWindowVisible(box); ++i) Sleep(10);
 }
 
 }  // namespace

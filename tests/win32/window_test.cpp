@@ -20,6 +20,7 @@
 #include "kestrune_version.h"
 #include "tests/win32/checks.h"
 #include "tests/win32/test_hook.h"
+#include "tests/win32/windows_of.h"
 
 namespace {
 
@@ -68,40 +69,10 @@ std::string Folder(const std::string& fixture) {
   return WorkRoot + "\\" + fixture;
 }
 
-std::string WindowText(HWND window) {
-  char text[4096] = {};
-  GetWindowTextA(window, text, sizeof text);
-  return text;
-}
-
 // ---- Windows of the program --------------------------------------------------------------
 
-struct WindowSearch {
-  DWORD process;
-  const char* className;
-  const char* title;  // nullptr: any
-  HWND found;
-};
-
-BOOL CALLBACK VisitWindow(HWND window, LPARAM data) {
-  WindowSearch& search = *reinterpret_cast<WindowSearch*>(data);
-  DWORD process = 0;
-  GetWindowThreadProcessId(window, &process);
-  char className[64] = {};
-  GetClassNameA(window, className, sizeof className);
-  if (process != search.process || !IsWindowVisible(window) ||
-      std::string(className) != search.className ||
-      (search.title != nullptr && WindowText(window) != search.title))
-    return TRUE;
-  search.found = window;
-  return FALSE;
-}
-
-HWND FindWindowOf(DWORD process, const char* className, const char* title = nullptr) {
-  WindowSearch search{process, className, title, nullptr};
-  EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
+using test_windows::FindWindowOf;
+using test_windows::WindowText;
 
 // One run of kestrune.exe.
 struct Run {
