@@ -7,5 +7,5 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int showCommand) {
   SetMainWindowShowCommand(showCommand);
-  return RunKestrune(commandLine);
+  return RunKestrune(commandLine, ReadCommandOptions(commandLine));
 }
