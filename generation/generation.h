@@ -1,4 +1,4 @@
-// Start and finish of a generation, and the one way every part of it reports a failure.
+// Start and finish of a generation: the sheet read, the combined page begun and finished.
 #pragma once
 
 #include <string>
