@@ -2,8 +2,6 @@
 // page names, refusals and thumbnail decided once.
 #include "generation/sheet_walk.h"
 
-#include <utility>
-
 #include "generation/contact_sheet.h"
 #include "generation/generation_state.h"
 #include "generation/link_targets.h"
@@ -42,7 +40,7 @@ bool TargetFileExists(const std::string& target) {
 
 // The thumbnail of `image`: image_t.jpg, else tn_image_ext.jpg, looked for under their decoded
 // names; the image itself when its name has no "."; empty when neither exists.
-void FindThumbnail(const ImagePages& pages) {
+void FindThumbnail(ImagePages& pages) {
   if (pages.thumbnailKnown) return;
   pages.thumbnailKnown = true;
   const std::string& image = pages.image;
@@ -61,9 +59,10 @@ void FindThumbnail(const ImagePages& pages) {
 
 // Each image's names serve three slides in a row (as the next image, the current one and the
 // previous one), so they move on with the images and are made only for a new one; every slot is
-// checked against its image, so nothing depends on what the slide before was.
-ImagePages Previous, Current, Next;
-Slide Walked{false, false, &Previous, &Current, &Next};
+// checked against its image, so nothing depends on what the slide before was. The slots turn
+// round three records, which keep their room.
+ImagePages Records[3];
+Slide Walked{false, false, &Records[0], &Records[1], &Records[2]};
 
 }  // namespace
 
@@ -78,11 +77,13 @@ const Slide& WalkOneImage(const char* from, const char** next) {
     pos = ReadNextCaption(pos);
   }
   *next = pos;
-  std::swap(Previous, Current);
-  std::swap(Current, Next);  // the next slot reuses the room of the one dropped
-  NamePages(Previous, State.PreviousImage);
-  NamePages(Current, State.CurrentImage);
-  NamePages(Next, State.NextImage);
+  ImagePages* const dropped = Walked.previous;
+  Walked.previous = Walked.current;
+  Walked.current = Walked.next;
+  Walked.next = dropped;  // the next slot reuses the room of the one dropped
+  NamePages(*Walked.previous, State.PreviousImage);
+  NamePages(*Walked.current, State.CurrentImage);
+  NamePages(*Walked.next, State.NextImage);
   Walked.atStart = State.PreviousImage == State.SheetName;
   Walked.atEnd = State.NextImage == State.SheetName;
   return Walked;

@@ -23,17 +23,17 @@ struct ImagePages {
   SlidePage manual, automatic;
   // Looked for only when a slide's pictures are asked for (PicturesOf): the thumbnail, the image
   // itself, or empty (NeighbourPictures).
-  mutable std::string thumbnail;
-  mutable bool thumbnailKnown = false;
+  std::string thumbnail;
+  bool thumbnailKnown = false;
 };
 
 // The step of one image: the current image with its neighbours. At the start the previous image
 // is the sheet, at the end the next one; their pages are then not written by the run.
 struct Slide {
   bool atStart = false, atEnd = false;
-  const ImagePages* previous = nullptr;
-  const ImagePages* current = nullptr;
-  const ImagePages* next = nullptr;
+  ImagePages* previous = nullptr;
+  ImagePages* current = nullptr;
+  ImagePages* next = nullptr;
 };
 
 // Moves the slots one image on (the image read ahead becomes the current one) and reads the next
