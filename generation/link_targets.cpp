@@ -109,6 +109,12 @@ bool IsParentFolder(std::string_view segment) {
   return IsSegmentOf(segment, {"..", ".%2e", "%2e.", "%2e%2e"});
 }
 
+// Dot segments as a browser reads them in a link; an empty segment ("//") is a folder.
+SegmentStep BrowserStep(std::string_view segment) {
+  if (IsParentFolder(segment)) return SegmentStep::Up;
+  return IsCurrentFolder(segment) ? SegmentStep::Stay : SegmentStep::Down;
+}
+
 }  // namespace
 
 bool NeedsDecoding(std::string_view target) {
@@ -124,37 +130,27 @@ std::string DecodeFileName(const std::string& target) {
 
 std::size_t LinkFolderDepth(const std::string& pageName) {
   if (std::none_of(pageName.begin(), pageName.end(), IsFolderSeparator)) return 0;
-  PathSegments segments{pageName, IsFolderSeparator};
   std::size_t depth = 0;
-  std::string_view segment;
-  while (segments.Next(&segment) && !segments.last) {  // the folders, not the page itself
-    if (IsParentFolder(segment)) {
-      if (depth > 0) --depth;  // at the top a browser stays where it is
-    } else if (!IsCurrentFolder(segment)) {
-      ++depth;
-    }
-  }
+  WalkSegments(pageName, IsFolderSeparator, BrowserStep,
+               [&depth](std::string_view, SegmentStep step, bool last) {
+                 if (last) return false;  // the folders, not the page itself
+                 if (step == SegmentStep::Down) ++depth;
+                 if (step == SegmentStep::Up && depth > 0) --depth;  // a browser stays at the top
+                 return true;
+               });
   return depth;
 }
 
-// One pass over the name, segment by segment: this runs for every page written.
+// Runs for every page written: one search for ":", then one pass over the segments.
 bool IsInsideSheetFolder(const std::string& name) {
   if (name.empty() || name.front() == '/' || name.front() == '\\') return false;
+  if (name.find(':') != std::string::npos) return false;
   int depth = 0;
-  std::size_t start = 0;  // of the segment being read
-  for (std::size_t i = 0; i <= name.size(); ++i) {
-    const char c = i < name.size() ? name[i] : '/';  // the end closes the last segment
-    if (c == ':') return false;
-    if (!IsSlashOrBackslash(c)) continue;
-    const std::string_view segment(name.data() + start, i - start);
-    if (segment == "..") {
-      if (--depth < 0) return false;
-    } else if (!segment.empty() && segment != ".") {
-      ++depth;
-    }
-    start = i + 1;
-  }
-  return true;
+  return WalkSegments(name, IsSlashOrBackslash, FileSystemStep,
+                      [&depth](std::string_view, SegmentStep step, bool) {
+                        if (step == SegmentStep::Down) ++depth;
+                        return step != SegmentStep::Up || --depth >= 0;
+                      });
 }
 
 PageNameRefusal PageFileRefusal(const std::string& file) {
