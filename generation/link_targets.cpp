@@ -115,6 +115,17 @@ SegmentStep BrowserStep(std::string_view segment) {
   return IsCurrentFolder(segment) ? SegmentStep::Stay : SegmentStep::Down;
 }
 
+// True for a link value that a browser resolves against the page's own folder: not empty, not
+// starting with "/", "\\" or "#", and without ":" (a scheme or drive) before its first "/".
+bool IsRelativeLink(std::string_view value) {
+  if (value.empty() || value[0] == '/' || value[0] == '\\' || value[0] == '#') return false;
+  for (char c : value) {  // whichever of ":" and "/" comes first decides
+    if (c == '/') return true;
+    if (c == ':') return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool NeedsDecoding(std::string_view target) {
@@ -156,15 +167,6 @@ bool IsInsideSheetFolder(const std::string& name) {
 PageNameRefusal PageFileRefusal(const std::string& file) {
   if (file.find('\0') != std::string::npos) return PageNameRefusal::ZeroByte;
   return IsInsideSheetFolder(file) ? PageNameRefusal::None : PageNameRefusal::Outside;
-}
-
-bool IsRelativeLink(std::string_view value) {
-  if (value.empty() || value[0] == '/' || value[0] == '\\' || value[0] == '#') return false;
-  for (char c : value) {  // whichever of ":" and "/" comes first decides
-    if (c == '/') return true;
-    if (c == ':') return false;
-  }
-  return true;
 }
 
 char* CopyRebasedLink(char* out, std::string_view value, std::size_t depth) {

@@ -30,10 +30,6 @@ bool IsInsideSheetFolder(const std::string& name);
 enum class PageNameRefusal { None, ZeroByte, Outside };
 PageNameRefusal PageFileRefusal(const std::string& file);
 
-// True for a link value that a browser resolves against the page's own folder: not empty, not
-// starting with "/", "\" or "#", and without ":" (a scheme or drive) before its first "/".
-bool IsRelativeLink(std::string_view value);
-
 // Writes `value` at `out` with one "../" in front for each of `depth` folders, when it is a
 // relative link, as it is otherwise; returns the end of what it wrote. `out` has room for
 // value.size() + 3 * depth characters.

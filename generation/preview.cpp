@@ -39,6 +39,24 @@ std::size_t WalkSheet(Take take) {
   return images;
 }
 
+// `name` as a line of the result shows it: bytes below 0x20, 0x7F, and a "\\" that is no folder
+// separator on this system, written as \\xHH, so that one name stays one readable line.
+std::string ShownName(const std::string& name) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string shown;
+  for (char c : name) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F || (c == '\\' && !IsFolderSeparator(c))) {
+      shown += "\\x";
+      shown += kHex[byte >> 4];
+      shown += kHex[byte & 0xF];
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
 std::string Line(const char* verb, const std::string& file, const std::string& reason = "") {
   return std::string(verb) + " " + ShownName(file) + (reason.empty() ? "" : " (" + reason + ")");
 }
@@ -182,22 +200,6 @@ SlidePage CombinedPage() {
 }
 
 }  // namespace
-
-std::string ShownName(const std::string& name) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string shown;
-  for (char c : name) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F || (c == '\\' && !IsFolderSeparator(c))) {
-      shown += "\\x";
-      shown += kHex[byte >> 4];
-      shown += kHex[byte & 0xF];
-    } else {
-      shown += c;
-    }
-  }
-  return shown;
-}
 
 int DryRun() {
   const StartResult started = BeginReadingSheet();

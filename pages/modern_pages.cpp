@@ -1,5 +1,6 @@
-#include "pages/modern_pages.h"
-
+// The modern page style: slide pages and a combined page in standards mode that fit the photo to
+// any screen, follow the reader's light or dark preference and need no script. Same files, same
+// links and the same marker line as the classic pages.
 #include "pages/page_marker.h"
 #include "pages/page_style.h"
 #include "pages/text_output.h"
@@ -163,20 +164,16 @@ const SlideParts& MakeSlideParts(const SlidePageValues& v) {
   return parts;
 }
 
-}  // namespace
-
+// `text` made safe as element content: "<" and ">" written as entities; other bytes and entities
+// stay as they are.
 std::string EscapeText(std::string_view text) {
   std::string out;
   AppendEscaped(out, text, false);
   return out;
 }
 
-std::string EscapeAttribute(std::string_view text) {
-  std::string out;
-  AppendEscaped(out, text, true);
-  return out;
-}
-
+// The bytes of each page, line ends CR LF, into `text` (its old content replaced). The caption
+// and the sheet's title are escaped only where they would end a tag or an attribute.
 void ModernManualPageText(const SlidePageValues& v, std::string& text) {
   static const PreparedFormat manual = PrepareFormat(kManualTemplate);
   const SlideParts& p = MakeSlideParts(v);
@@ -194,8 +191,6 @@ void ModernAutomaticPageText(const SlidePageValues& v, std::string& text) {
               p.previousIcon, v.indexLink, v.photo, p.captionAttribute, p.captionText, v.pauseLink,
               v.nextLink, p.nextIcon, v.photo, p.captionAttribute});
 }
-
-namespace {
 
 // The icons on both sides show the neighbouring images' thumbnails, else the images themselves;
 // the first page has no PREVIOUS icon and the last no NEXT icon.
