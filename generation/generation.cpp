@@ -25,7 +25,9 @@ int BeginReadingSheet() {
   if (SelectContactSheet() == 0) return 0;
   State.NextImage = State.StartFolder;
   if (OpenContactSheet(*State.InputPath) == 0) return -1;
-  if (State.Style == PageStyle::Modern) ReadSheetDeclarations();
+  // Modern pages declare the sheet's charset; where files are named in Unicode, the names of
+  // its links are read in it.
+  if (State.Style == PageStyle::Modern || NamesFilesInUnicode()) ReadSheetDeclarations();
 
   State.ScanPosition = FindNextImage(State.SheetView);
   if (State.ScanPosition == nullptr) return AbandonStart(kNoImagesFound);

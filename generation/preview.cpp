@@ -42,8 +42,10 @@ bool GoOn() {
   return PendingInterruption() == 0;
 }
 
-std::string Line(const char* verb, const std::string& file, const std::string& reason = "") {
-  return std::string(verb) + " " + ShownName(file) + (reason.empty() ? "" : " (" + reason + ")");
+std::string Line(const char* verb, const std::string& file, const std::string& reason = "",
+                 bool escapeHighBytes = false) {
+  return std::string(verb) + " " + ShownName(file, escapeHighBytes) +
+         (reason.empty() ? "" : " (" + reason + ")");
 }
 
 // "1 image", "2 images": `what` is the singular, `rest` follows the word.
@@ -76,6 +78,24 @@ const char* RefusalReason(PageFileState state) {
 const char* NameRefusalReason(PageNameRefusal refusal) {
   return refusal == PageNameRefusal::ZeroByte ? "a zero byte in its name"
                                               : "outside the contact sheet's folder";
+}
+
+// The file of the page linked as `pageName` into *file; false, its refusal told as a line with
+// `verb`, when no run may write it. A name that no browser opens (a byte that is no character
+// of the sheet's charset) is shown decoded, with its bytes above 0x7F as \xHH.
+bool PageFile(const std::string& pageName, const char* verb, std::string* file) {
+  std::string converted;
+  const std::string* named = LinkedFile(pageName, State.SheetCharset, converted);
+  if (named == nullptr) {
+    TellResultLine(Line(verb, DecodeFileName(pageName), "not in the contact sheet's charset", true),
+                   true);
+    return false;
+  }
+  *file = *named;
+  const PageNameRefusal refusal = PageFileRefusal(*file);
+  if (refusal == PageNameRefusal::None) return true;
+  TellResultLine(Line(verb, *file, NameRefusalReason(refusal)), true);
+  return false;
 }
 
 // ---- Dry run -----------------------------------------------------------------------------
@@ -121,11 +141,9 @@ Plan PlanOf(const std::string& file, const PageFileLook& look, std::string* reas
 // could not write it.
 bool PlanFile(const std::string& pageName, bool combined, DryRunTally& tally) {
   static const char* const kVerbs[] = {"create", "replace", "keep", "refuse"};
-  const std::string file = DecodeFileName(pageName);
-  const PageNameRefusal refusal = PageFileRefusal(file);
-  if (refusal != PageNameRefusal::None) {
+  std::string file;
+  if (!PageFile(pageName, "refuse", &file)) {
     ++tally.refused;
-    TellResultLine(Line("refuse", file, NameRefusalReason(refusal)), true);
     return false;
   }
   const PageFileLook look = LookAtPageFile(file, kOwnPageMarker);
@@ -156,12 +174,13 @@ bool PlanFile(const std::string& pageName, bool combined, DryRunTally& tally) {
 
 }  // namespace
 
-std::string ShownName(const std::string& name) {
+std::string ShownName(const std::string& name, bool escapeHighBytes) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string shown;
   for (char c : name) {
     const unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F || (c == '\\' && !IsFolderSeparator(c))) {
+    if (byte < 0x20 || byte == 0x7F || (c == '\\' && !IsFolderSeparator(c)) ||
+        (escapeHighBytes && byte > 0x7F)) {
       shown += "\\x";
       shown += kHex[byte >> 4];
       shown += kHex[byte & 0xF];
@@ -240,11 +259,9 @@ CleanOutcome OutcomeOf(PageFileState state, const std::string& file) {
 
 // Removes one file a run writes when it is a page of ours, and tells its line.
 void CleanFile(const std::string& pageName, CleanTally& tally) {
-  const std::string file = DecodeFileName(pageName);
-  const PageNameRefusal refusal = PageFileRefusal(file);
-  if (refusal != PageNameRefusal::None) {
+  std::string file;
+  if (!PageFile(pageName, "refused", &file)) {
     ++tally.refused;
-    TellResultLine(Line("refused", file, NameRefusalReason(refusal)), true);
     return;
   }
   if (!tally.handled.insert(FileNameKey(file)).second) return;

@@ -22,5 +22,6 @@ int DryRun();
 int CleanSlideShow();
 
 // `name` as a line of the result shows it: bytes below 0x20, 0x7F, and a "\" that is no folder
-// separator on this system, written as \xHH, so that one name stays one readable line.
-std::string ShownName(const std::string& name);
+// separator on this system, written as \xHH, so that one name stays one readable line; with
+// `escapeHighBytes` the bytes above 0x7F too (a name in no encoding the line can show).
+std::string ShownName(const std::string& name, bool escapeHighBytes = false);

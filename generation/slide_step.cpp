@@ -13,29 +13,22 @@
 
 namespace {
 
-// The file a link target names: `target` itself when it holds nothing to decode (most names),
-// else its decoded form, kept in `decoded`.
-const std::string& FileNamed(const std::string& target, std::string& decoded) {
-  if (!NeedsDecoding(target)) return target;
-  decoded = DecodeFileName(target);
-  return decoded;
-}
-
-// True when `target`, decoded, names a file that exists; a name with a zero byte names none.
+// True when `target`, decoded, names a file that exists; a name with a zero byte names none,
+// and neither does one that no browser can open.
 bool TargetFileExists(const std::string& target) {
-  std::string decoded;
-  const std::string& file = FileNamed(target, decoded);
-  return file.find('\0') == std::string::npos && ImageFileExists(file);
+  std::string converted;
+  const std::string* file = LinkedFile(target, State.SheetCharset, converted);
+  return file != nullptr && file->find('\0') == std::string::npos && ImageFileExists(*file);
 }
 
 // Writes the page linked as `pageName`, in one write, into the file that name leads a browser
 // to; failures are titled with the name as linked.
 void WriteSlidePage(const std::string& pageName, const std::string& text) {
-  std::string decoded;
-  const std::string& file = FileNamed(pageName, decoded);
+  std::string converted;
+  const std::string* file = LinkedFile(pageName, State.SheetCharset, converted);
   // A hostile contact sheet must not be able to place pages outside its own folder.
-  const bool allowed = PageFileRefusal(file) == PageNameRefusal::None;
-  if (!allowed || !WriteOutputFile(file, text, kOwnPageMarker)) {
+  const bool allowed = file != nullptr && PageFileRefusal(*file) == PageNameRefusal::None;
+  if (!allowed || !WriteOutputFile(*file, text, kOwnPageMarker)) {
     ReportFailure(nullptr, kSlidePageFailure, pageName, BoxIcon::Exclamation);
   }
 }
