@@ -1053,7 +1053,25 @@ void TestUnicodeNames() {
   }
 
   // A UTF-8 sheet links "bad\xE9.jpg": no browser opens a file by that name, so none is written
-  // (its box shows the name read as windows-1252); a folder stands under the name of a page.
+  // (its box shows the name read as windows-1252, a dry run's line its byte as \xE9); a folder
+  // stands under the name of a page.
+  CurrentCase = "names in Unicode: pages refused, in a dry run";
+  Run dry;
+  if (StartWide(dry, "--dry-run index.html", refused)) {
+    const std::vector<std::string> boxes = RunToEnd(dry, true);
+    if (CheckEqual(std::to_string(boxes.size()), "1", "boxes shown"))
+      CheckEqual(boxes[0],
+                 BoxLine("Quillfen: dry run",
+                         "3 images: 4 pages to create, 0 to replace, 0 kept, 3 refused (dry run: "
+                         "nothing written)\n\n"
+                         "refuse bad\\xE9.htm (not in the contact sheet's charset)\n"
+                         "refuse bad\\xE9.html (not in the contact sheet's charset)\n" +
+                             std::string(u8"refuse Ελλάδα.htm (not a regular file)"),
+                         "exclamation", "none"),
+                 "the result's box");
+    CheckEqual(std::to_string(dry.exitCode), "1", "exit code");
+  }
+
   CurrentCase = "names in Unicode: pages refused";
   Run failing;
   if (StartWide(failing, "index.html", refused)) {
