@@ -27,10 +27,10 @@ StartResult BeginReadingSheet() {
   State.NextImage = State.StartFolder;
   if (OpenContactSheet(*State.InputPath) == 0) return StartResult::Failed;
   State.ReadCaption = ReadLinkedCaption;
-  if (State.Style->describesImages) {
-    State.ReadCaption = ReadDescribedCaption;
-    ReadSheetDeclarations();
-  }
+  if (State.Style->describesImages) State.ReadCaption = ReadDescribedCaption;
+  // Pages that describe their images declare the sheet's charset; where files are named in
+  // Unicode, the names of its links are read in it.
+  if (State.Style->describesImages || NamesFilesInUnicode()) ReadSheetDeclarations();
 
   State.ScanPosition = FindNextImage(State.SheetView);
   if (State.ScanPosition == nullptr) return AbandonStart(kNoImagesFound);

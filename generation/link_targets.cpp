@@ -8,6 +8,8 @@
 
 #include "platform/path_segments.h"
 #include "platform/platform.h"
+#include "sheet/charsets.h"
+#include "sheet/declarations.h"
 
 namespace {
 
@@ -137,6 +139,52 @@ bool NeedsDecoding(std::string_view target) {
 std::string DecodeFileName(const std::string& target) {
   if (!NeedsDecoding(target)) return target;
   return DecodePercentEscapes(DecodeCharacterReferences(target));
+}
+
+bool BrowserFileName(const std::string& target, std::string_view charset, std::string* name) {
+  const SheetEncoding encoding = EncodingOf(charset);
+  const auto high = [](char c) { return static_cast<unsigned char>(c) >= 0x80; };
+  // The raw bytes are characters of the sheet's text: they must be characters of its encoding.
+  if (encoding == SheetEncoding::Utf8 && !IsValidUtf8(target.data(), target.data() + target.size()))
+    return false;
+  if (encoding == SheetEncoding::Other && std::any_of(target.begin(), target.end(), high))
+    return false;
+  // The references decode to characters below 128 only, so every byte above stays raw until the
+  // escapes are decoded. A browser opens the escaped bytes as UTF-8 (`asUtf8`); where they are
+  // none, it reads them as windows-1252 (`asWindows1252`). Raw bytes read the same in both.
+  const std::string text = DecodeCharacterReferences(target);
+  std::string asUtf8, asWindows1252;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const int hi = text[i] == '%' && i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
+    const int lo = hi >= 0 ? HexValue(text[i + 2]) : -1;
+    if (lo >= 0) {
+      const unsigned char byte = static_cast<unsigned char>(hi * 16 + lo);
+      asUtf8 += static_cast<char>(byte);
+      AppendWindows1252AsUtf8(asWindows1252, byte);
+      i += 2;
+    } else if (encoding == SheetEncoding::Windows1252 && high(text[i])) {
+      AppendWindows1252AsUtf8(asUtf8, static_cast<unsigned char>(text[i]));
+      AppendWindows1252AsUtf8(asWindows1252, static_cast<unsigned char>(text[i]));
+    } else {
+      asUtf8 += text[i];
+      asWindows1252 += text[i];
+    }
+  }
+  const bool utf8 = IsValidUtf8(asUtf8.data(), asUtf8.data() + asUtf8.size());
+  *name = std::move(utf8 ? asUtf8 : asWindows1252);
+  return true;
+}
+
+const std::string* LinkedFile(const std::string& target, std::string_view charset,
+                              std::string& converted) {
+  if (!NamesFilesInUnicode()) {
+    if (!NeedsDecoding(target)) return &target;
+    converted = DecodeFileName(target);
+    return &converted;
+  }
+  const auto high = [](char c) { return static_cast<unsigned char>(c) >= 0x80; };
+  if (!NeedsDecoding(target) && std::none_of(target.begin(), target.end(), high)) return &target;
+  return BrowserFileName(target, charset, &converted) ? &converted : nullptr;
 }
 
 std::size_t LinkFolderDepth(const std::string& pageName) {

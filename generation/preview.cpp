@@ -40,13 +40,15 @@ std::size_t WalkSheet(Take take) {
 }
 
 // `name` as a line of the result shows it: bytes below 0x20, 0x7F, and a "\\" that is no folder
-// separator on this system, written as \\xHH, so that one name stays one readable line.
-std::string ShownName(const std::string& name) {
+// separator on this system, written as \\xHH, so that one name stays one readable line; with
+// `escapeHighBytes` the bytes above 0x7F too (a name in no encoding the line can show).
+std::string ShownName(const std::string& name, bool escapeHighBytes) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string shown;
   for (char c : name) {
     const unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F || (c == '\\' && !IsFolderSeparator(c))) {
+    if (byte < 0x20 || byte == 0x7F || (c == '\\' && !IsFolderSeparator(c)) ||
+        (escapeHighBytes && byte > 0x7F)) {
       shown += "\\x";
       shown += kHex[byte >> 4];
       shown += kHex[byte & 0xF];
@@ -57,8 +59,10 @@ std::string ShownName(const std::string& name) {
   return shown;
 }
 
-std::string Line(const char* verb, const std::string& file, const std::string& reason = "") {
-  return std::string(verb) + " " + ShownName(file) + (reason.empty() ? "" : " (" + reason + ")");
+std::string Line(const char* verb, const std::string& file, const std::string& reason = "",
+                 bool escapeHighBytes = false) {
+  return std::string(verb) + " " + ShownName(file, escapeHighBytes) +
+         (reason.empty() ? "" : " (" + reason + ")");
 }
 
 // "1 image", "2 images": `what` is the singular, `rest` follows the word.
@@ -110,9 +114,17 @@ std::string ReasonFor(PageFileState state, const std::string& file) {
   return MeaningOf(state).reason;
 }
 
-const char* NameRefusalReason(PageNameRefusal refusal) {
-  return refusal == PageNameRefusal::ZeroByte ? "a zero byte in its name"
-                                              : "outside the contact sheet's folder";
+// The line of a page whose name the walk refused, with `verb`. A name that no browser opens is
+// shown decoded, with its bytes above 0x7F as \\xHH.
+std::string RefusedName(const char* verb, const SlidePage& page) {
+  switch (page.refusal) {
+    case PageNameRefusal::ZeroByte:
+      return Line(verb, page.file, "a zero byte in its name");
+    case PageNameRefusal::NoBrowserName:
+      return Line(verb, page.file, "not in the contact sheet's charset", true);
+    default:
+      return Line(verb, page.file, "outside the contact sheet's folder");
+  }
 }
 
 // ---- Dry run -----------------------------------------------------------------------------
@@ -135,7 +147,7 @@ bool PlanFile(const SlidePage& page, bool combined, DryRunTally& tally) {
   static const char* const kVerbs[] = {"create", "replace", "keep", "refuse"};
   if (page.refusal != PageNameRefusal::None) {
     ++tally.refused;
-    TellResultLine(Line("refuse", page.file, NameRefusalReason(page.refusal)), true);
+    TellResultLine(RefusedName("refuse", page), true);
     return false;
   }
   const PageFileLook look = LookAtPageFile(page.file, kOwnPageMarker);
@@ -177,7 +189,7 @@ struct CleanTally {
 void CleanFile(const SlidePage& page, CleanTally& tally) {
   if (page.refusal != PageNameRefusal::None) {
     ++tally.refused;
-    TellResultLine(Line("refused", page.file, NameRefusalReason(page.refusal)), true);
+    TellResultLine(RefusedName("refused", page), true);
     return;
   }
   if (!tally.handled.insert(FileNameKey(page.file)).second) return;

@@ -9,14 +9,18 @@
 
 namespace {
 
-// The file `linked` names, and why no page may be written there. Most names hold nothing to
-// decode and are their own file names.
+// The file `linked` names on this system, and why no page may be written there. Most names hold
+// nothing to decode and are their own file names. A name no browser opens is kept decoded, for
+// the lines that name it.
 void NamePage(SlidePage& page) {
-  if (NeedsDecoding(page.linked)) {
+  static std::string converted;
+  const std::string* file = LinkedFile(page.linked, State.SheetCharset, converted);
+  if (file == nullptr) {
     page.file = DecodeFileName(page.linked);
-  } else {
-    page.file.assign(page.linked);
+    page.refusal = PageNameRefusal::NoBrowserName;
+    return;
   }
+  page.file.assign(*file);
   page.refusal = PageFileRefusal(page.file);
 }
 
@@ -31,11 +35,12 @@ void NamePages(ImagePages& pages, const std::string& image) {
   pages.thumbnailKnown = false;
 }
 
-// True when `target`, decoded, names a file that exists; a name with a zero byte names none.
+// True when `target`, decoded, names a file that exists; a name with a zero byte names none,
+// and neither does one that no browser can open.
 bool TargetFileExists(const std::string& target) {
-  if (!NeedsDecoding(target)) return ImageFileExists(target);
-  const std::string file = DecodeFileName(target);
-  return file.find('\0') == std::string::npos && ImageFileExists(file);
+  std::string converted;
+  const std::string* file = LinkedFile(target, State.SheetCharset, converted);
+  return file != nullptr && file->find('\0') == std::string::npos && ImageFileExists(*file);
 }
 
 // The thumbnail of `image`: image_t.jpg, else tn_image_ext.jpg, looked for under their decoded

@@ -16,6 +16,12 @@ struct PlatformText;
 
 // ---- Files and folders -------------------------------------------------------------------------
 
+// True where this system names files in Unicode (Windows): every name handed to the operations
+// below is then UTF-8, and so is every name they return; a link's name is the one a browser
+// opens (BrowserFileName), and a name that is not UTF-8 names no file. False where names are
+// bytes (POSIX): they pass as they are, and a link's name is its decoded bytes.
+bool NamesFilesInUnicode();
+
 // True when something exists under `name` (relative to the working folder, or absolute).
 bool FileExists(const std::string& name);
 
