@@ -529,6 +529,24 @@ bool LooksLikeOwnPage(int fd, const struct stat& info, bool accessTimeKept,
   return state == PageFileState::OwnPage || state == PageFileState::Empty;
 }
 
+// LooksLikeOwnPage for a page that another run may be writing at this very moment: a long page
+// appears a few KiB at a time, so a look that finds no marker is made again while the file
+// grows, and the part of another run's page seen first is not taken for a file of the user's.
+// *info describes the file as last looked at.
+bool LooksLikeOwnPageWhileWritten(int fd, struct stat* info, bool accessTimeKept,
+                                  std::string_view marker) {
+  for (int look = 0; look < 4; ++look) {
+    const PageFileState state = HeadOf(fd, *info, accessTimeKept, marker);
+    if (state == PageFileState::OwnPage || state == PageFileState::Empty) return true;
+    struct stat now;
+    if (state != PageFileState::Foreign || info->st_size >= static_cast<off_t>(kOwnPageLookSize) ||
+        PosixCalls.fstat(fd, &now) != 0 || now.st_size == info->st_size)
+      return false;
+    *info = now;
+  }
+  return false;
+}
+
 // Whether the last page opened existed already. A run over an earlier show finds every page
 // there, a fresh one none: the next page is first opened the way the last one was found, so
 // neither kind of run pays for a failed call on every page.
@@ -588,22 +606,29 @@ struct OpenOutput {
   struct stat info {};
 };
 
+// How many times OpenOutputFile tries to open or create a page whose name another program
+// makes or removes meanwhile: each try that fails so means the name changed since the last.
+constexpr int kOpenOrCreateTurns = 8;
+
 // Opens `name` for a page: a new file, or an existing one that may be replaced, left as it is
 // (the caller writes over it from its start). A file that must not be replaced is left
 // untouched; fd -1 when refused.
 OpenOutput OpenOutputFile(const std::string& name, std::string_view marker) {
   OpenOutput output;
   bool accessTimeKept = true;
-  if (LastPageExisted) {
-    output.fd = OpenExistingFile(name, &accessTimeKept);
-    if (output.fd < 0 && errno == ENOENT) {
+  // Opening an existing file fails with ENOENT and creating one with EEXIST when another run of
+  // the same sheet makes or removes the page between the two calls, so they take turns a few
+  // times. A link that leads nowhere answers so every time and is refused after the last turn.
+  bool existing = LastPageExisted;
+  for (int turn = 0; turn < kOpenOrCreateTurns; ++turn, existing = !existing) {
+    if (existing) {
+      output.fd = OpenExistingFile(name, &accessTimeKept);
+      if (output.fd >= 0 || errno != ENOENT) break;
+    } else {
       output.fd = CreateNewFile(name);
       output.created = output.fd >= 0;
+      if (output.fd >= 0 || errno != EEXIST) break;
     }
-  } else {
-    output.fd = CreateNewFile(name);
-    output.created = output.fd >= 0;
-    if (output.fd < 0 && errno == EEXIST) output.fd = OpenExistingFile(name, &accessTimeKept);
   }
   if (output.fd < 0 || output.created) {
     LastPageExisted = false;
@@ -615,7 +640,7 @@ OpenOutput OpenOutputFile(const std::string& name, std::string_view marker) {
   // device or a FIFO), not held by this process, and empty or a page of ours.
   struct stat& info = output.info;
   if (PosixCalls.fstat(output.fd, &info) == 0 && S_ISREG(info.st_mode) && !IsHeld(info) &&
-      LooksLikeOwnPage(output.fd, info, accessTimeKept, marker))
+      LooksLikeOwnPageWhileWritten(output.fd, &info, accessTimeKept, marker))
     return output;
   PosixCalls.close(output.fd);
   output.fd = -1;
