@@ -39,6 +39,7 @@ int BeginGeneration() {
   if (started != 1) return started;
   State.CombinedPage = CreateOutputFile(kCombinedPageName, kOwnPageMarker);
   if (State.CombinedPage == nullptr) return AbandonStart(kCombinedPageFailure);
+  State.ShowBegun = true;
   std::setvbuf(State.CombinedPage, State.CombinedPageBuffer, _IOFBF,
                sizeof State.CombinedPageBuffer);
   if (State.Style == PageStyle::Modern) {
