@@ -203,10 +203,13 @@ int RunKestrune(const std::string& commandLine, const CommandOptions& options) {
   while (GetNextMessage(&message, &exitCode)) DispatchWindowMessage(message);
   FinishGeneration();
   if (const int signal = PendingInterruption()) {
-    // As a program ended by the signal would report it, but with a slide show to show for it.
-    TellConsole(KESTRUNE_CONSOLE_PREFIX "stopped by signal " + std::to_string(signal) +
-                "; the slide show holds " + std::to_string(State.ImagesWritten) +
-                " images, all listed in allin1.html");
+    // As a program ended by the signal would report it, but with a slide show to show for it
+    // when a run had begun one.
+    std::string told = KESTRUNE_CONSOLE_PREFIX "stopped by signal " + std::to_string(signal);
+    if (State.ShowBegun)
+      told += "; the slide show holds " + std::to_string(State.ImagesWritten) +
+              " images, all listed in allin1.html";
+    TellConsole(told);
     return 128 + signal;
   }
   // A failure reported after the loop (the combined page could not be completed) counts too.

@@ -48,6 +48,7 @@ StartResult BeginGeneration() {
   if (started != StartResult::Started) return started;
   State.CombinedPage = CreateOutputFile(kCombinedPageName, kOwnPageMarker);
   if (State.CombinedPage == nullptr) return AbandonStart(kCombinedPageFailure);
+  State.ShowBegun = true;
   std::setvbuf(State.CombinedPage, State.CombinedPageBuffer, _IOFBF,
                sizeof State.CombinedPageBuffer);
   std::string header;

@@ -54,7 +54,9 @@ struct GenerationState {
 
   // Set by every failure message box, so the exit status never reports a failure as success.
   bool FailureReported = false;
-  // Images whose line and pages the slide steps have written: what the slide show holds.
+  // A run began its slide show (its combined page is open or was finished), and the images whose
+  // line and pages the slide steps have written: what the slide show holds.
+  bool ShowBegun = false;
   std::size_t ImagesWritten = 0;
   // A slide step is running, and the session ended meanwhile (told inside the step, by the loop
   // of one of its message boxes): the step completes first.

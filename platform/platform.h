@@ -69,10 +69,11 @@ inline bool IsEmptyOrOwnPage(const char* head, std::size_t length, std::string_v
 }
 
 // Creates the file `name` (the combined page), relative to the working folder, for writing in
-// binary mode (the core writes CR LF itself). It is written under a temporary name beside it and
-// put in place by CloseOutputFile only once complete, so `name` holds either the complete new
-// file or what it held before, also after a failure or an interruption; until then a file under
-// `name` is held (no page can replace it), an empty one made there when there was none.
+// binary mode (the core writes CR LF itself). It is written into a file of its own beside it (one
+// without a name where the system allows, else under a hidden temporary name) and put in place by
+// CloseOutputFile only once complete, so `name` holds either the complete new file or what it
+// held before, also after a failure, an interruption or a kill; until then no other output of
+// this process may take `name` or replace the file that stands there.
 // Returns nullptr, touching nothing, when the file cannot be created, when reaching it would
 // leave the working folder (an absolute name, a "..", or a symbolic link leading out, also a link
 // as the last component), or when it is a file this process holds open (the contact sheet, or an
@@ -155,8 +156,8 @@ std::string FileNameKey(const std::string& name);
 
 // From now on the system's requests to end the program (POSIX: SIGINT, SIGTERM, SIGHUP) are
 // remembered for the message loop instead of ending it at once; a second one ends it at once,
-// after removing the combined page's temporary file. Nothing on Windows, where the window is told
-// that the session ends.
+// after removing the combined page's temporary file if it has a name. Nothing on Windows, where
+// the window is told that the session ends.
 void CatchInterruptions();
 // The number of the signal that asked the program to end; 0 while none did.
 int PendingInterruption();

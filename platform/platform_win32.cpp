@@ -124,6 +124,25 @@ bool ImageFileExists(const std::string& name) {
   return FileExists(name);
 }
 
+namespace {
+
+// A file's identity on its volume, "SERIAL:INDEX"; two names of one file have the same. Empty
+// when it cannot be had.
+std::string IdentityOf(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return std::string();
+  const unsigned long long index =
+      (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(index);
+}
+
+// The identities of the contact sheets this process holds open. Sharing keeps every other
+// program from writing them; these let the combined page's look, which shares everything, and
+// a page kept waiting tell the process's own files from another run's.
+std::vector<std::pair<const PlatformFile*, std::string>> HeldSheets;
+
+}  // namespace
+
 PlatformFile* OpenFileReadOnly(const std::string& path) {
   // Shared for reading only: while it is open no one, this process included, can write it.
   const HANDLE handle = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -133,7 +152,9 @@ PlatformFile* OpenFileReadOnly(const std::string& path) {
     CloseHandle(handle);
     return nullptr;
   }
-  return new PlatformFile{handle};
+  PlatformFile* file = new PlatformFile{handle};
+  HeldSheets.emplace_back(file, IdentityOf(handle));
+  return file;
 }
 
 PlatformText* OpenWholeText(PlatformFile* file) {
@@ -176,6 +197,9 @@ const char* ViewWholeText(PlatformText* mapping, std::size_t* length) {
 }
 
 void CloseFile(PlatformFile* file) {
+  HeldSheets.erase(std::remove_if(HeldSheets.begin(), HeldSheets.end(),
+                                  [file](const auto& held) { return held.first == file; }),
+                   HeldSheets.end());
   CloseHandle(file->handle);
   delete file;
 }
@@ -320,29 +344,108 @@ void RemoveCreatedFile(HANDLE handle, const std::string& name) {
   if (!marked) DeleteFileW(Wide(name).c_str());
 }
 
+// The combined page, written under a hidden temporary name beside the file it replaces and put
+// in place once complete. The temporary file is marked for removal, so the system removes it
+// however the process ends, until the moment it is put in place. No file holds the combined
+// page's name meanwhile, so that another run of the same sheet can write its own: the file that
+// stood there at the start is kept from this run's pages by its identity, and the name itself,
+// where none stood there, by the path the page will have. At the finish the file under the name
+// is held alone, looked at again and replaced only when it is that file, a page of ours or empty.
+struct Replacement {
+  std::FILE* stream = nullptr;
+  std::string name;
+  std::string temporary;
+  HANDLE written = INVALID_HANDLE_VALUE;  // the temporary file, open beyond the stream's close
+  std::string original;                   // the identity of the file under `name` at the start
+  std::wstring finalPath;                 // the path the page will have, as the system spells it
+  std::string marker;                     // the line a file carries when it may be replaced
+};
+std::vector<Replacement> Replacements;
+
+// The last component of `path` as Windows stores a name: trailing dots and blanks dropped.
+std::string_view StoredName(std::string_view path) {
+  path.remove_prefix(std::min(path.size(), path.find_last_of("\\/") + 1));  // npos + 1 is 0
+  while (!path.empty() && (path.back() == '.' || path.back() == ' ')) path.remove_suffix(1);
+  return path;
+}
+
+bool EqualFolded(const std::wstring& a, const std::wstring& b) {
+  return a.size() == b.size() && StartsWithFolded(a, b);
+}
+
+// True when the page `name`, open as `handle` (made just now when `created`), is a file that a
+// combined page being written replaces, or would take the combined page's place where none
+// stood: by identity, or by the path the system gives the file.
+bool TakesReservedPlace(const std::string& name, HANDLE handle, bool created) {
+  if (Replacements.empty()) return false;
+  const std::string identity = created ? std::string() : IdentityOf(handle);
+  for (const Replacement& r : Replacements) {
+    if (!identity.empty() && identity == r.original) return true;
+    if (!EqualFolded(Wide(std::string(StoredName(name))), Wide(std::string(StoredName(r.name)))))
+      continue;
+    const std::wstring path = FinalPath(handle);
+    if (EqualFolded(path, r.finalPath)) return true;
+  }
+  return false;
+}
+
+// True when the file under `name` is one that this process holds open: the contact sheet.
+bool HeldHere(const std::string& name) {
+  const HANDLE handle = CreateFileW(Wide(name).c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const std::string identity = IdentityOf(handle);
+  CloseHandle(handle);
+  return !identity.empty() &&
+         std::any_of(HeldSheets.begin(), HeldSheets.end(),
+                     [&identity](const auto& held) { return held.second == identity; });
+}
+
+// Another run of the same sheet holds a page, or the combined page at its finish, only for a
+// moment: an open that meets it waits for its turn, a little at a time, this many times.
+constexpr int kWaitsForAnotherRun = 200;
+constexpr DWORD kWaitMs = 10;
+// Creating a page and opening it as an existing one take turns this many times while another
+// run makes or removes it between the two.
+constexpr int kOpenOrCreateTurns = 8;
+
 // Opens `name` for a page: a new file (which this handle may remove again), or an existing one
 // that may be replaced, emptied. Shared for reading only, so a second open of a file still being
-// written fails, as does one of the contact sheet or of the combined page; the failed open
-// touches nothing. An existing file is opened without truncating, so one found outside the
-// folder, or one that is not ours, is left as it was; and for reading too, for the look at it.
-// INVALID_HANDLE_VALUE when refused.
+// written fails, as does one of the contact sheet; the failed open touches nothing. An existing
+// file is opened without truncating, so one found outside the folder, or one that is not ours,
+// is left as it was; and for reading too, for the look at it. INVALID_HANDLE_VALUE when refused.
 HANDLE OpenPageFile(const std::string& name, bool* created, std::string_view marker) {
   // A device name would open the device: the page would vanish into it, or the call would hang.
   if (NamesReservedDevice(name)) return INVALID_HANDLE_VALUE;
-  const std::wstring wide = Wide(name);
-  HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
-                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  *created = handle != INVALID_HANDLE_VALUE;
-  if (!*created) {
-    const DWORD error = GetLastError();
-    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return INVALID_HANDLE_VALUE;
-    handle = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return INVALID_HANDLE_VALUE;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  for (int turn = 0, waits = 0; turn < kOpenOrCreateTurns;) {
+    handle = CreateFileW(Wide(name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                         nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    *created = handle != INVALID_HANDLE_VALUE;
+    if (*created) break;
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
+      handle = CreateFileW(Wide(name).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (handle != INVALID_HANDLE_VALUE) break;
+      error = GetLastError();
+    }
+    if (error == ERROR_FILE_NOT_FOUND) {  // removed between the two: made anew
+      ++turn;
+      continue;
+    }
+    // Held by another program: another run writing the page waits its turn; the contact sheet,
+    // or a file that stays held, is refused.
+    if (error != ERROR_SHARING_VIOLATION || ++waits > kWaitsForAnotherRun || HeldHere(name))
+      return INVALID_HANDLE_VALUE;
+    Sleep(kWaitMs);
   }
+  if (handle == INVALID_HANDLE_VALUE) return INVALID_HANDLE_VALUE;
   FILETIME accessed;
   const bool accessTimeHeld = !*created && HoldAccessTime(handle, &accessed);
   if (!IsDiskFile(handle) || !LiesBeneathWorkingFolder(handle) ||
+      TakesReservedPlace(name, handle, *created) ||
       (!*created && !LooksLikeOwnPage(handle, marker)) || !SetEndOfFile(handle)) {
     if (*created) {
       RemoveCreatedFile(handle, name);  // made here only to be refused
@@ -355,53 +458,29 @@ HANDLE OpenPageFile(const std::string& name, bool* created, std::string_view mar
   return handle;
 }
 
-// The combined page, written under a temporary name beside the file it replaces once complete.
-// `original` is the file under `name`, held open from the start: shared for reading only, so no
-// other program can write, rename or remove it, and no page of this run can be written over it;
-// with the right to move and remove it, which only this handle has. Where there was none, an
-// empty file made here holds the name, marked for removal.
-struct Replacement {
-  std::FILE* stream = nullptr;
-  std::string name;
-  std::string temporary;
-  HANDLE original = INVALID_HANDLE_VALUE;
-  std::string originalName;               // where the original stands now
-  bool removeOriginal = false;            // made here, or replaced: it goes when let go
-  HANDLE written = INVALID_HANDLE_VALUE;  // the temporary file, open beyond the stream's close
-  bool accessTimeHeld = false;
-  FILETIME accessed{};
-  std::string marker;  // the line a file carries when it may be replaced
-};
-std::vector<Replacement> Replacements;
-
-// Lets go of the original: one made here or replaced goes; any other stays as it was, its times
-// too.
-void DropOriginal(const Replacement& r) {
-  if (r.removeOriginal) {
-    RemoveCreatedFile(r.original, r.originalName);
-    return;
-  }
-  if (r.accessTimeHeld) PutBackAccessTime(r.original, r.accessed);
-  CloseHandle(r.original);
-}
-
-// Opens and looks at the file under `r->name`, or makes an empty one there; false, touching
-// nothing, when it may not be replaced.
-bool HoldOriginal(Replacement* r) {
+// Looks at the file under `r->name` at the start, sharing it with everyone (another run may be
+// putting its own combined page in place): true when there is none, or when it may be replaced,
+// whose identity then goes to r->original. A file that may not be replaced keeps its times.
+bool LookAtOriginal(Replacement* r) {
   // A device name would open the device.
   if (NamesReservedDevice(r->name)) return false;
-  r->original = CreateFileW(Wide(r->name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                            FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (r->original == INVALID_HANDLE_VALUE) return false;
-  r->originalName = r->name;
-  r->removeOriginal = GetLastError() != ERROR_ALREADY_EXISTS;
-  r->accessTimeHeld = !r->removeOriginal && HoldAccessTime(r->original, &r->accessed);
-  if (IsDiskFile(r->original) && LiesBeneathWorkingFolder(r->original) &&
-      (r->removeOriginal ? MarkForRemoval(r->original, true)
-                         : LooksLikeOwnPage(r->original, r->marker)))
-    return true;
-  DropOriginal(*r);
-  return false;
+  const HANDLE handle = CreateFileW(Wide(r->name).c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  FILETIME accessed;
+  const bool accessTimeHeld = HoldAccessTime(handle, &accessed);
+  const std::string identity = IdentityOf(handle);
+  const bool held =
+      std::any_of(HeldSheets.begin(), HeldSheets.end(),
+                  [&identity](const auto& sheet) { return sheet.second == identity; });
+  const bool replaceable =
+      !identity.empty() && !held && IsDiskFile(handle) && LiesBeneathWorkingFolder(handle) &&
+      !TakesReservedPlace(r->name, handle, false) && LooksLikeOwnPage(handle, r->marker);
+  if (replaceable) r->original = identity;
+  if (!replaceable && accessTimeHeld) PutBackAccessTime(handle, accessed);
+  CloseHandle(handle);
+  return replaceable;
 }
 
 // A name beside `name` for one of its temporary files (`kind` tells the new file from the one it
@@ -464,28 +543,61 @@ bool MoveOpenFile(HANDLE handle, const std::string& name) {
                                        static_cast<DWORD>(buffer.size())) != 0;
 }
 
-// Moves the original, by its handle, to a temporary name of its own beside it.
-bool MoveAside(Replacement& r) {
+// Moves the file open as `handle`, which stands under `name`, to a temporary name of its own
+// beside it, which goes to *aside.
+bool MoveAside(HANDLE handle, const std::string& name, std::string* aside) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::string aside = TemporaryName(r.name, ".old", attempt);
-    if (MoveOpenFile(r.original, aside)) {
-      r.originalName = aside;
-      return true;
-    }
+    *aside = TemporaryName(name, ".old", attempt);
+    if (MoveOpenFile(handle, *aside)) return true;
     if (!NameTaken(GetLastError())) return false;
   }
   return false;
 }
 
-// Puts the complete temporary file in place of the original. Windows has no exchange of two
-// names, and a file held open without shared deletion, as the original is, cannot be replaced
-// by a move over it; so both are moved through their handles, each move acting on the very file
-// it names: the original steps aside to a temporary name, then the new file takes the name,
-// never replacing anything (a no-replace move). No file other than the one looked at can be
-// replaced: until the first move the held original cannot be renamed, removed or written by any
-// other program, and after it the name is only ever taken if it is free. A file another program
-// creates there in between is left as it is: the new file is not put in place (the run reports
-// the combined page as not completed), and the original goes back if the name is free again.
+enum class Placing { Placed, Refused, TryAgain };
+
+// Puts the complete new file in place of what stands under the name now, once. Windows has no
+// exchange of two names, and a file held open without shared deletion cannot be replaced by a
+// move over it; so the file under the name is held alone (read, moved and removed only through
+// this handle; no other program can write, move or remove it meanwhile), looked at, and both are
+// moved through their handles, each move acting on the very file it names: the old one steps
+// aside to a temporary name, then the new one takes the name, never replacing anything (a
+// no-replace move), and the old one goes. Where none stands there, the new one takes the free
+// name the same way. TryAgain when the name changed meanwhile, or is held for a moment.
+Placing PlaceOnce(Replacement& r) {
+  const HANDLE current =
+      CreateFileW(Wide(r.name).c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES,
+                  FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (current == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_SHARING_VIOLATION) return Placing::TryAgain;
+    if (error != ERROR_FILE_NOT_FOUND) return Placing::Refused;
+    if (MoveOpenFile(r.written, r.name)) return Placing::Placed;
+    return NameTaken(GetLastError()) ? Placing::TryAgain : Placing::Refused;
+  }
+  FILETIME accessed;
+  const bool accessTimeHeld = HoldAccessTime(current, &accessed);
+  const std::string identity = IdentityOf(current);
+  const bool replaceable = !identity.empty() && IsDiskFile(current) &&
+                           LiesBeneathWorkingFolder(current) &&
+                           (identity == r.original || LooksLikeOwnPage(current, r.marker));
+  std::string aside;
+  if (replaceable && MoveAside(current, r.name, &aside)) {
+    if (MoveOpenFile(r.written, r.name)) {
+      RemoveCreatedFile(current, aside);  // replaced: it goes from its temporary name
+      return Placing::Placed;
+    }
+    // Back where the name is free again; otherwise it cannot stay, under a temporary name.
+    if (!MoveOpenFile(current, r.name)) {
+      RemoveCreatedFile(current, aside);
+      return Placing::Refused;
+    }
+  }
+  if (accessTimeHeld) PutBackAccessTime(current, accessed);
+  CloseHandle(current);
+  return Placing::Refused;
+}
+
 bool PutInPlace(Replacement& r) {
   // Unhidden and unmarked first: once under the name the file stays, as any file.
   FILE_BASIC_INFO basic{};
@@ -493,18 +605,10 @@ bool PutInPlace(Replacement& r) {
   if (!Win32Calls.setFileInformation(r.written, FileBasicInfo, &basic, sizeof basic) ||
       !MarkForRemoval(r.written, false))
     return false;
-  // An empty file made to hold the name is unmarked for its move; let go, it is marked again.
-  if (r.removeOriginal && !MarkForRemoval(r.original, false)) return false;
-  if (!MoveAside(r)) return false;
-  if (MoveOpenFile(r.written, r.name)) {
-    r.removeOriginal = true;  // replaced: it goes from its temporary name
-    return true;
-  }
-  // Back where the name is free again; otherwise it cannot stay, under a temporary name.
-  if (!r.removeOriginal && MoveOpenFile(r.original, r.name)) {
-    r.originalName = r.name;
-  } else {
-    r.removeOriginal = true;
+  for (int waits = 0; waits <= kWaitsForAnotherRun; ++waits) {
+    const Placing placing = PlaceOnce(r);
+    if (placing != Placing::TryAgain) return placing == Placing::Placed;
+    Sleep(kWaitMs);
   }
   return false;
 }
@@ -521,19 +625,23 @@ std::FILE* CreateOutputFile(const std::string& name, std::string_view marker) {
   Replacement replacement;
   replacement.name = name;
   replacement.marker = std::string(marker);
-  if (!HoldOriginal(&replacement)) return nullptr;
+  // Another combined page being written under this name: this one would replace it.
+  if (std::any_of(
+          Replacements.begin(), Replacements.end(),
+          [&name](const Replacement& r) { return FileNameKey(r.name) == FileNameKey(name); }) ||
+      !LookAtOriginal(&replacement))
+    return nullptr;
   // The new file: hidden beside the original, marked so that it goes however the process ends.
   HANDLE temporary = CreateTemporaryFile(name, &replacement.temporary);
-  if (temporary == INVALID_HANDLE_VALUE) {
-    DropOriginal(replacement);
-    return nullptr;
-  }
+  if (temporary == INVALID_HANDLE_VALUE) return nullptr;
+  const std::wstring temporaryPath = FinalPath(temporary);
+  replacement.finalPath = temporaryPath.substr(0, temporaryPath.find_last_of(L'\\') + 1) +
+                          Wide(std::string(StoredName(name)));
   if (!IsDiskFile(temporary) || !LiesBeneathWorkingFolder(temporary) ||
       !MarkForRemoval(temporary, true) ||
       !DuplicateHandle(GetCurrentProcess(), temporary, GetCurrentProcess(), &replacement.written, 0,
                        FALSE, DUPLICATE_SAME_ACCESS)) {
     RemoveCreatedFile(temporary, replacement.temporary);
-    DropOriginal(replacement);
     return nullptr;
   }
   // From here the handle belongs to the stream; the duplicate stays for the finish.
@@ -546,7 +654,6 @@ std::FILE* CreateOutputFile(const std::string& name, std::string_view marker) {
       _close(fd);  // closes the handle too
     }
     RemoveCreatedFile(replacement.written, replacement.temporary);
-    DropOriginal(replacement);
     return nullptr;
   }
   replacement.stream = stream;
@@ -568,8 +675,6 @@ bool CloseOutputFile(std::FILE* stream) {
   } else {
     RemoveCreatedFile(replacement.written, replacement.temporary);
   }
-  // Where it was not replaced, the original stays as it was, or (made by this run) goes.
-  DropOriginal(replacement);
   return placed;
 }
 
@@ -598,14 +703,6 @@ bool WriteOutputFile(const std::string& name, std::string_view bytes, std::strin
 }
 
 namespace {
-
-std::string IdentityOf(HANDLE handle) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(handle, &info)) return std::string();
-  const unsigned long long index =
-      (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(index);
-}
 
 // Why `name` could not be opened, from CreateFile's error.
 PageFileState Unopened(const std::string& name, DWORD error) {

@@ -25,9 +25,13 @@ struct PosixCallTable {
   ssize_t (*write)(int fd, const void* buffer, size_t count);
   int (*ftruncate)(int fd, off_t length);
   int (*unlink)(const char* path);
-  // The combined page is written under a temporary name and put in place with renameat2 (both
+  // The combined page is written into an unnamed file (openat with O_TMPFILE in its folder,
+  // opened again by its /proc name) that linkat names once it is complete, never replacing
+  // anything: its own name where that is free, else a hidden temporary name; where no unnamed
+  // file can be made, it is written under that name. It is put in place with renameat2 (both
   // names relative to the working folder): RENAME_EXCHANGE over the file it replaces, which is
-  // then looked at and removed, or RENAME_NOREPLACE where there was none.
+  // then looked at and removed, or RENAME_NOREPLACE where there is none.
+  int (*linkAt)(int fromFolder, const char* from, int toFolder, const char* to, int flags);
   int (*rename)(const char* from, const char* to, unsigned flags);
   // A clean removes a page of ours by moving it aside in its folder under a hidden name, never
   // replacing anything (renameat2 with RENAME_NOREPLACE, both names relative to the folder's
@@ -47,7 +51,8 @@ struct PosixCallTable {
   int (*chdir)(const char* path);
   ssize_t (*readlink)(const char* path, char* buffer, size_t size);
   int (*access)(const char* path, int mode);
-  // A folder's names, read once where many of its images are looked for (ImageFileExists).
+  // A folder's names, read once where many of its images are looked for (ImageFileExists), and
+  // those of the combined page's folder, for the hidden files that runs killed outright left.
   ssize_t (*getdents64)(int fd, void* buffer, size_t size);
 };
 

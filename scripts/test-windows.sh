@@ -74,7 +74,8 @@ for sheet in sample/index.html quoted/index.html words/index.html bare/index.htm
   fullpage/sheet.html zerobyte/sheet.html $'caf\xe9/index.html' dialog/index.html \
   noimages/index.html allin1blocked/index.html sheetallin1/allin1.html pagefail/index.html \
   sheetpage/pic.htm escapes/sheet/index.html slash/index.html \
-  foreign/index.html foreignallin1/index.html; do
+  foreign/index.html foreignallin1/index.html twice1/index.html twice2/index.html \
+  twiceforeign/index.html; do
   (cd "$out/reference" && DISPLAY= timeout 300 "$headless" "$sheet" 2>/dev/null) || true
 done
 (cd "$out/reference/relative" && DISPLAY= timeout 300 "$headless" index.html)

@@ -29,11 +29,12 @@ namespace {
 // clang-format off
 enum Call {
   kOpen, kOpenBeneath, kOpenAt, kFstat, kRead, kWrite, kClose, kFtruncate, kStat, kGetcwd,
-  kChdir, kAccess, kGetdents, kRename, kUnlink, kRenameAt, kUnlinkAt, kCallKinds
+  kChdir, kAccess, kGetdents, kLinkAt, kRename, kUnlink, kRenameAt, kUnlinkAt, kCallKinds
 };
 const char* const kCallNames[] = {
   "open", "openBeneath", "openat", "fstat", "read", "write", "close", "ftruncate", "stat",
-  "getcwd", "chdir", "access", "getdents64", "rename", "unlink", "renameAt", "unlinkAt"};
+  "getcwd", "chdir", "access", "getdents64", "linkAt", "rename", "unlink", "renameAt",
+  "unlinkAt"};
 // clang-format on
 
 // Counts the calls of each kind; fails the one chosen, and remembers which file it was about.
@@ -82,21 +83,29 @@ int OpenBeneath(const char* path, int flags, mode_t mode) {
   return fd;
 }
 
+// The combined page is the one file written unnamed (O_TMPFILE) and opened again by its /proc
+// name: both count as calls on it.
+const char kUnnamedCombinedPage[] = ".allin1.html.(unnamed)";
+
 int OpenAt(int folder, const char* name, int flags, mode_t mode) {
   // A file opened from the working folder is a page of its own, and so is one opened in a page
   // folder; on a walk, the page is the name handed to openBeneath.
+  const bool unnamed =
+      (flags & O_TMPFILE) == O_TMPFILE || std::string(name).compare(0, 14, "/proc/self/fd/") == 0;
   if (folder == AT_FDCWD && (flags & O_DIRECTORY) == 0) Plan.page = name;
   const std::string folderName = folder != AT_FDCWD ? Plan.fileOf[folder] : "";
   if (!folderName.empty() && folderName.back() == '/' && (flags & O_DIRECTORY) == 0)
     Plan.page = folderName + name;
-  const bool listing = (flags & O_DIRECTORY) != 0 && (flags & O_PATH) == 0;  // to read its names
+  if (unnamed) Plan.page = kUnnamedCombinedPage;
+  // To read its names.
+  const bool listing = (flags & O_DIRECTORY) != 0 && (flags & O_PATH) == 0 && !unnamed;
   if (Plan.Fails(kOpenAt, Plan.page)) {
     Plan.hitFolder = listing;
     return errno = EACCES, -1;
   }
   const int fd = ::openat(folder, name, flags, mode);
   if (fd >= 0) Plan.fileOf[fd] = Plan.page;
-  if (fd >= 0 && (flags & O_DIRECTORY) != 0) Plan.folders.insert(fd);  // walked or read
+  if (fd >= 0 && (flags & O_DIRECTORY) != 0 && !unnamed) Plan.folders.insert(fd);  // walked, read
   return fd;
 }
 
@@ -149,6 +158,13 @@ ssize_t Getdents(int fd, void* buffer, size_t size) {
   return Plan.Fails(kGetdents, fd) ? (errno = EIO, -1) : ::getdents64(fd, buffer, size);
 }
 
+// The combined page, once complete, is linked under its own name or a hidden one.
+int LinkAt(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
+  const std::string name = (toFolder == AT_FDCWD ? "" : Plan.fileOf[toFolder]) + to;
+  if (Plan.Fails(kLinkAt, name)) return errno = EIO, -1;
+  return ::linkat(fromFolder, from, toFolder, to, flags);
+}
+
 int Rename(const char* from, const char* to, unsigned flags) {
   return Plan.Fails(kRename, to) ? (errno = EIO, -1) : DefaultPosixCalls().rename(from, to, flags);
 }
@@ -186,13 +202,15 @@ void FailCallsAsPlanned() {
   PosixCalls.chdir = Chdir;
   PosixCalls.access = Access;
   PosixCalls.getdents64 = Getdents;
+  PosixCalls.linkAt = LinkAt;
   PosixCalls.rename = Rename;
   PosixCalls.unlink = Unlink;
   PosixCalls.renameAt = RenameAt;
   PosixCalls.unlinkAt = UnlinkAt;
 }
 
-// The combined page is written under a temporary name: calls on it are calls on allin1.html.
+// The combined page is written unnamed or under a temporary name: calls on it are calls on
+// allin1.html.
 std::string PageOf(const std::string& file) {
   const std::string temporary = ".allin1.html.";
   const std::size_t slash = file.rfind('/');
@@ -314,6 +332,9 @@ class FaultSweep : public testing::TestWithParam<Setting> {
         return true;  // a new page without a folder is created with openat
       case kFtruncate:
         return GetParam().pagesExist;  // only a longer earlier page is cut to the new length
+      case kRename:
+      case kUnlink:
+        return GetParam().pagesExist;  // a new combined page is linked in place, not exchanged
       case kRenameAt:
       case kUnlinkAt:
         return false;  // a clean's

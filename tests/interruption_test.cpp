@@ -1,8 +1,9 @@
-// Runs that end early: a signal from the command line, and a disk that fills up. Either way the
-// slide show that stands is valid, and nothing empty, partial or temporary is left.
+// Runs that end early: a signal from the command line, a kill, and a disk that fills up. Either
+// way the slide show that stands is valid, and nothing empty, partial or temporary is left.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -115,6 +116,72 @@ TEST(InterruptionTwice, EndsAtOnceAndLeavesNoTemporaryFile) {
   EXPECT_TRUE(result.signal == SIGINT || result.signal == SIGTERM) << result.signal;
   EXPECT_FALSE(folder.Exists("allin1.html"));
   for (const std::string& name : ListFiles(folder.path())) EXPECT_FALSE(EndsWith(name, ".tmp"));
+}
+
+// A run killed outright (SIGKILL) never reaches its finish: its combined page was written into
+// a file without a name, so no allin1.html, empty or cut short, and no temporary file is left;
+// one that was there before stays as it was.
+struct KillCase {
+  int killAfter;  // the image whose automatic page must exist before the kill
+  bool earlierCombinedPage;
+};
+
+class Killed : public testing::TestWithParam<KillCase> {};
+
+TEST_P(Killed, LeavesNoCombinedPageOfItsOwnAndNoTemporaryFile) {
+  const KillCase c = GetParam();
+  ScratchFolder folder;
+  folder.Write("index.html", BigSheet(100000));
+  const std::string earlier = std::string("<p>An earlier show</p>\r\n") + kMarkerLine;
+  if (c.earlierCombinedPage) folder.Write("allin1.html", earlier);
+  const ProgramResult result = RunKestrune({"index.html"}, folder.path(), 0, [&](int pid) {
+    ASSERT_TRUE(AwaitFile(folder / ("p" + std::to_string(c.killAfter) + ".html")));
+    ::kill(pid, SIGKILL);
+  });
+  EXPECT_EQ(result.signal, SIGKILL);
+  if (c.earlierCombinedPage) {
+    EXPECT_EQ(folder.Read("allin1.html"), earlier);
+  } else {
+    EXPECT_FALSE(folder.Exists("allin1.html"));
+  }
+  for (const std::string& name : ListFiles(folder.path())) EXPECT_FALSE(EndsWith(name, ".tmp"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Points, Killed,
+                         testing::Values(KillCase{0, false}, KillCase{3000, false},
+                                         KillCase{0, true}, KillCase{3000, true}),
+                         [](const testing::TestParamInfo<KillCase>& info) {
+                           return "After" + std::to_string(info.param.killAfter) +
+                                  (info.param.earlierCombinedPage ? "OverAnEarlierShow" : "");
+                         });
+
+// Where a run killed outright did leave a hidden file beside the combined page (where the system
+// makes no unnamed file, or in the instant of the exchange), the next run removes it: a file
+// named for a process that no longer runs that carries the marker. A file without the marker,
+// and one of a run still going, stay.
+TEST(KilledRunsLeftovers, AreRemovedByTheNextRunAndNothingElse) {
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ASSERT_GT(gone, 0);
+  ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+  const std::string dead = ".allin1.html." + std::to_string(gone);
+  const std::string running = ".allin1.html." + std::to_string(::getpid()) + ".tmp";
+  const std::string page = std::string("<p>left over</p>\r\n") + kMarkerLine;
+  ScratchFolder folder;
+  folder.Write("index.html", SheetLinking({"a.jpg"}));
+  folder.Write(dead + ".tmp", page);
+  folder.Write(dead + "-2.tmp", page);
+  folder.Write(dead + "-3.tmp", "<p>my notes</p>\n");
+  folder.Write(running, page);
+  folder.Write("sub/" + dead + ".tmp", page);  // only the combined page's folder is looked at
+
+  const ProgramResult result = RunKestrune({"index.html"}, folder.path());
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(ListFiles(folder.path()),
+            Sorted({dead + "-3.tmp", running, "a.htm", "a.html", "allin1.html", "index.html",
+                    "sub/" + dead + ".tmp"}));
+  EXPECT_EQ(folder.Read(running), page);
 }
 
 // A file system that fills up: every page that did not fit is reported and none is left empty

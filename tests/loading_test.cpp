@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "generation/contact_sheet.h"
 #include "generation_fixture.h"
@@ -180,13 +181,46 @@ TEST_F(HeldFiles, TheOpenSheetIsRefusedUnderEveryName) {
   EXPECT_EQ(folder_.Read("index.html"), sheet);  // put in place by name: the other link stays
 }
 
+// The combined page's name is kept from every other output while the page is written, though
+// no file holds it until the page is complete: under any spelling and through a linked folder.
 TEST_F(HeldFiles, AnOpenOutputIsRefusedUntilClosed) {
+  folder_.Write("sub/keep.txt", "");
+  ASSERT_EQ(::symlink(".", (folder_ / "same").c_str()), 0);
   std::FILE* first = CreateOutputFile("allin1.html", kOwnPageMarker);
   ASSERT_NE(first, nullptr);
   std::fputs("partial", first);
   EXPECT_EQ(CreateOutputFile("allin1.html", kOwnPageMarker), nullptr);
+  for (const char* page :
+       {"allin1.html", "./allin1.html", "sub/../allin1.html", "same/allin1.html"})
+    EXPECT_FALSE(WriteOutputFile(page, "page", kOwnPageMarker)) << page;
+  EXPECT_TRUE(WriteOutputFile("sub/allin1.html", "page", kOwnPageMarker));
+  EXPECT_EQ(ListFiles(folder_.path()),
+            (std::vector<std::string>{"same", "sub/allin1.html", "sub/keep.txt"}));
   EXPECT_TRUE(CloseOutputFile(first));
   EXPECT_EQ(folder_.Read("allin1.html"), "partial");
+}
+
+// Where the file system makes no unnamed file, the combined page is written under a hidden
+// temporary name beside it, which is gone once it is in place.
+int NoUnnamedFiles(int folder, const char* name, int flags, mode_t mode) {
+  if ((flags & O_TMPFILE) == O_TMPFILE) return errno = EOPNOTSUPP, -1;
+  return ::openat(folder, name, flags, mode);
+}
+
+TEST_F(HeldFiles, WithoutUnnamedFilesTheCombinedPageIsWrittenUnderAHiddenName) {
+  PosixCalls.openat = NoUnnamedFiles;
+  for (const char* earlier : {"", "<p>older</p>"}) {
+    if (*earlier != '\0') folder_.Write("allin1.html", std::string(earlier) + kOwnPageMarker);
+    std::FILE* combined = CreateOutputFile("allin1.html", kOwnPageMarker);
+    ASSERT_NE(combined, nullptr);
+    std::fputs("complete", combined);
+    std::fflush(combined);
+    const std::string hidden = ".allin1.html." + std::to_string(::getpid()) + ".tmp";
+    EXPECT_EQ(folder_.Read(hidden), "complete") << earlier;
+    EXPECT_TRUE(CloseOutputFile(combined));
+    EXPECT_EQ(ListFiles(folder_.path()), std::vector<std::string>{"allin1.html"});
+    EXPECT_EQ(folder_.Read("allin1.html"), "complete");
+  }
 }
 
 TEST_F(HeldFiles, SpecialFilesAreNotOpenedAsSheets) {

@@ -27,6 +27,7 @@ struct Script {
   std::function<void(int wait)> onWait;
   std::function<void(const std::string& text)> onPaint;
   std::function<void(const std::string& title)> onBox;  // while the box is open
+  std::function<void()> onChooser;                      // while the chooser is open
 };
 
 Script Toolkit;
@@ -101,6 +102,7 @@ void ScriptedBox(PlatformWindow*, const std::string& text, const std::string& ti
 bool ScriptedChooser(const std::string& folder, const std::string& title, std::string* chosen) {
   EXPECT_EQ(title, "Choose File from which to Generate Slideshow");
   Toolkit.chooserFolders.push_back(folder);
+  if (Toolkit.onChooser) Toolkit.onChooser();
   const std::size_t shown = Toolkit.chooserFolders.size();
   if (shown > Toolkit.chooserAnswers.size() || Toolkit.chooserAnswers[shown - 1].empty())
     return false;
@@ -229,7 +231,7 @@ TEST_F(DesktopLoopTest, SessionEndingWhileAStepShowsABoxLetsTheStepComplete) {
   Toolkit.onBox = [this](const std::string& title) {
     if (title != "b.htm") return;
     ProgramProcedure(ScriptedWindow, MsgEndSession, 1, 0);
-    EXPECT_EQ(Page("allin1.html"), "");  // not finished inside the step: still the placeholder
+    EXPECT_FALSE(folder_.Exists("allin1.html"));  // not finished inside the step
   };
   EXPECT_EQ(Run("index.html"), 1);
   EXPECT_EQ(Toolkit.boxes, Lines{"b.htm: Unable to create SlideShow file"});
@@ -239,6 +241,29 @@ TEST_F(DesktopLoopTest, SessionEndingWhileAStepShowsABoxLetsTheStepComplete) {
   EXPECT_TRUE(Contains(combined, "<img src=\"b.jpg\">"));
   EXPECT_FALSE(Contains(combined, "c.png"));
   EXPECT_TRUE(Contains(combined, "</center></BODY></HTML>\r\n"));
+}
+
+// A signal while a modal dialog waits: the toolkit answers the dialog (the chooser as cancelled,
+// a box as with OK), and the run ends as between two steps. Without a run begun, nothing is
+// written; during a step's box, that step completes and is the last.
+TEST_F(DesktopLoopTest, ASignalWhileADialogWaitsEndsTheProgramAfterIt) {
+  WriteThreeImageSheet();
+  Toolkit.onChooser = [] { InterruptedBy = 15; };
+  EXPECT_EQ(Run(""), 0);  // the exit status of a signal is the entry point's
+  EXPECT_EQ(Toolkit.handled, (Lines{"Command 1", "EndSession 15", "Destroy"}));
+  EXPECT_EQ(Toolkit.chooserFolders, Lines{startedIn_});
+  EXPECT_EQ(ListFiles(folder_.path()), (Lines{"index.html", "photos/c.png"}));
+
+  Toolkit = Script{};
+  State = GenerationState{};
+  ASSERT_EQ(::mkdir((folder_ / "b.htm").c_str(), 0755), 0);  // refused with a box
+  Toolkit.onBox = [](const std::string&) { InterruptedBy = 15; };
+  EXPECT_EQ(Run("index.html"), 1);
+  EXPECT_EQ(Toolkit.handled, (Lines{"Command 1", "Paint", "Step", "Paint", "Step", "Paint",
+                                    "EndSession 15", "Destroy"}));
+  EXPECT_TRUE(folder_.Exists("b.html"));  // the step's other page, written after the box
+  EXPECT_FALSE(folder_.Exists("photos/c.htm"));
+  EXPECT_TRUE(Contains(Page("allin1.html"), "<img src=\"b.jpg\">"));
 }
 
 TEST_F(DesktopLoopTest, CancelledChooserLeavesTheWindowIdleAndOpenAsksAgain) {

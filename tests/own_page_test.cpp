@@ -165,6 +165,83 @@ TEST_F(OwnPages, TimesThatCannotBeKeptDoNotTurnARefusalIntoAReplacement) {
   EXPECT_EQ(folder_.Read("own.htm"), "<p>mine</p>");
 }
 
+// ---- Another run writing the same pages at the same time --------------------------------------
+
+// What another run does to "b.htm" between this run's two tries at it, once.
+enum class Meanwhile { Nothing, CreatesIt, RemovesIt };
+Meanwhile Other = Meanwhile::Nothing;
+
+void OtherRunActs() {
+  const std::string page = std::string(kMarker) + "\r\n";
+  if (Other == Meanwhile::CreatesIt) {
+    const int fd = ::open("b.htm", O_WRONLY | O_CREAT | O_EXCL, 0644);
+    if (fd < 0 || ::write(fd, page.data(), page.size()) != static_cast<ssize_t>(page.size()) ||
+        ::close(fd) != 0)
+      ADD_FAILURE() << "the other run's page could not be made";
+  } else if (Other == Meanwhile::RemovesIt) {
+    ::unlink("b.htm");
+  }
+  Other = Meanwhile::Nothing;
+}
+
+// The existing page is looked for first: it is not there, then the other run makes it.
+int OpenAfterTheOtherRunMadeIt(const char* path, int flags, mode_t mode) {
+  const int fd = DefaultPosixCalls().openBeneath(path, flags, mode);
+  if (fd < 0 && errno == ENOENT && std::string(path) == "b.htm") OtherRunActs();
+  return fd < 0 ? -1 : fd;
+}
+
+// The page is created first: it is there, then the other run removes it.
+int CreateBeforeTheOtherRunRemovesIt(int folder, const char* name, int flags, mode_t mode) {
+  const int fd = ::openat(folder, name, flags, mode);
+  if (fd < 0 && errno == EEXIST && std::string(name) == "b.htm") {
+    const int saved = errno;
+    OtherRunActs();
+    errno = saved;
+  }
+  return fd;
+}
+
+// The other run's long page, of which only the first 4 KiB are written when it is first looked
+// at: its marker comes after them.
+int FirstSeenHalfWritten(int fd, struct stat* info) {
+  static bool seen = false;
+  const int result = ::fstat(fd, info);
+  if (result == 0 && info->st_size > 4096 && !seen) info->st_size = 4096;
+  seen = seen || (result == 0 && info->st_size == 4096);
+  return result;
+}
+
+// Two runs of one sheet at once: a page that another run makes, or removes, between this run's
+// look for it and its creation, or is writing when it is looked at, is written all the same,
+// never reported as failed; a link that leads nowhere still gets no page after the tries.
+TEST_F(OwnPages, APageTheOtherRunMakesOrRemovesMeanwhileIsWritten) {
+  PosixCalls.openBeneath = OpenAfterTheOtherRunMadeIt;
+  PosixCalls.openat = CreateBeforeTheOtherRunRemovesIt;
+  WriteOld("a.htm", kMarker);
+  ASSERT_TRUE(WriteOutputFile("a.htm", "a", kOwnPageMarker));  // the next page is looked for first
+  Other = Meanwhile::CreatesIt;
+  EXPECT_TRUE(WriteOutputFile("b.htm", "page", kOwnPageMarker));
+  EXPECT_EQ(folder_.Read("b.htm"), "page");
+  EXPECT_EQ(Other, Meanwhile::Nothing);  // it did act
+
+  ASSERT_TRUE(WriteOutputFile("c.htm", "c", kOwnPageMarker));  // the next page is created first
+  Other = Meanwhile::RemovesIt;
+  EXPECT_TRUE(WriteOutputFile("b.htm", "again", kOwnPageMarker));
+  EXPECT_EQ(folder_.Read("b.htm"), "again");
+  EXPECT_EQ(Other, Meanwhile::Nothing);
+
+  PosixCalls.fstat = FirstSeenHalfWritten;
+  WriteOld("long.htm", std::string(5000, 't') + kMarker);
+  EXPECT_TRUE(WriteOutputFile("long.htm", "page", kOwnPageMarker));
+  EXPECT_EQ(folder_.Read("long.htm"), "page");
+
+  ASSERT_EQ(::symlink("nowhere.htm", (folder_ / "dangling.htm").c_str()), 0);
+  EXPECT_FALSE(WriteOutputFile("dangling.htm", "page", kOwnPageMarker));
+  EXPECT_EQ(ListFiles(folder_.path()),
+            (std::vector<std::string>{"a.htm", "b.htm", "c.htm", "dangling.htm", "long.htm"}));
+}
+
 // ---- Removal by a clean ----------------------------------------------------------------------
 
 // Moves a page aside as the system does, after a user's file took the page's name.

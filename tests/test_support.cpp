@@ -15,8 +15,9 @@
 
 namespace fs = std::filesystem;
 
-ScratchFolder::ScratchFolder() {
-  std::string pattern = (fs::temp_directory_path() / "kestrune-test-XXXXXX").string();
+ScratchFolder::ScratchFolder(const std::string& under) {
+  const fs::path parent = under.empty() ? fs::temp_directory_path() : fs::path(under);
+  std::string pattern = (parent / "kestrune-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }

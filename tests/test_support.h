@@ -5,10 +5,11 @@
 #include <string>
 #include <vector>
 
-// A fresh empty folder under the system's temporary folder, removed with its content at the end.
+// A fresh empty folder under the system's temporary folder (or under `under`), removed with its
+// content at the end.
 class ScratchFolder {
  public:
-  ScratchFolder();
+  explicit ScratchFolder(const std::string& under = std::string());
   ~ScratchFolder();
   ScratchFolder(const ScratchFolder&) = delete;
   ScratchFolder& operator=(const ScratchFolder&) = delete;

@@ -14,6 +14,10 @@
 #                 Return, the program ends with status 1
 #   signal        SIGTERM while the window writes a long slide show: the window closes, status
 #                 143, and allin1.html is complete and lists exactly the images with pages
+#   signal-chooser  SIGTERM while the chooser waits (signal-chooser-fltk: FLTK's own chooser):
+#                 chooser and window gone, status 143, nothing written
+#   signal-box    SIGTERM while a failure box waits (a pier.htm of the user's): the box and the
+#                 window gone, status 143, the slide show so far complete
 # Exit status 77 (skipped) when Xvfb or xdotool is missing.
 set -euo pipefail
 
@@ -101,6 +105,17 @@ wait_for_exit() {
     sleep 0.1
   done
   fail "the program did not end within $seconds seconds"
+}
+
+# SIGTERM to the program, which must end by it, its windows gone: polled up to a generous bound
+# (a second is what it takes); how long it took goes to $waited, in seconds.
+terminate_program() {
+  local start="$EPOCHREALTIME"
+  kill -TERM "$program_pid"
+  wait_for_exit 30
+  waited="$(awk -v a="$start" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a }')"
+  [ "$status" -eq 143 ] || fail "ended with status $status after SIGTERM"
+  [ "$(windows_named Quillfen)" -eq 0 ] || fail "the window is still there"
 }
 
 run_program() {
@@ -249,8 +264,8 @@ case "$scenario" in
     echo "window $window ran album.html: $pages manual pages, same bytes as headless"
     ;;
 
-  chooser | chooser-fltk)
-    if [ "$scenario" = chooser-fltk ]; then
+  chooser | chooser-fltk | signal-chooser | signal-chooser-fltk)
+    if [ "$scenario" = chooser-fltk ] || [ "$scenario" = signal-chooser-fltk ]; then
       # FLTK's own chooser instead of the GTK one that FLTK prefers when GTK is installed.
       mkdir -p "$HOME/.fltk/fltk.org"
       printf '%s\n' '; FLTK preferences file format 1.0' '; vendor: fltk.org' \
@@ -260,6 +275,21 @@ case "$scenario" in
     mkdir "$work/start"
     cp "$examples/index.html" "$work/start/"
     run_program "$work/start"
+    if [ "${scenario#signal-}" != "$scenario" ]; then
+      title="Choose File from which to Generate Slideshow"
+      chooser="$(window_named "$title" 60)" || fail "no chooser appeared"
+      wait_for_visible "$chooser" || fail "the chooser was never shown"
+      terminate_program
+      [ "$(windows_named "$title")" -eq 0 ] || fail "the chooser is still there"
+      [ "$(ls "$work/start")" = "index.html" ] || fail "files were written: $(ls "$work/start")"
+      [ "$(cat "$work/stderr")" = "Kestrune: stopped by signal 15" ] ||
+        fail "standard error does not say so: $(cat "$work/stderr")"
+      if [ "$scenario" = signal-chooser-fltk ] && [ -e "$HOME/.config/gtk-2.0" ]; then
+        fail "the GTK chooser was shown, not FLTK's"
+      fi
+      echo "SIGTERM with the chooser open: gone after $waited s, status 143, nothing written"
+      exit 0
+    fi
     dismiss_chooser
 
     check_status_text 640 400
@@ -367,6 +397,29 @@ EOF
     grep -q "stopped by signal 15; the slide show holds $listed images" "$work/stderr" ||
       fail "standard error does not say so: $(cat "$work/stderr")"
     echo "SIGTERM after $listed of 60013 images: window closed, status 143, allin1.html complete"
+    ;;
+
+  signal-box)
+    mkdir "$work/box"
+    cp -r "$examples/." "$work/box"
+    printf '<html><body>My own page</body></html>\n' >"$work/box/pier.htm"
+    run_program "$work/box" index.html
+    box="$(window_named pier.htm 60)" || fail "no box titled pier.htm appeared"
+    wait_for_visible "$box" || fail "the box was never shown"
+    terminate_program
+    [ "$(windows_named pier.htm)" -eq 0 ] || fail "the box is still there"
+    [ "$(cat "$work/box/pier.htm")" = "<html><body>My own page</body></html>" ] ||
+      fail "the user's pier.htm was changed"
+    tail -c 32 "$work/box/allin1.html" | grep -q '</center></BODY></HTML>' ||
+      fail "allin1.html has no trailer"
+    listed="$(grep -c '^<img src=' "$work/box/allin1.html")"
+    pages="$(find "$work/box" -name '*.html' ! -name index.html ! -name allin1.html | wc -l)"
+    [ "$listed" -eq "$pages" ] || fail "allin1.html lists $listed images, $pages have pages"
+    grep -q '^<img src="pier.jpg">' "$work/box/allin1.html" || fail "the box's step was not ended"
+    [ -z "$(find "$work/box" -name '*.tmp')" ] || fail "a temporary file was left"
+    grep -qx "Kestrune: stopped by signal 15; the slide show holds $listed images, all listed in allin1.html" \
+      "$work/stderr" || fail "standard error does not say so: $(cat "$work/stderr")"
+    echo "SIGTERM with a box open: gone after $waited s, status 143, $listed images listed"
     ;;
 
   *)

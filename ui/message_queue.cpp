@@ -86,6 +86,10 @@ void QueueWatchInterruption(int (*pending)()) {
   InterruptionSource = pending;
 }
 
+int QueueInterruption() {
+  return InterruptionSource != nullptr ? InterruptionSource() : 0;
+}
+
 bool QueueMessagePending() {
   return UntoldInterruption() != 0 || !PostedMessages.empty() || QuitPosted ||
          !InputMessages.empty() || (PaintRequested && WindowAlive()) || !WindowAlive();

@@ -42,6 +42,9 @@ bool QueueMessagePending();
 // any other message, once. A function, not a link to the platform: the desktop module carries its
 // own copy of the queue.
 void QueueWatchInterruption(int (*pending)());
+// The signal that asked the program to end, told to the window already or not; 0 while none did.
+// Modal windows, which wait outside the queue's loop, answer themselves when it is not 0.
+int QueueInterruption();
 
 // The window operations that the queue provides.
 bool QueuePostWindowMessage(PlatformWindow* window, unsigned message, std::uintptr_t wParam,

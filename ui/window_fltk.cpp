@@ -12,12 +12,14 @@
 #include <FL/Fl_Window.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
+#include <dlfcn.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <type_traits>
 #include <vector>
 
 #include "ui/desktop.h"
@@ -67,13 +69,37 @@ class StatusWidget : public Fl_Widget {
   }
 };
 
-// Modal dialogs: the status text is brought up to date before the dialog covers the loop.
+// ---- Signals while a modal dialog waits --------------------------------------------------------
+
+// A signal that asks the program to end answers every modal dialog: a box as if OK was pressed,
+// the chooser as if cancelled. Their loops wait for events outside the message queue, so while
+// one is open a timeout looks for the signal every tenth of a second: FLTK's own loops wake for
+// it whatever else they wait on.
+constexpr double kInterruptionCheck = 0.1;
+
+// Every window of the program but the main one, hidden: modal dialogs end once hidden.
+void HideModalWindows() {
+  std::vector<Fl_Window*> shown;
+  for (Fl_Window* window = Fl::first_window(); window != nullptr; window = Fl::next_window(window))
+    if (window != Frame) shown.push_back(window);
+  for (Fl_Window* window : shown) window->hide();
+}
+
+void AnswerModalsOnInterruption(void*) {
+  if (QueueInterruption() != 0) HideModalWindows();
+  Fl::repeat_timeout(kInterruptionCheck, AnswerModalsOnInterruption);
+}
+
+// Modal dialogs: the status text is brought up to date before the dialog covers the loop, and a
+// signal ends the dialog while it is open.
 struct ModalScope {
   ModalScope() {
     if (Frame != nullptr && Frame->shown()) QueueRepaintNow(Window);
-    ++ModalDepth;
+    if (ModalDepth++ == 0) Fl::add_timeout(kInterruptionCheck, AnswerModalsOnInterruption);
   }
-  ~ModalScope() { --ModalDepth; }
+  ~ModalScope() {
+    if (--ModalDepth == 0) Fl::remove_timeout(AnswerModalsOnInterruption);
+  }
 };
 
 // ---- Main window --------------------------------------------------------------------------------
@@ -225,6 +251,7 @@ void RedrawForImage(PlatformWindow* window, const std::string&) {
 }
 
 void ShowBox(PlatformWindow*, const std::string& text, const std::string& title, BoxIcon icon) {
+  if (QueueInterruption() != 0) return;  // answered at once: the program is to end
   fl_font(kTextFont, kTextSize);
   int textWidth = kBoxTextWidth, textHeight = 0;
   fl_measure(text.c_str(), textWidth, textHeight, 0);
@@ -262,13 +289,75 @@ void ShowBox(PlatformWindow*, const std::string& text, const std::string& title,
 
 // ---- Chooser and browser ------------------------------------------------------------------------
 
+// The GTK chooser, which FLTK prefers where GTK is installed, runs GTK's loop instead of FLTK's:
+// GTK, as FLTK loaded it, gets a timeout of its own that cancels its dialogs once a signal
+// arrived. Public GTK and GLib calls (the same in GTK 2 and 3), looked up in the library FLTK
+// loaded; none of it is needed where FLTK shows its own chooser.
+struct GtkCalls {
+  unsigned (*addTimeout)(unsigned interval, int (*function)(void*), void* data);
+  int (*removeSource)(unsigned source);
+  void* (*listToplevels)();  // a GList of GtkWindow
+  void (*freeList)(void* list);
+  unsigned long (*dialogType)();
+  int (*isA)(void* instance, unsigned long type);
+  void (*respond)(void* dialog, int response);
+};
+
+// GList's first members, as GLib defines them.
+struct GtkListNode {
+  void* data;
+  GtkListNode* next;
+};
+
+constexpr int kGtkResponseCancel = -6;
+
+bool FindGtkCalls(GtkCalls* calls) {
+  void* gtk = nullptr;
+  for (const char* library : {"libgtk-3.so.0", "libgtk-x11-2.0.so.0"}) {
+    gtk = ::dlopen(library, RTLD_LAZY | RTLD_NOLOAD);  // only one already loaded
+    if (gtk != nullptr) break;
+  }
+  if (gtk == nullptr) return false;
+  const auto find = [gtk](auto* function, const char* name) {
+    *function = reinterpret_cast<std::remove_pointer_t<decltype(function)>>(::dlsym(gtk, name));
+    return *function != nullptr;
+  };
+  const bool found =
+      find(&calls->addTimeout, "g_timeout_add") && find(&calls->removeSource, "g_source_remove") &&
+      find(&calls->listToplevels, "gtk_window_list_toplevels") &&
+      find(&calls->freeList, "g_list_free") && find(&calls->dialogType, "gtk_dialog_get_type") &&
+      find(&calls->isA, "g_type_check_instance_is_a") &&
+      find(&calls->respond, "gtk_dialog_response");
+  ::dlclose(gtk);  // FLTK keeps it loaded
+  return found;
+}
+
+int CancelGtkDialogsOnInterruption(void* data) {
+  const GtkCalls* calls = static_cast<const GtkCalls*>(data);
+  if (QueueInterruption() == 0) return 1;  // again after the next interval
+  void* toplevels = calls->listToplevels();
+  for (auto* node = static_cast<GtkListNode*>(toplevels); node != nullptr; node = node->next) {
+    if (calls->isA(node->data, calls->dialogType())) calls->respond(node->data, kGtkResponseCancel);
+  }
+  calls->freeList(toplevels);
+  return 1;
+}
+
 bool ChooseFile(const std::string& initialFolder, const std::string& title, std::string* chosen) {
-  Fl_Native_File_Chooser chooser;
+  if (QueueInterruption() != 0) return false;  // nothing chosen: the program is to end
+  Fl_Native_File_Chooser chooser;              // loads GTK, where FLTK uses it
   chooser.type(Fl_Native_File_Chooser::BROWSE_FILE);
   chooser.title(title.c_str());
   chooser.directory(initialFolder.c_str());
   ModalScope modal;
-  if (chooser.show() != 0) return false;  // cancelled (1) or failed (-1)
+  GtkCalls gtk{};
+  const unsigned gtkTimeout = FindGtkCalls(&gtk)
+                                  ? gtk.addTimeout(static_cast<unsigned>(kInterruptionCheck * 1000),
+                                                   CancelGtkDialogsOnInterruption, &gtk)
+                                  : 0;
+  const int shown = chooser.show();
+  if (gtkTimeout != 0) gtk.removeSource(gtkTimeout);
+  if (shown != 0 || QueueInterruption() != 0) return false;  // cancelled (1), failed (-1), ended
   const char* name = chooser.filename();
   if (name == nullptr || *name == '\0') return false;
   *chosen = name;

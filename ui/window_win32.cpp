@@ -12,6 +12,7 @@
 
 #include <climits>
 #include <cstddef>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -48,10 +49,32 @@ HWND AsWindow(PlatformWindow* window) {
   return reinterpret_cast<HWND>(window);
 }
 
+// While the session ends, from Windows' question (WM_QUERYENDSESSION) until it is told the end
+// is called off: the dialog or message box that waits is answered at once, and no new one
+// waits, so that the run goes on to its finish instead of waiting for a user who is leaving.
+bool SessionEnding = false;
+
+// Answers a dialog or message box of this thread as cancelled: the open-file dialog chooses
+// nothing, a message box with only OK closes as if it was pressed.
+BOOL CALLBACK AnswerDialog(HWND window, LPARAM) {
+  char className[16] = {};
+  if (GetClassNameA(window, className, sizeof className) != 0 &&
+      std::strcmp(className, "#32770") == 0 && IsWindowVisible(window))
+    PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+  return TRUE;
+}
+
 // Every message reaches the shared procedure, also those the system sends rather than posts,
 // which never pass GetNextMessage: WM_QUERYENDSESSION, answered TRUE by DefWindowProc, and
 // WM_ENDSESSION (MsgEndSession), on which the shared procedure finishes the slide show at once.
+// Both can arrive inside the loop of a dialog or message box, which they answer first.
 LRESULT CALLBACK Win32WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_QUERYENDSESSION || (message == WM_ENDSESSION && wParam != 0)) {
+    SessionEnding = true;
+    EnumThreadWindows(GetCurrentThreadId(), AnswerDialog, 0);
+  } else if (message == WM_ENDSESSION) {
+    SessionEnding = false;  // called off
+  }
   // Messages sent while CreateWindow runs arrive before the procedure is known.
   if (SharedProcedure == nullptr) return DefWindowProcW(window, message, wParam, lParam);
   return SharedProcedure(reinterpret_cast<PlatformWindow*>(window), message, wParam, lParam);
@@ -159,6 +182,7 @@ void PaintStatusText(PlatformWindow* window, const std::string& text) {
 
 void ShowMessageBox(PlatformWindow* owner, const std::string& text, const std::string& title,
                     BoxIcon icon) {
+  if (SessionEnding) return;  // answered at once
   UINT type = MB_OK;
   if (icon == BoxIcon::Exclamation) type |= MB_ICONEXCLAMATION;
   if (icon == BoxIcon::Information) type |= MB_ICONINFORMATION;
@@ -172,6 +196,7 @@ static_assert(offsetof(OPENFILENAMEW, pvReserved) == 76, "the dialog record of 3
 
 bool ChooseContactSheet(const std::string& initialFolder, const std::string& title,
                         std::string* chosen) {
+  if (SessionEnding) return false;  // nothing chosen
   // Room for the longest path the system has, so no choice is ever cut short.
   std::vector<wchar_t> buffer(32768, L'\0');
   const std::wstring folder = ShownText(initialFolder), shownTitle = ShownText(title);

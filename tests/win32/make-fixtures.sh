@@ -46,6 +46,20 @@ mkdir busy
 # The same sheet for a run that the session's end cuts short; its pages are compared with busy's.
 mkdir endsession
 cp busy/index.html endsession/
+# The session ends while a failure box waits (p5.htm is a folder), and while the dialog waits.
+mkdir endbox endbox/p5.htm endchooser
+cp busy/index.html endbox/
+sheet endchooser/index.html "Never chosen" a.jpg "A"
+# Two runs of one sheet at once, twice, and once with a page of the user's among the pages, in a
+# folder img/ as a photo program exports one.
+for copy in twice1 twice2 twiceforeign; do
+  mkdir -p "$copy/img"
+  {
+    printf '<title>Twice</title>\n'
+    for i in $(seq 300); do printf '<a href="img/p%d.jpg">Picture %d</a>\n' "$i" "$i"; done
+  } >"$copy/index.html"
+done
+printf '<html><body>My own page</body></html>\r\n' >twiceforeign/img/p150.htm
 
 mkdir relative relative2 relative2/sub dialog question
 sheet relative/index.html "Relative" a.jpg "First" b.gif "Second" c.png ""

@@ -271,7 +271,7 @@ BOOL WINAPI FaultyMove(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID info,
 
 // The combined page is written under a temporary name and put in place only once complete: the
 // name holds the complete new file or what it held before, never a file kestrune did not write,
-// and no temporary file is left.
+// and no temporary file is left. No file holds the name meanwhile, yet no page can take it.
 void TestCombinedPageReplacement() {
   const std::string marker = kOwnPageMarker;
   const std::string earlier = "Earlier combined page\r\n" + marker + "\r\n";
@@ -284,18 +284,34 @@ void TestCombinedPageReplacement() {
     Check(temporaries.compare(0, prefix.size(), prefix) == 0 &&
               temporaries.find(".tmp hidden\n") == temporaries.size() - 12,
           "written meanwhile under one hidden temporary name beside it: " + temporaries);
-    // The name is held: no other program, and no page, takes, moves or removes it.
+    // No file holds the name, so that another run can write its own; no page takes it, under
+    // any spelling.
     WriteFile("other.html", "other");
-    Check(Listed("allin1.html") &&
-              !MoveFileExA("other.html", "allin1.html", MOVEFILE_REPLACE_EXISTING) &&
-              !DeleteFileA("allin1.html") && !MoveFileExA("allin1.html", "moved.html", 0) &&
-              !WriteOutputFile("allin1.html", marker, kOwnPageMarker),
-          "the name is held while the combined page is written");
+    Check(!Listed("allin1.html") && !WriteOutputFile("allin1.html", marker, kOwnPageMarker) &&
+              !WriteOutputFile("ALLIN1.HTML.", marker, kOwnPageMarker) &&
+              !WriteOutputFile("sub\\..\\allin1.html", marker, kOwnPageMarker) &&
+              !Listed("allin1.html"),
+          "the name is kept from pages while the combined page is written");
     std::fputs("new page\n", stream);
     Check(CloseOutputFile(stream), "combined page closed");
   }
   Check(ReadFile("allin1.html") == "new page\n" && ReadFile("other.html") == "other",
         "the complete page in place, nothing else replaced");
+  // Over an earlier page, no page of the run is written over it, under any name.
+  WriteFile("allin1.html", earlier);
+  CreateHardLinkA("hard.htm", "allin1.html", nullptr);
+  stream = CreateOutputFile("allin1.html", kOwnPageMarker);
+  Check(stream != nullptr, "combined page created over an earlier one");
+  if (stream != nullptr) {
+    Check(!WriteOutputFile("allin1.html", marker, kOwnPageMarker) &&
+              !WriteOutputFile("hard.htm", marker, kOwnPageMarker) &&
+              ReadFile("allin1.html") == earlier,
+          "the page to be replaced is kept from pages meanwhile");
+    std::fputs("new page\n", stream);
+    Check(CloseOutputFile(stream) && ReadFile("allin1.html") == "new page\n",
+          "the earlier page replaced");
+  }
+  DeleteFileA("hard.htm");
   Check((GetFileAttributesA("allin1.html") & FILE_ATTRIBUTE_HIDDEN) == 0, "the page is not hidden");
   Check(Temporaries().empty(), "no temporary file left after a complete page");
 

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <string>
@@ -625,6 +626,119 @@ void TestSessionEnd() {
     Check(expected.count(entry.first) != 0, "endsession" + entry.first + " was not expected");
 }
 
+// Tells the window that the session ends, as Windows does: asks (it must agree), then, once
+// `meanwhile` has seen what follows the question, tells it.
+void EndSession(Run& run, const std::function<bool()>& meanwhile) {
+  const HWND window = MainWindow(run);
+  DWORD_PTR agreed = 0, told = 0;
+  Check(window != nullptr &&
+            SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, 0, SMTO_ABORTIFHUNG, kTimeoutMs,
+                                &agreed) != 0 &&
+            agreed == TRUE,
+        "the window agrees that the session ends");
+  if (!meanwhile()) return;
+  Check(
+      SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, 0, SMTO_ABORTIFHUNG, kTimeoutMs, &told) != 0,
+      "the window is told that the session ends");
+}
+
+// Waits until `box` is gone.
+bool Gone(HWND box) {
+  const DWORD start = GetTickCount();
+  while (IsWindow(box) && IsWindowVisible(box) && GetTickCount() - start < kTimeoutMs) Sleep(5);
+  return !IsWindowVisible(box);
+}
+
+// The session ends while a dialog waits: Windows' question answers it at once, the open-file
+// dialog as cancelled and a message box as with OK, and no further box waits; the program ends
+// as it does between two steps. Without a run begun nothing is written; during a run, the
+// images written so far are complete and listed.
+void TestSessionEndWhileWaiting() {
+  CurrentCase = "the session ends while the open-file dialog waits";
+  Run chooser;
+  if (Start(chooser, "", Folder("endchooser"))) {
+    const HWND dialog = WaitForBox(chooser, kDialogTitle);
+    EndSession(chooser,
+               [&] { return Check(dialog != nullptr && Gone(dialog), "dialog answered"); });
+    const std::vector<std::string> boxes = RunToEnd(chooser);
+    Check(boxes.empty(), "no box" + (boxes.empty() ? "" : ": " + boxes.front()));
+    CheckEqual(std::to_string(chooser.exitCode), "0", "exit code");
+    std::map<std::string, std::string> files;
+    ListTree(Folder("endchooser"), "", &files);
+    CheckEqual(std::to_string(files.size()), "1", "files in the folder: only the sheet");
+  }
+
+  CurrentCase = "the session ends while a failure box waits";
+  const HANDLE held = CreateEventA(nullptr, TRUE, FALSE, kHoldStepsEventName);
+  Run run;
+  if (!Check(held != nullptr, "hold event made") || !Start(run, "index.html", Folder("endbox"))) {
+    if (held != nullptr) CloseHandle(held);
+    return;
+  }
+  const HWND box = WaitForBox(run, "p5.htm");
+  EndSession(run, [&] {
+    return Check(box != nullptr && Gone(box), "box answered") &&
+           Check(WaitForSingleObject(held, kTimeoutMs) == WAIT_OBJECT_0,
+                 "the run goes on and rests between two steps");
+  });
+  CloseHandle(held);
+  const std::vector<std::string> boxes = RunToEnd(run);
+  Check(boxes.empty(), "no further box" + (boxes.empty() ? "" : ": " + boxes.front()));
+  CheckEqual(std::to_string(run.exitCode), "1", "exit code after the failure");
+  // The headless build's pages of the busy sheet for the images written, its allin1.html
+  // without the images never written; p5.htm is the folder that took the page's name.
+  std::map<std::string, std::string> reference, expected, actual;
+  ListTree(ReferenceRoot + "\\busy", "", &reference);
+  expected["\\index.html"] = reference["\\index.html"];
+  std::string combined = reference["\\allin1.html"];
+  for (int image = 1; image <= 300; ++image) {
+    const std::string page = "\\p" + std::to_string(image);
+    if (image <= kStepsBeforeHold) {
+      for (const char* extension : {".htm", ".html"})
+        expected[page + extension] = reference[page + extension];
+    } else {
+      combined =
+          Replaced(combined, "<img src=\"p" + std::to_string(image) + ".jpg\"> &nbsp; \r\n", "");
+    }
+  }
+  expected["\\p5.htm"] = "(folder)";
+  expected["\\allin1.html"] = combined;
+  ListTree(Folder("endbox"), "", &actual);
+  CheckEqual(std::to_string(actual.size()), std::to_string(expected.size()), "files written");
+  for (const auto& [name, bytes] : expected) {
+    const auto it = actual.find(name);
+    Check(it != actual.end() && it->second == bytes, "endbox" + name + " as the headless build's");
+  }
+}
+
+// Two runs of one sheet started at once, as a double click twice starts them: each ends as a
+// single run would, the folder holds the headless build's pages, and a page of the user's among
+// them is the one box both show.
+void TestTwoRunsAtOnce() {
+  for (const char* fixture : {"twice1", "twice2", "twiceforeign"}) {
+    CurrentCase = std::string("two runs at once: ") + fixture;
+    const bool foreign = std::string(fixture) == "twiceforeign";
+    Run first, second;
+    if (!Start(first, "index.html", Folder(fixture))) continue;
+    const bool started = Start(second, "index.html", Folder(fixture));
+    const std::vector<std::string> boxes[] = {
+        RunToEnd(first), started ? RunToEnd(second) : std::vector<std::string>{}};
+    const std::vector<std::string> expected =
+        foreign ? std::vector<std::string>{BoxLine(
+                      "img/p150.htm", "Unable to create SlideShow file", "exclamation", "none")}
+                : std::vector<std::string>{};
+    for (int i = 0; i < 2 && started; ++i) {
+      const Run& run = i == 0 ? first : second;
+      std::string shown;
+      for (const std::string& box : boxes[i]) shown += box + "\n";
+      Check(boxes[i] == expected, "run " + std::to_string(i + 1) + " boxes: " + shown);
+      CheckEqual(std::to_string(run.exitCode), foreign ? "1" : "0",
+                 "run " + std::to_string(i + 1) + " exit code");
+    }
+    CheckSameAsHeadless(fixture);
+  }
+}
+
 // Without a contact sheet the dialog opens at once; the menu drives the rest.
 void TestDialogAndMenu() {
   CurrentCase = "no path: dialog, menu, About, Help, Open";
@@ -1160,6 +1274,8 @@ int main(int argc, char** argv) {
                     {"start failures", TestStartFailures},
                     {"page failures", TestPageFailures},
                     {"session end", TestSessionEnd},
+                    {"session end while waiting", TestSessionEndWhileWaiting},
+                    {"two runs at once", TestTwoRunsAtOnce},
                     {"backslash folders", TestBackslashFolders},
                     {"dialog and menu", TestDialogAndMenu},
                     {"question mark", TestQuestionMark},
