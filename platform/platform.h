@@ -1,7 +1,8 @@
 // Platform operations: the only way the generation reaches the operating system. What it says to
 // the user goes through ui/user.h instead.
 //
-// Files and folders are implemented once per system: platform_posix.cpp, platform_win32.cpp.
+// Files and folders are implemented once per system: posix_*.cpp (a file for each job) and
+// platform_win32.cpp.
 // Nothing here includes an OS header, and no caller tests which OS it runs on.
 #pragma once
 
@@ -114,6 +115,20 @@ enum class PageFileState {
   LeftAside,      // RemoveOwnPage: a new file took the name meanwhile, so the file moved aside to
                   // be looked at stays under its hidden temporary name beside it
 };
+
+// What the first bytes of an existing regular file say, `got` of them read into `head` (-1: the
+// read failed): Empty, OwnPage, Foreign, or Unreadable. The look of both systems ends here.
+inline PageFileState HeadState(const char* head, long long got, std::string_view marker) {
+  if (got < 0) return PageFileState::Unreadable;
+  if (got == 0) return PageFileState::Empty;
+  return IsEmptyOrOwnPage(head, static_cast<std::size_t>(got), marker) ? PageFileState::OwnPage
+                                                                       : PageFileState::Foreign;
+}
+
+// True for what a write may replace: a page of ours, or an empty file.
+inline bool MayBeReplaced(PageFileState state) {
+  return state == PageFileState::OwnPage || state == PageFileState::Empty;
+}
 
 struct PageFileLook {
   PageFileState state = PageFileState::Failed;

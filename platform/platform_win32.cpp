@@ -288,19 +288,16 @@ PageFileState HeadOf(HANDLE handle, std::string_view marker) {
   // Left uninitialised: only the bytes read are looked at, and a page is a few KiB.
   const std::unique_ptr<char[]> head(new (std::nothrow) char[kOwnPageLookSize]);
   DWORD length = 0;
-  if (!head || !ReadHead(handle, head.get(), static_cast<DWORD>(kOwnPageLookSize), &length))
-    return PageFileState::Unreadable;
-  if (length == 0) return PageFileState::Empty;
-  return IsEmptyOrOwnPage(head.get(), length, marker) ? PageFileState::OwnPage
-                                                      : PageFileState::Foreign;
+  const bool read =
+      head && ReadHead(handle, head.get(), static_cast<DWORD>(kOwnPageLookSize), &length);
+  return HeadState(head.get(), read ? static_cast<long long>(length) : -1, marker);
 }
 
 // Looks at the first bytes of an existing file through `handle`, which is then truncated and
 // written: true when it is empty or a page of ours. Leaves the file pointer at the start.
 bool LooksLikeOwnPage(HANDLE handle, std::string_view marker) {
   // A file that cannot be read is not replaced.
-  const PageFileState state = HeadOf(handle, marker);
-  if (state != PageFileState::OwnPage && state != PageFileState::Empty) return false;
+  if (!MayBeReplaced(HeadOf(handle, marker))) return false;
   LARGE_INTEGER start{};
   return SetFilePointerEx(handle, start, nullptr, FILE_BEGIN);
 }

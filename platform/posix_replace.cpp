@@ -1,0 +1,443 @@
+// ==== Writing pages, replacing and holding files ================================================
+// A page is written in place: created exclusively, or an earlier page of ours opened and looked
+// at through the very handle that is then written. The combined page is written into a file of
+// its own (unnamed where O_TMPFILE allows) and put in place only once complete, the decision to
+// replace being made about the very file replaced. Files this process holds open (the contact
+// sheet, the file the combined page replaces) are never written over: POSIX has no sharing mode,
+// so identities are compared.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/posix_calls.h"
+#include "platform/posix_files.h"
+
+using namespace posix;
+
+namespace {
+
+struct HeldFile {
+  const void* owner;  // the PlatformFile or FILE* that holds the file open
+  dev_t device;
+  ino_t inode;
+};
+
+// Files this process holds open. POSIX has no sharing mode, so CreateOutputFile compares
+// identities instead: an output never replaces the contact sheet or the combined page (the file
+// it replaces at the finish, and its temporary file).
+std::vector<HeldFile> HeldFiles;
+
+}  // namespace
+
+namespace posix {
+
+void Hold(const void* owner, const struct stat& info) {
+  HeldFiles.push_back({owner, info.st_dev, info.st_ino});
+}
+
+void Release(const void* owner) {
+  HeldFiles.erase(std::remove_if(HeldFiles.begin(), HeldFiles.end(),
+                                 [owner](const HeldFile& f) { return f.owner == owner; }),
+                  HeldFiles.end());
+}
+
+bool IsHeld(const struct stat& info) {
+  for (const HeldFile& held : HeldFiles) {
+    if (held.device == info.st_dev && held.inode == info.st_ino) return true;
+  }
+  return false;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+std::string IdentityOf(const struct stat& info) {
+  return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
+}
+
+}  // namespace posix
+
+namespace {
+
+ssize_t WriteOutput(void* cookie, const char* data, size_t size) {
+  // Short: the stream records an error.
+  return static_cast<ssize_t>(WriteFully(*static_cast<int*>(cookie), data, size));
+}
+
+int CloseOutput(void* cookie) {
+  int* fd = static_cast<int*>(cookie);
+  const int result = PosixCalls.close(*fd);
+  delete fd;
+  return result;
+}
+
+// Output streams write and close through the call table, so tests can fail any write or close.
+std::FILE* OutputStream(int fd) {
+  int* cookie = new int(fd);
+  std::FILE* stream = ::fopencookie(cookie, "wb", {nullptr, WriteOutput, nullptr, CloseOutput});
+  if (stream == nullptr) delete cookie;
+  return stream;
+}
+
+// An output file open for writing from its start, as CreateOutputFile and WriteOutputFile make
+// it: `created` when it did not exist, else `info` describes the existing file.
+struct OpenOutput {
+  int fd = -1;
+  bool created = false;
+  struct stat info {};
+};
+
+bool TakesReservedName(const std::string& name, int fd);
+
+// How many times OpenOutputFile tries to open or create a page whose name another program
+// makes or removes meanwhile: each try that fails so means the name changed since the last.
+constexpr int kOpenOrCreateTurns = 8;
+
+// Opens `name` for a page: a new file, or an existing one that may be replaced, left as it is
+// (the caller writes over it from its start). A file that must not be replaced is left
+// untouched; fd -1 when refused.
+OpenOutput OpenOutputFile(const std::string& name, std::string_view marker) {
+  OpenOutput output;
+  bool accessTimeKept = true;
+  // Opening an existing file fails with ENOENT and creating one with EEXIST when another run of
+  // the same sheet makes or removes the page between the two calls, so they take turns a few
+  // times. A link that leads nowhere answers so every time and is refused after the last turn.
+  bool existing = LastPageExisted;
+  for (int turn = 0; turn < kOpenOrCreateTurns; ++turn, existing = !existing) {
+    if (existing) {
+      output.fd = OpenExistingFile(name, &accessTimeKept);
+      if (output.fd >= 0 || errno != ENOENT) break;
+    } else {
+      output.fd = CreateNewFile(name);
+      output.created = output.fd >= 0;
+      if (output.fd >= 0 || errno != EEXIST) break;
+    }
+  }
+  if (output.fd >= 0 && TakesReservedName(name, output.fd)) {
+    PosixCalls.close(output.fd);
+    if (output.created) PosixCalls.unlink(name.c_str());
+    output = OpenOutput{};
+    errno = EBUSY;
+  }
+  if (output.fd < 0 || output.created) {
+    LastPageExisted = false;
+    return output;
+  }
+  LastPageExisted = true;
+  // A file made just now is new, empty and regular: nothing held can be it, so it needs no
+  // look at its identity. An existing file is replaced only when it is a regular file (never a
+  // device or a FIFO), not held by this process, and empty or a page of ours.
+  struct stat& info = output.info;
+  if (PosixCalls.fstat(output.fd, &info) == 0 && S_ISREG(info.st_mode) && !IsHeld(info) &&
+      LooksLikeOwnPageWhileWritten(output.fd, &info, accessTimeKept, marker))
+    return output;
+  PosixCalls.close(output.fd);
+  output.fd = -1;
+  return output;
+}
+
+// The combined page, written into a file of its own beside `name` and put in place once
+// complete. Where the system allows (O_TMPFILE), that file has no name until then, so a run
+// that ends without its finish, however it ends, leaves nothing behind; elsewhere it is a hidden
+// temporary file. `original` is the file that stood under `name` at the start, looked at and
+// held open, so no page of the run is written over it; -1 when there was none, and the name is
+// then kept from the run's pages by its folder and name (TakesReservedName).
+struct Replacement {
+  std::FILE* stream;
+  std::string name;       // relative to the working folder
+  int folder;             // the folder of `name`: AT_FDCWD beside the sheet, else opened for it
+  std::string file;       // the name in that folder
+  int unnamed;            // the unnamed file, opened again by its /proc name (O_PATH); or -1
+  std::string temporary;  // the hidden temporary file: written, or linked only for the exchange
+  int original;
+  struct stat info;    // the original's status
+  std::string marker;  // the line a file carries when it may be replaced
+};
+std::vector<Replacement> Replacements;
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// A hidden name beside `file`, unique to this process and ending in ".tmp", so it can never be
+// a page (.htm, .html) or an image a run looks for: ".FILE.PID.tmp", ".FILE.PID-N.tmp".
+std::string HiddenName(const std::string& file, int attempt) {
+  return "." + file + "." + std::to_string(::getpid()) +
+         (attempt > 0 ? "-" + std::to_string(attempt) : "") + ".tmp";
+}
+
+std::string FolderPart(const std::string& name) {
+  return name.substr(0, name.rfind('/') + 1);  // npos + 1 is 0: none
+}
+
+// Creates the hidden temporary file beside `name`, where no unnamed file can be made.
+int CreateTemporaryFile(const std::string& name, std::string* temporary) {
+  const std::string folder = FolderPart(name);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *temporary = folder + HiddenName(name.substr(folder.size()), attempt);
+    const int fd = CreateNewFile(*temporary);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+// Makes the file that the combined page is written into: unnamed in the folder of `r`, with a
+// second descriptor by its /proc name that outlives the stream's and names it for the link;
+// where the file system or a missing /proc does not allow that, the hidden temporary file.
+int CreateReplacementFile(Replacement* r) {
+  const int fd =
+      PosixCalls.openat(r->folder, ".", O_TMPFILE | O_WRONLY | O_NOCTTY | O_CLOEXEC, 0666);
+  if (fd >= 0) {
+    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    r->unnamed = PosixCalls.openat(AT_FDCWD, path.c_str(), O_PATH | O_CLOEXEC, 0);
+    if (r->unnamed >= 0) return fd;
+    PosixCalls.close(fd);  // it goes with its last descriptor
+  } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    return -1;
+  }
+  return CreateTemporaryFile(r->name, &r->temporary);
+}
+
+// Gives the complete unnamed file of `r` the name `file` in its folder, never replacing a file
+// that stands there (EEXIST).
+int LinkUnnamed(const Replacement& r, const std::string& file) {
+  const std::string path = "/proc/self/fd/" + std::to_string(r.unnamed);
+  return PosixCalls.linkAt(AT_FDCWD, path.c_str(), r.folder, file.c_str(), AT_SYMLINK_FOLLOW);
+}
+
+// True when the file under `name` may be replaced: the original looked at when the stream was
+// made, or a page of ours or an empty file that took the name since (another run's combined
+// page, say), looked at now, or nothing any more (another program removed it meanwhile).
+bool MayReplace(const std::string& name, const Replacement& replacement) {
+  bool accessTimeKept = true;
+  const int fd = OpenExistingFile(name, &accessTimeKept);
+  if (fd < 0) return errno == ENOENT;
+  struct stat info;
+  const bool may = PosixCalls.fstat(fd, &info) == 0 &&
+                   ((replacement.original >= 0 && SameFile(info, replacement.info)) ||
+                    (S_ISREG(info.st_mode) && !IsHeld(info) &&
+                     LooksLikeOwnPage(fd, info, accessTimeKept, replacement.marker)));
+  PosixCalls.close(fd);
+  return may;
+}
+
+// Puts the complete hidden temporary file in place of the file it replaces. The two are
+// exchanged first and the file taken out is looked at afterwards, so the decision is about the
+// very file that was replaced: one that must not be replaced goes back. Where nothing stands
+// under the name any more it is taken without replacing anything; where the system cannot
+// exchange names, the file is looked at and then replaced by a plain rename.
+bool ExchangeIntoPlace(Replacement* r) {
+  const char* temporary = r->temporary.c_str();
+  const char* name = r->name.c_str();
+  if (PosixCalls.rename(temporary, name, RENAME_EXCHANGE) == 0) {
+    if (!MayReplace(r->temporary, *r)) {
+      // Back: that file stays as it was; where it cannot go back, under the temporary name.
+      if (PosixCalls.rename(temporary, name, RENAME_EXCHANGE) != 0) r->temporary.clear();
+      return false;
+    }
+    PosixCalls.unlink(temporary);  // the page replaced
+    return true;
+  }
+  if (errno == ENOENT) return PosixCalls.rename(temporary, name, RENAME_NOREPLACE) == 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return false;
+  return MayReplace(r->name, *r) && PosixCalls.rename(temporary, name, 0) == 0;
+}
+
+// Puts the complete combined page in place. An unnamed file takes a free name by a link, which
+// never replaces anything; where a file stands there, it is linked under a hidden name first and
+// exchanged (the only moment a run killed outright leaves a file behind, under that name). False
+// when it could not be put in place; r->temporary then names what the caller removes, if any.
+bool PutInPlace(Replacement* r) {
+  if (r->unnamed < 0) return ExchangeIntoPlace(r);
+  if (r->original < 0) {
+    if (LinkUnnamed(*r, r->file) == 0) return true;
+    if (errno != EEXIST) return false;
+  }
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string hidden = HiddenName(r->file, attempt);
+    if (LinkUnnamed(*r, hidden) == 0) {
+      r->temporary = FolderPart(r->name) + hidden;
+      return ExchangeIntoPlace(r);
+    }
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+// Runs killed outright (SIGKILL, a crash, a power cut) can leave a hidden file beside the
+// combined page: the page being written where no unnamed file could be made, or, for an instant
+// at the finish, the new page or the one it replaced. One whose process (the number in its name)
+// no longer runs and that carries the marker is removed, as a clean removes a page; anything
+// else stays.
+void RemoveLeftovers(const Replacement& r) {
+  const int fd = PosixCalls.openat(r.folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  if (fd < 0) return;
+  const std::string start = "." + r.file + ".";
+  std::vector<std::string> leftovers;
+  std::vector<char> buffer(32768);
+  ssize_t got;
+  while ((got = PosixCalls.getdents64(fd, buffer.data(), buffer.size())) > 0) {
+    for (ssize_t at = 0; at < got;) {
+      const auto* entry = reinterpret_cast<const struct dirent64*>(buffer.data() + at);
+      at += entry->d_reclen;
+      const std::string_view name(entry->d_name);
+      if (name.size() <= start.size() + 4 || name.compare(0, start.size(), start) != 0 ||
+          name.compare(name.size() - 4, 4, ".tmp") != 0)
+        continue;
+      // The process number, and the attempt that made the name unique ("-N"), if any.
+      const std::string_view middle = name.substr(start.size(), name.size() - start.size() - 4);
+      const std::string_view number = middle.substr(0, middle.find('-'));
+      const std::string_view attempt = middle.substr(std::min(number.size() + 1, middle.size()));
+      const auto digits = [](std::string_view text) {
+        return !text.empty() && text.size() < 10 &&
+               text.find_first_not_of("0123456789") == std::string_view::npos;
+      };
+      if (!digits(number) || (number.size() < middle.size() && !digits(attempt))) continue;
+      const pid_t process = static_cast<pid_t>(std::stol(std::string(number)));
+      if (process != ::getpid() && ::kill(process, 0) != 0 && errno == ESRCH)
+        leftovers.emplace_back(name);
+    }
+  }
+  PosixCalls.close(fd);
+  for (const std::string& leftover : leftovers)
+    RemoveOwnPage(FolderPart(r.name) + leftover, r.marker);
+}
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// The status of the folder `name` lies in, relative to the working folder.
+bool FolderStatus(const std::string& name, struct stat* info) {
+  const std::size_t slash = name.rfind('/');
+  if (slash == std::string::npos) return PosixCalls.stat(".", info) == 0;
+  const int folder = PageFolder(std::string_view(name).substr(0, slash));
+  return folder >= 0 && PosixCalls.fstat(folder, info) == 0;
+}
+
+// True when the page `name`, open as `fd` (or not open, -1), would take the place of a combined
+// page being written: its name in the same folder, or another spelling of it that names the
+// same file where the file system folds case. So no page of the run takes that name, also where
+// no file holds it yet.
+bool TakesReservedName(const std::string& name, int fd) {
+  const std::string_view file = std::string_view(name).substr(name.rfind('/') + 1);
+  for (const Replacement& r : Replacements) {
+    if (!EqualIgnoringCase(file, r.file)) continue;  // nearly every page: no call at all
+    struct stat pageFolder, folder;
+    const bool sameFolder = FolderStatus(name, &pageFolder) &&
+                            (r.folder == AT_FDCWD ? PosixCalls.stat(".", &folder)
+                                                  : PosixCalls.fstat(r.folder, &folder)) == 0 &&
+                            SameFile(pageFolder, folder);
+    if (!sameFolder) continue;
+    if (file == r.file) return true;
+    struct stat page, reserved;
+    if (fd >= 0 && PosixCalls.fstat(fd, &page) == 0 &&
+        DescribeEntry(r.folder, r.file, &reserved) == 0 && SameFile(page, reserved))
+      return true;
+  }
+  return false;
+}
+
+// Lets go of what CreateOutputFile holds for `r` (its stream aside).
+void LetGo(const Replacement& r) {
+  if (r.unnamed >= 0) PosixCalls.close(r.unnamed);
+  if (r.original >= 0) PosixCalls.close(r.original);
+  CloseFolder(r.folder);
+}
+
+}  // namespace
+
+std::FILE* CreateOutputFile(const std::string& name, std::string_view marker) {
+  Replacement r{nullptr,       name, AT_FDCWD, std::string(),      -1,
+                std::string(), -1,   {},       std::string(marker)};
+  const std::size_t slash = name.rfind('/');
+  r.file = name.substr(slash + 1);  // npos + 1 is 0
+  if (IsFolderEntryName(r.file)) return nullptr;
+  if (slash != std::string::npos) {
+    r.folder = OpenBeneathWorkingFolder(name.substr(0, slash), O_PATH | O_DIRECTORY | O_CLOEXEC, 0);
+    if (r.folder < 0) return nullptr;
+  }
+  // The file it replaces: held from now on, so that no page of the run is written over it.
+  bool accessTimeKept = true;
+  r.original = OpenExistingFile(name, &accessTimeKept);
+  struct stat entry;
+  const bool usable =
+      r.original >= 0
+          ? PosixCalls.fstat(r.original, &r.info) == 0 && S_ISREG(r.info.st_mode) &&
+                !IsHeld(r.info) && LooksLikeOwnPage(r.original, r.info, accessTimeKept, marker)
+          // None: but a link that leads nowhere, or a name that cannot be reached, is no free name.
+          // Nor is one that a combined page being written will take.
+          : errno == ENOENT && DescribeEntry(r.folder, r.file, &entry) != 0 && errno == ENOENT &&
+                !TakesReservedName(name, -1);
+  const int fd = usable ? CreateReplacementFile(&r) : -1;
+  struct stat fileInfo;
+  std::FILE* stream = fd >= 0 && PosixCalls.fstat(fd, &fileInfo) == 0 ? OutputStream(fd) : nullptr;
+  if (stream == nullptr) {
+    if (fd >= 0) {
+      PosixCalls.close(fd);
+      if (r.unnamed < 0) PosixCalls.unlink(r.temporary.c_str());
+    }
+    LetGo(r);
+    return nullptr;
+  }
+  r.stream = stream;
+  Hold(stream, fileInfo);
+  if (r.original >= 0) Hold(stream, r.info);
+  Replacements.push_back(r);
+  if (r.unnamed < 0) RememberTemporary(r.temporary);
+  RemoveLeftovers(r);
+  return stream;
+}
+
+bool WriteOutputFile(const std::string& name, std::string_view bytes, std::string_view marker) {
+  const OpenOutput output = OpenOutputFile(name, marker);
+  if (output.fd < 0) return false;
+  // Open only during this call, so no other output can meet it: it needs no place among the
+  // held files. An earlier page is written over from its start and cut to the new length when
+  // it was longer, or to what was written when the write failed.
+  const std::size_t written = WriteFully(output.fd, bytes.data(), bytes.size());
+  const bool shorter = !output.created && static_cast<std::size_t>(output.info.st_size) > written;
+  const bool cut = !shorter || PosixCalls.ftruncate(output.fd, static_cast<off_t>(written)) == 0;
+  const bool complete = PosixCalls.close(output.fd) == 0 && written == bytes.size() && cut;
+  // A page made by this call and not written whole is removed again, so a full disk leaves no
+  // empty or partial page behind; an earlier page that was replaced stays as far as it came.
+  if (!complete && output.created) PosixCalls.unlink(name.c_str());
+  return complete;
+}
+
+bool CloseOutputFile(std::FILE* stream) {
+  Release(stream);
+  const auto found = std::find_if(Replacements.begin(), Replacements.end(),
+                                  [stream](const Replacement& r) { return r.stream == stream; });
+  const bool flushed = std::fflush(stream) == 0 && std::ferror(stream) == 0;
+  const bool complete = std::fclose(stream) == 0 && flushed;
+  if (found == Replacements.end()) return complete;
+  Replacement r = *found;
+  Replacements.erase(found);
+  // From here the temporary name may hold the file taken out of the page's place, which a second
+  // signal must not remove: signals wait until the page is in place.
+  ForgetTemporary();
+  sigset_t interruptions, previous;
+  sigemptyset(&interruptions);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interruptions, signal);
+  ::sigprocmask(SIG_BLOCK, &interruptions, &previous);
+  const bool placed = complete && PutInPlace(&r);
+  if (!placed && !r.temporary.empty()) PosixCalls.unlink(r.temporary.c_str());
+  ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+  LetGo(r);
+  return placed;
+}
