@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "app/folder_steps.h"
 #include "app/menu.h"
 #include "generation/generation.h"
 #include "generation/generation_state.h"
@@ -33,6 +34,7 @@ const char kHelpFallbackText[] =
 void OnOpen(PlatformWindow*) {
   // One generation per process: an Open that arrives while one runs is ignored.
   if (State.CombinedPage != nullptr) return;
+  if (StartFolderRun()) return;  // a folder: its thumbnails and sheet first, then Open on it
   switch (BeginGeneration()) {
     case -1:
       PostWindowMessage(State.MainWindow, MsgClose, 0, 0);
@@ -87,6 +89,7 @@ void OnEndSession(PlatformWindow* window) {
     State.SessionEnded = true;
     return;
   }
+  EndFolderRunEarly();
   FinishGeneration();
   DefaultWindowProc(window, MsgClose, 0, 0);
 }
@@ -113,7 +116,10 @@ std::intptr_t MainWindowProc(PlatformWindow* window, unsigned message, std::uint
       OnCommand(window, static_cast<unsigned>(wParam & 0xFFFF));
       return 0;
     case MsgUser:
-      OnStep();
+      if (wParam == kFolderStep)
+        OnFolderStep();
+      else
+        OnStep();
       return 0;
     case MsgEndSession:
       if (wParam != 0) OnEndSession(window);
@@ -173,6 +179,8 @@ int RunWithoutWindow(const CommandOptions& options) {
     ShowMessageBox(nullptr, kConflictText, "Quillfen", BoxIcon::Exclamation);
     return 2;
   }
+  const int folder = RunFolderReport(options.mode == RunMode::Clean);
+  if (folder >= 0) return folder;
   return options.mode == RunMode::DryRun ? DryRun() : CleanSlideShow();
 }
 
