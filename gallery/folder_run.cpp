@@ -180,22 +180,22 @@ bool WriteThumbnail(Photo& photo, const ThumbnailJob& job) {
 bool BeginFolderRun(const std::string& folder, bool modern) {
   Run = FolderRun();
   Run.modern = modern;
-  if (!SetWorkingFolder(folder)) {
-    ShowMessageBox(nullptr, "File not found: " + folder, folder, BoxIcon::Exclamation);
+  // Titled like every failure of a run's start: with the folder the program started in.
+  const std::string start = GetWorkingFolder();
+  const auto refuse = [&start](const std::string& text) {
+    ShowMessageBox(nullptr, text, start, BoxIcon::Exclamation);
     return false;
-  }
+  };
+  if (!SetWorkingFolder(folder)) return refuse("File not found: " + folder);
   Run.title = FolderTitle(folder);
-  if (!SheetMayBeWritten()) {
-    ShowMessageBox(nullptr, kForeignSheet, folder, BoxIcon::Exclamation);
-    return false;
-  }
+  if (!SheetMayBeWritten()) return refuse(kForeignSheet);
   std::string why;
-  if (!OpenPhotoCodec(&why)) {
-    ShowMessageBox(nullptr, "Thumbnails need the photo module kestrune-photos.so (" + why + ")",
-                   folder, BoxIcon::Exclamation);
-    return false;
-  }
-  return PlanFolder(true);
+  if (!OpenPhotoCodec(&why))
+    return refuse("Thumbnails need the photo module kestrune-photos.so (" + why + ")");
+  if (!PlanFolder(true)) return false;
+  if (Run.photos.empty())
+    return refuse("No photos in " + folder + " (JPG, GIF and PNG files directly in it)");
+  return true;
 }
 
 bool MakeNextThumbnails(std::string* status) {
