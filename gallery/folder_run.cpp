@@ -189,12 +189,17 @@ bool BeginFolderRun(const std::string& folder, bool modern) {
   if (!SetWorkingFolder(folder)) return refuse("File not found: " + folder);
   Run.title = FolderTitle(folder);
   if (!SheetMayBeWritten()) return refuse(kForeignSheet);
-  std::string why;
-  if (!OpenPhotoCodec(&why))
-    return refuse("Thumbnails need the photo module kestrune-photos.so (" + why + ")");
   if (!PlanFolder(true)) return false;
   if (Run.photos.empty())
     return refuse("No photos in " + folder + " (JPG, GIF and PNG files directly in it)");
+  // The codec is loaded (libvips started, which takes longer than a whole sheet run) only when a
+  // thumbnail is to be made: a re-run of an unchanged folder needs none.
+  const bool toMake = std::any_of(Run.photos.begin(), Run.photos.end(), [](const Photo& photo) {
+    return photo.plan == ThumbnailPlan::Make || photo.plan == ThumbnailPlan::Remake;
+  });
+  std::string why;
+  if (toMake && !OpenPhotoCodec(&why))
+    return refuse("Thumbnails need the photo module kestrune-photos.so (" + why + ")");
   return true;
 }
 

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -82,6 +84,8 @@ bool ReadFileHead(const std::string& name, std::size_t limit, std::string* head)
   struct stat info;
   bool read = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
   if (read) {
+    // Room for what the file holds (one byte more, to see it end), never the whole limit.
+    limit = std::min(limit, static_cast<std::size_t>(info.st_size) + 1);
     head->resize(limit);
     std::size_t got = 0;
     while (got < limit) {
