@@ -209,6 +209,7 @@ int RunKestrune(const std::string& commandLine) {
   PlatformMessage message;
   int exitCode = 0;
   while (GetNextMessage(&message, &exitCode)) DispatchWindowMessage(message);
+  EndFolderRunEarly();  // the window closed while thumbnails were made
   FinishGeneration();
   if (const int signal = PendingInterruption()) {
     // As a program ended by the signal would report it, but with a slide show to show for it.

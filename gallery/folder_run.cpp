@@ -119,7 +119,7 @@ bool PlanFolder(bool report) {
     photo.thumbnail = thumbnails[i];
     ownThumbnails.erase(photo.thumbnail);
     const PageFileLook look = LookAtPageFile(photo.thumbnail, kThumbnailMarker);
-    if (look.state == PageFileState::Absent) {
+    if (look.state == PageFileState::Absent || look.state == PageFileState::Empty) {
       photo.plan = ThumbnailPlan::Make;
     } else if (HasOwnMark(photo.thumbnail, &photo.mark)) {
       const bool same = photo.mark.photoSize == photo.file.size &&
