@@ -50,9 +50,9 @@ done
 reset() {
   case "$1" in
     kestrune) "$kestrune" --clean "$place/kestrune" >/dev/null ;;
-    vipsthumbnail) rm -f "$place/vipsthumbnail"/tn_* ;;
-    llgal) rm -rf "$place/llgal/.llgal" "$place/llgal/index.html" ;;
-    igal2) rm -rf "$place/igal2/.thumbnails" "$place/igal2/.slides" "$place/igal2"/*.html ;;
+    # The peers write hidden thumbnails and templates of their own (igal2 .thumb_*, llgal
+    # .llgal/): everything but the photos goes, so no round reuses an earlier one's work.
+    *) find "$place/$1" -mindepth 1 -maxdepth 1 ! -name 'IMG_*.JPG' -exec rm -rf {} + ;;
   esac
 }
 command_of() {
