@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -89,8 +90,9 @@ bool PlanFolder(bool report) {
     return false;
   }
   std::vector<std::string> candidates;
-  std::unordered_set<std::string> ownThumbnails;
-  std::vector<const FolderEntry*> byName;
+  // Thumbnails of kestrune's by name, with their marks: read once, here.
+  std::unordered_map<std::string, ThumbnailMark> ownThumbnails;
+  std::unordered_map<std::string, const FolderEntry*> byName;
   for (const FolderEntry& entry : entries) {
     if (!IsPhotoName(entry.name) || entry.kind == EntryKind::Folder) continue;
     if (entry.kind != EntryKind::Regular) {
@@ -102,10 +104,11 @@ bool PlanFolder(bool report) {
     }
     ThumbnailMark mark;
     if (MayBeThumbnailName(entry.name) && HasOwnMark(entry.name, &mark)) {
-      ownThumbnails.insert(entry.name);
+      ownThumbnails.emplace(entry.name, mark);
       continue;
     }
     candidates.push_back(entry.name);
+    byName[entry.name] = &entry;
   }
   std::vector<std::string> photos = WithoutThumbnailsOfOthers(candidates);
   std::sort(photos.begin(), photos.end(),
@@ -114,14 +117,17 @@ bool PlanFolder(bool report) {
   Run.photos.clear();
   for (std::size_t i = 0; i < photos.size(); ++i) {
     Photo photo;
-    photo.file = *std::find_if(entries.begin(), entries.end(),
-                               [&](const FolderEntry& e) { return e.name == photos[i]; });
+    photo.file = *byName.at(photos[i]);
     photo.thumbnail = thumbnails[i];
-    ownThumbnails.erase(photo.thumbnail);
-    const PageFileLook look = LookAtPageFile(photo.thumbnail, kThumbnailMarker);
-    if (look.state == PageFileState::Absent || look.state == PageFileState::Empty) {
+    const auto own = ownThumbnails.find(photo.thumbnail);
+    const PageFileState state = own != ownThumbnails.end()
+                                    ? PageFileState::OwnPage
+                                    : LookAtPageFile(photo.thumbnail, kThumbnailMarker).state;
+    if (state == PageFileState::Absent || state == PageFileState::Empty) {
       photo.plan = ThumbnailPlan::Make;
-    } else if (HasOwnMark(photo.thumbnail, &photo.mark)) {
+    } else if (own != ownThumbnails.end()) {
+      photo.mark = own->second;
+      ownThumbnails.erase(own);
       const bool same = photo.mark.photoSize == photo.file.size &&
                         photo.mark.photoModified == photo.file.modified &&
                         photo.mark.edge == kThumbnailEdge;
@@ -134,7 +140,7 @@ bool PlanFolder(bool report) {
   }
   // What an earlier run made for photos that are gone: its thumbnails (their mark says so) and
   // the pages of the photos its sheet listed.
-  Run.gone.assign(ownThumbnails.begin(), ownThumbnails.end());
+  for (const auto& [name, mark] : ownThumbnails) Run.gone.push_back(name);
   std::unordered_set<std::string> bases;
   for (const Photo& photo : Run.photos)
     bases.insert(photo.file.name.substr(0, photo.file.name.rfind('.')));
