@@ -122,19 +122,20 @@ std::string XmpProperty(std::string_view xmp, std::string_view property) {
 }
 
 std::string Cleaned(std::string_view text) {
-  std::string out(Trimmed(text));
+  std::string out(text);
   for (char& c : out)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
-  return out;
+  return std::string(Trimmed(out));
 }
 
-// The mark's values: bytes that would end a field or a line escaped as "%" and two digits.
+// The mark's values: bytes that would end a field or a line, or be trimmed off it (blanks),
+// escaped as "%" and two digits.
 std::string MarkEscaped(std::string_view text) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string out;
   for (char c : text) {
     const unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F || c == '%' || c == ';') {
+    if (byte <= 0x20 || byte == 0x7F || c == '%' || c == ';') {
       out += '%';
       out += kHex[byte >> 4];
       out += kHex[byte & 15];

@@ -94,6 +94,7 @@ TEST(GalleryCaptions, DescriptionElseTitleElseFileName) {
       {Exif(false, "SONY DSC"), "", "IMG_0042.final"},
       {Exif(false, "Harbour").substr(0, 30), "", "IMG_0042.final"},  // cut short: not trusted
       {"", "<dc:description>unclosed", "IMG_0042.final"},
+      {Exif(false, "Gulls\x7F"), "", "Gulls"},  // a control byte at the end goes with the blanks
   };
   for (const auto& c : cases)
     EXPECT_EQ(ChooseCaption(c.exif, c.xmp, "IMG_0042.final.jpg"), c.caption) << c.caption;
@@ -107,7 +108,7 @@ TEST(GalleryMark, ReadBackFromTheThumbnailAndRefusedFromOtherFiles) {
   mark.edge = 240;
   mark.width = 240;
   mark.height = 180;
-  mark.caption = "50% off; a=b \xC3\xA9";
+  mark.caption = "50% off; a=b \xC3\xA9 ";  // a blank at the end too
   const std::string jpeg = MarkedThumbnail(std::string("\xFF\xD8\xFF\xDB rest", 9), mark);
   ThumbnailMark read;
   ASSERT_TRUE(ReadThumbnailMark(jpeg, &read));
