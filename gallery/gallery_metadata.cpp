@@ -1,5 +1,6 @@
 #include "gallery/gallery_metadata.h"
 
+#include <climits>
 #include <cstdlib>
 
 #include "sheet/ascii.h"
@@ -234,38 +235,42 @@ bool ReadThumbnailMark(std::string_view head, ThumbnailMark* mark) {
   if (text.substr(0, marker.size()) != marker) return false;
   text.remove_prefix(marker.size());
   ThumbnailMark read;
-  int fields = 0;
+  unsigned seen = 0;  // each field once
   while (!text.empty()) {
     const std::size_t end = text.find(';');
     std::string_view field = Trimmed(text.substr(0, end));
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     const std::size_t equals = field.find('=');
     if (equals == std::string_view::npos) return false;
-    const std::string_view name = field.substr(0, equals);
-    const std::string value(field.substr(equals + 1));
-    if (name == "caption") {
+    const std::string_view name = field.substr(0, equals), value = field.substr(equals + 1);
+    const char* const kNames[] = {"size", "modified", "edge", "width", "height", "caption"};
+    unsigned which = 0;
+    while (which < 6 && name != kNames[which]) ++which;
+    if (which == 6 || (seen & 1u << which) != 0) return false;
+    seen |= 1u << which;
+    if (which == 5) {
       read.caption = MarkUnescaped(value);
-      ++fields;
       continue;
     }
-    char* stop = nullptr;
-    const long long number = std::strtoll(value.c_str(), &stop, 10);
-    if (value.empty() || *stop != '\0') return false;
-    if (name == "size")
-      read.photoSize = static_cast<unsigned long long>(number);
-    else if (name == "modified")
-      read.photoModified = number;
-    else if (name == "edge")
-      read.edge = static_cast<int>(number);
-    else if (name == "width")
-      read.width = static_cast<int>(number);
-    else if (name == "height")
-      read.height = static_cast<int>(number);
-    else
+    // Decimal digits only (a time may be negative), few enough to fit.
+    const bool negative = which == 1 && !value.empty() && value[0] == '-';
+    const std::string_view digits = value.substr(negative ? 1 : 0);
+    if (digits.empty() || digits.size() > 19 ||
+        digits.find_first_not_of("0123456789") != std::string_view::npos)
       return false;
-    ++fields;
+    unsigned long long number = 0;  // 19 digits always fit
+    for (char c : digits) number = number * 10 + static_cast<unsigned>(c - '0');
+    if (which != 0 && number > static_cast<unsigned long long>(LLONG_MAX)) return false;
+    if (which == 0) read.photoSize = number;
+    if (which == 1)
+      read.photoModified =
+          negative ? -static_cast<long long>(number) : static_cast<long long>(number);
+    if (which >= 2 && number > 1000000) return false;
+    if (which == 2) read.edge = static_cast<int>(number);
+    if (which == 3) read.width = static_cast<int>(number);
+    if (which == 4) read.height = static_cast<int>(number);
   }
-  if (fields != 6) return false;
+  if (seen != 0x3F) return false;
   *mark = read;
   return true;
 }

@@ -120,8 +120,20 @@ TEST(GalleryMark, ReadBackFromTheThumbnailAndRefusedFromOtherFiles) {
   EXPECT_EQ(read.caption, mark.caption);
   EXPECT_EQ(jpeg.substr(jpeg.size() - 7), std::string("\xFF\xDB rest", 7));
   EXPECT_NE(jpeg.find(kThumbnailMarker), std::string::npos);
-  for (const std::string& other : {std::string("\xFF\xD8\xFF\xDB", 4), jpeg.substr(0, 40),
-                                   std::string("GIF89a"), std::string()})
+  const auto handMade = [](const std::string& fields) {
+    const std::string text = std::string(kThumbnailMarker) + fields;
+    return std::string("\xFF\xD8\xFF\xFE", 4) + static_cast<char>((text.size() + 2) >> 8) +
+           static_cast<char>((text.size() + 2) & 0xFF) + text;
+  };
+  EXPECT_TRUE(ReadThumbnailMark(
+      handMade(" size=1; modified=-2; edge=240; width=1; height=1; caption=x"), &read));
+  // Each field once, whole, its number within bounds: a mark that says otherwise is no mark.
+  for (const std::string& other :
+       {std::string("\xFF\xD8\xFF\xDB", 4), jpeg.substr(0, 40), std::string("GIF89a"),
+        std::string(), handMade(" size=-1; modified=2; edge=240; width=1; height=1; caption=x"),
+        handMade(" size=1; size=2; edge=240; width=1; height=1; caption=x"),
+        handMade(" size=1; modified=2; edge=240; width=1; height=; caption=x"),
+        handMade(" size=1; modified=2; edge=240; width=1; height=1")})
     EXPECT_FALSE(ReadThumbnailMark(other, &read));
   EXPECT_EQ(MarkedThumbnail("not a jpeg", mark), "");
 }
