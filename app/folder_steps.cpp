@@ -38,14 +38,14 @@ bool WriteFolderSheet() {
 bool StartFolderRun() {
   const std::string folder = FolderOfInput();
   if (folder.empty()) return false;
-  if (!BeginFolderRun(folder, State.Style == PageStyle::Modern)) {
+  if (!BeginFolderRun(folder, *State.Style)) {
     State.FailureReported = true;
     PostWindowMessage(State.MainWindow, MsgClose, 0, 0);
     return true;
   }
   if (FolderRunFailed()) State.FailureReported = true;
   FolderRunActive = true;
-  PostWindowMessage(State.MainWindow, MsgUser, kFolderStep, 0);
+  PostWindowMessage(State.MainWindow, MsgStep, kFolderStep, 0);
   return true;
 }
 
@@ -67,7 +67,7 @@ void OnFolderStep() {
     return;
   }
   if (more) {
-    PostWindowMessage(State.MainWindow, MsgUser, kFolderStep, 0);
+    PostWindowMessage(State.MainWindow, MsgStep, kFolderStep, 0);
   } else if (WriteFolderSheet()) {
     PostWindowMessage(State.MainWindow, MsgCommand, IDM_OPEN, 0);
   } else {
@@ -77,7 +77,7 @@ void OnFolderStep() {
 
 bool EndFolderRunEarly() {
   if (!FolderRunActive) return false;
-  if (!WriteFolderSheet() || BeginGeneration() != 1) return true;
+  if (!WriteFolderSheet() || BeginGeneration() != StartResult::Started) return true;
   while (State.ScanPosition != nullptr) State.ScanPosition = GenerateSlide(State.ScanPosition);
   return true;
 }

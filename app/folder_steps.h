@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-// wParam of the step message (MsgUser) that makes the next batch of thumbnails.
+// wParam of the step message (MsgStep) that makes the next batch of thumbnails.
 constexpr std::uintptr_t kFolderStep = 1;
 
 // When the path to open names a folder: begins its run and schedules its first step, or, when

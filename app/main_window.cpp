@@ -12,7 +12,8 @@
 #include "generation/slide_step.h"
 #include "kestrune_version.h"
 
-const char kAboutText[] = "Quillfen\n\nVersion " KESTRUNE_VERSION ". " KESTRUNE_LEGAL_NOTICE;
+const char kAboutText[] =
+    KESTRUNE_PRODUCT "\n\nVersion " KESTRUNE_VERSION ". " KESTRUNE_LEGAL_NOTICE;
 
 #define MENU_POPUP(label) {MenuEntry::Popup, label, 0},
 #define MENU_ITEM(label, command) {MenuEntry::Item, label, command},
@@ -36,14 +37,14 @@ void OnOpen(PlatformWindow*) {
   if (State.CombinedPage != nullptr) return;
   if (StartFolderRun()) return;  // a folder: its thumbnails and sheet first, then Open on it
   switch (BeginGeneration()) {
-    case -1:
+    case StartResult::Failed:
       PostWindowMessage(State.MainWindow, MsgClose, 0, 0);
       break;
-    case 0:
+    case StartResult::Cancelled:
       State.InputPath.reset();
       break;
-    case 1:
-      PostWindowMessage(State.MainWindow, MsgUser, 0, 0);
+    case StartResult::Started:
+      PostWindowMessage(State.MainWindow, MsgStep, 0, 0);
       break;
   }
 }
@@ -53,13 +54,13 @@ void OnExit(PlatformWindow* window) {
 }
 
 void OnAbout(PlatformWindow* window) {
-  ShowMessageBox(window, kAboutText, "Quillfen", BoxIcon::Information);
+  ShowMessageBox(window, kAboutText, KESTRUNE_PRODUCT, BoxIcon::Information);
 }
 
 void OnHelp(PlatformWindow* window) {
   const std::string address = HelpPageAddress();
   if (address.empty() || !OpenWebPage(window, address)) {
-    ShowMessageBox(window, kHelpFallbackText, "Quillfen", BoxIcon::Information);
+    ShowMessageBox(window, kHelpFallbackText, KESTRUNE_PRODUCT, BoxIcon::Information);
   }
 }
 
@@ -104,7 +105,7 @@ void OnStep() {
     OnEndSession(State.MainWindow);
     return;
   }
-  PostWindowMessage(State.MainWindow, State.ScanPosition != nullptr ? MsgUser : MsgClose, 0, 0);
+  PostWindowMessage(State.MainWindow, State.ScanPosition != nullptr ? MsgStep : MsgClose, 0, 0);
 }
 
 }  // namespace
@@ -115,7 +116,7 @@ std::intptr_t MainWindowProc(PlatformWindow* window, unsigned message, std::uint
     case MsgCommand:
       OnCommand(window, static_cast<unsigned>(wParam & 0xFFFF));
       return 0;
-    case MsgUser:
+    case MsgStep:
       if (wParam == kFolderStep)
         OnFolderStep();
       else
@@ -176,7 +177,7 @@ const char kConflictText[] =
 // A dry run or a clean: no window, and one result at the end.
 int RunWithoutWindow(const CommandOptions& options) {
   if (options.conflicting) {
-    ShowMessageBox(nullptr, kConflictText, "Quillfen", BoxIcon::Exclamation);
+    ShowMessageBox(nullptr, kConflictText, KESTRUNE_PRODUCT, BoxIcon::Exclamation);
     return 2;
   }
   const int folder = RunFolderReport(options.mode == RunMode::Clean);
@@ -186,16 +187,15 @@ int RunWithoutWindow(const CommandOptions& options) {
 
 }  // namespace
 
-int RunKestrune(const std::string& commandLine) {
-  const CommandOptions options = ReadCommandOptions(commandLine);
-  if (options.modern) State.Style = PageStyle::Modern;
+int RunKestrune(const std::string& commandLine, const CommandOptions& options) {
+  if (options.modern) State.Style = &ModernPages;
   const std::string tail = commandLine.substr(options.length);
   State.InputPath = (!tail.empty() && tail.front() == '?') ? "" : tail;
   if (options.mode != RunMode::Write || options.conflicting) {
     State.StartFolder = GetWorkingFolder();
     const int status = RunWithoutWindow(options);
     if (const int signal = PendingInterruption()) {
-      TellConsole("Kestrune: stopped by signal " + std::to_string(signal));
+      TellConsole(KESTRUNE_CONSOLE_PREFIX "stopped by signal " + std::to_string(signal));
       return 128 + signal;
     }
     return status;
@@ -213,7 +213,7 @@ int RunKestrune(const std::string& commandLine) {
   FinishGeneration();
   if (const int signal = PendingInterruption()) {
     // As a program ended by the signal would report it, but with a slide show to show for it.
-    TellConsole("Kestrune: stopped by signal " + std::to_string(signal) +
+    TellConsole(KESTRUNE_CONSOLE_PREFIX "stopped by signal " + std::to_string(signal) +
                 "; the slide show holds " + std::to_string(State.ImagesWritten) +
                 " images, all listed in allin1.html");
     return 128 + signal;

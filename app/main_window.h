@@ -24,13 +24,14 @@ struct CommandOptions {
 };
 CommandOptions ReadCommandOptions(const std::string& commandLine);
 
-// Takes the options off the front of `commandLine`; the rest names the contact sheet (a tail
-// beginning with "?" counts as empty). To write the slide show: creates the main window, posts the
-// Open command, runs the message loop and finishes the generation; returns 0 when all was written,
-// 1 when a failure was reported, -1 when no window could be made, 128 + N after signal N. A dry
-// run or a clean makes no window (the file dialog asks for a sheet where none was given and the
-// system has one) and returns DryRun's or CleanSlideShow's status; 2 for --dry-run with --clean.
-int RunKestrune(const std::string& commandLine);
+// Runs with `options` read off the front of `commandLine` (ReadCommandOptions); the rest names the
+// contact sheet (a tail beginning with "?" counts as empty). To write the slide show: creates the
+// main window, posts the Open command, runs the message loop and finishes the generation; returns 0
+// when all was written, 1 when a failure was reported, -1 when no window could be made, 128 + N
+// after signal N. A dry run or a clean makes no window (the file dialog asks for a sheet where none
+// was given and the system has one) and returns DryRun's or CleanSlideShow's status; 2 for
+// --dry-run with --clean.
+int RunKestrune(const std::string& commandLine, const CommandOptions& options);
 
 extern const char kAboutText[];
 // The menu bar, as every window machinery is handed it.

@@ -34,7 +34,7 @@ struct Photo {
 
 struct FolderRun {
   std::string title;
-  bool modern = false;
+  const PageStyle* style = nullptr;
   std::vector<Photo> photos;
   std::size_t done = 0;           // photos[0, done) have their thumbnail decided and made
   std::vector<std::string> gone;  // files of kestrune's whose photo is gone
@@ -183,9 +183,9 @@ bool WriteThumbnail(Photo& photo, const ThumbnailJob& job) {
 
 }  // namespace
 
-bool BeginFolderRun(const std::string& folder, bool modern) {
+bool BeginFolderRun(const std::string& folder, const PageStyle& style) {
   Run = FolderRun();
-  Run.modern = modern;
+  Run.style = &style;
   // Titled like every failure of a run's start: with the folder the program started in.
   const std::string start = GetWorkingFolder();
   const auto refuse = [&start](const std::string& text) {
@@ -259,7 +259,7 @@ bool FinishFolderRun() {
     entry.caption = photo.mark.caption;
     entries.push_back(std::move(entry));
   }
-  const std::string text = GallerySheetText(Run.modern, Run.title, entries);
+  const std::string text = GallerySheetText(*Run.style, Run.title, entries);
   std::FILE* sheet = CreateOutputFile(kGallerySheetName, kOwnPageMarker);
   const bool written =
       sheet != nullptr && std::fwrite(text.data(), 1, text.size(), sheet) == text.size();

@@ -5,11 +5,13 @@
 
 #include <string>
 
+#include "pages/page_style.h"
+
 // Starts a run on `folder` (which becomes the working folder): the photo module loaded, the
 // photos listed, every decision taken (which thumbnails to make, keep or remove). False after a
 // message said why nothing can be done: the codec is missing, the folder cannot be read, or
 // index.html there is a file of the user's.
-bool BeginFolderRun(const std::string& folder, bool modern);
+bool BeginFolderRun(const std::string& folder, const PageStyle& style);
 
 // Makes the next batch of thumbnails (as many as there are cores), in photo order, and writes
 // them; false when none is left to make. *status receives "photo N of M: NAME" for the last

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "pages/page_style.h"
+
 inline constexpr char kGallerySheetName[] = "index.html";
 
 struct SheetEntry {
@@ -15,8 +17,7 @@ struct SheetEntry {
   std::string caption;
 };
 
-// The sheet's whole text, CR LF line ends, carrying the page marker: the classic style (a plain
-// page) or the modern one (a grid from phone to 4K, light or dark, no script, nothing fetched
-// from outside). `title` is the folder's name.
-std::string GallerySheetText(bool modern, const std::string& title,
+// The sheet's whole text in the run's page style, CR LF line ends, carrying the page marker.
+// `title` is the folder's name.
+std::string GallerySheetText(const PageStyle& style, const std::string& title,
                              const std::vector<SheetEntry>& entries);

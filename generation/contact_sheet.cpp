@@ -99,17 +99,26 @@ const char* FindNextImage(const char* from) {
   return found;
 }
 
-const char* ReadNextCaption(const char* from) {
+const char* ReadLinkedCaption(const char* from) {
+  bool onlyImage = false;
+  return ExtractCaption(from, State.SheetEnd, State.NextImage, State.NextCaption, &onlyImage);
+}
+
+const char* ReadDescribedCaption(const char* from) {
   bool onlyImage = false;
   const char* end =
       ExtractCaption(from, State.SheetEnd, State.NextImage, State.NextCaption, &onlyImage);
-  // Modern pages caption a thumbnail anchor with what the sheet says of its image elsewhere,
-  // and never with a link target or nothing at all.
-  if (State.Style == PageStyle::Modern && (onlyImage || !HasVisibleCharacter(State.NextCaption)) &&
+  // A thumbnail anchor is captioned with what the sheet says of its image elsewhere, and never
+  // with a link target or nothing at all.
+  if ((onlyImage || !HasVisibleCharacter(State.NextCaption)) &&
       !FindImageCaption(State.NextAnchor, from, end, State.SheetEnd, State.NextImage,
                         State.NextCaption))
     State.NextCaption = FileNameCaption(State.NextImage);
   return end;
+}
+
+const char* ReadNextCaption(const char* from) {
+  return State.ReadCaption != nullptr ? State.ReadCaption(from) : ReadLinkedCaption(from);
 }
 
 void ReadSheetDeclarations() {

@@ -19,8 +19,14 @@ void CloseContactSheet();
 // image is left (NextImage then unchanged).
 const char* FindNextImage(const char* from);
 
-// The caption of the image just found, into NextCaption; returns where the caption ended.
+// The caption of the image just found, into NextCaption, by the rule the run chose at its start
+// (State.ReadCaption); returns where the caption ended.
 const char* ReadNextCaption(const char* from);
+// The rules: the caption as the anchor shows it (a thumbnail anchor's is its link target); or,
+// for pages that describe their images, a thumbnail anchor's caption taken from the anchors that
+// repeat its image, its alt text or title, else the file name without folder and extension.
+const char* ReadLinkedCaption(const char* from);
+const char* ReadDescribedCaption(const char* from);
 
 // The language and the charset of modern pages: what the sheet declares, else "en", and UTF-8
 // when its bytes are valid UTF-8, else windows-1252.

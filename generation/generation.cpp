@@ -3,69 +3,69 @@
 
 #include "generation/contact_sheet.h"
 #include "generation/generation_state.h"
-#include "generation/slide_step.h"
-#include "pages/combined_page.h"
-#include "pages/modern_pages.h"
-#include "pages/text_output.h"
+#include "pages/page_marker.h"
 #include "sheet/scanner.h"
 
 GenerationState State;
 
 namespace {
 
-int AbandonStart(const char* text) {
+StartResult AbandonStart(const char* text) {
   ReportFailure(nullptr, text, State.StartFolder, BoxIcon::Exclamation);
   CloseContactSheet();
-  return -1;
+  return StartResult::Failed;
+}
+
+SheetFacts SheetFactsOf() {
+  return {State.SheetLanguage, State.SheetCharset, State.SheetTitle, State.SheetName};
 }
 
 }  // namespace
 
-int BeginReadingSheet() {
-  if (SelectContactSheet() == 0) return 0;
+StartResult BeginReadingSheet() {
+  if (SelectContactSheet() == 0) return StartResult::Cancelled;
   State.NextImage = State.StartFolder;
-  if (OpenContactSheet(*State.InputPath) == 0) return -1;
-  if (State.Style == PageStyle::Modern) ReadSheetDeclarations();
+  if (OpenContactSheet(*State.InputPath) == 0) return StartResult::Failed;
+  State.ReadCaption = ReadLinkedCaption;
+  if (State.Style->describesImages) State.ReadCaption = ReadDescribedCaption;
+  // Pages that describe their images declare the sheet's charset; where files are named in
+  // Unicode, the names of its links are read in it.
+  if (State.Style->describesImages || NamesFilesInUnicode()) ReadSheetDeclarations();
 
   State.ScanPosition = FindNextImage(State.SheetView);
   if (State.ScanPosition == nullptr) return AbandonStart(kNoImagesFound);
   State.ScanPosition = ReadNextCaption(State.ScanPosition);
   ExtractTitle(State.SheetView, State.SheetEnd, State.SheetTitle);
-  return 1;
+  return StartResult::Started;
 }
 
-int BeginGeneration() {
-  const int started = BeginReadingSheet();
-  if (started != 1) return started;
+void EndReadingSheet() {
+  CloseContactSheet();
+}
+
+StartResult BeginGeneration() {
+  const StartResult started = BeginReadingSheet();
+  if (started != StartResult::Started) return started;
   State.CombinedPage = CreateOutputFile(kCombinedPageName, kOwnPageMarker);
   if (State.CombinedPage == nullptr) return AbandonStart(kCombinedPageFailure);
   std::setvbuf(State.CombinedPage, State.CombinedPageBuffer, _IOFBF,
                sizeof State.CombinedPageBuffer);
-  if (State.Style == PageStyle::Modern) {
-    State.NextThumbnail = ThumbnailOf(State.NextImage);
-    const std::string header = ModernCombinedHeader(State.SheetLanguage, State.SheetCharset,
-                                                    State.SheetTitle, State.SheetName);
-    std::fwrite(header.data(), 1, header.size(), State.CombinedPage);
-  } else {
-    WriteFormatted(State.CombinedPage, kCombinedPageHeader,
-                   {State.SheetTitle, State.SheetName, State.SheetTitle});
-  }
-  return 1;
+  std::string header;
+  State.Style->combinedHeader(SheetFactsOf(), header);
+  std::fwrite(header.data(), 1, header.size(), State.CombinedPage);
+  return StartResult::Started;
 }
 
 void FinishGeneration() {
   if (State.CombinedPage != nullptr) {
-    if (State.Style == PageStyle::Modern) {
-      const std::string trailer = ModernCombinedTrailer(State.SheetName, State.SheetTitle);
-      std::fwrite(trailer.data(), 1, trailer.size(), State.CombinedPage);
-    } else {
-      WriteFormatted(State.CombinedPage, kCombinedPageTrailer, {State.SheetName, State.SheetTitle});
-    }
+    std::string trailer;
+    State.Style->combinedTrailer(SheetFactsOf(), trailer);
+    std::fwrite(trailer.data(), 1, trailer.size(), State.CombinedPage);
     const bool complete = CloseOutputFile(State.CombinedPage);
     State.CombinedPage = nullptr;
     // A combined page cut short by a full disk is a failure, not a finished slide show.
     if (!complete)
       ReportFailure(nullptr, kCombinedPageIncomplete, State.StartFolder, BoxIcon::Exclamation);
   }
-  CloseContactSheet();
+  EndReadingSheet();
 }

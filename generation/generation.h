@@ -1,4 +1,4 @@
-// Start and finish of a generation, and the one way every part of it reports a failure.
+// Start and finish of a generation: the sheet read, the combined page begun and finished.
 #pragma once
 
 #include <string>
@@ -8,15 +8,20 @@
 // The combined page, written beside the contact sheet.
 inline constexpr char kCombinedPageName[] = "allin1.html";
 
+// How a start ended: Started; Cancelled, the dialog returned no file; Failed, after a message box
+// said why. The values are the small integers the window procedure has always been given.
+enum class StartResult { Failed = -1, Cancelled = 0, Started = 1 };
+
 // The start every kind of run shares: the contact sheet chosen (the dialog when none was given),
 // loaded, its folder entered, and its first image with its caption read into the slots
-// (ScanPosition is where the search for the next one goes on). 1: started; 0: the dialog returned
-// no file; -1: the start failed after a message box said why.
-int BeginReadingSheet();
+// (ScanPosition is where the search for the next one goes on).
+StartResult BeginReadingSheet();
+// Releases the contact sheet again (a dry run's and a clean's end).
+void EndReadingSheet();
 
-// BeginReadingSheet, then the combined page created. 1: started, the caller schedules the first
-// slide step; 0: the dialog returned no file; -1: the start failed after a message box said why.
-int BeginGeneration();
+// BeginReadingSheet, then the combined page created; once Started, the caller schedules the
+// first slide step.
+StartResult BeginGeneration();
 
 // Writes the combined page's trailer, closes it and releases the contact sheet. Safe to call
 // whether or not a generation started.

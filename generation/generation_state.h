@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "pages/page_style.h"
 #include "platform/platform.h"
 #include "ui/user.h"
 
@@ -13,11 +14,13 @@ inline constexpr const char* kInitialStatusText =
     "Use File > Open to select an HTML contact sheet that contains links\n"
     "to the images you want to have in your slide show.";
 
-// The look of the pages a run writes: the classic pages, or the modern ones (--modern).
-enum class PageStyle { Classic, Modern };
-
 struct GenerationState {
-  PageStyle Style = PageStyle::Classic;
+  // The look of the pages a run writes, chosen before the start: the classic pages, or the
+  // modern ones (--modern).
+  const PageStyle* Style = &ClassicPages;
+  // How the caption of an image found is read, chosen at the start for the style (none: as the
+  // anchor shows it).
+  const char* (*ReadCaption)(const char* from) = nullptr;
 
   // Image slots: a window sliding over SheetName, image 1 .. image N, SheetName.
   std::string NextImage = kInitialStatusText;  // also the status text and the repeat memory
@@ -32,13 +35,9 @@ struct GenerationState {
   std::string StartFolder;  // working folder at start-up
   std::string DialogPath;
   std::string ThumbnailName;
-  // Modern pages: what the sheet declares of itself, and the small pictures that stand for the
-  // images in the slots (a thumbnail, else the image), kept as the slots move on.
+  // What the sheet declares of itself, read for the styles that show it.
   std::string SheetLanguage;
   std::string SheetCharset;
-  std::string PreviousThumbnail;
-  std::string CurrentThumbnail;
-  std::string NextThumbnail;
   std::optional<std::string> InputPath;
 
   PlatformFile* SheetFile = nullptr;

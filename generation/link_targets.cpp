@@ -8,6 +8,8 @@
 
 #include "platform/path_segments.h"
 #include "platform/platform.h"
+#include "sheet/charsets.h"
+#include "sheet/declarations.h"
 
 namespace {
 
@@ -109,6 +111,23 @@ bool IsParentFolder(std::string_view segment) {
   return IsSegmentOf(segment, {"..", ".%2e", "%2e.", "%2e%2e"});
 }
 
+// Dot segments as a browser reads them in a link; an empty segment ("//") is a folder.
+SegmentStep BrowserStep(std::string_view segment) {
+  if (IsParentFolder(segment)) return SegmentStep::Up;
+  return IsCurrentFolder(segment) ? SegmentStep::Stay : SegmentStep::Down;
+}
+
+// True for a link value that a browser resolves against the page's own folder: not empty, not
+// starting with "/", "\\" or "#", and without ":" (a scheme or drive) before its first "/".
+bool IsRelativeLink(std::string_view value) {
+  if (value.empty() || value[0] == '/' || value[0] == '\\' || value[0] == '#') return false;
+  for (char c : value) {  // whichever of ":" and "/" comes first decides
+    if (c == '/') return true;
+    if (c == ':') return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool NeedsDecoding(std::string_view target) {
@@ -122,53 +141,80 @@ std::string DecodeFileName(const std::string& target) {
   return DecodePercentEscapes(DecodeCharacterReferences(target));
 }
 
-std::size_t LinkFolderDepth(const std::string& pageName) {
-  if (std::none_of(pageName.begin(), pageName.end(), IsFolderSeparator)) return 0;
-  PathSegments segments{pageName, IsFolderSeparator};
-  std::size_t depth = 0;
-  std::string_view segment;
-  while (segments.Next(&segment) && !segments.last) {  // the folders, not the page itself
-    if (IsParentFolder(segment)) {
-      if (depth > 0) --depth;  // at the top a browser stays where it is
-    } else if (!IsCurrentFolder(segment)) {
-      ++depth;
+bool BrowserFileName(const std::string& target, std::string_view charset, std::string* name) {
+  const SheetEncoding encoding = EncodingOf(charset);
+  const auto high = [](char c) { return static_cast<unsigned char>(c) >= 0x80; };
+  // The raw bytes are characters of the sheet's text: they must be characters of its encoding.
+  if (encoding == SheetEncoding::Utf8 && !IsValidUtf8(target.data(), target.data() + target.size()))
+    return false;
+  if (encoding == SheetEncoding::Other && std::any_of(target.begin(), target.end(), high))
+    return false;
+  // The references decode to characters below 128 only, so every byte above stays raw until the
+  // escapes are decoded. A browser opens the escaped bytes as UTF-8 (`asUtf8`); where they are
+  // none, it reads them as windows-1252 (`asWindows1252`). Raw bytes read the same in both.
+  const std::string text = DecodeCharacterReferences(target);
+  std::string asUtf8, asWindows1252;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const int hi = text[i] == '%' && i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
+    const int lo = hi >= 0 ? HexValue(text[i + 2]) : -1;
+    if (lo >= 0) {
+      const unsigned char byte = static_cast<unsigned char>(hi * 16 + lo);
+      asUtf8 += static_cast<char>(byte);
+      AppendWindows1252AsUtf8(asWindows1252, byte);
+      i += 2;
+    } else if (encoding == SheetEncoding::Windows1252 && high(text[i])) {
+      AppendWindows1252AsUtf8(asUtf8, static_cast<unsigned char>(text[i]));
+      AppendWindows1252AsUtf8(asWindows1252, static_cast<unsigned char>(text[i]));
+    } else {
+      asUtf8 += text[i];
+      asWindows1252 += text[i];
     }
   }
+  const bool utf8 = IsValidUtf8(asUtf8.data(), asUtf8.data() + asUtf8.size());
+  *name = std::move(utf8 ? asUtf8 : asWindows1252);
+  return true;
+}
+
+const std::string* LinkedFile(const std::string& target, std::string_view charset,
+                              std::string& converted) {
+  if (!NamesFilesInUnicode()) {
+    if (!NeedsDecoding(target)) return &target;
+    converted = DecodeFileName(target);
+    return &converted;
+  }
+  const auto high = [](char c) { return static_cast<unsigned char>(c) >= 0x80; };
+  if (!NeedsDecoding(target) && std::none_of(target.begin(), target.end(), high)) return &target;
+  return BrowserFileName(target, charset, &converted) ? &converted : nullptr;
+}
+
+std::size_t LinkFolderDepth(const std::string& pageName) {
+  if (std::none_of(pageName.begin(), pageName.end(), IsFolderSeparator)) return 0;
+  std::size_t depth = 0;
+  WalkSegments(pageName, IsFolderSeparator, BrowserStep,
+               [&depth](std::string_view, SegmentStep step, bool last) {
+                 if (last) return false;  // the folders, not the page itself
+                 if (step == SegmentStep::Down) ++depth;
+                 if (step == SegmentStep::Up && depth > 0) --depth;  // a browser stays at the top
+                 return true;
+               });
   return depth;
 }
 
-// One pass over the name, segment by segment: this runs for every page written.
+// Runs for every page written: one search for ":", then one pass over the segments.
 bool IsInsideSheetFolder(const std::string& name) {
   if (name.empty() || name.front() == '/' || name.front() == '\\') return false;
+  if (name.find(':') != std::string::npos) return false;
   int depth = 0;
-  std::size_t start = 0;  // of the segment being read
-  for (std::size_t i = 0; i <= name.size(); ++i) {
-    const char c = i < name.size() ? name[i] : '/';  // the end closes the last segment
-    if (c == ':') return false;
-    if (!IsSlashOrBackslash(c)) continue;
-    const std::string_view segment(name.data() + start, i - start);
-    if (segment == "..") {
-      if (--depth < 0) return false;
-    } else if (!segment.empty() && segment != ".") {
-      ++depth;
-    }
-    start = i + 1;
-  }
-  return true;
+  return WalkSegments(name, IsSlashOrBackslash, FileSystemStep,
+                      [&depth](std::string_view, SegmentStep step, bool) {
+                        if (step == SegmentStep::Down) ++depth;
+                        return step != SegmentStep::Up || --depth >= 0;
+                      });
 }
 
 PageNameRefusal PageFileRefusal(const std::string& file) {
   if (file.find('\0') != std::string::npos) return PageNameRefusal::ZeroByte;
   return IsInsideSheetFolder(file) ? PageNameRefusal::None : PageNameRefusal::Outside;
-}
-
-bool IsRelativeLink(std::string_view value) {
-  if (value.empty() || value[0] == '/' || value[0] == '\\' || value[0] == '#') return false;
-  for (char c : value) {  // whichever of ":" and "/" comes first decides
-    if (c == '/') return true;
-    if (c == ':') return false;
-  }
-  return true;
 }
 
 char* CopyRebasedLink(char* out, std::string_view value, std::size_t depth) {

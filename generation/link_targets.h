@@ -16,6 +16,20 @@ std::string DecodeFileName(const std::string& target);
 // either is its own file name.
 bool NeedsDecoding(std::string_view target);
 
+// The name of the file a browser opens for `target`, a link read from a sheet in `charset`, in
+// UTF-8, as a system that names files in Unicode names it: the link decoded as DecodeFileName
+// decodes it, its raw bytes read in the sheet's encoding (UTF-8, windows-1252, or for any other
+// charset ASCII only), the bytes its escapes give read as UTF-8 when the whole name then is
+// UTF-8, and as windows-1252 otherwise. False when a raw byte is no character of the encoding:
+// a browser opens no file by that name, so none may be written under another.
+bool BrowserFileName(const std::string& target, std::string_view charset, std::string* name);
+
+// The file `target` names on this system: where it names files in bytes, DecodeFileName's; where
+// in Unicode (NamesFilesInUnicode), BrowserFileName's. Returns `target` itself when that is its
+// name (most names), else `converted` holding it; nullptr when no file can be named.
+const std::string* LinkedFile(const std::string& target, std::string_view charset,
+                              std::string& converted);
+
 // Number of folders between the contact sheet's folder and a page linked as `pageName`: the
 // segments before its last separator, with "." and ".." segments resolved as a browser does
 // ("//" gives an empty segment, which counts).
@@ -27,12 +41,10 @@ bool IsInsideSheetFolder(const std::string& name);
 
 // Why no page may be written to `file`, a page's name decoded (DecodeFileName): a zero byte in
 // it, or a name that leaves the contact sheet's folder (IsInsideSheetFolder); None when it may.
-enum class PageNameRefusal { None, ZeroByte, Outside };
+// NoBrowserName: the name holds a byte that is no character of the sheet's charset, on a system
+// that names files in Unicode (LinkedFile), so a browser opens no file by that name.
+enum class PageNameRefusal { None, ZeroByte, Outside, NoBrowserName };
 PageNameRefusal PageFileRefusal(const std::string& file);
-
-// True for a link value that a browser resolves against the page's own folder: not empty, not
-// starting with "/", "\" or "#", and without ":" (a scheme or drive) before its first "/".
-bool IsRelativeLink(std::string_view value);
 
 // Writes `value` at `out` with one "../" in front for each of `depth` folders, when it is a
 // relative link, as it is otherwise; returns the end of what it wrote. `out` has room for

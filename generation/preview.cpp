@@ -10,40 +10,59 @@
 #include "generation/generation.h"
 #include "generation/generation_state.h"
 #include "generation/link_targets.h"
-#include "generation/slide_step.h"
+#include "generation/sheet_walk.h"
+#include "kestrune_version.h"
 #include "pages/page_marker.h"
 #include "platform/platform.h"
 #include "ui/user.h"
 
 namespace {
 
-const char kDryRunTitle[] = "Quillfen: dry run";
-const char kCleanTitle[] = "Quillfen: clean";
+const char kDryRunTitle[] = KESTRUNE_PRODUCT ": dry run";
+const char kCleanTitle[] = KESTRUNE_PRODUCT ": clean";
 const char kNotOurs[] = "not written by kestrune";
-
-// Calls `visit(manualPage, automaticPage)` with the page names of each image, as linked, in the
-// order the slide steps write them, from the image BeginReadingSheet read on, until it returns
-// false. Returns the number of images visited.
-template <typename Visit>
-std::size_t ForEachImage(Visit visit) {
-  std::size_t images = 0;
-  for (const char* pos = State.ScanPosition;;) {
-    ++images;
-    const std::string base = BaseName(State.NextImage);
-    if (!visit(base + ".htm", base + ".html")) break;
-    if ((pos = FindNextImage(pos)) == nullptr) break;
-    pos = ReadNextCaption(pos);
-  }
-  return images;
-}
 
 // Between two images a signal (Ctrl-C, kill) ends the work, as it ends a run between two steps.
 bool GoOn() {
   return PendingInterruption() == 0;
 }
 
-std::string Line(const char* verb, const std::string& file, const std::string& reason = "") {
-  return std::string(verb) + " " + ShownName(file) + (reason.empty() ? "" : " (" + reason + ")");
+// Walks the sheet from the image BeginReadingSheet read on, handing each slide to `take` until
+// it returns false or a signal arrives. Returns the number of images walked.
+template <typename Take>
+std::size_t WalkSheet(Take take) {
+  std::size_t images = 0;
+  for (const char* pos = State.ScanPosition; pos != nullptr;) {
+    ++images;
+    if (!take(WalkOneImage(pos, &pos)) || !GoOn()) break;
+  }
+  return images;
+}
+
+// `name` as a line of the result shows it: bytes below 0x20, 0x7F, and a "\\" that is no folder
+// separator on this system, written as \\xHH, so that one name stays one readable line; with
+// `escapeHighBytes` the bytes above 0x7F too (a name in no encoding the line can show).
+std::string ShownName(const std::string& name, bool escapeHighBytes) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string shown;
+  for (char c : name) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F || (c == '\\' && !IsFolderSeparator(c)) ||
+        (escapeHighBytes && byte > 0x7F)) {
+      shown += "\\x";
+      shown += kHex[byte >> 4];
+      shown += kHex[byte & 0xF];
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+std::string Line(const char* verb, const std::string& file, const std::string& reason = "",
+                 bool escapeHighBytes = false) {
+  return std::string(verb) + " " + ShownName(file, escapeHighBytes) +
+         (reason.empty() ? "" : " (" + reason + ")");
 }
 
 // "1 image", "2 images": `what` is the singular, `rest` follows the word.
@@ -51,31 +70,61 @@ std::string Count(std::size_t n, const char* what, const char* rest = "") {
   return std::to_string(n) + " " + what + (n == 1 ? "" : "s") + rest;
 }
 
-// Why a write of a page, or its removal, is refused, for the states that say so.
-const char* RefusalReason(PageFileState state) {
-  switch (state) {
-    case PageFileState::Link:
-      return "a link, not followed";
-    case PageFileState::NotRegular:
-      return "not a regular file";
-    case PageFileState::InUse:
-      return "in use";
-    case PageFileState::LeadsOutside:
-      return "a link leads out of the folder";
-    case PageFileState::DeviceName:
-      return "a device name";
-    case PageFileState::FolderMissing:
-      return "its folder is missing";
-    case PageFileState::NotWritable:
-      return "no permission";
-    default:
-      return "the system failed";
-  }
+enum class Plan { Create, Replace, Keep, Refuse };
+enum class Outcome { Removed, Kept, Refused, NotRemoved };
+
+// What each state found under a page's name means, for both: why the file is not written or not
+// removed, what a dry run plans for it, and what a clean did with it.
+struct Meaning {
+  const char* reason;
+  Plan plan;
+  Outcome clean;
+};
+
+const Meaning& MeaningOf(PageFileState state) {
+  static const Meaning kMeanings[] = {
+      /* Absent */ {"", Plan::Create, Outcome::NotRemoved},
+      /* OwnPage */ {"the system failed", Plan::Replace, Outcome::NotRemoved},
+      /* Empty */ {kNotOurs, Plan::Replace, Outcome::Kept},
+      /* Foreign */ {kNotOurs, Plan::Keep, Outcome::Kept},
+      /* Unreadable */ {"cannot be read", Plan::Keep, Outcome::Kept},
+      /* Link */ {"a link, not followed", Plan::Refuse, Outcome::Kept},
+      /* NotRegular */ {"not a regular file", Plan::Refuse, Outcome::Kept},
+      /* InUse */ {"in use", Plan::Refuse, Outcome::Kept},
+      /* LeadsOutside */ {"a link leads out of the folder", Plan::Refuse, Outcome::Refused},
+      /* DeviceName */ {"a device name", Plan::Refuse, Outcome::Refused},
+      /* FolderMissing */ {"its folder is missing", Plan::Refuse, Outcome::NotRemoved},
+      /* NotWritable */ {"no permission", Plan::Refuse, Outcome::NotRemoved},
+      /* Failed */ {"the system failed", Plan::Refuse, Outcome::NotRemoved},
+      /* Removed */ {"", Plan::Refuse, Outcome::Removed},
+      /* LeftAside */
+      {"a new file took its name meanwhile; it is kept beside it under a hidden name", Plan::Refuse,
+       Outcome::NotRemoved},
+  };
+  static_assert(sizeof kMeanings / sizeof kMeanings[0] ==
+                    static_cast<std::size_t>(PageFileState::LeftAside) + 1,
+                "one meaning for every state");
+  return kMeanings[static_cast<int>(state)];
 }
 
-const char* NameRefusalReason(PageNameRefusal refusal) {
-  return refusal == PageNameRefusal::ZeroByte ? "a zero byte in its name"
-                                              : "outside the contact sheet's folder";
+// Why, for a line: the file in use may be the contact sheet itself.
+std::string ReasonFor(PageFileState state, const std::string& file) {
+  if (state == PageFileState::InUse && FileNameKey(file) == FileNameKey(State.SheetName))
+    return "the contact sheet";
+  return MeaningOf(state).reason;
+}
+
+// The line of a page whose name the walk refused, with `verb`. A name that no browser opens is
+// shown decoded, with its bytes above 0x7F as \\xHH.
+std::string RefusedName(const char* verb, const SlidePage& page) {
+  switch (page.refusal) {
+    case PageNameRefusal::ZeroByte:
+      return Line(verb, page.file, "a zero byte in its name");
+    case PageNameRefusal::NoBrowserName:
+      return Line(verb, page.file, "not in the contact sheet's charset", true);
+    default:
+      return Line(verb, page.file, "outside the contact sheet's folder");
+  }
 }
 
 // ---- Dry run -----------------------------------------------------------------------------
@@ -92,44 +141,17 @@ std::string KeyOf(const std::string& file, const PageFileLook& look) {
   return look.identity.empty() ? "name " + FileNameKey(file) : "file " + look.identity;
 }
 
-enum class Plan { Create, Replace, Keep, Refuse };
-
-// What a run would do with a file a look found, and why when it would not write it.
-Plan PlanOf(const std::string& file, const PageFileLook& look, std::string* reason) {
-  switch (look.state) {
-    case PageFileState::Absent:
-      return Plan::Create;
-    case PageFileState::OwnPage:
-    case PageFileState::Empty:
-      return Plan::Replace;
-    case PageFileState::Foreign:
-      *reason = kNotOurs;
-      return Plan::Keep;
-    case PageFileState::Unreadable:
-      *reason = "cannot be read";
-      return Plan::Keep;
-    case PageFileState::InUse:
-      *reason = FileNameKey(file) == FileNameKey(State.SheetName) ? "the contact sheet" : "in use";
-      return Plan::Refuse;
-    default:
-      *reason = RefusalReason(look.state);
-      return Plan::Refuse;
-  }
-}
-
-// Plans the write of one file (`combined`: allin1.html) and tells its line; false when the run
-// could not write it.
-bool PlanFile(const std::string& pageName, bool combined, DryRunTally& tally) {
+// Plans the write of one file (`combined`: allin1.html, written beside the file it replaces) and
+// tells its line; false when the run could not write it.
+bool PlanFile(const SlidePage& page, bool combined, DryRunTally& tally) {
   static const char* const kVerbs[] = {"create", "replace", "keep", "refuse"};
-  const std::string file = DecodeFileName(pageName);
-  const PageNameRefusal refusal = PageFileRefusal(file);
-  if (refusal != PageNameRefusal::None) {
+  if (page.refusal != PageNameRefusal::None) {
     ++tally.refused;
-    TellResultLine(Line("refuse", file, NameRefusalReason(refusal)), true);
+    TellResultLine(RefusedName("refuse", page), true);
     return false;
   }
-  const PageFileLook look = LookAtPageFile(file, kOwnPageMarker);
-  const std::string key = KeyOf(file, look);
+  const PageFileLook look = LookAtPageFile(page.file, kOwnPageMarker);
+  const std::string key = KeyOf(page.file, look);
   Plan plan = Plan::Refuse;
   std::string reason;
   if (!tally.combined.empty() && key == tally.combined) {
@@ -137,10 +159,10 @@ bool PlanFile(const std::string& pageName, bool combined, DryRunTally& tally) {
   } else if (tally.planned.count(key) > 0) {
     plan = Plan::Replace;  // a page this run wrote already
   } else {
-    plan = PlanOf(file, look, &reason);
-    // A new file is made in its folder, and so is the combined page where it replaces one: it is
-    // written beside it and put in its place at the end.
-    if ((plan == Plan::Create || (plan == Plan::Replace && combined)) && !look.folderWritable) {
+    plan = MeaningOf(look.state).plan;
+    if (plan == Plan::Keep || plan == Plan::Refuse) reason = ReasonFor(look.state, page.file);
+    if ((plan == Plan::Create || plan == Plan::Replace) && WriteMakesNewFile(look, combined) &&
+        !look.folderWritable) {
       plan = Plan::Refuse;
       reason = "the folder is read-only";
     }
@@ -150,45 +172,64 @@ bool PlanFile(const std::string& pageName, bool combined, DryRunTally& tally) {
   const bool written = plan == Plan::Create || plan == Plan::Replace;
   if (written && combined) tally.combined = key;
   if (written && !combined) tally.planned.insert(key);
-  TellResultLine(Line(kVerbs[static_cast<int>(plan)], file, reason), !written);
+  TellResultLine(Line(kVerbs[static_cast<int>(plan)], page.file, reason), !written);
   return written;
+}
+
+// ---- Clean -------------------------------------------------------------------------------
+
+// What a clean did with the files it was asked to remove, each file once however often the
+// sheet names it.
+struct CleanTally {
+  std::size_t removed = 0, kept = 0, refused = 0, notRemoved = 0;
+  std::set<std::string> handled;
+};
+
+// Removes one file a run writes when it is a page of ours, and tells its line.
+void CleanFile(const SlidePage& page, CleanTally& tally) {
+  if (page.refusal != PageNameRefusal::None) {
+    ++tally.refused;
+    TellResultLine(RefusedName("refused", page), true);
+    return;
+  }
+  if (!tally.handled.insert(FileNameKey(page.file)).second) return;
+  const PageFileState state = RemoveOwnPage(page.file, kOwnPageMarker);
+  if (state == PageFileState::Absent) return;
+  static const char* const kVerbs[] = {"removed", "kept", "refused", "not removed"};
+  std::size_t CleanTally::*const counts[] = {&CleanTally::removed, &CleanTally::kept,
+                                             &CleanTally::refused, &CleanTally::notRemoved};
+  const Outcome outcome = MeaningOf(state).clean;
+  ++(tally.*counts[static_cast<int>(outcome)]);
+  const bool removed = outcome == Outcome::Removed;
+  TellResultLine(Line(kVerbs[static_cast<int>(outcome)], page.file,
+                      removed ? "" : ReasonFor(state, page.file)),
+                 !removed);
+}
+
+// The combined page as the walk would name it.
+SlidePage CombinedPage() {
+  return {kCombinedPageName, kCombinedPageName, PageNameRefusal::None};
 }
 
 }  // namespace
 
-std::string ShownName(const std::string& name) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string shown;
-  for (char c : name) {
-    const unsigned char byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F || (c == '\\' && !IsFolderSeparator(c))) {
-      shown += "\\x";
-      shown += kHex[byte >> 4];
-      shown += kHex[byte & 0xF];
-    } else {
-      shown += c;
-    }
-  }
-  return shown;
-}
-
 int DryRun() {
-  const int started = BeginReadingSheet();
-  if (started != 1) return started == 0 ? 0 : 1;
+  const StartResult started = BeginReadingSheet();
+  if (started != StartResult::Started) return started == StartResult::Cancelled ? 0 : 1;
   DryRunTally tally;
   std::size_t images = 0;
   std::string stop;
-  if (PlanFile(kCombinedPageName, true, tally)) {
-    images = ForEachImage([&tally](const std::string& manual, const std::string& automatic) {
-      PlanFile(manual, false, tally);
-      PlanFile(automatic, false, tally);
-      return GoOn();
+  if (PlanFile(CombinedPage(), true, tally)) {
+    images = WalkSheet([&tally](const Slide& slide) {
+      PlanFile(slide.current->manual, false, tally);
+      PlanFile(slide.current->automatic, false, tally);
+      return true;
     });
   } else {
-    images = ForEachImage([](const std::string&, const std::string&) { return true; });
+    images = WalkSheet([](const Slide&) { return true; });
     stop = "; the run would stop at " + std::string(kCombinedPageName) + " and write nothing";
   }
-  FinishGeneration();
+  EndReadingSheet();
   const bool failed = tally.kept + tally.refused > 0;
   const std::string summary =
       Count(images, "image", ": ") + Count(tally.create, "page", " to create, ") +
@@ -198,75 +239,17 @@ int DryRun() {
   return failed || !shown ? 1 : 0;
 }
 
-// What a clean did with the files it was asked to remove, each file once however often the
-// sheet names it.
-struct CleanTally {
-  std::size_t removed = 0, kept = 0, refused = 0, notRemoved = 0;
-  std::set<std::string> handled;
-};
-
-// What became of a file the clean looked at: the count it adds to, its verb and why.
-struct CleanOutcome {
-  std::size_t CleanTally::*count;
-  const char* verb;
-  std::string reason;
-};
-
-CleanOutcome OutcomeOf(PageFileState state, const std::string& file) {
-  switch (state) {
-    case PageFileState::Removed:
-      return {&CleanTally::removed, "removed", ""};
-    case PageFileState::Foreign:
-    case PageFileState::Empty:
-      return {&CleanTally::kept, "kept", kNotOurs};
-    case PageFileState::Unreadable:
-      return {&CleanTally::kept, "kept", "cannot be read"};
-    case PageFileState::Link:
-    case PageFileState::NotRegular:
-      return {&CleanTally::kept, "kept", RefusalReason(state)};
-    case PageFileState::InUse:
-      return {&CleanTally::kept, "kept",
-              FileNameKey(file) == FileNameKey(State.SheetName) ? "the contact sheet" : "in use"};
-    case PageFileState::LeadsOutside:
-    case PageFileState::DeviceName:
-      return {&CleanTally::refused, "refused", RefusalReason(state)};
-    case PageFileState::LeftAside:
-      return {&CleanTally::notRemoved, "not removed",
-              "a new file took its name meanwhile; it is kept beside it under a hidden name"};
-    default:
-      return {&CleanTally::notRemoved, "not removed", RefusalReason(state)};
-  }
-}
-
-// Removes one file a run writes when it is a page of ours, and tells its line.
-void CleanFile(const std::string& pageName, CleanTally& tally) {
-  const std::string file = DecodeFileName(pageName);
-  const PageNameRefusal refusal = PageFileRefusal(file);
-  if (refusal != PageNameRefusal::None) {
-    ++tally.refused;
-    TellResultLine(Line("refused", file, NameRefusalReason(refusal)), true);
-    return;
-  }
-  if (!tally.handled.insert(FileNameKey(file)).second) return;
-  const PageFileState state = RemoveOwnPage(file, kOwnPageMarker);
-  if (state == PageFileState::Absent) return;
-  const CleanOutcome outcome = OutcomeOf(state, file);
-  ++(tally.*outcome.count);
-  TellResultLine(Line(outcome.verb, file, outcome.reason), state != PageFileState::Removed);
-}
-
 int CleanSlideShow() {
-  const int started = BeginReadingSheet();
-  if (started != 1) return started == 0 ? 0 : 1;
+  const StartResult started = BeginReadingSheet();
+  if (started != StartResult::Started) return started == StartResult::Cancelled ? 0 : 1;
   CleanTally tally;
-  const std::size_t images =
-      ForEachImage([&tally](const std::string& manual, const std::string& automatic) {
-        CleanFile(manual, tally);
-        CleanFile(automatic, tally);
-        return GoOn();
-      });
-  if (GoOn()) CleanFile(kCombinedPageName, tally);
-  FinishGeneration();
+  const std::size_t images = WalkSheet([&tally](const Slide& slide) {
+    CleanFile(slide.current->manual, tally);
+    CleanFile(slide.current->automatic, tally);
+    return true;
+  });
+  if (GoOn()) CleanFile(CombinedPage(), tally);
+  EndReadingSheet();
   const bool failed = tally.kept + tally.refused + tally.notRemoved > 0;
   const std::string summary =
       Count(images, "image", ": ") + Count(tally.removed, "page", " removed, ") +

@@ -20,7 +20,3 @@ int DryRun();
 // found was removed (or none was found), 1 otherwise or when the start fails; 0 when the dialog
 // returned no file.
 int CleanSlideShow();
-
-// `name` as a line of the result shows it: bytes below 0x20, 0x7F, and a "\" that is no folder
-// separator on this system, written as \xHH, so that one name stays one readable line.
-std::string ShownName(const std::string& name);

@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
   if (!report) {
     if (const WindowOperations* desktop = OpenDesktop()) {
       UseWindowOperations(*desktop);
-      return RunKestrune(tail);
+      return RunKestrune(tail, options);
     }
   }
   if (!sheetGiven && !options.conflicting) {
@@ -93,5 +93,5 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stderr);
     return 2;
   }
-  return RunKestrune(tail);
+  return RunKestrune(tail, options);
 }

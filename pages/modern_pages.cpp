@@ -1,6 +1,9 @@
-#include "pages/modern_pages.h"
-
+// The modern page style: slide pages and a combined page in standards mode that fit the photo to
+// any screen, follow the reader's light or dark preference and need no script. Same files, same
+// links and the same marker line as the classic pages.
+#include "pages/contact_sheets.h"
 #include "pages/page_marker.h"
+#include "pages/page_style.h"
 #include "pages/text_output.h"
 
 namespace {
@@ -142,7 +145,7 @@ struct SlideParts {
   std::string title, prefetch, previousIcon, nextIcon, captionText, captionAttribute;
 };
 
-const SlideParts& MakeSlideParts(const ModernPageValues& v) {
+const SlideParts& MakeSlideParts(const SlidePageValues& v) {
   static SlideParts parts;
   if (parts.title.empty() || parts.caption != v.caption || parts.sheetTitle != v.sheetTitle) {
     parts.caption.assign(v.caption);
@@ -162,55 +165,80 @@ const SlideParts& MakeSlideParts(const ModernPageValues& v) {
   return parts;
 }
 
-}  // namespace
-
+// `text` made safe as element content: "<" and ">" written as entities; other bytes and entities
+// stay as they are.
 std::string EscapeText(std::string_view text) {
   std::string out;
   AppendEscaped(out, text, false);
   return out;
 }
 
-std::string EscapeAttribute(std::string_view text) {
-  std::string out;
-  AppendEscaped(out, text, true);
-  return out;
-}
-
-void ModernManualPageText(const ModernPageValues& v, std::string& text) {
+// The bytes of each page, line ends CR LF, into `text` (its old content replaced). The caption
+// and the sheet's title are escaped only where they would end a tag or an attribute.
+void ModernManualPageText(const SlidePageValues& v, std::string& text) {
   static const PreparedFormat manual = PrepareFormat(kManualTemplate);
   const SlideParts& p = MakeSlideParts(v);
   FormatInto(text, manual,
              {v.language, v.charset, p.title, p.prefetch, v.previousLink, p.previousIcon,
-              v.indexLink, v.centreLink, p.captionAttribute, p.captionText, v.playLink, v.nextLink,
+              v.indexLink, v.photo, p.captionAttribute, p.captionText, v.playLink, v.nextLink,
               p.nextIcon, v.photo, p.captionAttribute});
 }
 
-void ModernAutomaticPageText(const ModernPageValues& v, std::string& text) {
+void ModernAutomaticPageText(const SlidePageValues& v, std::string& text) {
   static const PreparedFormat automatic = PrepareFormat(kAutomaticTemplate);
   const SlideParts& p = MakeSlideParts(v);
   FormatInto(text, automatic,
              {v.language, v.charset, p.title, v.refreshTarget, p.prefetch, v.previousLink,
-              p.previousIcon, v.indexLink, v.centreLink, p.captionAttribute, p.captionText,
-              v.pauseLink, v.nextLink, p.nextIcon, v.photo, p.captionAttribute});
+              p.previousIcon, v.indexLink, v.photo, p.captionAttribute, p.captionText, v.pauseLink,
+              v.nextLink, p.nextIcon, v.photo, p.captionAttribute});
 }
 
-std::string ModernCombinedHeader(std::string_view language, std::string_view charset,
-                                 std::string_view sheetTitle, std::string_view sheetName) {
-  const std::string title = EscapeText(sheetTitle);
-  return FormatText(kCombinedHeader, {language, charset, title, sheetName, title});
+// The icons on both sides show the neighbouring images' thumbnails, else the images themselves;
+// the first page has no PREVIOUS icon and the last no NEXT icon.
+std::string_view PreviousIcon(const NeighbourPictures& p) {
+  if (p.atStart) return std::string_view();
+  return p.previousThumbnail.empty() ? p.previousImage : p.previousThumbnail;
 }
 
-void AppendModernCombinedImage(std::string& out, std::string_view image,
-                               std::string_view manualPage, std::string_view caption, bool lazy) {
+std::string_view NextIcon(const NeighbourPictures& p) {
+  if (p.atEnd) return std::string_view();
+  return p.nextThumbnail.empty() ? p.nextImage : p.nextThumbnail;
+}
+
+void CombinedHeader(const SheetFacts& sheet, std::string& out) {
+  static const PreparedFormat header = PrepareFormat(kCombinedHeader);
+  const std::string title = EscapeText(sheet.title);
+  AppendFormatted(out, header, {sheet.language, sheet.charset, title, sheet.name, title});
+}
+
+// Every photo but the first is fetched only when the reader scrolls near it.
+void CombinedImageFigure(const CombinedImage& image, std::string& out) {
   static const PreparedFormat line = PrepareFormat(kCombinedImage);
   static std::string attribute, text;
   attribute.clear();
   text.clear();
-  AppendEscaped(attribute, caption, true);
-  AppendEscaped(text, caption, false);
-  AppendFormatted(out, line, {manualPage, image, attribute, lazy ? " loading=\"lazy\"" : "", text});
+  AppendEscaped(attribute, image.caption, true);
+  AppendEscaped(text, image.caption, false);
+  AppendFormatted(
+      out, line,
+      {image.manualPage, image.image, attribute, image.first ? "" : " loading=\"lazy\"", text});
 }
 
-std::string ModernCombinedTrailer(std::string_view sheetName, std::string_view sheetTitle) {
-  return FormatText(kCombinedTrailer, {sheetName, EscapeText(sheetTitle)});
+void CombinedTrailer(const SheetFacts& sheet, std::string& out) {
+  static const PreparedFormat trailer = PrepareFormat(kCombinedTrailer);
+  AppendFormatted(out, trailer, {sheet.name, EscapeText(sheet.title)});
 }
+
+}  // namespace
+
+const PageStyle ModernPages = {
+    true,
+    PreviousIcon,
+    NextIcon,
+    ModernManualPageText,
+    ModernAutomaticPageText,
+    CombinedHeader,
+    CombinedImageFigure,
+    CombinedTrailer,
+    ModernSheet,
+};

@@ -1,6 +1,10 @@
+// The classic page style: the two slide page templates and the combined page's formats.
 #include "pages/slide_templates.h"
 
+#include "pages/combined_page.h"
+#include "pages/contact_sheets.h"
 #include "pages/page_marker.h"
+#include "pages/page_style.h"
 #include "pages/text_output.h"
 
 namespace {
@@ -60,20 +64,51 @@ const char kAutomaticTemplate[] =
     "</iframe>\n"
     "</center></BODY></HTML>\n";
 
+// The PREVIOUS icon is the previous image's thumbnail, else the current image; the NEXT icon is
+// the next image itself (at the ends: the sheet).
+std::string_view PreviousIcon(const NeighbourPictures& p) {
+  if (p.atStart) return p.previousImage;
+  return p.previousThumbnail.empty() ? p.currentImage : p.previousThumbnail;
+}
+
+std::string_view NextIcon(const NeighbourPictures& p) {
+  return p.nextImage;
+}
+
+void CombinedHeader(const SheetFacts& sheet, std::string& out) {
+  static const PreparedFormat header = PrepareFormat(kCombinedPageHeader);
+  AppendFormatted(out, header, {sheet.title, sheet.name, sheet.title});
+}
+
+void CombinedImageLine(const CombinedImage& image, std::string& out) {
+  static const PreparedFormat line = PrepareFormat(kCombinedPageImageLine);
+  AppendFormatted(out, line, {image.image});
+}
+
+void CombinedTrailer(const SheetFacts& sheet, std::string& out) {
+  static const PreparedFormat trailer = PrepareFormat(kCombinedPageTrailer);
+  AppendFormatted(out, trailer, {sheet.name, sheet.title});
+}
+
 }  // namespace
 
-// Each template is taken apart once, not once for every page.
+// Each template is taken apart once, not once for every page. The photo is the caption's link,
+// the frame's source and the fallback image alike.
 void ManualPageText(const SlidePageValues& v, std::string& text) {
   static const PreparedFormat manual = PrepareFormat(kManualTemplate);
   FormatInto(text, manual,
-             {v.pageTitle, v.previousLink, v.previousIcon, v.indexLink, v.centreLink, v.centreText,
-              v.playLink, v.nextLink, v.nextIcon, v.frameSource, v.fallbackImage});
+             {v.image, v.previousLink, v.previousIcon, v.indexLink, v.photo, v.caption, v.playLink,
+              v.nextLink, v.nextIcon, v.photo, v.photo});
 }
 
 void AutomaticPageText(const SlidePageValues& v, std::string& text) {
   static const PreparedFormat automatic = PrepareFormat(kAutomaticTemplate);
-  FormatInto(
-      text, automatic,
-      {v.pageTitle, v.refreshTarget, v.previousLink, v.previousIcon, v.indexLink, v.centreLink,
-       v.centreText, v.pauseLink, v.nextLink, v.nextIcon, v.frameSource, v.fallbackImage});
+  FormatInto(text, automatic,
+             {v.image, v.refreshTarget, v.previousLink, v.previousIcon, v.indexLink, v.photo,
+              v.caption, v.pauseLink, v.nextLink, v.nextIcon, v.photo, v.photo});
 }
+
+const PageStyle ClassicPages = {
+    false,          PreviousIcon,      NextIcon,        ManualPageText, AutomaticPageText,
+    CombinedHeader, CombinedImageLine, CombinedTrailer, ClassicSheet,
+};

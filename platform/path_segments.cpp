@@ -14,12 +14,11 @@ std::vector<std::string_view> SplitPath(std::string_view name, bool (*isSeparato
 
 std::vector<std::string_view> ResolvedSegments(std::string_view name, bool (*isSeparator)(char)) {
   std::vector<std::string_view> kept;
-  for (std::string_view segment : SplitPath(name, isSeparator)) {
-    if (segment == "..") {
-      if (!kept.empty()) kept.pop_back();
-    } else if (!segment.empty() && segment != ".") {
-      kept.push_back(segment);
-    }
-  }
+  WalkSegments(name, isSeparator, FileSystemStep,
+               [&kept](std::string_view segment, SegmentStep step, bool) {
+                 if (step == SegmentStep::Down) kept.push_back(segment);
+                 if (step == SegmentStep::Up && !kept.empty()) kept.pop_back();
+                 return true;
+               });
   return kept;
 }

@@ -1,6 +1,6 @@
 // Names walked one folder at a time: every check that reads a name segment by segment (inside
-// the sheet's folder, how deep a page lies, a walk that follows no link, device names) splits it
-// here, the same way.
+// the sheet's folder, how deep a page lies, a name's file key, a walk that follows no link, names
+// a folder listing answers for) splits it here, and reads "." and ".." with WalkSegments.
 #pragma once
 
 #include <string_view>
@@ -34,6 +34,31 @@ struct PathSegments {
     return true;
   }
 };
+
+// What a lexical walk makes of one segment: it stays in the folder the walk is in ("."), climbs
+// one folder (".."), or goes one folder down.
+enum class SegmentStep { Stay, Up, Down };
+
+// The steps as a file system reads them: "." and empty segments stay, ".." climbs.
+inline SegmentStep FileSystemStep(std::string_view segment) {
+  if (segment.empty() || segment == ".") return SegmentStep::Stay;
+  return segment == ".." ? SegmentStep::Up : SegmentStep::Down;
+}
+
+// The one walk of "." and "..": calls visit(segment, step, last) for each segment of `name` in
+// order, with the step `stepOf` reads in it; what a walk does at the top, or with the last
+// segment (the file's own name), is the visitor's. A visit that returns false ends the walk,
+// and WalkSegments returns false then.
+template <typename Visit>
+bool WalkSegments(std::string_view name, bool (*isSeparator)(char),
+                  SegmentStep (*stepOf)(std::string_view), Visit visit) {
+  PathSegments segments{name, isSeparator};
+  std::string_view segment;
+  while (segments.Next(&segment)) {
+    if (!visit(segment, stepOf(segment), segments.last)) return false;
+  }
+  return true;
+}
 
 // "/" alone, as POSIX reads names. Inline, so that a walk over a name with it makes no call per
 // character.

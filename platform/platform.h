@@ -16,6 +16,12 @@ struct PlatformText;
 
 // ---- Files and folders -------------------------------------------------------------------------
 
+// True where this system names files in Unicode (Windows): every name handed to the operations
+// below is then UTF-8, and so is every name they return; a link's name is the one a browser
+// opens (BrowserFileName), and a name that is not UTF-8 names no file. False where names are
+// bytes (POSIX): they pass as they are, and a link's name is its decoded bytes.
+bool NamesFilesInUnicode();
+
 // True when something exists under `name` (relative to the working folder, or absolute).
 bool FileExists(const std::string& name);
 
@@ -111,12 +117,20 @@ enum class PageFileState {
 struct PageFileLook {
   PageFileState state = PageFileState::Failed;
   // Absent, OwnPage, Empty: a new file can be made in its folder, as far as this system can
-  // tell beforehand (the combined page is written beside the one it replaces).
+  // tell beforehand.
   bool folderWritable = true;
   // An existing file's identity on its volume; two names of one file have the same. Empty when
   // none was found.
   std::string identity;
 };
+
+// True when writing over what `look` found needs a new file in its folder: a file that is not
+// there yet, and for CreateOutputFile (`beside`) also one it replaces, since that is written
+// beside it and put in its place; WriteOutputFile writes an existing page in place.
+inline bool WriteMakesNewFile(const PageFileLook& look, bool beside) {
+  return look.state == PageFileState::Absent ||
+         (beside && (look.state == PageFileState::OwnPage || look.state == PageFileState::Empty));
+}
 
 // What writing a page under `name` (relative to the working folder) with WriteOutputFile would
 // meet, found with the same checks and without creating or changing anything (not even an access

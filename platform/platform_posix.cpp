@@ -388,6 +388,11 @@ bool IsFolderSeparator(char c) {
   return IsSlash(c);
 }
 
+// A name is the bytes as they are, in whatever encoding the sheet or the user wrote them.
+bool NamesFilesInUnicode() {
+  return false;
+}
+
 namespace {
 
 void CloseFolder(int folder) {

@@ -1,12 +1,14 @@
-// Files and folders on Win32, in the ANSI code page throughout: names are byte strings and pass
-// through unchanged. The dialogs, message boxes and the browser belong to the window machinery
-// (ui/window_win32.cpp).
+// Files and folders on Win32, named in Unicode throughout: the names the core hands in are UTF-8,
+// turned into UTF-16 for the wide-character calls at this edge (a name that is not UTF-8 names
+// no file), and the names returned are UTF-8 again. The dialogs, message boxes and the browser
+// belong to the window machinery (ui/window_win32.cpp).
 #include <windows.h>
 // windows.h first: the headers below rely on its types.
 #include <fcntl.h>
 #include <io.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -32,7 +34,45 @@ struct PlatformText {
 
 Win32CallTable Win32Calls = {WriteFile, SetFileInformationByHandle};
 
+bool Utf8ToWide(const std::string& utf8, std::wstring* wide) {
+  wide->clear();
+  if (utf8.empty()) return true;
+  if (utf8.find('\0') != std::string::npos || utf8.size() > INT_MAX) return false;
+  const int size = static_cast<int>(utf8.size());
+  const int length =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
+  if (length <= 0) return false;
+  wide->resize(static_cast<std::size_t>(length));
+  return MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, &(*wide)[0],
+                             length) == length;
+}
+
+std::string WideToUtf8(const wchar_t* wide, std::size_t length) {
+  if (length == 0 || length > INT_MAX) return std::string();
+  const int size = static_cast<int>(length);
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, size, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return std::string();
+  std::string utf8(static_cast<std::size_t>(bytes), '\0');
+  if (WideCharToMultiByte(CP_UTF8, 0, wide, size, &utf8[0], bytes, nullptr, nullptr) != bytes)
+    return std::string();
+  return utf8;
+}
+
+std::string WideToUtf8(const std::wstring& wide) {
+  return WideToUtf8(wide.data(), wide.size());
+}
+
+bool NamesFilesInUnicode() {
+  return true;
+}
+
 namespace {
+
+// `name` for a wide-character call; empty, which names no file, when it is not UTF-8.
+std::wstring Wide(const std::string& name) {
+  std::wstring wide;
+  return Utf8ToWide(name, &wide) ? wide : std::wstring();
+}
 
 char FoldCase(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -54,11 +94,15 @@ bool IsReservedDeviceName(std::string_view name) {
   for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"}) {
     if (stem == device) return true;
   }
-  // COM0-COM9 and LPT0-LPT9, also with the superscript digits 1-3 of the ANSI code page.
-  if (stem.size() != 4 || (stem.compare(0, 3, "COM") != 0 && stem.compare(0, 3, "LPT") != 0))
+  // COM0-COM9 and LPT0-LPT9, also with the superscript digits 1-3 (U+00B9, U+00B2, U+00B3: in
+  // UTF-8 two bytes, in code page 1252 one, which no UTF-8 name holds alone).
+  if (stem.size() < 4 || (stem.compare(0, 3, "COM") != 0 && stem.compare(0, 3, "LPT") != 0))
     return false;
-  const unsigned char digit = static_cast<unsigned char>(stem[3]);
-  return (digit >= '0' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
+  std::string_view digit = std::string_view(stem).substr(3);
+  if (digit.size() == 2 && digit[0] == '\xC2') digit.remove_prefix(1);
+  if (digit.size() != 1) return false;
+  const unsigned char c = static_cast<unsigned char>(digit[0]);
+  return (stem.size() == 4 && c >= '0' && c <= '9') || c == 0xB9 || c == 0xB2 || c == 0xB3;
 }
 
 }  // namespace
@@ -71,7 +115,7 @@ bool NamesReservedDevice(const std::string& name) {
 }
 
 bool FileExists(const std::string& name) {
-  return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(Wide(name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Always a real look-up: short 8.3 names, case and trailing dots make a folder's listing answer
@@ -82,7 +126,7 @@ bool ImageFileExists(const std::string& name) {
 
 PlatformFile* OpenFileReadOnly(const std::string& path) {
   // Shared for reading only: while it is open no one, this process included, can write it.
-  const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+  const HANDLE handle = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   if (!IsDiskFile(handle)) {  // a device or a pipe is no contact sheet
@@ -96,7 +140,7 @@ PlatformText* OpenWholeText(PlatformFile* file) {
   LARGE_INTEGER size;
   if (!GetFileSizeEx(file->handle, &size) || size.QuadPart <= 0) return nullptr;
   if (static_cast<unsigned long long>(size.QuadPart) >= SIZE_MAX) return nullptr;
-  const HANDLE mapping = CreateFileMappingA(file->handle, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  const HANDLE mapping = CreateFileMappingW(file->handle, nullptr, PAGE_READONLY, 0, 0, nullptr);
   if (mapping == nullptr) return nullptr;
   return new PlatformText{mapping, static_cast<std::size_t>(size.QuadPart)};
 }
@@ -150,13 +194,13 @@ long long LengthOrNeeded(DWORD result) {
 }
 
 std::string GetWorkingFolder() {
-  return ReadIntoGrowingBuffer(MAX_PATH, [](char* buffer, std::size_t size) {
-    return LengthOrNeeded(GetCurrentDirectoryA(static_cast<DWORD>(size), buffer));
-  });
+  return WideToUtf8(ReadIntoGrowingBuffer<wchar_t>(MAX_PATH, [](wchar_t* buffer, std::size_t size) {
+    return LengthOrNeeded(GetCurrentDirectoryW(static_cast<DWORD>(size), buffer));
+  }));
 }
 
 bool SetWorkingFolder(const std::string& folder) {
-  return SetCurrentDirectoryA(folder.c_str()) != 0;
+  return SetCurrentDirectoryW(Wide(folder).c_str()) != 0;
 }
 
 // "\" separates folders, and "/" too, since Windows takes both: a path written with "/" still
@@ -175,31 +219,30 @@ bool IsFolderSeparator(char c) {
 namespace {
 
 // The full path of an open file or folder after every link and junction; empty when unknown.
-std::string FinalPath(HANDLE handle) {
-  return ReadIntoGrowingBuffer(MAX_PATH, [handle](char* buffer, std::size_t size) {
-    return LengthOrNeeded(GetFinalPathNameByHandleA(handle, buffer, static_cast<DWORD>(size), 0));
+std::wstring FinalPath(HANDLE handle) {
+  return ReadIntoGrowingBuffer<wchar_t>(MAX_PATH, [handle](wchar_t* buffer, std::size_t size) {
+    return LengthOrNeeded(GetFinalPathNameByHandleW(handle, buffer, static_cast<DWORD>(size), 0));
   });
 }
 
-bool StartsWithFolded(const std::string& text, const std::string& start) {
-  if (text.size() < start.size()) return false;
-  for (std::size_t i = 0; i < start.size(); ++i) {
-    if (FoldCase(text[i]) != FoldCase(start[i])) return false;
-  }
-  return true;
+// Letters in either case alike, as the file system compares names.
+bool StartsWithFolded(const std::wstring& text, const std::wstring& start) {
+  if (text.size() < start.size() || start.size() > INT_MAX) return false;
+  const int length = static_cast<int>(start.size());
+  return CompareStringOrdinal(text.data(), length, start.data(), length, TRUE) == CSTR_EQUAL;
 }
 
 // True when the open file lies beneath the working folder, wherever links or junctions on the
 // way led; a page must never land outside the contact sheet's folder.
 bool LiesBeneathWorkingFolder(HANDLE file) {
-  const HANDLE folder = CreateFileA(".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  const HANDLE folder = CreateFileW(L".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (folder == INVALID_HANDLE_VALUE) return false;
-  std::string prefix = FinalPath(folder);
+  std::wstring prefix = FinalPath(folder);
   CloseHandle(folder);
-  const std::string path = FinalPath(file);
+  const std::wstring path = FinalPath(file);
   if (prefix.empty() || path.empty()) return false;
-  if (prefix.back() != '\\') prefix += '\\';
+  if (prefix.back() != L'\\') prefix += L'\\';
   return path.size() > prefix.size() && StartsWithFolded(path, prefix);
 }
 
@@ -274,7 +317,7 @@ bool MarkForRemoval(HANDLE handle, bool remove) {
 void RemoveCreatedFile(HANDLE handle, const std::string& name) {
   const bool marked = MarkForRemoval(handle, true);
   CloseHandle(handle);
-  if (!marked) DeleteFileA(name.c_str());
+  if (!marked) DeleteFileW(Wide(name).c_str());
 }
 
 // Opens `name` for a page: a new file (which this handle may remove again), or an existing one
@@ -286,13 +329,14 @@ void RemoveCreatedFile(HANDLE handle, const std::string& name) {
 HANDLE OpenPageFile(const std::string& name, bool* created, std::string_view marker) {
   // A device name would open the device: the page would vanish into it, or the call would hang.
   if (NamesReservedDevice(name)) return INVALID_HANDLE_VALUE;
-  HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+  const std::wstring wide = Wide(name);
+  HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
                               nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   *created = handle != INVALID_HANDLE_VALUE;
   if (!*created) {
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return INVALID_HANDLE_VALUE;
-    handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+    handle = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return INVALID_HANDLE_VALUE;
   }
@@ -346,8 +390,8 @@ void DropOriginal(const Replacement& r) {
 bool HoldOriginal(Replacement* r) {
   // A device name would open the device.
   if (NamesReservedDevice(r->name)) return false;
-  r->original = CreateFileA(r->name.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
-                            nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  r->original = CreateFileW(Wide(r->name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                            FILE_SHARE_READ, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (r->original == INVALID_HANDLE_VALUE) return false;
   r->originalName = r->name;
   r->removeOriginal = GetLastError() != ERROR_ALREADY_EXISTS;
@@ -379,8 +423,9 @@ bool NameTaken(DWORD error) {
 HANDLE CreateTemporaryFile(const std::string& name, std::string* temporary) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     *temporary = TemporaryName(name, "", attempt);
-    const HANDLE handle = CreateFileA(temporary->c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ,
-                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+    const HANDLE handle =
+        CreateFileW(Wide(*temporary).c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                    CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (handle != INVALID_HANDLE_VALUE || !NameTaken(GetLastError())) return handle;
   }
   return INVALID_HANDLE_VALUE;
@@ -389,26 +434,17 @@ HANDLE CreateTemporaryFile(const std::string& name, std::string* temporary) {
 // The name the system knows `name` by, as moving an open file needs it: its full path, wide, with
 // "\??\" in front ("\??\UNC\" for a share). Empty when it cannot be had.
 std::wstring SystemPath(const std::string& name) {
-  const std::string full = ReadIntoGrowingBuffer(MAX_PATH, [&name](char* buffer, std::size_t size) {
-    return LengthOrNeeded(
-        GetFullPathNameA(name.c_str(), static_cast<DWORD>(size), buffer, nullptr));
-  });
+  const std::wstring wide = Wide(name);
+  if (wide.empty()) return std::wstring();
+  const std::wstring full =
+      ReadIntoGrowingBuffer<wchar_t>(MAX_PATH, [&wide](wchar_t* buffer, std::size_t size) {
+        return LengthOrNeeded(
+            GetFullPathNameW(wide.c_str(), static_cast<DWORD>(size), buffer, nullptr));
+      });
   if (full.empty()) return std::wstring();
-  std::string path;
-  if (full.compare(0, 4, "\\\\?\\") == 0) {
-    path = "\\??\\" + full.substr(4);
-  } else if (full.compare(0, 2, "\\\\") == 0) {
-    path = "\\??\\UNC\\" + full.substr(2);
-  } else {
-    path = "\\??\\" + full;
-  }
-  const int length =
-      MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  if (length <= 0 || MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()),
-                                         &wide[0], length) != length)
-    return std::wstring();
-  return wide;
+  if (full.compare(0, 4, L"\\\\?\\") == 0) return L"\\??\\" + full.substr(4);
+  if (full.compare(0, 2, L"\\\\") == 0) return L"\\??\\UNC\\" + full.substr(2);
+  return L"\\??\\" + full;
 }
 
 // Gives the file open as `handle` the name `name`, never replacing a file that stands there. The
@@ -557,7 +593,7 @@ bool WriteOutputFile(const std::string& name, std::string_view bytes, std::strin
     return false;
   }
   const bool closed = CloseHandle(handle) != 0;
-  if (!closed && created) DeleteFileA(name.c_str());
+  if (!closed && created) DeleteFileW(Wide(name).c_str());
   return written && closed;
 }
 
@@ -584,7 +620,7 @@ PageFileState Unopened(const std::string& name, DWORD error) {
       return PageFileState::InUse;
     case ERROR_ACCESS_DENIED: {
       // A folder opened as a file is denied too.
-      const DWORD attributes = GetFileAttributesA(name.c_str());
+      const DWORD attributes = GetFileAttributesW(Wide(name).c_str());
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return PageFileState::NotRegular;
       return PageFileState::NotWritable;
@@ -600,19 +636,20 @@ PageFileState Unopened(const std::string& name, DWORD error) {
 // system may show a link as the file it leads to, as Wine shows a Unix link. A name spelled
 // otherwise than the file (a short 8.3 name) counts as another file, so it is left alone.
 bool IsFileItself(HANDLE file, const std::string& name) {
-  const std::size_t separator = name.find_last_of("\\/");
-  const std::string folderName =
-      separator == std::string::npos ? "." : name.substr(0, separator + 1);
+  const std::wstring wide = Wide(name);
+  const std::size_t separator = wide.find_last_of(L"\\/");
+  const std::wstring folderName =
+      separator == std::wstring::npos ? L"." : wide.substr(0, separator + 1);
   const HANDLE folder =
-      CreateFileA(folderName.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      CreateFileW(folderName.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (folder == INVALID_HANDLE_VALUE) return false;
-  std::string expected = FinalPath(folder);
+  std::wstring expected = FinalPath(folder);
   CloseHandle(folder);
-  const std::string path = FinalPath(file);
+  const std::wstring path = FinalPath(file);
   if (expected.empty() || path.empty()) return false;
-  if (expected.back() != '\\') expected += '\\';
-  expected += name.substr(separator + 1);  // npos + 1 is 0
+  if (expected.back() != L'\\') expected += L'\\';
+  expected += wide.substr(separator + 1);  // npos + 1 is 0
   return path.size() == expected.size() && StartsWithFolded(path, expected);
 }
 
@@ -638,6 +675,7 @@ bool MarkPageForRemoval(HANDLE handle, DWORD attributes) {
 
 PageFileLook LookAtPageFile(const std::string& name, std::string_view marker) {
   PageFileLook look;
+  if (Wide(name).empty()) return look;  // no name of a file: Failed
   if (NamesReservedDevice(name)) {
     look.state = PageFileState::DeviceName;
     return look;
@@ -645,8 +683,9 @@ PageFileLook LookAtPageFile(const std::string& name, std::string_view marker) {
   // Opened as a page is opened to be written, and refused where that open is: shared for
   // reading only (a file held open, the contact sheet among them, is in use), without
   // truncating, and written through never.
-  const HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle =
+      CreateFileW(Wide(name).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     look.state = Unopened(name, GetLastError());
     return look;
@@ -671,9 +710,10 @@ PageFileLook LookAtPageFile(const std::string& name, std::string_view marker) {
 // file, so the file looked at through it is the very file removed. A page of ours is marked for
 // removal through that handle, and the system removes it as the handle closes.
 PageFileState RemoveOwnPage(const std::string& name, std::string_view marker) {
+  if (Wide(name).empty()) return PageFileState::Failed;  // no name of a file
   if (NamesReservedDevice(name)) return PageFileState::DeviceName;
-  const HANDLE handle = CreateFileA(
-      name.c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+  const HANDLE handle = CreateFileW(
+      Wide(name).c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const PageFileState state = Unopened(name, GetLastError());
@@ -705,25 +745,46 @@ PageFileState RemoveOwnPage(const std::string& name, std::string_view marker) {
   CloseHandle(handle);
   // Where the system could not remove it as the handle closed, the name still shows a file.
   if (state == PageFileState::Removed &&
-      GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES)
+      GetFileAttributesW(Wide(name).c_str()) != INVALID_FILE_ATTRIBUTES)
     state = PageFileState::NotWritable;
   return state;
 }
+
+namespace {
+
+// Letters in upper case, as the file system folds them: any letter of a UTF-8 name, the ASCII
+// ones of any other.
+std::string FoldedName(std::string_view name) {
+  std::wstring wide;
+  if (Utf8ToWide(std::string(name), &wide) && !wide.empty() && wide.size() <= INT_MAX) {
+    const int length = static_cast<int>(wide.size());
+    std::wstring upper(wide.size(), L'\0');
+    if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), length, &upper[0], length) ==
+        length)
+      return WideToUtf8(upper);
+  }
+  std::string folded(name);
+  for (char& c : folded) c = FoldCase(c);
+  return folded;
+}
+
+}  // namespace
 
 std::string FileNameKey(const std::string& name) {
   std::string key;
   for (std::string_view segment : ResolvedSegments(name, IsSlashOrBackslash)) {
     if (!key.empty()) key += '\\';
-    for (char c : segment) key += FoldCase(c);
+    key += FoldedName(segment);
   }
   return key;
 }
 
 std::string ProgramFolder() {
   // A name cut short fills the whole buffer: it then asks for more room.
-  const std::string program = ReadIntoGrowingBuffer(MAX_PATH, [](char* buffer, std::size_t size) {
-    return LengthOrNeeded(GetModuleFileNameA(nullptr, buffer, static_cast<DWORD>(size)));
-  });
+  const std::string program =
+      WideToUtf8(ReadIntoGrowingBuffer<wchar_t>(MAX_PATH, [](wchar_t* buffer, std::size_t size) {
+        return LengthOrNeeded(GetModuleFileNameW(nullptr, buffer, static_cast<DWORD>(size)));
+      }));
   return program.substr(0, FolderPrefixLength(program));
 }
 
@@ -732,7 +793,7 @@ std::string HelpPageAddress() {
   const std::string folder = ProgramFolder();
   if (folder.empty()) return std::string();
   const std::string candidate = folder + "help.html";
-  const DWORD attributes = GetFileAttributesA(candidate.c_str());
+  const DWORD attributes = GetFileAttributesW(Wide(candidate).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
     return std::string();
   return candidate;

@@ -1,9 +1,18 @@
-// What the Win32 platform layer shows beyond platform.h, for its tests.
+// What the Win32 platform layer shows beyond platform.h: the conversion of names between UTF-8 and
+// UTF-16, which the window machinery and the entry point use too, and what its tests reach.
 #pragma once
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
+
+// The UTF-8 names of the platform header as UTF-16 and back, for the wide-character calls. False
+// for a text that is not UTF-8 or holds a zero byte, which names no file (MB_ERR_INVALID_CHARS).
+bool Utf8ToWide(const std::string& utf8, std::wstring* wide);
+// An unpaired surrogate, which no UTF-8 text can hold, becomes U+FFFD.
+std::string WideToUtf8(const wchar_t* wide, std::size_t length);
+std::string WideToUtf8(const std::wstring& wide);
 
 // True when any folder or file component of `name` is a name Windows reads as a device (CON,
 // PRN, AUX, NUL, COM0-9, LPT0-9, CONIN$, CONOUT$), in any case, with any extension and with

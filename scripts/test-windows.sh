@@ -57,6 +57,10 @@ ln -s target.htm "$out/scratch/inside/inner.htm"
 ln -s ../outside "$out/scratch/inside/linked"
 platform_tests="$(winpath "$build/tests/win32/kestrune_platform_tests.exe")"
 (cd "$out/scratch" && wine "$platform_tests") || fail "Win32 platform tests"
+echo "== Win32 platform layer: names in Unicode"
+mkdir "$out/scratch/Ελλάδα 😀"
+ln -s ../outside/victim.txt "$out/scratch/Ελλάδα 😀/έξω.htm"
+(cd "$out/scratch" && wine_utf8 "$platform_tests" --unicode) || fail "Win32 platform tests: Unicode"
 
 echo "== kestrune.exe under Wine"
 bash tests/win32/make-fixtures.sh "$out/fixtures"
@@ -107,4 +111,23 @@ hook="$(winpath "$build/tests/win32/kestrune_test_hook.dll")"
 work="$(winpath "$out/work")"
 reference="$(winpath "$out/reference")"
 wine "$driver" "$program" "$hook" "$work" "$reference" || fail "kestrune.exe under Wine"
+
+echo "== kestrune.exe under Wine: names in Unicode"
+# The headless build's pages for the same sheets. For the windows-1252 sheet the names it writes
+# are the sheet's bytes; a browser opens them read as windows-1252 where they are not UTF-8, and
+# so must the Windows program name them.
+unicode='Ελλάδα 中文 😀'
+for sheet in utf8 cp1252; do
+  (cd "$out/reference/$unicode/$sheet" && DISPLAY= timeout 300 "$headless" index.html) ||
+    fail "headless reference run: $unicode/$sheet"
+done
+(cd "$out/reference/$unicode/dialog" && DISPLAY= timeout 300 "$headless" --modern index.html) ||
+  fail "headless reference run: $unicode/dialog"
+for file in "$out/reference/$unicode/cp1252"/*; do
+  name="$(basename "$file")"
+  iconv -f UTF-8 -t UTF-8 <<<"$name" >/dev/null 2>&1 ||
+    mv "$file" "$(dirname "$file")/$(iconv -f CP1252 -t UTF-8 <<<"$name")"
+done
+wine_utf8 "$driver" "$program" "$hook" "$work" "$reference" --unicode ||
+  fail "kestrune.exe under Wine: names in Unicode"
 echo "Windows tests passed"

@@ -91,7 +91,7 @@ TEST(DesktopModule, WithoutItsModuleTheProgramSaysSoAndRunsHeadless) {
   Environment display("DISPLAY", kNoServer);
   const ProgramResult result = RunProgram(program, {"index.html"}, folder.path());
   EXPECT_EQ(result.status, 0);
-  EXPECT_TRUE(Contains(result.err, "kestrune: no window (")) << result.err;
+  EXPECT_TRUE(Contains(result.err, "Kestrune: no window (")) << result.err;
   EXPECT_TRUE(Contains(result.err, "); running without one\n")) << result.err;
   EXPECT_TRUE(folder.Exists("b.html"));
 }

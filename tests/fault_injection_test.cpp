@@ -284,7 +284,8 @@ class FaultSweep : public testing::TestWithParam<Setting> {
     State = GenerationState{};
     testing::internal::CaptureStderr();
     Outcome outcome;
-    outcome.status = RunKestrune(folder / "index.html");
+    const std::string line = folder / "index.html";
+    outcome.status = RunKestrune(line, ReadCommandOptions(line));
     outcome.messages = testing::internal::GetCapturedStderr();
     PosixCalls = DefaultPosixCalls();
     SetWorkingFolder(startFolder);
@@ -473,7 +474,8 @@ TEST_P(CleanFaultSweep, EveryFailedCallKeepsTheUsersFilesAndSaysWhatStayed) {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     Outcome outcome;
-    outcome.status = RunKestrune("--clean " + folder / "index.html");
+    const std::string line = "--clean " + folder / "index.html";
+    outcome.status = RunKestrune(line, ReadCommandOptions(line));
     const std::string out = testing::internal::GetCapturedStdout();
     outcome.messages = testing::internal::GetCapturedStderr();
     PosixCalls = DefaultPosixCalls();

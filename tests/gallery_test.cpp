@@ -145,8 +145,8 @@ TEST(GallerySheet, SmallFolderInBothStyles) {
       {"broken.png", "", 0, 0, "broken"},
   };
   const std::string folder = KESTRUNE_GALLERY_EXPECTED;
-  EXPECT_EQ(GallerySheetText(false, "Trip <1>", entries), ReadWholeFile(folder + "/classic.html"));
-  EXPECT_EQ(GallerySheetText(true, "Trip <1>", entries), ReadWholeFile(folder + "/modern.html"));
+  EXPECT_EQ(GallerySheetText(ClassicPages, "Trip <1>", entries), ReadWholeFile(folder + "/classic.html"));
+  EXPECT_EQ(GallerySheetText(ModernPages, "Trip <1>", entries), ReadWholeFile(folder + "/modern.html"));
 }
 
 }  // namespace

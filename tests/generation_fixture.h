@@ -23,7 +23,7 @@ class GenerationTest : public testing::Test {
   int Generate(const std::string& sheet) {
     Prepare(sheet);
     testing::internal::CaptureStderr();
-    const int started = BeginGeneration();
+    const int started = static_cast<int>(BeginGeneration());
     if (started == 1) {
       while ((State.ScanPosition = GenerateSlide(State.ScanPosition)) != nullptr) {
       }

@@ -60,6 +60,73 @@ TEST(DecodeFileName, DecodesAsABrowserBeforeOpeningTheFile) {
   }
 }
 
+struct BrowserNameCase {
+  const char* charset;
+  std::string target;
+  std::string name;
+  bool refused = false;
+};
+
+// The name a browser opens for a link, as Windows names the file: raw bytes in the sheet's
+// charset, escaped bytes as UTF-8 where the whole name is UTF-8 then, else as windows-1252; a
+// raw byte outside the charset names nothing.
+TEST(BrowserFileName, ReadsRawBytesInTheCharsetAndEscapesAsUtf8ElseWindows1252) {
+  using namespace std::string_literals;
+  const BrowserNameCase cases[] = {
+      // A UTF-8 sheet: raw and escaped names in French, German, Greek, Chinese and an emoji.
+      {"utf-8", u8"café.jpg", u8"café.jpg"},
+      {"utf-8", "caf%C3%A9.jpg", u8"café.jpg"},
+      {"UTF-8", u8"Grüße.jpg", u8"Grüße.jpg"},
+      {"utf8", "Gr%c3%bc%c3%9fe.jpg", u8"Grüße.jpg"},
+      {"utf-8", u8"Ελλάδα/Ακρόπολη.jpg", u8"Ελλάδα/Ακρόπολη.jpg"},
+      {"utf-8", "%CE%95%CE%BB%CE%BB%CE%AC%CE%B4%CE%B1.jpg", u8"Ελλάδα.jpg"},
+      {"utf-8", u8"中文.png", u8"中文.png"},
+      {"utf-8", "%E4%B8%AD%E6%96%87.png", u8"中文.png"},
+      {"utf-8", u8"\U0001F600.gif", u8"\U0001F600.gif"},
+      {"utf-8", "%F0%9F%98%80.gif", u8"\U0001F600.gif"},
+      {"utf-8", u8"café%20中文&amp;%F0%9F%98%80.jpg", u8"café 中文&\U0001F600.jpg"},
+      {"utf-8", "&#37;C3&#x25;A9.jpg", u8"é.jpg"},  // escapes spelled with references
+      // Escapes that are no UTF-8 are windows-1252, the raw characters beside them as read.
+      {"utf-8", "caf%E9.jpg", u8"café.jpg"},
+      {"utf-8", u8"café%E9.jpg", u8"caféé.jpg"},
+      {"utf-8", "%C3%28.jpg", u8"Ã(.jpg"},
+      {"utf-8", "%C0%AF.jpg", u8"À¯.jpg"},           // an overlong "/" leaves no separator
+      {"utf-8", "%ED%A0%80.jpg", u8"í\u00A0€.jpg"},  // a surrogate
+      {"utf-8", "%E2%82.jpg", u8"â‚.jpg"},           // cut short
+      {"utf-8", "%81%8D%8F%90%9D", u8"\u0081\u008D\u008F\u0090\u009D"},
+      {"utf-8", "..%2F%2e%2e.jpg", "../...jpg"},
+      {"utf-8", "a%00.jpg", "a\0.jpg"s},  // refused later, as everywhere
+      // A windows-1252 sheet, and the labels browsers read as it: raw bytes and "%E9" alike.
+      {"windows-1252", "caf\xE9.jpg", u8"café.jpg"},
+      {"ISO-8859-1",
+       "Gr\xFC\xDF"
+       "e.jpg",
+       u8"Grüße.jpg"},
+      {"latin1", "%E9t%e9.jpg", u8"été.jpg"},
+      {"us-ascii", "\x80 \x9F \x81.jpg", u8"€ Ÿ \u0081.jpg"},
+      {"windows-1252", "caf%C3%A9.jpg", u8"café.jpg"},
+      {"windows-1252", "%CE%95%CE%BB%CE%BB%CE%AC%CE%B4%CE%B1.jpg", u8"Ελλάδα.jpg"},
+      {"windows-1252", "\xE9%C3%A9.jpg", u8"éé.jpg"},
+      {"windows-1252", "\xE9%E9.jpg", u8"éé.jpg"},
+      // Any other charset: ASCII and escapes only.
+      {"Shift_JIS", "a%C3%A9.jpg", u8"aé.jpg"},
+      // Raw bytes that are no characters of the sheet's charset name no file a browser opens.
+      {"utf-8", "caf\xE9.jpg", "", true},
+      {"utf-8", "\xC0\xAF.jpg", "", true},
+      {"utf-8", "\xE4\xB8%AD.jpg", "", true},  // a character cut by an escape
+      {"Shift_JIS", "\x93\xFA.jpg", "", true},
+      {"", u8"café.jpg", "", true},
+  };
+  for (const BrowserNameCase& c : cases) {
+    std::string name = "(none)";
+    EXPECT_EQ(BrowserFileName(c.target, c.charset, &name), !c.refused)
+        << c.target << " in " << c.charset;
+    if (!c.refused) {
+      EXPECT_EQ(name, c.name) << c.target << " in " << c.charset;
+    }
+  }
+}
+
 struct DepthCase {
   const char* pageName;
   std::size_t depth;

@@ -48,7 +48,7 @@ TEST(Loading, EmptyInputPathAsksForAFileAndHeadlessNoneIsChosen) {
   State = GenerationState{};
   State.InputPath = "";
   EXPECT_EQ(SelectContactSheet(), 0);
-  EXPECT_EQ(BeginGeneration(), 0);
+  EXPECT_EQ(BeginGeneration(), StartResult::Cancelled);
   EXPECT_EQ(State.SheetFile, nullptr);
 }
 

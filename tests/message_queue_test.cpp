@@ -36,7 +36,7 @@ std::string Describe(unsigned message, std::uintptr_t wParam, std::intptr_t lPar
   switch (message) {
     case MsgCommand:
       return "Command " + std::to_string(wParam);
-    case MsgUser:
+    case MsgStep:
       return "Step";
     case MsgPaint:
       return "Paint";
@@ -164,7 +164,7 @@ class DesktopLoopTest : public GenerationTest {
   int Run(const std::string& commandLine) {
     SetWorkingFolder(folder_.path());
     startedIn_ = GetWorkingFolder();
-    const int exitCode = RunKestrune(commandLine);
+    const int exitCode = RunKestrune(commandLine, ReadCommandOptions(commandLine));
     SetWorkingFolder(startFolder_);
     return exitCode;
   }
@@ -347,7 +347,7 @@ class DesktopQueueTest : public testing::Test {
 TEST_F(DesktopQueueTest, PostedBeforeInputBeforePaint) {
   RequestPaint();
   QueueMenuCommand(IDM_HELP);
-  QueuePostWindowMessage(window_, MsgUser, 0, 0);
+  QueuePostWindowMessage(window_, MsgStep, 0, 0);
   QueueCloseBox();
   RequestPaint();
   QueuePostWindowMessage(window_, MsgCommand, IDM_OPEN, 0);
@@ -358,9 +358,9 @@ TEST_F(DesktopQueueTest, PostedBeforeInputBeforePaint) {
 
 TEST_F(DesktopQueueTest, QuitComesAfterPostedMessagesAndBeforeInput) {
   QueueMenuCommand(IDM_ABOUT);
-  QueuePostWindowMessage(window_, MsgUser, 0, 0);
+  QueuePostWindowMessage(window_, MsgStep, 0, 0);
   QueuePostQuit(7);
-  QueuePostWindowMessage(window_, MsgUser, 0, 0);
+  QueuePostWindowMessage(window_, MsgStep, 0, 0);
   int exitCode = -1;
   EXPECT_EQ(Take(&exitCode), (Lines{"Step", "Step"}));
   EXPECT_EQ(exitCode, 7);

@@ -29,10 +29,10 @@ TEST_P(ModernCaption, ComesFromWhatTheSheetSaysOfTheImage) {
   folder_.Write("index.html", GetParam().sheet);
   folder_.Write("photos/README", "");
   Prepare("index.html");
-  State.Style = PageStyle::Modern;
+  State.Style = &ModernPages;
   testing::internal::CaptureStderr();
   std::vector<std::string> captions;
-  if (BeginGeneration() == 1) {
+  if (BeginGeneration() == StartResult::Started) {
     do {
       State.ScanPosition = GenerateSlide(State.ScanPosition);
       captions.push_back(State.CurrentCaption);

@@ -14,6 +14,7 @@
 #include "app/main_window.h"
 #include "app/menu.h"
 #include "generation/link_targets.h"
+#include "generation/sheet_walk.h"
 #include "generation_fixture.h"
 #include "platform/posix_calls.h"
 
@@ -90,7 +91,7 @@ TEST_F(GenerationTest, SlotsSlideOverTheSheetAndItsImages) {
   folder_.Write("index.html",
                 Sheet(R"(<a href="a.jpg">A</a> <a href="b.jpg">B</a> <a href="c.jpg">C</a>)"));
   Prepare("index.html");
-  ASSERT_EQ(BeginGeneration(), 1);
+  ASSERT_EQ(BeginGeneration(), StartResult::Started);
   EXPECT_EQ(State.CurrentImage, "index.html");
   EXPECT_EQ(State.NextImage, "a.jpg");
   EXPECT_EQ(State.NextCaption, "A");
@@ -165,7 +166,7 @@ TEST_F(GenerationTest, CloseBetweenStepsEndsTheChainWithAFinishedCombinedPage) {
   Prepare("index.html");
   State.MainWindow = CreateMainWindow(MainWindowProc, kMainMenu, kMainMenuEntries);
   MainWindowProc(State.MainWindow, MsgCommand, IDM_OPEN, 0);
-  MainWindowProc(State.MainWindow, MsgUser, 0, 0);  // writes a.jpg, posts the next step
+  MainWindowProc(State.MainWindow, MsgStep, 0, 0);  // writes a.jpg, posts the next step
   MainWindowProc(State.MainWindow, MsgClose, 0, 0);
   const int exitCode = RunMessageLoop();
   FinishGeneration();

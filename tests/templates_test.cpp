@@ -24,29 +24,28 @@ std::string WrittenPage(void (*make)(const SlidePageValues&, std::string&),
 // Every placeholder gets a value of its own, so a swapped pair shows.
 SlidePageValues DistinctValues() {
   SlidePageValues v;
-  v.pageTitle = "TITLE";
+  v.image = "TITLE";
   v.refreshTarget = "REFRESH";
   v.previousLink = "PREVLINK";
   v.previousIcon = "PREVICON";
   v.indexLink = "INDEX";
-  v.centreLink = "CENTRELINK";
-  v.centreText = "CENTRETEXT";
+  v.photo = "PHOTO";
+  v.caption = "CENTRETEXT";
   v.playLink = "PLAY";
   v.pauseLink = "PAUSE";
   v.nextLink = "NEXTLINK";
   v.nextIcon = "NEXTICON";
-  v.frameSource = "FRAME";
-  v.fallbackImage = "FALLBACK";
   return v;
 }
 
-// The same distinct values, as the expected pages name their places.
+// The same distinct values, as the expected pages name their places: the photo is the caption's
+// link, the frame's source and the fallback image.
 const std::map<std::string, std::string> kDistinctPlaces = {
     {"title", "TITLE"},           {"refresh", "REFRESH"},   {"previous", "PREVLINK"},
-    {"previousIcon", "PREVICON"}, {"index", "INDEX"},       {"centre", "CENTRELINK"},
+    {"previousIcon", "PREVICON"}, {"index", "INDEX"},       {"centre", "PHOTO"},
     {"caption", "CENTRETEXT"},    {"play", "PLAY"},         {"pause", "PAUSE"},
-    {"next", "NEXTLINK"},         {"nextIcon", "NEXTICON"}, {"frame", "FRAME"},
-    {"fallback", "FALLBACK"}};
+    {"next", "NEXTLINK"},         {"nextIcon", "NEXTICON"}, {"frame", "PHOTO"},
+    {"fallback", "PHOTO"}};
 
 TEST(SlidePages, ManualPageMatchesItsTemplate) {
   EXPECT_EQ(WrittenPage(ManualPageText, DistinctValues()), Fill(kManualPage, kDistinctPlaces));
@@ -66,8 +65,8 @@ TEST(SlidePages, LineCountsAreTwentyAndTwentyOne) {
 
 TEST(SlidePages, ValuesAreWrittenUnescaped) {
   SlidePageValues values = DistinctValues();
-  values.centreText = "Fish &amp; Chips <i>\"100%\"</i> %s %%";
-  values.centreLink = "a&b.jpg";
+  values.caption = "Fish &amp; Chips <i>\"100%\"</i> %s %%";
+  values.photo = "a&b.jpg";
   const std::string page = WrittenPage(ManualPageText, values);
   EXPECT_NE(
       page.find(
@@ -77,7 +76,7 @@ TEST(SlidePages, ValuesAreWrittenUnescaped) {
 
 TEST(SlidePages, LineEndsInsideValuesGainACarriageReturn) {
   SlidePageValues values = DistinctValues();
-  values.centreText = "one\r\ntwo\nthree";
+  values.caption = "one\r\ntwo\nthree";
   const std::string page = WrittenPage(AutomaticPageText, values);
   EXPECT_NE(page.find("one\r\r\ntwo\r\nthree"), std::string::npos);
   EXPECT_EQ(std::count(page.begin(), page.end(), '\n'), 23);

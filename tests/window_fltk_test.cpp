@@ -127,7 +127,7 @@ TEST_F(FltkWindowTest, DestroyingTheWindowFreesItsWidgetsAndDropsItsInput) {
   QueueDefaultWindowProc(window_, MsgClose, 0, 0);
   EXPECT_EQ(Received, std::vector<unsigned>{MsgDestroy});
   EXPECT_EQ(DesktopFrame(), nullptr);
-  EXPECT_FALSE(QueuePostWindowMessage(window_, MsgUser, 0, 0));
+  EXPECT_FALSE(QueuePostWindowMessage(window_, MsgStep, 0, 0));
   PlatformMessage message;
   int exitCode = -1;
   EXPECT_FALSE(QueueGetNextMessage(&message, &exitCode));  // the queued close is gone

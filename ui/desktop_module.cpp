@@ -20,7 +20,8 @@ void* LoadDesktopModule() {
     if (void* module = ::dlopen((folder + place).c_str(), RTLD_NOW | RTLD_LOCAL)) return module;
     failure = ::dlerror();
   }
-  std::fprintf(stderr, "kestrune: no window (%s); running without one\n", failure.c_str());
+  std::fprintf(stderr, KESTRUNE_CONSOLE_PREFIX "no window (%s); running without one\n",
+               failure.c_str());
   return nullptr;
 }
 

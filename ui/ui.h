@@ -18,7 +18,8 @@ constexpr unsigned MsgClose = 0x0010;
 // asking the program to end (SIGINT, SIGTERM, SIGHUP) arrives as this, lParam its number.
 constexpr unsigned MsgEndSession = 0x0016;
 constexpr unsigned MsgCommand = 0x0111;
-constexpr unsigned MsgUser = 0x0400;
+// One slide step of a run (Win32: WM_USER), posted by the step before it.
+constexpr unsigned MsgStep = 0x0400;
 
 using WindowProcedure = std::intptr_t (*)(PlatformWindow* window, unsigned message,
                                           std::uintptr_t wParam, std::intptr_t lParam);

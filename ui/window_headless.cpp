@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "kestrune_version.h"
 #include "ui/message_queue.h"
 #include "ui/window_posix.h"
 
@@ -33,7 +34,7 @@ std::size_t TerminalWidth() {
 
 // One line that fits the terminal: control characters become blanks, the rest is cut.
 std::string ProgressLine(const std::string& text) {
-  std::string line = "Kestrune: image " + std::to_string(ImagesShown) + ": ";
+  std::string line = KESTRUNE_CONSOLE_PREFIX "image " + std::to_string(ImagesShown) + ": ";
   for (char c : text) line += static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
   const std::size_t width = TerminalWidth() - 1;
   if (line.size() > width) line.resize(width);

@@ -1,6 +1,8 @@
 // The window operations of platform.h, forwarded to the implementation chosen at start-up.
 #include "ui/window_posix.h"
 
+#include "kestrune_version.h"
+
 namespace {
 
 const WindowOperations* Active = &HeadlessWindowOperations;
@@ -87,6 +89,6 @@ void TellResultLine(const std::string& line, bool) {
 bool ShowResult(const std::string& summary, const std::string&, bool) {
   TellResultLine(summary, false);
   if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return true;
-  TellConsole("Kestrune: the result could not be written to standard output");
+  TellConsole(KESTRUNE_CONSOLE_PREFIX "the result could not be written to standard output");
   return false;
 }

@@ -1,6 +1,6 @@
 // The window machinery on POSIX comes in two implementations, one without a display and one on
-// the desktop. Each provides a table of the window operations (ui.h, and the user's side of
-// platform.h); window_posix.cpp forwards them to the table chosen once at start-up (headless
+// the desktop. Each provides a table of the window operations (ui.h, and the user's side of the
+// generation, user.h); window_posix.cpp forwards them to the table chosen once at start-up (headless
 // until told otherwise).
 #pragma once
 

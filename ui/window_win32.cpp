@@ -1,7 +1,8 @@
 // The window machinery on Win32: the "kestrune" window class and its window, the message loop,
 // posting and painting, and the user's side of the platform (message boxes, the open-file
 // dialog, the forced repaint, the browser). The window procedure is a thin adapter over the
-// shared one; a PlatformWindow* is the window's HWND.
+// shared one; a PlatformWindow* is the window's HWND. Class, window and texts are Unicode: the
+// texts come in UTF-8 and are shown in UTF-16 (ShownText).
 #include "ui/window_win32.h"
 
 #include <windows.h>
@@ -9,10 +10,13 @@
 #include <commdlg.h>
 #include <shellapi.h>
 
+#include <climits>
 #include <cstddef>
+#include <string>
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/platform_win32.h"
 #include "ui/ui.h"
 
 static_assert(MsgEndSession == WM_ENDSESSION, "the session's end reaches the window as itself");
@@ -23,8 +27,22 @@ WindowProcedure SharedProcedure = nullptr;
 int ShowCommand = SW_SHOWDEFAULT;
 MSG CurrentMessage{};  // the last message GetNextMessage took, for TranslateMessage
 
-const char kClassName[] = "kestrune";
-const char kStartFailureTitle[] = "Err! - kestrune";
+const wchar_t kClassName[] = L"kestrune";
+const wchar_t kStartFailureTitle[] = L"Err! - kestrune";
+
+// A text as the user sees it. Texts are UTF-8: paths, the working folder and file names from the
+// platform. A link's name is as the contact sheet wrote it, in its charset: a text that is not
+// UTF-8 is read as windows-1252, the other encoding a sheet is read in when it declares none.
+std::wstring ShownText(const std::string& text) {
+  std::wstring wide;
+  if (Utf8ToWide(text, &wide) || text.empty() || text.size() > INT_MAX) return wide;
+  const int size = static_cast<int>(text.size());
+  const int length = MultiByteToWideChar(1252, 0, text.data(), size, nullptr, 0);
+  if (length <= 0) return std::wstring();
+  wide.assign(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(1252, 0, text.data(), size, &wide[0], length);
+  return wide;
+}
 
 HWND AsWindow(PlatformWindow* window) {
   return reinterpret_cast<HWND>(window);
@@ -35,12 +53,12 @@ HWND AsWindow(PlatformWindow* window) {
 // WM_ENDSESSION (MsgEndSession), on which the shared procedure finishes the slide show at once.
 LRESULT CALLBACK Win32WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   // Messages sent while CreateWindow runs arrive before the procedure is known.
-  if (SharedProcedure == nullptr) return DefWindowProcA(window, message, wParam, lParam);
+  if (SharedProcedure == nullptr) return DefWindowProcW(window, message, wParam, lParam);
   return SharedProcedure(reinterpret_cast<PlatformWindow*>(window), message, wParam, lParam);
 }
 
-PlatformWindow* FailStart(const char* text) {
-  MessageBoxA(nullptr, text, kStartFailureTitle, MB_OK | MB_ICONEXCLAMATION);
+PlatformWindow* FailStart(const wchar_t* text) {
+  MessageBoxW(nullptr, text, kStartFailureTitle, MB_OK | MB_ICONEXCLAMATION);
   return nullptr;
 }
 
@@ -53,23 +71,24 @@ void SetMainWindowShowCommand(int showCommand) {
 // The menu comes from the resources ("Menu" in the class), which the resource script makes from
 // the same definition as `menu`.
 PlatformWindow* CreateMainWindow(WindowProcedure procedure, const MenuEntry*, std::size_t) {
-  const HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA windowClass{};
+  const HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSW windowClass{};
   windowClass.style = 0;  // no automatic redraw on resizing: WM_SIZE invalidates instead
   windowClass.lpfnWndProc = Win32WindowProc;
   windowClass.hInstance = instance;
-  windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
-  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  // The system's own icon and cursor, named by number (the headers spell them for the ANSI calls).
+  windowClass.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+  windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
   windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-  windowClass.lpszMenuName = "Menu";
+  windowClass.lpszMenuName = L"Menu";
   windowClass.lpszClassName = kClassName;
-  if (RegisterClassA(&windowClass) == 0) return FailStart("WinMain(): RegisterClass() failed");
+  if (RegisterClassW(&windowClass) == 0) return FailStart(L"WinMain(): RegisterClass() failed");
 
   SharedProcedure = procedure;
   const HWND window =
-      CreateWindowExA(0, kClassName, "Quillfen", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
+      CreateWindowExW(0, kClassName, L"Quillfen", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT, CW_USEDEFAULT,
                       CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, instance, nullptr);
-  if (window == nullptr) return FailStart("WinMain(): CreateWindow() failed");
+  if (window == nullptr) return FailStart(L"WinMain(): CreateWindow() failed");
   return reinterpret_cast<PlatformWindow*>(window);
 }
 
@@ -79,11 +98,11 @@ void ShowMainWindow(PlatformWindow* window) {
 
 bool PostWindowMessage(PlatformWindow* window, unsigned message, std::uintptr_t wParam,
                        std::intptr_t lParam) {
-  return PostMessageA(AsWindow(window), message, wParam, lParam) != 0;
+  return PostMessageW(AsWindow(window), message, wParam, lParam) != 0;
 }
 
 bool GetNextMessage(PlatformMessage* message, int* exitCode) {
-  const BOOL result = GetMessageA(&CurrentMessage, nullptr, 0, 0);
+  const BOOL result = GetMessageW(&CurrentMessage, nullptr, 0, 0);
   if (result == 0) {  // WM_QUIT carries the code given to PostQuitMessage
     *exitCode = static_cast<int>(CurrentMessage.wParam);
     return false;
@@ -104,12 +123,12 @@ void DispatchWindowMessage(const PlatformMessage& message) {
   msg.wParam = message.wParam;
   msg.lParam = message.lParam;
   TranslateMessage(&msg);
-  DispatchMessageA(&msg);
+  DispatchMessageW(&msg);
 }
 
 std::intptr_t DefaultWindowProc(PlatformWindow* window, unsigned message, std::uintptr_t wParam,
                                 std::intptr_t lParam) {
-  return DefWindowProcA(AsWindow(window), message, wParam, lParam);
+  return DefWindowProcW(AsWindow(window), message, wParam, lParam);
 }
 
 void PostQuit(int exitCode) {
@@ -133,7 +152,8 @@ void PaintStatusText(PlatformWindow* window, const std::string& text) {
   RECT area;
   GetClientRect(AsWindow(window), &area);
   area.top = area.bottom / 2;  // from the middle line down, centred only horizontally
-  DrawTextA(context, text.data(), static_cast<int>(text.size()), &area, DT_CENTER);
+  const std::wstring shown = ShownText(text);
+  DrawTextW(context, shown.data(), static_cast<int>(shown.size()), &area, DT_CENTER);
   EndPaint(AsWindow(window), &paint);
 }
 
@@ -142,36 +162,39 @@ void ShowMessageBox(PlatformWindow* owner, const std::string& text, const std::s
   UINT type = MB_OK;
   if (icon == BoxIcon::Exclamation) type |= MB_ICONEXCLAMATION;
   if (icon == BoxIcon::Information) type |= MB_ICONINFORMATION;
-  MessageBoxA(AsWindow(owner), text.c_str(), title.c_str(), type);
+  MessageBoxW(AsWindow(owner), ShownText(text).c_str(), ShownText(title).c_str(), type);
 }
 
 #ifndef _WIN64
 // The record without the later extensions ends where they begin: 76 bytes on 32-bit Windows.
-static_assert(offsetof(OPENFILENAMEA, pvReserved) == 76, "the dialog record of 32-bit Windows");
+static_assert(offsetof(OPENFILENAMEW, pvReserved) == 76, "the dialog record of 32-bit Windows");
 #endif
 
 bool ChooseContactSheet(const std::string& initialFolder, const std::string& title,
                         std::string* chosen) {
   // Room for the longest path the system has, so no choice is ever cut short.
-  std::vector<char> buffer(32768, '\0');
-  OPENFILENAMEA dialog{};
+  std::vector<wchar_t> buffer(32768, L'\0');
+  const std::wstring folder = ShownText(initialFolder), shownTitle = ShownText(title);
+  OPENFILENAMEW dialog{};
   // The record without the later extensions; its size differs between 32 and 64 bits.
-  dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+  dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400W;
   dialog.lpstrFile = buffer.data();
   dialog.nMaxFile = static_cast<DWORD>(buffer.size());
-  dialog.lpstrInitialDir = initialFolder.c_str();
-  dialog.lpstrTitle = title.c_str();
+  dialog.lpstrInitialDir = folder.c_str();
+  dialog.lpstrTitle = shownTitle.c_str();
   dialog.Flags = OFN_PATHMUSTEXIST | OFN_FILEMUSTEXIST | OFN_EXPLORER | OFN_ENABLESIZING;
   // Cancelled, failed, or (FNERR_BUFFERTOOSMALL) a name that did not fit: nothing is chosen,
   // never a truncated name.
-  if (!GetOpenFileNameA(&dialog)) return false;
-  *chosen = buffer.data();
-  return true;
+  if (!GetOpenFileNameW(&dialog)) return false;
+  *chosen = WideToUtf8(std::wstring(buffer.data()));
+  return !chosen->empty();
 }
 
 bool OpenWebPage(PlatformWindow* owner, const std::string& address) {
+  std::wstring wide;
+  if (!Utf8ToWide(address, &wide)) return false;
   const HINSTANCE result =
-      ShellExecuteA(AsWindow(owner), nullptr, address.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+      ShellExecuteW(AsWindow(owner), nullptr, wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
@@ -201,7 +224,7 @@ bool ShowResult(const std::string& summary, const std::string& title, bool faile
     text += "\n... and " + std::to_string(NotableResultLines - ResultLines.size()) + " more";
   ResultLines.clear();
   NotableResultLines = 0;
-  MessageBoxA(nullptr, text.c_str(), title.c_str(),
+  MessageBoxW(nullptr, ShownText(text).c_str(), ShownText(title).c_str(),
               MB_OK | (failed ? MB_ICONEXCLAMATION : MB_ICONINFORMATION));
   return true;
 }

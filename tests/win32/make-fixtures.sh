@@ -142,3 +142,25 @@ ln -s ../outside-page.htm cleanlinks/a.htm
 printf '%s\r\n' "$marker" >cleanlinks/b.htm
 sheet cleandialog/index.html "Chosen" one.jpg "One"
 printf '%s\r\n' "$marker" >cleandialog/one.htm
+
+# Names in Unicode, in a folder named outside code page 1252: Windows reaches these only through
+# the wide-character calls, and Wine stores them only under a UTF-8 locale (the Unicode cases run
+# under one). A UTF-8 sheet with names in French, German, Greek, Chinese and emoji, raw and
+# escaped, one in a subfolder, three with thumbnails; a windows-1252 sheet with names raw and
+# escaped in both encodings; the UTF-8 sheet again, chosen in the dialog; and a sheet declaring
+# UTF-8 with a name that is not (no browser opens it) and a page blocked by a folder.
+unicode='Ελλάδα 中文 😀'
+mkdir -p "$unicode/utf8/相片" "$unicode/cp1252" "$unicode/refused/Ελλάδα.htm"
+sheet "$unicode/utf8/index.html" "Φωτογραφίες" café.jpg "Café de Flore" \
+  Gr%C3%BC%C3%9Fe.jpg "Grüße" Ελλάδα.jpg "Ελλάδα" \
+  %CE%B8%CE%AC%CE%BB%CE%B1%CF%83%CF%83%CE%B1.jpg "θάλασσα" 中文.png "中文" \
+  相片/%E5%B1%B1.jpg "山" 😀.gif "😀" %F0%9F%8C%8A.jpg "🌊"
+for thumbnail in café_t.jpg Grüße_t.jpg Ελλάδα_t.jpg; do : >"$unicode/utf8/$thumbnail"; done
+cp -r "$unicode/utf8" "$unicode/dialog"
+sheet "$unicode/cp1252/index.html" $'Caf\xe9 \xa9' $'caf\xe9.jpg' $'Caf\xe9' \
+  $'Gr\xfc\xdfe.jpg' $'Gr\xfc\xdfe' %E9t%E9.jpg $'\xc9t\xe9' \
+  %CE%95%CE%BB%CE%BB%CE%AC%CE%B4%CE%B1.jpg "Greece" %E4%B8%AD%E6%96%87.png "Chinese" \
+  %F0%9F%98%80.gif "Smile"
+printf '<html><head><meta charset="utf-8"><title>Refused</title></head><body>\n%s\n' \
+  $'<a href="a.jpg">A</a> <a href="bad\xe9.jpg">Bad</a> <a href="Ελλάδα.jpg">Ελλάδα</a>' \
+  >"$unicode/refused/index.html"

@@ -1,5 +1,7 @@
 // The Win32 platform layer, in-process: folder prefixes, output files that must be refused, and
-// the contact sheet's text at page boundaries. Run in an empty scratch working folder.
+// the contact sheet's text at page boundaries. Run in an empty scratch working folder; with
+// --unicode, only the names in Unicode, under a UTF-8 locale (Wine stores names outside code page
+// 1252 only under one).
 #include "platform/platform.h"
 
 #include <windows.h>
@@ -504,9 +506,109 @@ void TestLinksLeadingOut() {
   SetWorkingFolder(start);
 }
 
+// The system's own UTF-16 for a UTF-8 text, and a file read by that name.
+std::wstring WideOf(const std::string& utf8) {
+  const int length =
+      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
+  if (length > 0)
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &wide[0], length);
+  return wide;
+}
+
+std::string ReadFileWide(const std::string& utf8) {
+  const HANDLE file = CreateFileW(WideOf(utf8).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "(no such file)";
+  char buffer[4096];
+  DWORD got = 0;
+  const bool read = ::ReadFile(file, buffer, sizeof buffer, &got, nullptr);
+  CloseHandle(file);
+  return read ? std::string(buffer, got) : "(unreadable)";
+}
+
+// The number of entries in the working folder.
+int Entries() {
+  int entries = 0;
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(L"*", &found);
+  if (search == INVALID_HANDLE_VALUE) return 0;
+  do ++entries;
+  while (FindNextFileW(search, &found));
+  FindClose(search);
+  return entries;
+}
+
+// Names are UTF-8 at the platform's edge and Unicode on disk, with every rule of the ANSI names:
+// the working folder both ways, pages written, replaced, looked at and removed by their names,
+// held files refused under another spelling (Greek letters in either case), device names with a
+// superscript digit, a link leading out; a name that is not UTF-8 names no file. The script makes
+// "Ελλάδα 😀" in the scratch folder, holding "έξω.htm" linked to the victim outside.
+void TestUnicodeNames() {
+  const std::string start = GetWorkingFolder();
+  const std::string folder = u8"Ελλάδα 😀";
+  if (!Check(SetWorkingFolder(folder + "\\"), "the Unicode folder entered")) return;
+  Check(GetWorkingFolder() == start + "\\" + folder, "the working folder read back in UTF-8");
+
+  const std::string marker = std::string(kOwnPageMarker) + "\r\n";
+  const std::string page = u8"中文 θάλασσα 🌊.htm";
+  Check(WriteOutputFile(page, "first\r\n" + marker, kOwnPageMarker) &&
+            ReadFileWide(page) == "first\r\n" + marker && FileExists(page),
+        "a page written under its Unicode name");
+  std::FILE* stream = CreateOutputFile(page, kOwnPageMarker);
+  if (Check(stream != nullptr, "the page opened for replacing")) {
+    std::fputs(("second\r\n" + marker).c_str(), stream);
+    Check(CloseOutputFile(stream) && ReadFileWide(page) == "second\r\n" + marker,
+          "the page replaced through a temporary file beside it");
+  }
+  Check(LookAtPageFile(page, kOwnPageMarker).state == PageFileState::OwnPage, "the page looked at");
+  Check(RemoveOwnPage(page, kOwnPageMarker) == PageFileState::Removed && !FileExists(page),
+        "the page removed");
+
+  const std::string sheetName = u8"φύλλο.html", otherSpelling = u8"ΦΎΛΛΟ.HTML";
+  Check(WriteOutputFile(sheetName, marker, kOwnPageMarker), "a sheet written");
+  PlatformFile* sheet = OpenFileReadOnly(sheetName);
+  Check(sheet != nullptr, "the sheet opened by its Unicode name");
+  Check(FileNameKey(otherSpelling) == FileNameKey(sheetName) &&
+            FileNameKey(u8"Ελλάδα\\é.htm") == FileNameKey(u8"ΕΛΛΆΔΑ/É.htm") &&
+            FileNameKey(u8"é.htm") != FileNameKey(u8"e.htm"),
+        "name keys fold every letter's case");
+  Check(CreateOutputFile(otherSpelling, kOwnPageMarker) == nullptr &&
+            !WriteOutputFile(otherSpelling, "x", kOwnPageMarker) &&
+            LookAtPageFile(otherSpelling, kOwnPageMarker).state == PageFileState::InUse,
+        "the open sheet refused under another spelling");
+  if (sheet != nullptr) CloseFile(sheet);
+  Check(ReadFileWide(sheetName) == marker, "the sheet kept");
+
+  for (const char* device : {u8"COM¹.htm", u8"lpt³.html", u8"sub\\com².htm"}) {
+    Check(NamesReservedDevice(device) && CreateOutputFile(device, kOwnPageMarker) == nullptr,
+          std::string("device name refused: ") + device);
+  }
+  Check(!NamesReservedDevice(u8"COMé.htm") && !NamesReservedDevice(u8"com¹x.htm"),
+        "names that only look like devices");
+
+  Check(CreateOutputFile(u8"έξω.htm", kOwnPageMarker) == nullptr &&
+            RemoveOwnPage(u8"έξω.htm", kOwnPageMarker) == PageFileState::Link &&
+            ReadFile("..\\outside\\victim.txt") == "victim\n",
+        "a link leading out refused and kept, its target unchanged");
+
+  const int entries = Entries();
+  const std::string notUtf8 = "caf\xE9.htm";  // code page 1252
+  Check(!WriteOutputFile(notUtf8, "x", kOwnPageMarker) &&
+            CreateOutputFile(notUtf8, kOwnPageMarker) == nullptr && !FileExists(notUtf8) &&
+            LookAtPageFile(notUtf8, kOwnPageMarker).state == PageFileState::Failed &&
+            !SetWorkingFolder("\xCE\\") && Entries() == entries,
+        "a name that is not UTF-8 names no file, and nothing is made");
+  SetWorkingFolder(start);
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  if (argc == 2 && std::string(argv[1]) == "--unicode") {
+    TestUnicodeNames();
+    return test_checks::Report();
+  }
   TestFolderPrefix();
   TestDeviceNames();
   TestHeldFilesAreRefused();

@@ -2,9 +2,10 @@
 // them, and checks the boxes, what it wrote and how it ended. Pages are compared with those the
 // headless build wrote for the same contact sheets.
 //
-// kestrune_window_tests PROGRAM HOOK-DLL WORK-FOLDER REFERENCE-FOLDER
+// kestrune_window_tests PROGRAM HOOK-DLL WORK-FOLDER REFERENCE-FOLDER [--unicode]
 //   WORK-FOLDER and REFERENCE-FOLDER hold the same fixtures; the headless build has already run
-//   on those in REFERENCE-FOLDER.
+//   on those in REFERENCE-FOLDER. With --unicode only the cases of names in Unicode run, which
+//   need a UTF-8 locale (under it Wine stores names outside code page 1252).
 // kestrune_window_tests --record FILE ARGUMENT
 //   writes ARGUMENT to FILE: the program these tests register to open web pages.
 #include <windows.h>
@@ -91,16 +92,35 @@ HWND MainWindow(const Run& run) {
   return FindWindowOf(run.process.dwProcessId, "kestrune", "Quillfen");
 }
 
-// Starts `program` with `commandLine` in the working folder `folder`. The query hook is set on
-// its thread before it runs; `refuseWindow` also makes its window fail.
-bool Launch(Run& run, const std::string& commandLine, const std::string& folder,
-            bool refuseWindow = false, const std::string& program = Program) {
+// `text`, in the code page `codePage`, in UTF-16.
+std::wstring WideOf(const std::string& text, UINT codePage) {
+  const int length =
+      MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length > 0 ? length : 0), L'\0');
+  if (length > 0)
+    MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
+  return wide;
+}
+
+std::string Utf8Of(const std::wstring& text) {
+  const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(length > 0 ? length : 0), '\0');
+  if (length > 0)
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], length,
+                        nullptr, nullptr);
+  return utf8;
+}
+
+// Starts a run in Unicode, as Launch does.
+bool LaunchWide(Run& run, const std::wstring& commandLine, const std::wstring& folder,
+                bool refuseWindow, const std::wstring& program) {
   for (int attempt = 0; attempt < 5; ++attempt) {
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    STARTUPINFOA startup{};
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    line.push_back(L'\0');
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    if (CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+    if (CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
                        nullptr, folder.c_str(), &startup, &run.process)) {
       const DWORD thread = run.process.dwThreadId;
       run.hooks[0] =
@@ -117,6 +137,14 @@ bool Launch(Run& run, const std::string& commandLine, const std::string& folder,
     Sleep(100);
   }
   return Check(false, "CreateProcess: error " + std::to_string(GetLastError()));
+}
+
+// Starts `program` with `commandLine` in the working folder `folder`, all in the ANSI code page.
+// The query hook is set on its thread before it runs; `refuseWindow` also makes its window fail.
+bool Launch(Run& run, const std::string& commandLine, const std::string& folder,
+            bool refuseWindow = false, const std::string& program = Program) {
+  return LaunchWide(run, WideOf(commandLine, CP_ACP), WideOf(folder, CP_ACP), refuseWindow,
+                    WideOf(program, CP_ACP));
 }
 
 // Starts `program` with `tail` behind its quoted name.
@@ -209,13 +237,27 @@ void TypeFileName(HWND dialog, const char* name) {
     SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name));
 }
 
-// Lets the run end, answering every message box with OK; returns the boxes shown.
-std::vector<std::string> RunToEnd(Run& run) {
+// DescribeBox with title and text in Unicode, as UTF-8.
+std::string DescribeBoxWide(Run& run, HWND box) {
+  wchar_t title[4096] = {}, text[8192] = {};
+  GetWindowTextW(box, title, 4096);
+  GetDlgItemTextW(box, 0xFFFF, text, 8192);
+  const HWND owner = GetWindow(box, GW_OWNER);
+  const std::string ownerName = owner == nullptr           ? "none"
+                                : owner == MainWindow(run) ? "main window"
+                                                           : "other";
+  return Utf8Of(title) + " | " + Utf8Of(text) + " | icon " + Query(box, kQueryBoxIcon) +
+         " | owner " + ownerName;
+}
+
+// Lets the run end, answering every message box with OK; returns the boxes shown (`wide`: their
+// texts in Unicode, as UTF-8).
+std::vector<std::string> RunToEnd(Run& run, bool wide = false) {
   std::vector<std::string> boxes;
   const DWORD start = GetTickCount();
   while (!Ended(run, 10) && GetTickCount() - start < kTimeoutMs) {
     if (HWND box = FindWindowOf(run.process.dwProcessId, "#32770")) {
-      const std::string description = DescribeBox(run, box);
+      const std::string description = wide ? DescribeBoxWide(run, box) : DescribeBox(run, box);
       if (!IsWindow(box)) continue;  // a dialog that was closing as it was found
       boxes.push_back(description);
       Answer(box, IDOK);
@@ -895,6 +937,161 @@ void TestWindowCreationFailure() {
   CheckEqual(std::to_string(static_cast<int>(run.exitCode)), "-1", "exit code");
 }
 
+// ---- Names in Unicode (under a UTF-8 locale) ----------------------------------------------
+
+// The fixtures' folder, named outside code page 1252.
+const char kUnicodeRoot[] = u8"Ελλάδα 中文 😀";
+
+// A fixture's folder beneath it, in `root` (the work or the reference folder).
+std::wstring UnicodeFolder(const std::string& root, const char* fixture) {
+  return WideOf(root, CP_ACP) + L"\\" + WideOf(kUnicodeRoot, CP_UTF8) + L"\\" +
+         WideOf(fixture, CP_UTF8);
+}
+
+std::string ReadAllWide(const std::wstring& path) {
+  const HANDLE file =
+      CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "(unreadable)";
+  std::string bytes;
+  char buffer[65536];
+  DWORD got = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0) bytes.append(buffer, got);
+  CloseHandle(file);
+  return bytes;
+}
+
+// ListTree in Unicode: the names as UTF-8.
+void ListTreeWide(const std::wstring& root, const std::wstring& relative,
+                  std::map<std::string, std::string>* entries) {
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW((root + relative + L"\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    const std::wstring entry = relative + L"\\" + name;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      (*entries)[Utf8Of(entry)] = "(folder)";
+      ListTreeWide(root, entry, entries);
+    } else {
+      (*entries)[Utf8Of(entry)] = ReadAllWide(root + entry);
+    }
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
+// CheckSameAsHeadless for a fixture beneath kUnicodeRoot: the same names, the same bytes.
+void CheckSameAsHeadlessWide(const char* fixture) {
+  std::map<std::string, std::string> expected, actual;
+  ListTreeWide(UnicodeFolder(ReferenceRoot, fixture), L"", &expected);
+  ListTreeWide(UnicodeFolder(WorkRoot, fixture), L"", &actual);
+  Check(expected.size() > 1, std::string("reference folder ") + fixture + " holds pages");
+  for (const auto& [name, bytes] : expected) {
+    const auto it = actual.find(name);
+    if (Check(it != actual.end(), fixture + name + " was written"))
+      Check(it->second == bytes, fixture + name + " has the headless build's bytes");
+  }
+  for (const auto& entry : actual)
+    Check(expected.count(entry.first) != 0, fixture + entry.first + " was not expected");
+}
+
+// The run ends by itself without a box, status 0, and leaves the fixture as the headless build
+// left its copy.
+void CheckCompleteRunWide(Run& run, const char* fixture) {
+  const std::vector<std::string> boxes = RunToEnd(run, true);
+  Check(boxes.empty(), "no box" + (boxes.empty() ? "" : ": " + boxes.front()));
+  CheckEqual(std::to_string(run.exitCode), "0", "exit code");
+  CheckSameAsHeadlessWide(fixture);
+}
+
+// Starts the program with a UTF-8 `tail` behind its quoted name, in `folder`.
+bool StartWide(Run& run, const std::string& tail, const std::wstring& folder) {
+  const std::wstring program = WideOf(Program, CP_ACP);
+  return LaunchWide(run, L"\"" + program + L"\" " + WideOf(tail, CP_UTF8), folder, false, program);
+}
+
+// Sheets in UTF-8 and windows-1252 with names in French, German, Greek, Chinese and emoji, raw
+// and escaped, in a folder named outside code page 1252, given on the command line and chosen
+// in the dialog: the pages are the headless build's, byte for byte, under the names a browser
+// opens (for the UTF-8 sheet the headless build's own; for the windows-1252 one its names read
+// as windows-1252 where they are not UTF-8, as test-windows.sh renamed them). A name that is
+// not in the sheet's charset is refused, and boxes show names outside code page 1252.
+void TestUnicodeNames() {
+  CurrentCase = "names in Unicode: a UTF-8 sheet, its quoted path on the command line";
+  Run given;
+  const std::string sheet = Utf8Of(UnicodeFolder(WorkRoot, "utf8")) + "\\index.html";
+  if (StartWide(given, "\"" + sheet + "\"", WideOf(WorkRoot, CP_ACP)))
+    CheckCompleteRunWide(given, "utf8");
+
+  CurrentCase = "names in Unicode: a windows-1252 sheet in the working folder";
+  Run relative;
+  if (StartWide(relative, "index.html", UnicodeFolder(WorkRoot, "cp1252")))
+    CheckCompleteRunWide(relative, "cp1252");
+
+  CurrentCase = "names in Unicode: the UTF-8 sheet chosen in the dialog, modern pages";
+  Run chosen;
+  if (StartWide(chosen, "--modern", UnicodeFolder(WorkRoot, "dialog"))) {
+    if (HWND dialog = WaitForBox(chosen, kDialogTitle)) {
+      TypeFileName(dialog, "index.html");
+      Answer(dialog, IDOK);
+      CheckCompleteRunWide(chosen, "dialog");
+    } else {
+      Release(chosen);
+    }
+  }
+
+  CurrentCase = "names in Unicode: a missing sheet";
+  const std::wstring refused = UnicodeFolder(WorkRoot, "refused");
+  Run missing;
+  if (StartWide(missing, u8"Λείπει.html", refused)) {
+    const std::vector<std::string> boxes = RunToEnd(missing, true);
+    if (CheckEqual(std::to_string(boxes.size()), "1", "boxes shown"))
+      CheckEqual(boxes[0],
+                 BoxLine(Utf8Of(refused), u8"File not found: Λείπει.html", "none", "main window"),
+                 "box");
+    CheckEqual(std::to_string(missing.exitCode), "1", "exit code");
+  }
+
+  // A UTF-8 sheet links "bad\xE9.jpg": no browser opens a file by that name, so none is written
+  // (its box shows the name read as windows-1252, a dry run's line its byte as \xE9); a folder
+  // stands under the name of a page.
+  CurrentCase = "names in Unicode: pages refused, in a dry run";
+  Run dry;
+  if (StartWide(dry, "--dry-run index.html", refused)) {
+    const std::vector<std::string> boxes = RunToEnd(dry, true);
+    if (CheckEqual(std::to_string(boxes.size()), "1", "boxes shown"))
+      CheckEqual(boxes[0],
+                 BoxLine("Quillfen: dry run",
+                         "3 images: 4 pages to create, 0 to replace, 0 kept, 3 refused (dry run: "
+                         "nothing written)\n\n"
+                         "refuse bad\\xE9.htm (not in the contact sheet's charset)\n"
+                         "refuse bad\\xE9.html (not in the contact sheet's charset)\n" +
+                             std::string(u8"refuse Ελλάδα.htm (not a regular file)"),
+                         "exclamation", "none"),
+                 "the result's box");
+    CheckEqual(std::to_string(dry.exitCode), "1", "exit code");
+  }
+
+  CurrentCase = "names in Unicode: pages refused";
+  Run failing;
+  if (StartWide(failing, "index.html", refused)) {
+    std::string actual;
+    for (const std::string& box : RunToEnd(failing, true)) actual += box + "\n";
+    std::string expected;
+    for (const char* page : {u8"badé.htm", u8"badé.html", u8"Ελλάδα.htm"})
+      expected += BoxLine(page, "Unable to create SlideShow file", "exclamation", "none") + "\n";
+    CheckEqual(actual, expected, "boxes");
+    CheckEqual(std::to_string(failing.exitCode), "1", "exit code");
+  }
+  CurrentCase = "names in Unicode: pages refused, the files left";
+  std::map<std::string, std::string> left;
+  ListTreeWide(refused, L"", &left);
+  std::string names;
+  for (const auto& entry : left) names += entry.first + " ";
+  CheckEqual(names, u8"\\a.htm \\a.html \\allin1.html \\index.html \\Ελλάδα.htm \\Ελλάδα.html ",
+             "files left");
+}
+
 // Registers this program to open web pages, recording the page in help-opened.txt.
 bool RegisterPageRecorder() {
   char self[MAX_PATH] = {};
@@ -938,9 +1135,11 @@ int main(int argc, char** argv) {
     std::ofstream(argv[2], std::ios::binary) << argv[3];
     return 0;
   }
-  if (argc != 5) {
-    std::fputs("usage: kestrune_window_tests PROGRAM HOOK-DLL WORK-FOLDER REFERENCE-FOLDER\n",
-               stderr);
+  const bool unicode = argc == 6 && std::string(argv[5]) == "--unicode";
+  if (argc != 5 && !unicode) {
+    std::fputs(
+        "usage: kestrune_window_tests PROGRAM HOOK-DLL WORK-FOLDER REFERENCE-FOLDER [--unicode]\n",
+        stderr);
     return 2;
   }
   Program = argv[1];
@@ -950,22 +1149,25 @@ int main(int argc, char** argv) {
     std::fputs("set-up failed: hook DLL, shared memory or registry\n", stderr);
     return 2;
   }
-  const struct {
+  struct Group {
     const char* name;
     void (*run)();
-  } groups[] = {
-      {"sheet given", TestSheetGiven},
-      {"start failures", TestStartFailures},
-      {"page failures", TestPageFailures},
-      {"session end", TestSessionEnd},
-      {"backslash folders", TestBackslashFolders},
-      {"dialog and menu", TestDialogAndMenu},
-      {"question mark", TestQuestionMark},
-      {"modern style", TestModernStyle},
-      {"dry run and clean", TestDryRunAndClean},
-      {"help fallback", TestHelpFallback},
-      {"window creation failure", TestWindowCreationFailure},
   };
+  const std::vector<Group> groups =
+      unicode ? std::vector<Group>{{"names in Unicode", TestUnicodeNames}}
+              : std::vector<Group>{
+                    {"sheet given", TestSheetGiven},
+                    {"start failures", TestStartFailures},
+                    {"page failures", TestPageFailures},
+                    {"session end", TestSessionEnd},
+                    {"backslash folders", TestBackslashFolders},
+                    {"dialog and menu", TestDialogAndMenu},
+                    {"question mark", TestQuestionMark},
+                    {"modern style", TestModernStyle},
+                    {"dry run and clean", TestDryRunAndClean},
+                    {"help fallback", TestHelpFallback},
+                    {"window creation failure", TestWindowCreationFailure},
+                };
   for (const auto& group : groups) {
     const int before = test_checks::Failures;
     const DWORD start = GetTickCount();

@@ -5,6 +5,7 @@
 #                       stop_wine must follow, however the run ends (a trap)
 #   stop_wine           ends Wine's server and the display
 #   wine ARGS...        runs a Windows program under a time limit
+#   wine_utf8 ARGS...   the same under a UTF-8 locale, where Wine stores every name in Unicode
 #   winpath FILE        the name Windows programs know FILE by (drive Z: is the root folder)
 
 source "$(dirname "${BASH_SOURCE[0]}")/../xvfb_display.sh"
@@ -17,6 +18,11 @@ WINE_LOCALES=""
 # Bytes above 0x7F in names pass unchanged only under a single-byte locale (made below).
 wine() {
   LOCPATH="$WINE_LOCALES" LC_ALL=en_US.CP1252 timeout 300 /usr/lib/wine/wine64 "$@"
+}
+
+# Names outside the single-byte locale's code page are stored only under a UTF-8 one.
+wine_utf8() {
+  LC_ALL=C.UTF-8 timeout 300 /usr/lib/wine/wine64 "$@"
 }
 
 winpath() { printf 'Z:%s' "$(realpath -e "$1" | tr / '\\')"; }

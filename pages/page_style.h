@@ -1,0 +1,85 @@
+// A page style: the texts of the two slide pages of an image and of the combined page, chosen
+// once at the start of a run (the classic pages, or the modern ones of --modern). Both styles
+// write the same files with the same links and the same marker line; they differ only in what
+// they make of the values below.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// What the two pages of one image show, as views of texts that outlive the page's making. Links
+// are written as they are (they lead from the page's own folder already); the image, the caption
+// and the sheet's title are text as read from the sheet. An empty icon or prefetch is left out
+// where a style can leave it out.
+struct SlidePageValues {
+  std::string_view image;  // the image as linked (the classic page's title)
+  std::string_view caption;
+  std::string_view sheetTitle;
+  std::string_view language;  // of the sheet, as its modern pages declare it
+  std::string_view charset;
+  std::string_view refreshTarget;  // automatic page only
+  std::string_view previousLink;
+  std::string_view previousIcon;
+  std::string_view indexLink;
+  std::string_view photo;      // the image, linked from the page's folder: shown and captioned
+  std::string_view playLink;   // manual page only
+  std::string_view pauseLink;  // automatic page only
+  std::string_view nextLink;
+  std::string_view nextIcon;
+  std::string_view prefetchPage;
+  std::string_view prefetchImage;
+};
+
+// The pictures a step may show for the neighbouring images: each image as linked, and the small
+// picture found for it (its thumbnail; the image itself when its name has no "."; empty when no
+// thumbnail was found). At the start the previous image is the sheet, at the end the next one.
+struct NeighbourPictures {
+  std::string_view previousImage, previousThumbnail;
+  std::string_view currentImage;
+  std::string_view nextImage, nextThumbnail;
+  bool atStart = false, atEnd = false;
+};
+
+// The combined page's values: the sheet's own, and one image's.
+struct SheetFacts {
+  std::string_view language, charset, title, name;
+};
+struct CombinedImage {
+  std::string_view image;       // as linked
+  std::string_view manualPage;  // as linked
+  std::string_view caption;
+  bool first = false;
+};
+
+// One photo of a folder's contact sheet, its link and texts as the page writes them (the caption
+// is HTML text).
+struct SheetPhoto {
+  std::string_view link;       // the photo
+  std::string_view thumbnail;  // empty when the photo has none (it could not be read)
+  int width = 0, height = 0;   // the thumbnail's; 0 when not known
+  std::string_view caption;
+};
+
+struct PageStyle {
+  // Thumbnail links captioned with what the sheet says of their image elsewhere, and the sheet's
+  // language and charset: read at the start only for a style that shows them.
+  bool describesImages;
+  // The icons beside PREVIOUS and NEXT (empty: none).
+  std::string_view (*previousIcon)(const NeighbourPictures& pictures);
+  std::string_view (*nextIcon)(const NeighbourPictures& pictures);
+  // The bytes of each slide page, line ends CR LF, into `text` (its old content replaced, its
+  // room kept, so one buffer serves page after page).
+  void (*manualPage)(const SlidePageValues& values, std::string& text);
+  void (*automaticPage)(const SlidePageValues& values, std::string& text);
+  // The combined page: appended to `out`, line ends CR LF.
+  void (*combinedHeader)(const SheetFacts& sheet, std::string& out);
+  void (*combinedImage)(const CombinedImage& image, std::string& out);
+  void (*combinedTrailer)(const SheetFacts& sheet, std::string& out);
+  // A folder's contact sheet, carrying the marker: its whole text in `text`, line ends LF.
+  void (*contactSheet)(std::string_view title, const std::vector<SheetPhoto>& photos,
+                       std::string& text);
+};
+
+extern const PageStyle ClassicPages;  // slide_templates.cpp
+extern const PageStyle ModernPages;   // modern_pages.cpp
