@@ -27,11 +27,14 @@ struct KestrunePhotoCodec {
   void (*makeThumbnails)(KestrunePhotoJob* jobs, std::size_t count, unsigned threads);
   // Frees what a job's outputs hold.
   void (*release)(KestrunePhotoJob* job);
+  // Stops libvips at the end of the process: its worker threads are ended and waited for, so
+  // none is still running while the process exits. No call may follow.
+  void (*finish)();
 };
 
 // The module's one entry: the codec, or nullptr when libvips cannot be started.
 __attribute__((visibility("default"))) const KestrunePhotoCodec* KestruneOpenPhotoCodec();
 }
 
-inline constexpr int kPhotoCodecVersion = 1;
+inline constexpr int kPhotoCodecVersion = 2;
 inline constexpr char kPhotoCodecEntry[] = "KestruneOpenPhotoCodec";

@@ -5,6 +5,7 @@
 // and turned upright by vips_thumbnail, and saved as a JPEG with every metadata block stripped.
 // Photos run on threads of their own, one libvips thread each, so the cores work on different
 // photos; at most `threads` photos are in memory at once.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -126,12 +128,42 @@ void Release(KestrunePhotoJob* job) {
   job->jpegSize = job->exifSize = job->xmpSize = 0;
 }
 
-const KestrunePhotoCodec kCodec{kPhotoCodecVersion, MakeThumbnails, Release};
+// The threads of the process, by /proc/self/task; 0 when that cannot be read.
+std::size_t CountThreads() {
+  DIR* tasks = ::opendir("/proc/self/task");
+  if (tasks == nullptr) return 0;
+  std::size_t count = 0;
+  while (const dirent* task = ::readdir(tasks))
+    if (task->d_name[0] != '.') ++count;
+  ::closedir(tasks);
+  return count;
+}
+
+std::size_t ThreadsBeforeVips = 0;
+
+// libvips runs its workers on a GLib thread pool whose threads outlive the work and are never
+// joined; left running at exit, they are torn down in the middle of whatever they hold (and
+// LeakSanitizer's exit check crashes on their thread-local blocks of libjpeg). vips_shutdown
+// frees the pool; idle pool threads are then told to stop, and their ending is waited for.
+void Finish() {
+  vips_shutdown();
+  g_thread_pool_set_max_unused_threads(0);
+  g_thread_pool_stop_unused_threads();
+  // Each stopped thread leaves on its own (GLib detaches them): wait until the process has no
+  // more threads than before libvips started, for a few seconds at most.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ThreadsBeforeVips != 0 && CountThreads() > ThreadsBeforeVips &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+const KestrunePhotoCodec kCodec{kPhotoCodecVersion, MakeThumbnails, Release, Finish};
 
 }  // namespace
 
 const KestrunePhotoCodec* KestruneOpenPhotoCodec() {
   static const bool started = [] {
+    ThreadsBeforeVips = CountThreads();
     if (VIPS_INIT("kestrune") != 0) return false;
     // Its warnings would reach the terminal around kestrune's own messages; a damaged photo is
     // told by the failure of its job instead.

@@ -116,7 +116,11 @@ bool OpenPhotoCodec(std::string* why) {
     const auto open =
         reinterpret_cast<const KestrunePhotoCodec* (*)()>(::dlsym(module, kPhotoCodecEntry));
     Codec = open != nullptr ? open() : nullptr;
-    if (Codec != nullptr && Codec->version == kPhotoCodecVersion) return true;
+    if (Codec != nullptr && Codec->version == kPhotoCodecVersion) {
+      // libvips' threads are ended before the process's own exit handlers tear it down.
+      std::atexit([] { Codec->finish(); });
+      return true;
+    }
     Codec = nullptr;
     *why = "the photo module could not start libvips";
     return false;
