@@ -58,7 +58,7 @@ void OnFolderStep() {
   if (FolderRunFailed()) State.FailureReported = true;
   if (!status.empty()) {
     State.NextImage = status;
-    ImageFound(State.MainWindow, status);
+    StepShown(State.MainWindow, status);
   }
   if (State.SessionEnded) {
     EndFolderRunEarly();

@@ -23,6 +23,11 @@ bool ChooseContactSheet(const std::string& initialFolder, const std::string& tit
 // window redraws it before returning (headless, a progress line counts it). Once per image found.
 void ImageFound(PlatformWindow* window, const std::string& target);
 
+// Says that a step other than an image found (a photo's thumbnail made) is now the status text
+// `text`: drawn at once like ImageFound, but not counted as an image (headless, the progress line
+// shows the text alone).
+void StepShown(PlatformWindow* window, const std::string& text);
+
 // One line of the result of a dry run or a clean: a file and what happens to it. `notable` marks
 // a line about a file that is kept or refused. POSIX: on standard output at once; Windows, where a
 // GUI program has no console: kept for ShowResult.

@@ -58,6 +58,14 @@ void ImageFound(PlatformWindow* window, const std::string& target) {
   Active->imageFound(window, target);
 }
 
+void StepShown(PlatformWindow* window, const std::string& text) {
+  // A window draws its status text alike for both; only the progress line counts images.
+  if (Active == &HeadlessWindowOperations)
+    headless::StepShown(window, text);
+  else
+    Active->imageFound(window, text);
+}
+
 void InvalidateWindow(PlatformWindow* window) {
   Active->invalidateWindow(window);
 }

@@ -142,6 +142,10 @@ void ImageFound(PlatformWindow* window, const std::string&) {
   UpdateWindow(AsWindow(window));
 }
 
+void StepShown(PlatformWindow* window, const std::string& text) {
+  ImageFound(window, text);
+}
+
 void InvalidateWindow(PlatformWindow* window) {
   InvalidateRect(AsWindow(window), nullptr, TRUE);
 }
