@@ -85,16 +85,21 @@ void MakeOne(KestrunePhotoJob* job) {
   }
   CopyBlob(header, VIPS_META_EXIF_NAME, &job->exif, &job->exifSize);
   CopyBlob(header, VIPS_META_XMP_NAME, &job->xmp, &job->xmpSize);
+  // A photo with a colour profile of its own is turned into sRGB; one without is taken as sRGB
+  // already, which spares every such photo building a colour transform.
+  const bool profiled = vips_image_get_typeof(header, VIPS_META_ICC_NAME) != 0;
   g_object_unref(header);
   VipsImage* thumbnail = nullptr;
   void* buffer = nullptr;
   size_t length = 0;
   const int failed =
-      vips_thumbnail_source(source, &thumbnail, job->edge, "height", job->edge, "size",
-                            VIPS_SIZE_DOWN, "no_rotate", FALSE, "export_profile", "srgb",
-                            "option_string", "fail_on=truncated", nullptr) ||
-      vips_jpegsave_buffer(thumbnail, &buffer, &length, "Q", 85, "strip", TRUE, "optimize_coding",
-                           TRUE, nullptr);
+      (profiled ? vips_thumbnail_source(source, &thumbnail, job->edge, "height", job->edge, "size",
+                                        VIPS_SIZE_DOWN, "export_profile", "srgb", "option_string",
+                                        "fail_on=truncated", nullptr)
+                : vips_thumbnail_source(source, &thumbnail, job->edge, "height", job->edge, "size",
+                                        VIPS_SIZE_DOWN, "option_string", "fail_on=truncated",
+                                        nullptr)) ||
+      vips_jpegsave_buffer(thumbnail, &buffer, &length, "Q", 85, "strip", TRUE, nullptr);
   if (failed) {
     FailWithVips(job, "cannot be decoded");
   } else {

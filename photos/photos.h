@@ -54,6 +54,6 @@ bool OpenPhotoCodec(std::string* why);
 // are done. Photos are only read; a photo that cannot be read or decoded fails its job alone.
 void MakeThumbnails(std::vector<ThumbnailJob>* jobs);
 
-// How many jobs one call should carry to keep every core busy: memory is bounded by this many
-// photos in flight, never by the number of photos in the folder.
+// How many jobs one call should carry to keep every core busy: one photo a core is decoded at a
+// time, so memory is bounded by the cores, never by the number of photos in the folder.
 std::size_t PhotoBatchSize();

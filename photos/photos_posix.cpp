@@ -128,9 +128,19 @@ bool OpenPhotoCodec(std::string* why) {
   return false;
 }
 
-std::size_t PhotoBatchSize() {
+namespace {
+
+unsigned Cores() {
   const unsigned cores = std::thread::hardware_concurrency();
   return cores == 0 ? 2 : cores;
+}
+
+}  // namespace
+
+// Two photos a core: a core whose photo was quick takes another before the batch waits on the
+// slowest, while the progress shown and a stop requested still come every few photos.
+std::size_t PhotoBatchSize() {
+  return 2 * std::size_t{Cores()};
 }
 
 void MakeThumbnails(std::vector<ThumbnailJob>* jobs) {
@@ -141,7 +151,7 @@ void MakeThumbnails(std::vector<ThumbnailJob>* jobs) {
     work[i].edge = (*jobs)[i].edge;
     work[i].pixelLimit = kPixelLimit;
   }
-  Codec->makeThumbnails(work.data(), work.size(), static_cast<unsigned>(PhotoBatchSize()));
+  Codec->makeThumbnails(work.data(), work.size(), Cores());
   for (std::size_t i = 0; i < jobs->size(); ++i) {
     ThumbnailJob& job = (*jobs)[i];
     const KestrunePhotoJob& done = work[i];
