@@ -49,6 +49,15 @@ void OnOpen(PlatformWindow*) {
   }
 }
 
+// File > Open Folder...: the folder chosen is the run's input, as if named on the command line.
+void OnOpenFolder(PlatformWindow* window) {
+  if (State.CombinedPage != nullptr) return;
+  std::string folder;
+  if (!ChooseFolder(State.StartFolder, "Open a folder of photos", &folder)) return;
+  State.InputPath = folder;
+  OnOpen(window);
+}
+
 void OnExit(PlatformWindow* window) {
   PostWindowMessage(window, MsgClose, 0, 0);
 }
@@ -70,9 +79,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {IDM_OPEN, OnOpen},
-    {IDM_EXIT, OnExit},
-    {IDM_ABOUT, OnAbout},
+    {IDM_OPEN, OnOpen}, {IDM_OPEN_FOLDER, OnOpenFolder}, {IDM_EXIT, OnExit}, {IDM_ABOUT, OnAbout},
     {IDM_HELP, OnHelp},
 };
 

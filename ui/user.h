@@ -19,6 +19,10 @@ void ShowMessageBox(PlatformWindow* owner, const std::string& text, const std::s
 bool ChooseContactSheet(const std::string& initialFolder, const std::string& title,
                         std::string* chosen);
 
+// Lets the user choose a folder, starting in `initialFolder`; false when none was chosen (and
+// always without a window that can ask).
+bool ChooseFolder(const std::string& initialFolder, const std::string& title, std::string* chosen);
+
 // Says that the scan found the image linked as `target`, which is now the status text: the
 // window redraws it before returning (headless, a progress line counts it). Once per image found.
 void ImageFound(PlatformWindow* window, const std::string& target);

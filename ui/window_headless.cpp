@@ -94,6 +94,10 @@ bool OpenWebPage(PlatformWindow*, const std::string&) {
   return false;
 }
 
+bool ChooseFolder(const std::string&, const std::string&, std::string*) {
+  return false;
+}
+
 }  // namespace headless
 
 const WindowOperations HeadlessWindowOperations = {
@@ -110,4 +114,5 @@ const WindowOperations HeadlessWindowOperations = {
     headless::ChooseContactSheet,
     headless::OpenWebPage,
     QueueWatchInterruption,
+    headless::ChooseFolder,
 };

@@ -79,6 +79,10 @@ bool ChooseContactSheet(const std::string& initialFolder, const std::string& tit
   return Active->chooseContactSheet(initialFolder, title, chosen);
 }
 
+bool ChooseFolder(const std::string& initialFolder, const std::string& title, std::string* chosen) {
+  return Active->chooseFolder(initialFolder, title, chosen);
+}
+
 bool OpenWebPage(PlatformWindow* owner, const std::string& address) {
   return Active->openWebPage(owner, address);
 }

@@ -35,6 +35,8 @@ struct WindowOperations {
                              std::string* chosen);
   bool (*openWebPage)(PlatformWindow* owner, const std::string& address);
   void (*watchInterruption)(int (*pending)());
+  bool (*chooseFolder)(const std::string& initialFolder, const std::string& title,
+                       std::string* chosen);
 };
 
 // The window without a display (window_headless.cpp).
