@@ -337,7 +337,7 @@ const WindowOperations DesktopWindowOperations = {
     ChooseFile,
     OpenInBrowser,
     QueueWatchInterruption,
-    ChooseFolder,
+    ChooseFolderFltk,
 };
 
 const WindowOperations* KestruneOpenDesktop() {
