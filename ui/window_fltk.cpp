@@ -275,7 +275,8 @@ bool ChooseFile(const std::string& initialFolder, const std::string& title, std:
   return true;
 }
 
-bool ChooseFolder(const std::string& initialFolder, const std::string& title, std::string* chosen) {
+bool ChooseFolderFltk(const std::string& initialFolder, const std::string& title,
+                      std::string* chosen) {
   Fl_Native_File_Chooser chooser;
   chooser.type(Fl_Native_File_Chooser::BROWSE_DIRECTORY);
   chooser.title(title.c_str());
