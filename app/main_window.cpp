@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "app/folder_steps.h"
 #include "app/menu.h"
 #include "generation/generation.h"
 #include "generation/generation_state.h"
@@ -34,6 +35,7 @@ const char kHelpFallbackText[] =
 void OnOpen(PlatformWindow*) {
   // One generation per process: an Open that arrives while one runs is ignored.
   if (State.CombinedPage != nullptr) return;
+  if (StartFolderRun()) return;  // a folder: its thumbnails and sheet first, then Open on it
   switch (BeginGeneration()) {
     case StartResult::Failed:
       PostWindowMessage(State.MainWindow, MsgClose, 0, 0);
@@ -45,6 +47,15 @@ void OnOpen(PlatformWindow*) {
       PostWindowMessage(State.MainWindow, MsgStep, 0, 0);
       break;
   }
+}
+
+// File > Open Folder...: the folder chosen is the run's input, as if named on the command line.
+void OnOpenFolder(PlatformWindow* window) {
+  if (State.CombinedPage != nullptr) return;
+  std::string folder;
+  if (!ChooseFolder(State.StartFolder, "Open a folder of photos", &folder)) return;
+  State.InputPath = folder;
+  OnOpen(window);
 }
 
 void OnExit(PlatformWindow* window) {
@@ -68,9 +79,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {IDM_OPEN, OnOpen},
-    {IDM_EXIT, OnExit},
-    {IDM_ABOUT, OnAbout},
+    {IDM_OPEN, OnOpen}, {IDM_OPEN_FOLDER, OnOpenFolder}, {IDM_EXIT, OnExit}, {IDM_ABOUT, OnAbout},
     {IDM_HELP, OnHelp},
 };
 
@@ -88,6 +97,7 @@ void OnEndSession(PlatformWindow* window) {
     State.SessionEnded = true;
     return;
   }
+  EndFolderRunEarly();
   FinishGeneration();
   DefaultWindowProc(window, MsgClose, 0, 0);
 }
@@ -114,7 +124,10 @@ std::intptr_t MainWindowProc(PlatformWindow* window, unsigned message, std::uint
       OnCommand(window, static_cast<unsigned>(wParam & 0xFFFF));
       return 0;
     case MsgStep:
-      OnStep();
+      if (wParam == kFolderStep)
+        OnFolderStep();
+      else
+        OnStep();
       return 0;
     case MsgEndSession:
       if (wParam != 0) OnEndSession(window);
@@ -174,6 +187,8 @@ int RunWithoutWindow(const CommandOptions& options) {
     ShowMessageBox(nullptr, kConflictText, KESTRUNE_PRODUCT, BoxIcon::Exclamation);
     return 2;
   }
+  const int folder = RunFolderReport(options.mode == RunMode::Clean);
+  if (folder >= 0) return folder;
   return options.mode == RunMode::DryRun ? DryRun() : CleanSlideShow();
 }
 
@@ -201,6 +216,7 @@ int RunKestrune(const std::string& commandLine, const CommandOptions& options) {
   PlatformMessage message;
   int exitCode = 0;
   while (GetNextMessage(&message, &exitCode)) DispatchWindowMessage(message);
+  EndFolderRunEarly();  // the window closed while thumbnails were made
   FinishGeneration();
   if (const int signal = PendingInterruption()) {
     // As a program ended by the signal would report it, but with a slide show to show for it

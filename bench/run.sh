@@ -10,6 +10,7 @@
 #                [--places "/dev/shm build/bench-disk"] [--literal-images N]
 #                [--thumbnails present|absent|both] [--no-thumbnails] [--floor-with-lookups]
 #                [--start-rounds 101] [--modern] [--layouts "beside folder"]
+#   bench/run.sh --folder [--photos 200] [--rounds 3]   (a folder of photos: bench/lib/folder.sh)
 #
 # Two layouts of gallery: "beside", the images and their thumbnails beside the sheet (the
 # gallery page a photo program writes), and "folder", a hand-edited sheet beside a folder img/
@@ -33,6 +34,8 @@
 # This file takes the options, builds and calls the measuring parts in bench/lib/: common.sh (the
 # tools they share), galleries.sh, startup.sh (start-up and the sample) and report.sh.
 set -euo pipefail
+# The folder gallery against its peers is a measurement of its own (bench/lib/folder.sh).
+if [ "${1:-}" = --folder ]; then shift; exec bash "$(dirname "$0")/lib/folder.sh" "$@"; fi
 caller="$PWD"
 cd "$(dirname "$0")/.."
 root="$PWD"

@@ -125,7 +125,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Past the first look-up of a folder its images come from a listing, so short sheets reach
   // that code too.
   PosixLookupsBeforeListing = 1;
-  const int status = RunKestrune((t.sheetFolder / "index.html").string());
+  const std::string commandLine = (t.sheetFolder / "index.html").string();
+  const int status = RunKestrune(commandLine, ReadCommandOptions(commandLine));
   SetWorkingFolder(t.startFolder.string());
   if (status != 0 && status != 1) Fail("unexpected exit status " + std::to_string(status));
   CheckAfterRun(t, sheet);

@@ -11,11 +11,16 @@
 namespace {
 
 const char kUsage[] =
-    "Usage: kestrune [--modern] [--dry-run | --clean] CONTACT-SHEET.html\n"
+    "Usage: kestrune [--modern] [--dry-run | --clean] CONTACT-SHEET.html | FOLDER\n"
     "Writes a slide show beside the contact sheet: allin1.html, and for every linked JPG, GIF\n"
     "and PNG image a manual page (NAME.htm) and an automatic page (NAME.html).\n";
 
 const char kHelp[] =
+    "\n"
+    "Given a FOLDER of photos instead (trailing / or not), kestrune makes a thumbnail of each\n"
+    "photo in it (NAME_t.jpg, 240x240, upright, none of the photo's metadata) and its contact\n"
+    "sheet index.html, then the slide show of that sheet. Re-runs remake only the thumbnails of\n"
+    "changed photos; an index.html kestrune did not write is never replaced.\n"
     "\n"
     "--modern writes the same files and links in a modern page style: each photo fitted whole\n"
     "to any screen from a phone to 4K, light or dark as the reader prefers, reachable by\n"

@@ -1,6 +1,7 @@
 // The modern page style: slide pages and a combined page in standards mode that fit the photo to
 // any screen, follow the reader's light or dark preference and need no script. Same files, same
 // links and the same marker line as the classic pages.
+#include "pages/contact_sheets.h"
 #include "pages/page_marker.h"
 #include "pages/page_style.h"
 #include "pages/text_output.h"
@@ -239,4 +240,5 @@ const PageStyle ModernPages = {
     CombinedHeader,
     CombinedImageFigure,
     CombinedTrailer,
+    ModernSheet,
 };

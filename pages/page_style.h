@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // What the two pages of one image show, as views of texts that outlive the page's making. Links
 // are written as they are (they lead from the page's own folder already); the image, the caption
@@ -51,6 +52,15 @@ struct CombinedImage {
   bool first = false;
 };
 
+// One photo of a folder's contact sheet, its link and texts as the page writes them (the caption
+// is HTML text).
+struct SheetPhoto {
+  std::string_view link;       // the photo
+  std::string_view thumbnail;  // empty when the photo has none (it could not be read)
+  int width = 0, height = 0;   // the thumbnail's; 0 when not known
+  std::string_view caption;
+};
+
 struct PageStyle {
   // Thumbnail links captioned with what the sheet says of their image elsewhere, and the sheet's
   // language and charset: read at the start only for a style that shows them.
@@ -66,6 +76,9 @@ struct PageStyle {
   void (*combinedHeader)(const SheetFacts& sheet, std::string& out);
   void (*combinedImage)(const CombinedImage& image, std::string& out);
   void (*combinedTrailer)(const SheetFacts& sheet, std::string& out);
+  // A folder's contact sheet, carrying the marker: its whole text in `text`, line ends LF.
+  void (*contactSheet)(std::string_view title, const std::vector<SheetPhoto>& photos,
+                       std::string& text);
 };
 
 extern const PageStyle ClassicPages;  // slide_templates.cpp

@@ -2,6 +2,7 @@
 #include "pages/slide_templates.h"
 
 #include "pages/combined_page.h"
+#include "pages/contact_sheets.h"
 #include "pages/page_marker.h"
 #include "pages/page_style.h"
 #include "pages/text_output.h"
@@ -109,5 +110,5 @@ void AutomaticPageText(const SlidePageValues& v, std::string& text) {
 
 const PageStyle ClassicPages = {
     false,          PreviousIcon,      NextIcon,        ManualPageText, AutomaticPageText,
-    CombinedHeader, CombinedImageLine, CombinedTrailer,
+    CombinedHeader, CombinedImageLine, CombinedTrailer, ClassicSheet,
 };

@@ -16,7 +16,7 @@
 set -euo pipefail
 
 declare -A groups
-groups[run]="cmake make g++ libfltk1.3-dev"
+groups[run]="cmake make g++ libfltk1.3-dev libvips-dev"  # libvips: the photo module (folder runs)
 groups[package]="${groups[run]}
   dpkg-dev lintian desktop-file-utils
   mmdebstrap
@@ -30,12 +30,15 @@ groups[test]="${groups[package]}
   clang libclang-rt-14-dev
   libbenchmark-dev
   xdotool
-  chromium chromium-driver python3-selenium python3-pil"
+  chromium chromium-driver python3-selenium python3-pil
+  libvips-tools llgal igal2"
 # GoogleTest; fuzzing (libFuzzer); benchmarks; window tests on a virtual display (Xvfb, as the
 # Windows tests use it under Wine with a single-byte locale); walking the slide shows in a browser,
 # with photos drawn at real sizes.
 groups[fresh]="mmdebstrap"
-groups[bench]="${groups[run]} libbenchmark-dev strace"  # bench/run.sh: counts system calls too
+groups[bench]="${groups[run]} libbenchmark-dev strace libvips-tools llgal igal2"
+# bench/run.sh: counts system calls too; --folder times the thumbnails against vipsthumbnail and
+# two folder gallery generators
 groups[fixtures]="pandoc tree python3 igal2 llgal imagemagick"
 
 [ $# -gt 0 ] || set -- run

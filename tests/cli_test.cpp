@@ -177,11 +177,12 @@ INSTANTIATE_TEST_SUITE_P(
             "TwoDoubleQuotes", [](const ScratchFolder&) {}, {"\"\""}, "File not found: "},
         StartFailureCase{
             "LoneDoubleQuote", [](const ScratchFolder&) {}, {"\""}, "File not found: "},
-        // Trailing blanks are stripped, but never the first character.
+        // Trailing blanks are stripped, but never the first character. A folder is a folder run,
+        // which needs photos.
         StartFailureCase{"Folder",
                          [](const ScratchFolder& f) { fs::create_directories(f / "folder.html"); },
                          {"folder.html"},
-                         "Could not create mapping file for folder.html"},
+                         "No photos in folder.html (JPG, GIF and PNG files directly in it)"},
         StartFailureCase{"Fifo",
                          [](const ScratchFolder& f) { MakeFifo(f / "pipe.html"); },
                          {"pipe.html"},

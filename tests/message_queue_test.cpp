@@ -140,6 +140,7 @@ const WindowOperations ScriptedDesktop = {
     ScriptedChooser,
     NoBrowser,
     WatchScriptedInterruption,
+    [](const std::string&, const std::string&, std::string*) { return false; },
 };
 
 std::string Sheet(const std::string& anchors) {

@@ -119,6 +119,9 @@ class ReachableCopy {
     folder_ = pattern;
     path_ = folder_ + "/" + fs::path(program).filename().string();
     fs::copy_file(program, path_);
+    // The photo module that a folder run loads from beside the program comes along.
+    const fs::path module = fs::path(program).parent_path() / "kestrune-photos.so";
+    if (fs::exists(module)) fs::copy_file(module, fs::path(folder_) / module.filename());
     fs::permissions(folder_, fs::perms(0755));
     fs::permissions(path_, fs::perms(0755));
   }

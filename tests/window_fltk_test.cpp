@@ -91,7 +91,8 @@ TEST_F(FltkWindowTest, MenuItemsBecomeCommandsWithTheirIds) {
       entries.push_back(std::string(item.label()) + " = " + (sent.size() == 1 ? sent[0] : "?"));
     }
   }
-  EXPECT_EQ(entries, (std::vector<std::string>{"&File >", "&Open = Command 1", "E&xit = Command 2",
+  EXPECT_EQ(entries, (std::vector<std::string>{"&File >", "&Open = Command 1",
+                                               "Open &Folder... = Command 5", "E&xit = Command 2",
                                                "end", "&Help >", "&Help... = Command 4",
                                                "&About... = Command 3", "end"}));
 }

@@ -19,9 +19,18 @@ void ShowMessageBox(PlatformWindow* owner, const std::string& text, const std::s
 bool ChooseContactSheet(const std::string& initialFolder, const std::string& title,
                         std::string* chosen);
 
+// Lets the user choose a folder, starting in `initialFolder`; false when none was chosen (and
+// always without a window that can ask).
+bool ChooseFolder(const std::string& initialFolder, const std::string& title, std::string* chosen);
+
 // Says that the scan found the image linked as `target`, which is now the status text: the
 // window redraws it before returning (headless, a progress line counts it). Once per image found.
 void ImageFound(PlatformWindow* window, const std::string& target);
+
+// Says that a step other than an image found (a photo's thumbnail made) is now the status text
+// `text`: drawn at once like ImageFound, but not counted as an image (headless, the progress line
+// shows the text alone).
+void StepShown(PlatformWindow* window, const std::string& text);
 
 // One line of the result of a dry run or a clean: a file and what happens to it. `notable` marks
 // a line about a file that is kept or refused. POSIX: on standard output at once; Windows, where a

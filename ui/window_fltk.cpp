@@ -364,6 +364,20 @@ bool ChooseFile(const std::string& initialFolder, const std::string& title, std:
   return true;
 }
 
+bool ChooseFolderFltk(const std::string& initialFolder, const std::string& title,
+                      std::string* chosen) {
+  Fl_Native_File_Chooser chooser;
+  chooser.type(Fl_Native_File_Chooser::BROWSE_DIRECTORY);
+  chooser.title(title.c_str());
+  chooser.directory(initialFolder.c_str());
+  ModalScope modal;
+  if (chooser.show() != 0) return false;  // cancelled (1) or failed (-1)
+  const char* name = chooser.filename();
+  if (name == nullptr || *name == '\0') return false;
+  *chosen = name;
+  return true;
+}
+
 constexpr int kBrowserWaitSteps = 60;  // 50 ms each: how long xdg-open may take to report
 std::vector<pid_t> LaunchersRunning;
 
@@ -413,6 +427,7 @@ const WindowOperations DesktopWindowOperations = {
     ChooseFile,
     OpenInBrowser,
     QueueWatchInterruption,
+    ChooseFolderFltk,
 };
 
 const WindowOperations* KestruneOpenDesktop() {

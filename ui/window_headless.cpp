@@ -12,7 +12,8 @@
 
 namespace {
 
-int ImagesShown = 0;  // one for each image found
+int ImagesShown = 0;       // one for each image found
+bool ImageCounted = true;  // whether the status text is an image found (else another step)
 bool ProgressLineShown = false;
 
 bool ErrorIsTerminal() {
@@ -34,7 +35,8 @@ std::size_t TerminalWidth() {
 
 // One line that fits the terminal: control characters become blanks, the rest is cut.
 std::string ProgressLine(const std::string& text) {
-  std::string line = KESTRUNE_CONSOLE_PREFIX "image " + std::to_string(ImagesShown) + ": ";
+  std::string line = KESTRUNE_CONSOLE_PREFIX;
+  if (ImageCounted) line += "image " + std::to_string(ImagesShown) + ": ";
   for (char c : text) line += static_cast<unsigned char>(c) < 0x20 ? ' ' : c;
   const std::size_t width = TerminalWidth() - 1;
   if (line.size() > width) line.resize(width);
@@ -56,6 +58,7 @@ void ShowMessageBox(PlatformWindow*, const std::string& text, const std::string&
 
 PlatformWindow* CreateMainWindow(WindowProcedure procedure, const MenuEntry*, std::size_t) {
   ImagesShown = 0;
+  ImageCounted = true;
   return StartMessageQueue(procedure, QueueToolkit{nullptr, ClearProgressLine});
 }
 
@@ -64,6 +67,13 @@ void ShowMainWindow(PlatformWindow*) {}
 void ImageFound(PlatformWindow* window, const std::string&) {
   if (window == nullptr || window->destroyed) return;
   ++ImagesShown;
+  ImageCounted = true;
+  QueueRepaintNow(window);
+}
+
+void StepShown(PlatformWindow* window, const std::string&) {
+  if (window == nullptr || window->destroyed) return;
+  ImageCounted = false;
   QueueRepaintNow(window);
 }
 
@@ -84,6 +94,10 @@ bool OpenWebPage(PlatformWindow*, const std::string&) {
   return false;
 }
 
+bool ChooseFolder(const std::string&, const std::string&, std::string*) {
+  return false;
+}
+
 }  // namespace headless
 
 const WindowOperations HeadlessWindowOperations = {
@@ -100,4 +114,5 @@ const WindowOperations HeadlessWindowOperations = {
     headless::ChooseContactSheet,
     headless::OpenWebPage,
     QueueWatchInterruption,
+    headless::ChooseFolder,
 };

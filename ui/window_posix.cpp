@@ -58,6 +58,14 @@ void ImageFound(PlatformWindow* window, const std::string& target) {
   Active->imageFound(window, target);
 }
 
+void StepShown(PlatformWindow* window, const std::string& text) {
+  // A window draws its status text alike for both; only the progress line counts images.
+  if (Active == &HeadlessWindowOperations)
+    headless::StepShown(window, text);
+  else
+    Active->imageFound(window, text);
+}
+
 void InvalidateWindow(PlatformWindow* window) {
   Active->invalidateWindow(window);
 }
@@ -69,6 +77,10 @@ void PaintStatusText(PlatformWindow* window, const std::string& text) {
 bool ChooseContactSheet(const std::string& initialFolder, const std::string& title,
                         std::string* chosen) {
   return Active->chooseContactSheet(initialFolder, title, chosen);
+}
+
+bool ChooseFolder(const std::string& initialFolder, const std::string& title, std::string* chosen) {
+  return Active->chooseFolder(initialFolder, title, chosen);
 }
 
 bool OpenWebPage(PlatformWindow* owner, const std::string& address) {

@@ -1,7 +1,7 @@
 // The window machinery on POSIX comes in two implementations, one without a display and one on
 // the desktop. Each provides a table of the window operations (ui.h, and the user's side of the
-// generation, user.h); window_posix.cpp forwards them to the table chosen once at start-up (headless
-// until told otherwise).
+// generation, user.h); window_posix.cpp forwards them to the table chosen once at start-up
+// (headless until told otherwise).
 #pragma once
 
 #include <cstdint>
@@ -35,10 +35,16 @@ struct WindowOperations {
                              std::string* chosen);
   bool (*openWebPage)(PlatformWindow* owner, const std::string& address);
   void (*watchInterruption)(int (*pending)());
+  bool (*chooseFolder)(const std::string& initialFolder, const std::string& title,
+                       std::string* chosen);
 };
 
 // The window without a display (window_headless.cpp).
 extern const WindowOperations HeadlessWindowOperations;
+namespace headless {
+// StepShown without a display: the progress line shows the step, with no image count.
+void StepShown(PlatformWindow* window, const std::string& text);
+}  // namespace headless
 
 // Makes `operations` the window machinery from now on; called before the main window exists.
 void UseWindowOperations(const WindowOperations& operations);

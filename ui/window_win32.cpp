@@ -165,6 +165,10 @@ void ImageFound(PlatformWindow* window, const std::string&) {
   UpdateWindow(AsWindow(window));
 }
 
+void StepShown(PlatformWindow* window, const std::string& text) {
+  ImageFound(window, text);
+}
+
 void InvalidateWindow(PlatformWindow* window) {
   InvalidateRect(AsWindow(window), nullptr, TRUE);
 }
@@ -193,6 +197,11 @@ void ShowMessageBox(PlatformWindow* owner, const std::string& text, const std::s
 // The record without the later extensions ends where they begin: 76 bytes on 32-bit Windows.
 static_assert(offsetof(OPENFILENAMEW, pvReserved) == 76, "the dialog record of 32-bit Windows");
 #endif
+
+// The Windows build makes no folder runs, and its menu has no Open Folder.
+bool ChooseFolder(const std::string&, const std::string&, std::string*) {
+  return false;
+}
 
 bool ChooseContactSheet(const std::string& initialFolder, const std::string& title,
                         std::string* chosen) {

@@ -16,6 +16,8 @@ ok "lintian: no error, no warning"
 
 expected_files="./usr/bin/kestrune -rwxr-xr-x root/root
 ./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/kestrune/kestrune-desktop.so -rw-r--r-- root/root
+./usr/lib/$(dpkg-architecture -qDEB_HOST_MULTIARCH)/kestrune/kestrune-photos.so -rw-r--r-- root/root
+./usr/share/applications/kestrune-folder.desktop -rw-r--r-- root/root
 ./usr/share/applications/kestrune-modern.desktop -rw-r--r-- root/root
 ./usr/share/applications/kestrune.desktop -rw-r--r-- root/root
 ./usr/share/doc-base/kestrune -rw-r--r-- root/root

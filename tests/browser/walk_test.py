@@ -608,6 +608,75 @@ def make_galleries(program, folder):
         run_kestrune(program, where, ["--modern"])
 
 
+# A folder of photos as they come from a camera and a phone, turned into a gallery by kestrune:
+# name, stored width and height, EXIF orientation (6: turn 90 degrees clockwise to show), and
+# whether the photo stands upright (taller than wide) once shown.
+FOLDER_PHOTOS = (("landscape.jpg", 4000, 3000, 1, False), ("portrait.jpg", 4000, 3000, 6, True),
+                 ("drawing.png", 1200, 800, 1, False), ("poster.gif", 600, 900, 1, True))
+
+
+def make_folder_gallery(program, folder, options):
+    """Writes the FOLDER_PHOTOS into folder and runs kestrune on the folder itself."""
+    os.makedirs(folder)
+    for n, (name, width, height, orientation, _) in enumerate(FOLDER_PHOTOS):
+        colours = PHOTOS[n % len(PHOTOS)][4]
+        picture = ImageOps.colorize(Image.linear_gradient("L").resize((width, height)),
+                                    colours[0], colours[1])
+        ImageDraw.Draw(picture).rectangle((0, 0, width // 3, height // 5), fill=colours[3])
+        if name.endswith(".jpg"):
+            exif = Image.Exif()
+            exif[0x0112] = orientation
+            picture.save(os.path.join(folder, name), quality=90, exif=exif.tobytes())
+        else:
+            picture.save(os.path.join(folder, name))
+    run = subprocess.run([program, *options, folder], capture_output=True, text=True,
+                         env={**os.environ, "DISPLAY": ""}, timeout=300)
+    return CHECKS.check(run.returncode == 0 and run.stderr == "",
+                        f"kestrune made the folder's gallery: status {run.returncode}, "
+                        f"{run.stderr!r}")
+
+
+# The sheet's thumbnails once all have loaded: [src, natural width, natural height, link].
+READ_SHEET_THUMBNAILS = """
+const images = Array.from(document.querySelectorAll('a > img'));
+if (!images.every((img) => img.complete)) return null;
+return images.map((img) => [img.src, img.naturalWidth, img.naturalHeight, img.parentNode.href]);
+"""
+
+# The PREVIOUS and NEXT icons of a modern page, once loaded.
+READ_ICONS = """
+const icons = Array.from(document.querySelectorAll('img.icon'));
+return icons.every((img) => img.complete) ? icons.map((img) => img.src) : null;
+"""
+
+
+def check_folder_gallery(driver, base, modern):
+    """The sheet kestrune made of FOLDER_PHOTOS, at the phone's and the desktop's size: every
+    thumbnail loaded, upright as its photo is shown, linking its photo; on modern pages no
+    PREVIOUS or NEXT icon is a full photo."""
+    for screen, width, height, mobile in SCREENS[:2]:
+        CHECKS.where = f"folder gallery, {screen}, {base}"
+        set_screen(driver, width, height, mobile)
+        open_page(driver, base + "index.html")
+        thumbnails = wait_until(lambda: driver.execute_script(READ_SHEET_THUMBNAILS)) or []
+        upright = {base + name: tall for name, _, _, _, tall in FOLDER_PHOTOS}
+        CHECKS.equal(sorted(link for _, _, _, link in thumbnails), sorted(upright),
+                     "the sheet's thumbnails link every photo once")
+        for src, w, h, link in thumbnails:
+            CHECKS.check(0 < w <= 240 and 0 < h <= 240 and (h > w) == upright.get(link),
+                         f"thumbnail {src} loaded and upright as {link}: {w}x{h}")
+    driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+    if not modern:
+        return
+    photos = {base + name for name, _, _, _, _ in FOLDER_PHOTOS}
+    for name, _, _, _, _ in FOLDER_PHOTOS:
+        page = page_of(base + name, ".htm")
+        open_page(driver, page)
+        icons = wait_until(lambda: driver.execute_script(READ_ICONS)) or []
+        CHECKS.check(icons and not photos & set(icons),
+                     f"{page}: PREVIOUS and NEXT icons {icons} are thumbnails, not photos")
+
+
 def set_screen(driver, width, height, mobile):
     driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
         "width": width, "height": height, "deviceScaleFactor": 1, "mobile": mobile})
@@ -793,9 +862,10 @@ axe.run(document).then((result) => done({
 AXE_ALLOWED_ON_AUTOMATIC = {"meta-refresh"}  # the automatic page's refresh is its purpose
 
 
-def check_accessibility(driver, bases, axe_file):
+def check_accessibility(driver, bases, axe_file, sheets=()):
     """axe-core finds no violation on any modern page of the shows at `bases` (manual,
-    automatic and allin1.html), in light and in dark mode, but the automatic pages' refresh."""
+    automatic and allin1.html) and on the contact `sheets` kestrune wrote, in light and in dark
+    mode, but the automatic pages' refresh."""
     try:
         with open(axe_file, encoding="utf-8") as source:
             axe = source.read()
@@ -804,7 +874,7 @@ def check_accessibility(driver, bases, axe_file):
         return
     driver.set_script_timeout(60)
     set_screen(driver, *DESKTOP[1:])
-    pages = []
+    pages = list(sheets)
     for base in bases:
         open_page(driver, base + "allin1.html")
         images = driver.execute_script(
@@ -856,7 +926,9 @@ def check_modern_pages(driver, roots, requested, axe_file):
           flush=True)
     started = time.monotonic()
     check_accessibility(driver, [roots["file"] + "modern/sample/",
-                                 roots["file"] + "modern/gallery/"], axe_file)
+                                 roots["file"] + "modern/gallery/",
+                                 roots["file"] + "modern/folder/"], axe_file,
+                        [roots["file"] + "modern/folder/index.html"])
     print(f"accessibility checked in {time.monotonic() - started:.1f} s", flush=True)
 
 
@@ -958,6 +1030,11 @@ def main():
             ("modern", write_slide_shows(program, args.examples, args.fixtures,
                                          os.path.join(scratch, "modern"), ["--modern"]), MODERN))
         make_galleries(program, os.path.join(scratch, "modern"))
+        for folder, shows, style in styles:  # walked as the other shows, and checked below
+            CHECKS.where = f"{folder}/folder"
+            if make_folder_gallery(program, os.path.join(scratch, folder, "folder"),
+                                   ["--modern"] if style is MODERN else []):
+                shows.append("folder")
         server = serve(scratch)
         driver = start_browser(os.path.join(scratch, "profile"))
         roots = {"file": "file://" + urllib.parse.quote(scratch) + "/",
@@ -990,6 +1067,10 @@ def main():
         other = threading.Thread(target=watch_then_check)
         other.start()
         try:
+            for folder, shows, style in styles:
+                if "folder" in shows:
+                    check_folder_gallery(driver, roots["file"] + folder + "/folder/",
+                                         style is MODERN)
             walk_all(driver, walks)
         finally:
             other.join()

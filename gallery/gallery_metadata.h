@@ -1,0 +1,42 @@
+// What a folder gallery reads from a photo's metadata (its caption) and keeps in a thumbnail
+// (kestrune's mark): both are byte formats of ours, read here without trusting any length.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The ImageDescription of the first image directory of an EXIF block (a TIFF structure, with or
+// without the "Exif\0\0" in front); empty when there is none or the block is malformed.
+std::string ExifImageDescription(std::string_view exif);
+
+// The text of dc:description, else of dc:title, in an XMP packet (its first alternative), with
+// XML's character references decoded; empty when there is none.
+std::string XmpDescription(std::string_view xmp);
+
+// A photo's caption: the first of the EXIF description and the XMP description that says
+// something (not blank, not a camera's boilerplate such as "OLYMPUS DIGITAL CAMERA"), blanks
+// around it trimmed and control bytes made blanks; else the file name without its extension.
+std::string ChooseCaption(std::string_view exif, std::string_view xmp, std::string_view photo);
+
+// The thumbnail's mark, a JPEG comment right behind its start: what the thumbnail was made from
+// (the photo's size and modification time, the size setting) and what the sheet needs of it
+// without decoding the photo again (the thumbnail's size, the photo's caption).
+struct ThumbnailMark {
+  unsigned long long photoSize = 0;
+  long long photoModified = 0;
+  int edge = 0;
+  int width = 0, height = 0;
+  std::string caption;
+};
+
+// The text that begins every mark: a file that holds it in its first bytes is a thumbnail of
+// kestrune's (the file layer's marker for thumbnails).
+inline constexpr char kThumbnailMarker[] = "Kestrune thumbnail 1;";
+
+// `jpeg` (which begins with its start-of-image marker) with the mark as a comment segment right
+// behind that marker; empty when `jpeg` is no JPEG.
+std::string MarkedThumbnail(std::string_view jpeg, const ThumbnailMark& mark);
+
+// The mark of a file whose first bytes are `head`; false when it carries none (a file of the
+// user's, or a thumbnail cut short).
+bool ReadThumbnailMark(std::string_view head, ThumbnailMark* mark);

@@ -1,0 +1,40 @@
+// What passes between the program and the photo module (kestrune-photos.so): plain C data, so
+// neither side depends on the other's C++ run-time.
+#pragma once
+
+#include <cstddef>
+
+extern "C" {
+
+struct KestrunePhotoJob {
+  const char* photo;     // in: name of a regular file, relative to the working folder
+  int edge;              // in: the thumbnail fits into edge x edge pixels
+  long long pixelLimit;  // in: a photo of more pixels than this is refused before decoding
+  int made;              // out: 1 when jpeg holds the thumbnail
+  char failure[256];     // out: why it was not made, or what was wrong with the photo
+  unsigned char* jpeg;   // out, malloc'ed: the thumbnail, JPEG without metadata
+  std::size_t jpegSize;
+  int width, height;    // out: the thumbnail's size
+  unsigned char* exif;  // out, malloc'ed: the photo's EXIF block, if any
+  std::size_t exifSize;
+  unsigned char* xmp;  // out, malloc'ed: the photo's XMP packet, if any
+  std::size_t xmpSize;
+};
+
+struct KestrunePhotoCodec {
+  int version;  // kPhotoCodecVersion
+  // Runs every job, on up to `threads` threads; returns when all are done.
+  void (*makeThumbnails)(KestrunePhotoJob* jobs, std::size_t count, unsigned threads);
+  // Frees what a job's outputs hold.
+  void (*release)(KestrunePhotoJob* job);
+  // Stops libvips at the end of the process: its worker threads are ended and waited for, so
+  // none is still running while the process exits. No call may follow.
+  void (*finish)();
+};
+
+// The module's one entry: the codec, or nullptr when libvips cannot be started.
+__attribute__((visibility("default"))) const KestrunePhotoCodec* KestruneOpenPhotoCodec();
+}
+
+inline constexpr int kPhotoCodecVersion = 2;
+inline constexpr char kPhotoCodecEntry[] = "KestruneOpenPhotoCodec";

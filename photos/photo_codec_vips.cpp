@@ -1,0 +1,183 @@
+// The photo module, kestrune-photos.so: thumbnails by libvips, loaded only for a folder run.
+//
+// Each photo is opened without waiting (a FIFO or a device is refused), its header read to learn
+// its size and metadata, refused when it claims more pixels than the limit, then shrunk on load
+// and turned upright by vips_thumbnail, and saved as a JPEG with every metadata block stripped.
+// Photos run on threads of their own, one libvips thread each, so the cores work on different
+// photos; at most `threads` photos are in memory at once.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vips/vips.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "photos/photo_codec.h"
+
+namespace {
+
+void Fail(KestrunePhotoJob* job, const char* what) {
+  std::snprintf(job->failure, sizeof job->failure, "%s", what);
+}
+
+// libvips' last error, one line, and the error buffer cleared for the next photo of the thread.
+void FailWithVips(KestrunePhotoJob* job, const char* what) {
+  std::string text = vips_error_buffer();
+  vips_error_clear();
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+  for (char& c : text)
+    if (c == '\n') c = ';';
+  std::snprintf(job->failure, sizeof job->failure, "%s%s%s", what, text.empty() ? "" : ": ",
+                text.c_str());
+}
+
+void CopyBlob(VipsImage* image, const char* field, unsigned char** out, std::size_t* size) {
+  const void* data = nullptr;
+  size_t length = 0;
+  if (vips_image_get_typeof(image, field) == 0 ||
+      vips_image_get_blob(image, field, &data, &length) != 0 || length == 0)
+    return;
+  *out = static_cast<unsigned char*>(std::malloc(length));
+  if (*out == nullptr) return;
+  std::memcpy(*out, data, length);
+  *size = length;
+}
+
+void MakeOne(KestrunePhotoJob* job) {
+  const int fd = ::open(job->photo, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return Fail(job, std::strerror(errno));
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    return Fail(job, "not a regular file");
+  }
+  if (info.st_size == 0) {
+    ::close(fd);
+    return Fail(job, "empty file");
+  }
+  VipsSource* source = vips_source_new_from_descriptor(fd);  // dups the descriptor
+  ::close(fd);
+  if (source == nullptr) return FailWithVips(job, "cannot be read");
+  // The header alone: sizes and metadata, before any pixel is decoded.
+  VipsImage* header =
+      vips_image_new_from_source(source, "", "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
+  if (header == nullptr) {
+    g_object_unref(source);
+    return FailWithVips(job, "not a photo that can be decoded");
+  }
+  const long long pixels = static_cast<long long>(header->Xsize) * header->Ysize;
+  if (pixels > job->pixelLimit) {
+    std::snprintf(job->failure, sizeof job->failure,
+                  "claims %dx%d pixels, more than a photo may have (%lld million)", header->Xsize,
+                  header->Ysize, job->pixelLimit / 1000000);
+    g_object_unref(header);
+    g_object_unref(source);
+    return;
+  }
+  CopyBlob(header, VIPS_META_EXIF_NAME, &job->exif, &job->exifSize);
+  CopyBlob(header, VIPS_META_XMP_NAME, &job->xmp, &job->xmpSize);
+  // A photo with a colour profile of its own is turned into sRGB; one without is taken as sRGB
+  // already, which spares every such photo building a colour transform.
+  const bool profiled = vips_image_get_typeof(header, VIPS_META_ICC_NAME) != 0;
+  g_object_unref(header);
+  VipsImage* thumbnail = nullptr;
+  void* buffer = nullptr;
+  size_t length = 0;
+  const int failed =
+      (profiled ? vips_thumbnail_source(source, &thumbnail, job->edge, "height", job->edge, "size",
+                                        VIPS_SIZE_DOWN, "export_profile", "srgb", "option_string",
+                                        "fail_on=truncated", nullptr)
+                : vips_thumbnail_source(source, &thumbnail, job->edge, "height", job->edge, "size",
+                                        VIPS_SIZE_DOWN, "option_string", "fail_on=truncated",
+                                        nullptr)) ||
+      vips_jpegsave_buffer(thumbnail, &buffer, &length, "Q", 85, "strip", TRUE, nullptr);
+  if (failed) {
+    FailWithVips(job, "cannot be decoded");
+  } else {
+    job->made = 1;
+    job->width = thumbnail->Xsize;
+    job->height = thumbnail->Ysize;
+    job->jpeg = static_cast<unsigned char*>(buffer);  // g_malloc'ed: released with g_free
+    job->jpegSize = length;
+  }
+  if (thumbnail != nullptr) g_object_unref(thumbnail);
+  g_object_unref(source);
+  vips_thread_shutdown();
+}
+
+void MakeThumbnails(KestrunePhotoJob* jobs, std::size_t count, unsigned threads) {
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t i; (i = next++) < count;) MakeOne(&jobs[i]);
+  };
+  if (threads < 2 || count < 2) return work();
+  std::vector<std::thread> workers;
+  for (unsigned t = 0; t < threads && t < count; ++t) workers.emplace_back(work);
+  for (std::thread& worker : workers) worker.join();
+}
+
+void Release(KestrunePhotoJob* job) {
+  g_free(job->jpeg);
+  std::free(job->exif);
+  std::free(job->xmp);
+  job->jpeg = job->exif = job->xmp = nullptr;
+  job->jpegSize = job->exifSize = job->xmpSize = 0;
+}
+
+// The threads of the process, by /proc/self/task; 0 when that cannot be read.
+std::size_t CountThreads() {
+  DIR* tasks = ::opendir("/proc/self/task");
+  if (tasks == nullptr) return 0;
+  std::size_t count = 0;
+  while (const dirent* task = ::readdir(tasks))
+    if (task->d_name[0] != '.') ++count;
+  ::closedir(tasks);
+  return count;
+}
+
+std::size_t ThreadsBeforeVips = 0;
+
+// libvips runs its workers on a GLib thread pool whose threads outlive the work and are never
+// joined; left running at exit, they are torn down in the middle of whatever they hold (and
+// LeakSanitizer's exit check crashes on their thread-local blocks of libjpeg). vips_shutdown
+// frees the pool; idle pool threads are then told to stop, and their ending is waited for.
+void Finish() {
+  vips_shutdown();
+  g_thread_pool_set_max_unused_threads(0);
+  g_thread_pool_stop_unused_threads();
+  // Each stopped thread leaves on its own (GLib detaches them): wait until the process has no
+  // more threads than before libvips started, for a few seconds at most.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (ThreadsBeforeVips != 0 && CountThreads() > ThreadsBeforeVips &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+const KestrunePhotoCodec kCodec{kPhotoCodecVersion, MakeThumbnails, Release, Finish};
+
+}  // namespace
+
+const KestrunePhotoCodec* KestruneOpenPhotoCodec() {
+  static const bool started = [] {
+    ThreadsBeforeVips = CountThreads();
+    if (VIPS_INIT("kestrune") != 0) return false;
+    // Its warnings would reach the terminal around kestrune's own messages; a damaged photo is
+    // told by the failure of its job instead.
+    g_log_set_handler(
+        "VIPS", G_LOG_LEVEL_WARNING, [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {},
+        nullptr);
+    vips_concurrency_set(1);  // parallel over photos, not within one
+    vips_cache_set_max(0);    // nothing kept between photos
+    return true;
+  }();
+  return started ? &kCodec : nullptr;
+}

@@ -1,0 +1,209 @@
+// Runs on a folder of photos, as a user runs them: bad photos, the slide show against a sheet
+// run of the sheet written, re-runs, --clean, and a signal midway.
+#include <signal.h>
+
+#include <fstream>
+
+#include "cli_support.h"
+
+namespace {
+
+const std::string kExamples = KESTRUNE_EXAMPLES;
+
+void CopyPhoto(const std::string& example, const std::string& to) {
+  fs::copy_file(kExamples + "/" + example, to, fs::copy_options::overwrite_existing);
+}
+
+// A PNG whose header claims width x height pixels, its checksums right, with one byte of pixels.
+std::string PngClaiming(unsigned width, unsigned height) {
+  const auto crc = [](const std::string& bytes) {
+    unsigned long c = 0xFFFFFFFFUL;
+    for (unsigned char byte : bytes) {
+      c ^= byte;
+      for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320UL & (0UL - (c & 1)));
+    }
+    return c ^ 0xFFFFFFFFUL;
+  };
+  const auto be = [](unsigned long v) {
+    return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16),
+                       static_cast<char>(v >> 8), static_cast<char>(v)};
+  };
+  const std::string ihdr = "IHDR" + be(width) + be(height) + std::string("\x08\x02\0\0\0", 5);
+  const std::string idat =
+      "IDAT" + std::string("\x78\x01\x01\x01\x00\xFE\xFF\x00\x00\x01\x00\x01", 12);
+  return std::string("\x89PNG\r\n\x1A\n", 8) + be(13) + ihdr + be(crc(ihdr)) + be(12) + idat +
+         be(crc(idat)) + be(0) + "IEND" + be(crc("IEND"));
+}
+
+std::string Sheet(const ScratchFolder& folder) {
+  return folder.Read("index.html");
+}
+
+// The regular files that are not slide-show pages, thumbnails or the sheet: the user's.
+std::map<std::string, std::string> UsersFiles(const std::string& folder) {
+  std::map<std::string, std::string> files = Snapshot(folder);
+  for (auto it = files.begin(); it != files.end();) {
+    const std::string& name = it->first;
+    const bool ours = name == "index.html" || name == "allin1.html" ||
+                      name.find(".htm") != std::string::npos ||
+                      Contains(it->second, "Kestrune thumbnail 1;");
+    it = ours ? files.erase(it) : std::next(it);
+  }
+  return files;
+}
+
+// Each bad photo gets one record naming it, the run goes on and ends with status 1; a regular
+// file that cannot be decoded is still listed, without a thumbnail; no photo is changed.
+TEST(FolderRun, BadPhotosEachToldOnceAndTheRestMade) {
+  ScratchFolder outside;
+  outside.Write("secret.jpg", "outside");
+  ScratchFolder folder;
+  CopyPhoto("boats.jpg", folder / "good.jpg");
+  const std::string jpeg = ReadWholeFile(kExamples + "/harbour.jpg");
+  folder.Write("truncated.jpg", jpeg.substr(0, jpeg.size() / 2));
+  folder.Write("zero.jpg", "");
+  folder.Write("text.jpg", "just some text\n");
+  folder.Write("huge.png", PngClaiming(100000, 100000));
+  folder.Write("unreadable.jpg", jpeg);
+  ::chmod((folder / "unreadable.jpg").c_str(), 0);
+  MakeFifo(folder / "fifo.jpg");
+  MakeSymlink(outside / "secret.jpg", folder / "out.jpg");
+  HandOver(folder.path(), kUnprivilegedUser);
+  const auto before = UsersFiles(folder.path());
+
+  const ProgramResult result = RunKestrune({folder.path()}, "/", kUnprivilegedUser);
+  EXPECT_EQ(result.status, 1);
+  for (const char* bad : {"truncated.jpg", "zero.jpg", "text.jpg", "huge.png", "unreadable.jpg",
+                          "fifo.jpg", "out.jpg"}) {
+    std::size_t told = 0;
+    for (std::size_t at = 0;
+         (at = result.err.find(std::string("\n") + bad + ": ", at)) != std::string::npos; ++at)
+      ++told;
+    if (result.err.rfind(std::string(bad) + ": ", 0) == 0) ++told;
+    EXPECT_EQ(told, 1u) << bad << " in\n" << result.err;
+  }
+  EXPECT_TRUE(Contains(result.err, "huge.png: Could not make a thumbnail: claims 100000x100000"));
+  const std::string sheet = Sheet(folder);
+  EXPECT_TRUE(Contains(sheet, "<img src=\"good_t.jpg\" width=\"240\""));
+  for (const char* listed : {"zero.jpg", "text.jpg", "huge.png", "truncated.jpg"})
+    EXPECT_TRUE(Contains(sheet, std::string("(could not be read)<br><a href=\"") + listed))
+        << listed;
+  EXPECT_FALSE(Contains(sheet, "fifo.jpg"));
+  EXPECT_FALSE(Contains(sheet, "out.jpg"));
+  EXPECT_TRUE(folder.Exists("good.htm") && folder.Exists("zero.html"));
+  EXPECT_EQ(UsersFiles(folder.path()), before);
+  EXPECT_EQ(outside.Read("secret.jpg"), "outside");
+}
+
+class FolderStyle : public testing::TestWithParam<bool> {};
+
+// The pages of a folder run are those a sheet run of the sheet it wrote makes; a re-run decodes
+// nothing new; a photo gone takes its thumbnail and pages along; --clean leaves the folder as it
+// was before the first run.
+TEST_P(FolderStyle, SlideShowIsTheSheetRunsAndCleanRestoresTheFolder) {
+  const bool modern = GetParam();
+  ScratchFolder folder;
+  for (const char* photo : {"boats.jpg", "gulls.gif", "pier.jpg", "SUNSET.JPG"})
+    CopyPhoto(photo, folder / photo);
+  CopyPhoto("kite.gif", folder / "photo 10 & more.gif");
+  CopyPhoto("harbour.jpg", folder / "boats.png");
+  const auto original = Snapshot(folder.path());
+  std::vector<std::string> options;
+  if (modern) options.push_back("--modern");
+  auto arguments = options;
+  arguments.push_back(folder.path() + "/");
+
+  const ProgramResult first = RunKestrune(arguments, "/");
+  ASSERT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(first.err, "");
+  const auto made = Snapshot(folder.path());
+  for (const char* thumbnail : {"tn_boats_jpg.jpg", "tn_boats_png.jpg", "gulls_t.jpg",
+                                "photo 10 & more_t.jpg", "SUNSET_t.jpg"})
+    EXPECT_TRUE(folder.Exists(thumbnail)) << thumbnail;
+
+  // The same sheet, photos and thumbnails elsewhere, run as a contact sheet.
+  ScratchFolder copy;
+  for (const auto& [name, bytes] : made)
+    if (name.find(".htm") == std::string::npos || name == "index.html") copy.Write(name, bytes);
+  auto sheetArguments = options;
+  sheetArguments.push_back("index.html");
+  ASSERT_EQ(RunKestrune(sheetArguments, copy.path()).status, 0);
+  EXPECT_EQ(Snapshot(copy.path()), made);
+
+  // Unchanged: nothing rewritten but the pages; a photo gone: its files go too.
+  ASSERT_EQ(RunKestrune(arguments, "/").status, 0);
+  EXPECT_EQ(Snapshot(folder.path()), made);
+  fs::remove(folder / "pier.jpg");
+  ASSERT_EQ(RunKestrune(arguments, "/").status, 0);
+  for (const char* gone : {"pier_t.jpg", "pier.htm", "pier.html"})
+    EXPECT_FALSE(folder.Exists(gone)) << gone;
+  EXPECT_FALSE(Contains(Sheet(folder), "pier"));
+
+  const ProgramResult clean = RunKestrune({"--clean", folder.path()}, "/");
+  EXPECT_EQ(clean.status, 0) << clean.out << clean.err;
+  auto expected = original;
+  expected.erase("pier.jpg");
+  EXPECT_EQ(Snapshot(folder.path()), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(FolderRun, FolderStyle, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& info) {
+                           return info.param ? "Modern" : "Classic";
+                         });
+
+// A user's index.html, or a file of the user's under a thumbnail's name, is never replaced.
+TEST(FolderRun, UsersSheetRefusedAndUsersThumbnailUsedAsItIs) {
+  ScratchFolder folder;
+  CopyPhoto("boats.jpg", folder / "boats.jpg");
+  CopyPhoto("beach hut_t.jpg", folder / "boats_t.jpg");
+  folder.Write("index.html", "<a href=\"boats.jpg\">mine</a>");
+  const auto before = Snapshot(folder.path());
+  const ProgramResult refused = RunKestrune({folder.path()}, "/");
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_EQ(refused.err, Record("/",
+                                "index.html is not a contact sheet kestrune wrote: run "
+                                "kestrune on it to make its slide show"));
+  EXPECT_EQ(Snapshot(folder.path()), before);
+
+  fs::remove(folder / "index.html");
+  ASSERT_EQ(RunKestrune({folder.path()}, "/").status, 0);
+  EXPECT_EQ(folder.Read("boats_t.jpg"), before.at("boats_t.jpg"));
+  EXPECT_TRUE(Contains(Sheet(folder), "<img src=\"boats_t.jpg\" alt=\"boats\""));
+}
+
+// A signal while thumbnails are made: the thumbnail in hand is finished, and the sheet and the
+// slide show hold exactly the photos done, each with its complete thumbnail.
+TEST(FolderRun, SignalMidwayLeavesTheSheetAndShowOfThePhotosDone) {
+  ScratchFolder folder;
+  const ProgramResult made =
+      RunProgram("/usr/bin/vips", {"black", folder / "first.jpg", "3000", "2000"}, "/");
+  if (made.status != 0) GTEST_SKIP() << "vips (libvips-tools) is needed to make the photos";
+  const int photos = 300;
+  for (int i = 2; i <= photos; ++i)
+    fs::create_hard_link(folder / "first.jpg", folder / ("p" + std::to_string(i) + ".jpg"));
+  const ProgramResult result = RunKestrune({folder.path()}, "/", 0, [&](int pid) {
+    for (int i = 0; i < 6000 && !folder.Exists("first_t.jpg"); ++i) ::usleep(10000);
+    ::kill(pid, SIGTERM);
+  });
+  EXPECT_EQ(result.status, 128 + SIGTERM) << result.err;
+  const std::string sheet = Sheet(folder);
+  std::size_t listed = 0;
+  for (std::size_t at = 0;
+       (at = sheet.find("<div class=\"photo\"><a href=", at)) != std::string::npos; ++at)
+    ++listed;
+  EXPECT_GE(listed, 1u);
+  EXPECT_LT(listed, static_cast<std::size_t>(photos));
+  std::size_t thumbnails = 0, pages = 0;
+  for (const std::string& name : ListFiles(folder.path())) {
+    EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+    if (name.find("_t.jpg") != std::string::npos) ++thumbnails;
+    if (name.size() > 5 && name.substr(name.size() - 5) == ".html" && name != "index.html" &&
+        name != "allin1.html")
+      ++pages;
+  }
+  EXPECT_EQ(thumbnails, listed);
+  EXPECT_EQ(pages, listed);
+  EXPECT_TRUE(Contains(result.err, "the slide show holds " + std::to_string(listed) + " images"));
+}
+
+}  // namespace
