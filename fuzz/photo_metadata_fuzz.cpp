@@ -1,7 +1,8 @@
 // Fuzz target: what kestrune reads of a photo and of a thumbnail itself (libvips decodes the
-// pixels): the EXIF description, the XMP description and title, the caption chosen from them,
-// and the thumbnail's mark. The input is split at its first two zero bytes into an EXIF block,
-// an XMP packet and a file's first bytes. A mark written must read back the same.
+// pixels): the EXIF description, orientation, the XMP description and title, the caption chosen
+// from them, the thumbnail's mark, and the metadata blocks and size read from a photo's bytes. The
+// input is split at its first two zero bytes into an EXIF block, an XMP packet and a file's first
+// bytes. A mark written must read back the same.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -9,6 +10,7 @@
 #include <string>
 
 #include "gallery/gallery_metadata.h"
+#include "photos/photo_metadata.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string input(reinterpret_cast<const char*>(data), size);
@@ -19,6 +21,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string head = second < input.size() ? input.substr(second + 1) : input;
 
   const std::string caption = ChooseCaption(exif, xmp, "photo.jpg");
+  // The reader of a photo's own bytes (the whole input as a file): what it finds must be a part
+  // of the file, and the orientation within 1-8.
+  std::string foundExif, foundXmp;
+  FindPhotoMetadata(input, &foundExif, &foundXmp);
+  long long width = 0, height = 0;
+  PhotoPixelSize(input, &width, &height);
+  JpegEndsWhole(input);
+  const int orientation = ExifOrientation(exif);
+  if (orientation < 1 || orientation > 8 || ExifOrientation(foundExif) < 1 ||
+      input.find(foundExif) == std::string::npos || input.find(foundXmp) == std::string::npos) {
+    std::fprintf(stderr, "the photo reader went wrong\n");
+    std::abort();
+  }
   ThumbnailMark mark;
   if (ReadThumbnailMark(head, &mark)) {
     ThumbnailMark again;

@@ -46,15 +46,17 @@ void TellAboutFile(const std::string& name, const std::string& text) {
   Run.failed = true;
 }
 
-std::string FolderTitle(std::string folder) {
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  const std::size_t slash = folder.rfind('/');
-  std::string name = slash == std::string::npos ? folder : folder.substr(slash + 1);
-  if (name.empty() || name == "." || name == "..") {
-    name = GetWorkingFolder();
-    while (name.size() > 1 && name.back() == '/') name.pop_back();
-    name = name.substr(name.rfind('/') + 1);
-  }
+// The path's last name ("\\" separates names too on Windows).
+std::string LastName(std::string path) {
+  while (path.size() > 1 && IsFolderSeparator(path.back())) path.pop_back();
+  std::size_t start = path.size();
+  while (start > 0 && !IsFolderSeparator(path[start - 1])) --start;
+  return path.substr(start);
+}
+
+std::string FolderTitle(const std::string& folder) {
+  std::string name = LastName(folder);
+  if (name.empty() || name == "." || name == "..") name = LastName(GetWorkingFolder());
   return name.empty() ? "Photos" : name;
 }
 

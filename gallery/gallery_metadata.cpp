@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdlib>
 
+#include "photos/photo_metadata.h"
 #include "sheet/ascii.h"
 
 namespace {
@@ -172,26 +173,9 @@ constexpr std::size_t kCaptionLimit = 1000;
 }  // namespace
 
 std::string ExifImageDescription(std::string_view exif) {
-  if (exif.substr(0, 6) == std::string_view("Exif\0\0", 6)) exif.remove_prefix(6);
-  if (exif.size() < 8) return std::string();
-  const bool big = exif.substr(0, 2) == "MM";
-  if (!big && exif.substr(0, 2) != "II") return std::string();
-  if (ReadNumber(exif, 2, 2, big) != 42) return std::string();
-  const std::size_t directory = ReadNumber(exif, 4, 4, big);
-  if (directory > exif.size() - 2) return std::string();
-  const std::size_t entries = ReadNumber(exif, directory, 2, big);
-  for (std::size_t i = 0; i < entries; ++i) {
-    const std::size_t entry = directory + 2 + i * 12;
-    if (entry > exif.size() - 12) break;
-    if (ReadNumber(exif, entry, 2, big) != 0x010E || ReadNumber(exif, entry + 2, 2, big) != 2)
-      continue;
-    const std::size_t count = ReadNumber(exif, entry + 4, 4, big);
-    const std::size_t at = count <= 4 ? entry + 8 : ReadNumber(exif, entry + 8, 4, big);
-    if (at > exif.size() || count > exif.size() - at) return std::string();
-    std::string_view text = exif.substr(at, count);
-    return std::string(text.substr(0, text.find('\0')));
-  }
-  return std::string();
+  ExifField field;
+  if (!FindExifField(exif, 0x010E, 2, &field)) return std::string();
+  return std::string(field.value.substr(0, field.value.find('\0')));
 }
 
 std::string XmpDescription(std::string_view xmp) {

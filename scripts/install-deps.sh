@@ -21,7 +21,7 @@ groups[package]="${groups[run]}
   dpkg-dev lintian desktop-file-utils
   mmdebstrap
   g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-win32 nsis zip unzip icoutils
-  wine64 xvfb x11-utils locales"
+  wine64 xvfb x11-utils locales python3-pil"
 # The Debian package: dependencies from the binary, its check, and a scratch Debian system to
 # install it in; the Windows programs, their installer and zips, and the installer run under Wine.
 groups[icons]="librsvg2-bin icoutils"

@@ -106,12 +106,26 @@ headless_result dryrun --dry-run index.html
 for fixture in cleaned cleanedmodern cleankept cleanlinks cleandialog; do
   headless_result "$fixture" --clean index.html
 done
+# Folders of photos: the headless build's thumbnails, sheets and slide shows (status 1 for the
+# bad photos), and a run undone by --clean.
+(cd "$out/reference" && DISPLAY= timeout 300 "$headless" gallery) || fail "headless run: gallery"
+(cd "$out/reference" && DISPLAY= timeout 300 "$headless" --modern gallerymodern/) ||
+  fail "headless run: gallerymodern"
+(cd "$out/reference" && DISPLAY= timeout 300 "$headless" gallerybad 2>/dev/null) &&
+  fail "headless run: gallerybad succeeded"
+(cd "$out/reference" && DISPLAY= "$headless" galleryclean && DISPLAY= "$headless" --clean galleryclean) \
+  >/dev/null || fail "headless run: galleryclean"
 driver="$(winpath "$build/tests/win32/kestrune_window_tests.exe")"
 program="$(winpath "$build/kestrune.exe")"
 hook="$(winpath "$build/tests/win32/kestrune_test_hook.dll")"
 work="$(winpath "$out/work")"
 reference="$(winpath "$out/reference")"
 wine "$driver" "$program" "$hook" "$work" "$reference" || fail "kestrune.exe under Wine"
+# The thumbnails of both builds: the same marks, sizes and pictures the right way up.
+for fixture in gallery gallerymodern gallerybad; do
+  /usr/bin/python3 tests/win32/same_thumbnails.py "$out/reference/$fixture" "$out/work/$fixture" ||
+    fail "thumbnails of $fixture differ from the Linux build's"
+done
 
 echo "== kestrune.exe under Wine: names in Unicode"
 # The headless build's pages for the same sheets. For the windows-1252 sheet the names it writes

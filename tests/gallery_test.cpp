@@ -8,6 +8,7 @@
 #include "gallery/gallery_names.h"
 #include "gallery/gallery_sheet.h"
 #include "generation/link_targets.h"
+#include "photos/photo_metadata.h"
 #include "test_support.h"
 
 namespace {
@@ -75,6 +76,66 @@ std::string Exif(bool bigEndian, const std::string& text) {
   exif += number(0, 4);  // no next directory
   if (text.size() + 1 > 4) exif += text + '\0';
   return exif;
+}
+
+// A JPEG segment: marker and payload behind its length.
+std::string Segment(unsigned char marker, const std::string& payload) {
+  const std::size_t length = payload.size() + 2;
+  return std::string{'\xFF', static_cast<char>(marker), static_cast<char>(length >> 8),
+                     static_cast<char>(length & 0xFF)} +
+         payload;
+}
+
+// What is read of a photo's own bytes where no library reads it alike on every system: the
+// orientation, the metadata blocks of a JPEG and a PNG, the size a header claims, a JPEG cut short.
+TEST(PhotoMetadata, OrientationBlocksSizeAndEnd) {
+  std::string turned = Exif(true, "Harbour");
+  turned[6 + 11] = 0x12;  // the entry's tag: 0x010E -> 0x0112 (orientation), type SHORT, value 6
+  turned[6 + 13] = 3;
+  turned.replace(6 + 14, 8, std::string("\0\0\0\1\0\6\0\0", 8));
+  EXPECT_EQ(ExifOrientation(turned), 6);
+  std::string sideways = turned;
+  sideways[6 + 19] = 9;  // outside 1-8
+  EXPECT_EQ(ExifOrientation(sideways), 1);
+  EXPECT_EQ(ExifOrientation(turned.substr(0, 20)), 1);  // cut short
+  EXPECT_EQ(ExifOrientation(Exif(false, "Harbour")), 1);
+
+  const std::string xmp = "<dc:title>Pier</dc:title>";
+  const std::string frame("\x08\x0B\xB8\x0F\xA0\x03", 6);  // 4000 x 3000, 3 components
+  const std::string jpeg = std::string("\xFF\xD8", 2) + Segment(0xE0, "JFIF") +
+                           Segment(0xE1, turned) +
+                           Segment(0xE1, std::string("http://ns.adobe.com/xap/1.0/\0", 29) + xmp) +
+                           Segment(0xC0, frame) + Segment(0xDA, "scan") + "\x12\xFF\xD9";
+  std::string exif, packet;
+  FindPhotoMetadata(jpeg, &exif, &packet);
+  EXPECT_EQ(exif, turned);
+  EXPECT_EQ(packet, xmp);
+  long long width = 0, height = 0;
+  EXPECT_TRUE(PhotoPixelSize(jpeg, &width, &height));
+  EXPECT_EQ(width * 10000 + height, 4000LL * 10000 + 3000);
+  EXPECT_TRUE(JpegEndsWhole(jpeg));
+  EXPECT_FALSE(JpegEndsWhole(jpeg.substr(0, jpeg.size() - 1)));
+  FindPhotoMetadata(jpeg.substr(0, 30), &exif, &packet);  // the EXIF segment cut short
+  EXPECT_EQ(exif + packet, "");
+
+  const auto chunk = [](const std::string& type, const std::string& data) {
+    const std::size_t n = data.size();
+    return std::string{'\0', '\0', static_cast<char>(n >> 8), static_cast<char>(n & 0xFF)} + type +
+           data + "CRC!";
+  };
+  const std::string png =
+      std::string("\x89PNG\r\n\x1A\n", 8) +
+      chunk("IHDR", std::string("\0\x01\x86\xA0\0\x01\x86\xA0\x08\x02\0\0\0", 13)) +
+      chunk("eXIf", turned.substr(6)) +
+      chunk("iTXt", std::string("XML:com.adobe.xmp\0\0\0\0\0", 22) + xmp) + chunk("IEND", "");
+  FindPhotoMetadata(png, &exif, &packet);
+  EXPECT_EQ(ExifOrientation(exif), 6);
+  EXPECT_EQ(packet, xmp);
+  EXPECT_TRUE(PhotoPixelSize(png, &width, &height));
+  EXPECT_EQ(width * height, 100000LL * 100000);
+  EXPECT_TRUE(PhotoPixelSize(std::string("GIF89a\x64\0\x50\0", 10), &width, &height));
+  EXPECT_EQ(width * 1000 + height, 100 * 1000 + 80);
+  EXPECT_FALSE(PhotoPixelSize("just some text", &width, &height));
 }
 
 TEST(GalleryCaptions, DescriptionElseTitleElseFileName) {
@@ -145,8 +206,10 @@ TEST(GallerySheet, SmallFolderInBothStyles) {
       {"broken.png", "", 0, 0, "broken"},
   };
   const std::string folder = KESTRUNE_GALLERY_EXPECTED;
-  EXPECT_EQ(GallerySheetText(ClassicPages, "Trip <1>", entries), ReadWholeFile(folder + "/classic.html"));
-  EXPECT_EQ(GallerySheetText(ModernPages, "Trip <1>", entries), ReadWholeFile(folder + "/modern.html"));
+  EXPECT_EQ(GallerySheetText(ClassicPages, "Trip <1>", entries),
+            ReadWholeFile(folder + "/classic.html"));
+  EXPECT_EQ(GallerySheetText(ModernPages, "Trip <1>", entries),
+            ReadWholeFile(folder + "/modern.html"));
 }
 
 }  // namespace

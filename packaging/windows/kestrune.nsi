@@ -27,6 +27,8 @@ SetCompressor /SOLID lzma
 ; Explorer shows the verbs under this key for every file of the extension, whichever program
 ; opens it.
 !define VERB_KEY "Software\Classes\SystemFileAssociations"
+; Folders: a folder of photos becomes its contact sheet, thumbnails and slide show.
+!define FOLDER_VERB_KEY "Software\Classes\Directory\shell"
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
@@ -114,6 +116,13 @@ Section "${PRODUCT}"
     "$INSTDIR\kestrune.exe" 0
   !insertmacro AddVerbs ".htm"
   !insertmacro AddVerbs ".html"
+  WriteRegStr HKLM "${FOLDER_VERB_KEY}\kestrune" "" "Make slide show"
+  WriteRegStr HKLM "${FOLDER_VERB_KEY}\kestrune" "Icon" '"$INSTDIR\kestrune.exe",0'
+  WriteRegStr HKLM "${FOLDER_VERB_KEY}\kestrune\command" "" '"$INSTDIR\kestrune.exe" "%1"'
+  WriteRegStr HKLM "${FOLDER_VERB_KEY}\kestrune.modern" "" "Make modern slide show"
+  WriteRegStr HKLM "${FOLDER_VERB_KEY}\kestrune.modern" "Icon" '"$INSTDIR\kestrune.exe",0'
+  WriteRegStr HKLM "${FOLDER_VERB_KEY}\kestrune.modern\command" "" \
+    '"$INSTDIR\kestrune.exe" --modern "%1"'
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -140,6 +149,8 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\${PRODUCT} (modern pages).lnk"
   !insertmacro RemoveVerbs ".htm"
   !insertmacro RemoveVerbs ".html"
+  DeleteRegKey HKLM "${FOLDER_VERB_KEY}\kestrune"
+  DeleteRegKey HKLM "${FOLDER_VERB_KEY}\kestrune.modern"
   DeleteRegKey /ifempty HKLM "${VERB_KEY}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd

@@ -51,6 +51,9 @@ for extension in .htm .html; do
     verb_keys+=("HKLM\\Software\\Classes\\SystemFileAssociations\\$extension\\shell\\$verb")
   done
 done
+for verb in kestrune kestrune.modern; do  # on folders
+  verb_keys+=("HKLM\\Software\\Classes\\Directory\\shell\\$verb")
+done
 leftovers() {
   local key
   [ -e "$installed" ] || [ -e "${shortcuts[0]}" ] || [ -e "${shortcuts[1]}" ] && return 0

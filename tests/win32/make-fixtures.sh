@@ -178,3 +178,41 @@ sheet "$unicode/cp1252/index.html" $'Caf\xe9 \xa9' $'caf\xe9.jpg' $'Caf\xe9' \
 printf '<html><head><meta charset="utf-8"><title>Refused</title></head><body>\n%s\n' \
   $'<a href="a.jpg">A</a> <a href="bad\xe9.jpg">Bad</a> <a href="Ελλάδα.jpg">Ελλάδα</a>' \
   >"$unicode/refused/index.html"
+
+# Folders of photos. gallery: a picture of four coloured quarters under each EXIF orientation
+# (one with a description for its caption), a PNG, a GIF, camera photos in natural order and a
+# name the sheet escapes. gallerybad: one good photo and each kind of bad one, beside a link
+# leading out. Times are whole seconds, which both systems keep exactly (they go into the marks).
+mkdir gallery gallerybad galleryclean
+/usr/bin/python3 - <<'PYTHON'
+from PIL import Image
+
+quarters = Image.new("RGB", (400, 300))
+for box, colour in (((0, 0, 200, 150), "red"), ((200, 0, 400, 150), "lime"),
+                    ((0, 150, 200, 300), "blue"), ((200, 150, 400, 300), "yellow")):
+    quarters.paste(colour, box)
+for orientation in range(1, 9):
+    exif = Image.Exif()
+    exif[0x0112] = orientation
+    if orientation == 6:
+        exif[0x010E] = "Harbour at dawn"
+    quarters.save(f"gallery/turn{orientation}.jpg", quality=90, exif=exif.tobytes())
+quarters.resize((300, 160)).save("gallery/wide.png")
+quarters.resize((100, 80)).save("gallery/small.gif")
+quarters.save("gallerybad/good.jpg", quality=90)
+PYTHON
+cp "$examples/boats.jpg" gallery/IMG_9.jpg
+cp "$examples/harbour.jpg" gallery/IMG_10.jpg
+cp "$examples/kite.gif" "gallery/photo 10 & more.gif"
+cp -a gallery gallerymodern
+cp "$examples/boats.jpg" "$examples/gulls.gif" "$examples/dunes.png" galleryclean/
+jpeg="$examples/harbour.jpg"
+head -c "$(($(stat -c %s "$jpeg") / 2))" "$jpeg" >gallerybad/truncated.jpg
+: >gallerybad/zero.jpg
+echo "just some text" >gallerybad/text.jpg
+# A PNG header claiming 100000 x 100000 pixels, and nothing behind it.
+printf '\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\x01\x86\xa0\0\x01\x86\xa0\x08\x02\0\0\0\0\0\0\0' \
+  >gallerybad/huge.png
+echo outside >outside.jpg
+ln -s ../outside.jpg gallerybad/out.jpg
+find gallery gallerymodern gallerybad galleryclean -exec touch -h -d @1700000000 {} +

@@ -10,6 +10,7 @@
 //   writes ARGUMENT to FILE: the program these tests register to open web pages.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -368,7 +369,16 @@ void ListTree(const std::string& root, const std::string& relative,
   FindClose(search);
 }
 
-// The fixture's folder holds exactly what the headless build left in its copy, byte for byte.
+// True for a thumbnail of kestrune's (its mark right behind the JPEG's start): two codecs make
+// different bytes, so scripts/test-windows.sh compares their marks and pictures instead.
+bool IsOwnThumbnail(const std::string& bytes) {
+  static const std::string marker = "Kestrune thumbnail 1;";
+  return bytes.compare(0, 4, "\xFF\xD8\xFF\xFE") == 0 &&
+         bytes.compare(6, marker.size(), marker) == 0;
+}
+
+// The fixture's folder holds exactly what the headless build left in its copy, byte for byte
+// (thumbnails of kestrune's: under the same names).
 void CheckSameAsHeadless(const std::string& fixture) {
   std::map<std::string, std::string> expected, actual;
   ListTree(ReferenceRoot + "\\" + fixture, "", &expected);
@@ -377,13 +387,68 @@ void CheckSameAsHeadless(const std::string& fixture) {
   for (const auto& [name, bytes] : expected) {
     const auto it = actual.find(name);
     if (Check(it != actual.end(), fixture + name + " was written"))
-      Check(it->second == bytes, fixture + name + " has the headless build's bytes");
+      Check(it->second == bytes || (IsOwnThumbnail(bytes) && IsOwnThumbnail(it->second)),
+            fixture + name + " has the headless build's bytes");
   }
   for (const auto& entry : actual)
     Check(expected.count(entry.first) != 0, fixture + entry.first + " was not expected");
 }
 
 // ---- Cases --------------------------------------------------------------------------------
+
+// A folder of photos given on the command line, as a shortcut or Explorer's verb gives it: the
+// thumbnails, sheet and slide show of the Linux build's run on the same folder, without a box;
+// bad photos told once each (by their name in the box's title), the rest made, status 1; and
+// --clean leaves the folder as it was.
+void TestFolderGallery() {
+  CurrentCase = "folder gallery";
+  Run run;
+  if (Start(run, "\"" + Folder("gallery") + "\"", WorkRoot)) {
+    const std::vector<std::string> boxes = RunToEnd(run);
+    Check(boxes.empty(), "no box" + (boxes.empty() ? "" : ": " + boxes.front()));
+    CheckEqual(std::to_string(run.exitCode), "0", "exit code");
+    CheckSameAsHeadless("gallery");
+  }
+
+  CurrentCase = "folder gallery: modern, a trailing backslash, from the folder's parent";
+  Run modern;
+  if (Start(modern, "--modern gallerymodern\\", WorkRoot)) {
+    Check(RunToEnd(modern).empty(), "no box");
+    CheckEqual(std::to_string(modern.exitCode), "0", "exit code");
+    CheckSameAsHeadless("gallerymodern");
+  }
+
+  CurrentCase = "folder gallery: bad photos";
+  Run bad;
+  if (Start(bad, Folder("gallerybad"), WorkRoot)) {
+    std::vector<std::string> told;  // the folder is listed in the file system's order
+    for (const std::string& box : RunToEnd(bad)) told.push_back(box.substr(0, box.find(" | ")));
+    std::sort(told.begin(), told.end());
+    std::string titles;
+    for (const std::string& title : told) titles += title + ";";
+    CheckEqual(titles, "huge.png;out.jpg;text.jpg;truncated.jpg;zero.jpg;",
+               "one box for each bad photo, in the folder's order");
+    CheckEqual(std::to_string(bad.exitCode), "1", "exit code");
+    CheckSameAsHeadless("gallerybad");
+  }
+
+  CurrentCase = "folder gallery: clean";
+  Run write;
+  if (Start(write, Folder("galleryclean"), WorkRoot)) {
+    Check(RunToEnd(write).empty(), "the run showed no box");
+    Run clean;
+    if (Start(clean, "--clean " + Folder("galleryclean"), WorkRoot)) {
+      // The slide show's clean tells its result, then the thumbnails' clean.
+      const std::vector<std::string> boxes = RunToEnd(clean);
+      Check(!boxes.empty() &&
+                boxes.back().find("| 3 thumbnails removed, index.html removed, 0 kept |") !=
+                    std::string::npos,
+            "the clean's result" + (boxes.empty() ? "" : ": " + boxes.back()));
+      CheckEqual(std::to_string(clean.exitCode), "0", "the clean's exit code");
+      CheckSameAsHeadless("galleryclean");
+    }
+  }
+}
 
 // A contact sheet given on the command line: the pages are written without a question and the
 // window closes by itself.
@@ -453,8 +518,8 @@ void TestStartFailures() {
   const Case cases[] = {
       {"notfound", "missing.html", "File not found: missing.html", "none", "main window"},
       {"notfound", "\"\"", "File not found: ", "none", "main window"},
-      {"folder", "sheet.html", "Could not create mapping file for sheet.html", "none",
-       "main window"},
+      {"folder", "sheet.html", "No photos in sheet.html (JPG, GIF and PNG files directly in it)",
+       "exclamation", "none"},  // a folder is a folder of photos, whatever its name
       {"empty", "empty.html", "File map could not be opened for empty.html", "none", "main window"},
       {"noimages", "index.html", kNoImages, "exclamation", "none"},
       {"allin1blocked", "index.html", kAllIn1, "exclamation", "none"},
@@ -1103,7 +1168,8 @@ void CheckSameAsHeadlessWide(const char* fixture) {
   for (const auto& [name, bytes] : expected) {
     const auto it = actual.find(name);
     if (Check(it != actual.end(), fixture + name + " was written"))
-      Check(it->second == bytes, fixture + name + " has the headless build's bytes");
+      Check(it->second == bytes || (IsOwnThumbnail(bytes) && IsOwnThumbnail(it->second)),
+            fixture + name + " has the headless build's bytes");
   }
   for (const auto& entry : actual)
     Check(expected.count(entry.first) != 0, fixture + entry.first + " was not expected");
@@ -1271,6 +1337,7 @@ int main(int argc, char** argv) {
       unicode ? std::vector<Group>{{"names in Unicode", TestUnicodeNames}}
               : std::vector<Group>{
                     {"sheet given", TestSheetGiven},
+                    {"folder gallery", TestFolderGallery},
                     {"start failures", TestStartFailures},
                     {"page failures", TestPageFailures},
                     {"session end", TestSessionEnd},

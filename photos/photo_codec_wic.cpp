@@ -1,0 +1,445 @@
+// The photo codec on Windows: thumbnails by the Windows Imaging Component (windowscodecs, part of
+// the system), reached through COM, which is loaded from the system folder only when a folder run
+// makes its first thumbnail, so the program imports no more than before.
+//
+// Each photo is read whole into memory through the wide-character calls (a device or anything but
+// a file on disk is refused), its size taken from its header and refused above the pixel limit
+// before WIC sees it, then decoded at the smallest size its decoder offers that still covers the
+// thumbnail (JPEG decoders scale while decoding), scaled to fit by the Fant filter, turned upright
+// by the EXIF orientation (read by photo_metadata.cpp, the same reader on every platform; WIC's
+// own metadata readers differ between systems) and encoded as a JPEG that carries no metadata.
+// Photos run on threads of their own, each with its own factory; at most `threads` photos are in
+// memory at once.
+#include <initguid.h>
+// initguid.h first: the GUIDs of wincodec.h are defined here, so no import library is linked.
+#include <wincodec.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "photos/photo_codec.h"
+#include "photos/photo_metadata.h"
+
+// The decoder's own scaling, which this system's wincodec.h leaves out (as wincodec.idl has it).
+struct IKestruneSourceTransform : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE CopyPixels(const WICRect* rect, UINT width, UINT height,
+                                               WICPixelFormatGUID* format,
+                                               WICBitmapTransformOptions transform, UINT stride,
+                                               UINT size, BYTE* buffer) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetClosestSize(UINT* width, UINT* height) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetClosestPixelFormat(WICPixelFormatGUID* format) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DoesSupportTransform(WICBitmapTransformOptions transform,
+                                                         BOOL* supported) = 0;
+};
+// IID_IWICBitmapSourceTransform
+constexpr GUID kSourceTransformId = {
+    0x3b16811b, 0x6a43, 0x4ec9, {0xb7, 0x13, 0x3d, 0x5a, 0x0c, 0x13, 0xb9, 0x40}};
+
+namespace {
+
+// COM, from ole32.dll in the system folder.
+struct {
+  HRESULT(WINAPI* initialize)(LPVOID, DWORD);
+  void(WINAPI* uninitialize)();
+  HRESULT(WINAPI* createInstance)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
+} Com;
+
+// A photo file larger than this is not read: it is held whole in memory while it is decoded.
+constexpr long long kFileLimit = 256LL << 20;
+
+// Holds one COM reference and releases it.
+template <typename T>
+struct Ref {
+  T* p = nullptr;
+  Ref() = default;
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  ~Ref() {
+    if (p != nullptr) p->Release();
+  }
+  T** operator&() { return &p; }
+  T* operator->() const { return p; }
+  T* get() const { return p; }
+};
+
+void Fail(KestrunePhotoJob* job, const char* what) {
+  std::snprintf(job->failure, sizeof job->failure, "%s", what);
+}
+
+void FailWith(KestrunePhotoJob* job, const char* what, HRESULT result) {
+  std::snprintf(job->failure, sizeof job->failure, "%s (error 0x%08lX)", what,
+                static_cast<unsigned long>(result));
+}
+
+unsigned char* CopyOf(const std::string& bytes, std::size_t* size) {
+  if (bytes.empty()) return nullptr;
+  auto* copy = static_cast<unsigned char*>(std::malloc(bytes.size()));
+  if (copy == nullptr) return nullptr;
+  std::memcpy(copy, bytes.data(), bytes.size());
+  *size = bytes.size();
+  return copy;
+}
+
+// The whole file `name` (UTF-8) when it is a file on disk of at most kFileLimit bytes.
+bool ReadPhoto(KestrunePhotoJob* job, std::string* bytes) {
+  const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, job->photo, -1, nullptr, 0);
+  std::wstring name(length > 0 ? static_cast<std::size_t>(length) : 1, L'\0');
+  if (length <= 0 ||
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, job->photo, -1, &name[0], length) <= 0) {
+    Fail(job, "no name of a file");
+    return false;
+  }
+  const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    Fail(job, error == ERROR_ACCESS_DENIED ? "Permission denied" : "cannot be opened");
+    return false;
+  }
+  LARGE_INTEGER size{};
+  bool read = false;
+  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &size)) {
+    Fail(job, "not a regular file");
+  } else if (size.QuadPart == 0) {
+    Fail(job, "empty file");
+  } else if (size.QuadPart > kFileLimit) {
+    Fail(job, "larger than a photo may be (256 MB), not read");
+  } else {
+    bytes->resize(static_cast<std::size_t>(size.QuadPart));
+    std::size_t got = 0;
+    DWORD n = 0;
+    while (got < bytes->size() &&
+           ReadFile(file, &(*bytes)[got], static_cast<DWORD>(bytes->size() - got), &n, nullptr) &&
+           n > 0)
+      got += n;
+    bytes->resize(got);
+    read = got > 0;
+    if (!read) Fail(job, "cannot be read");
+  }
+  CloseHandle(file);
+  return read;
+}
+
+// The flips and turns that make a photo of EXIF orientation 1-8 upright, as WIC applies them.
+WICBitmapTransformOptions UprightTransform(int orientation) {
+  switch (orientation) {
+    case 2:
+      return WICBitmapTransformFlipHorizontal;
+    case 3:
+      return WICBitmapTransformRotate180;
+    case 4:
+      return WICBitmapTransformFlipVertical;
+    case 5:
+      return static_cast<WICBitmapTransformOptions>(WICBitmapTransformRotate270 |
+                                                    WICBitmapTransformFlipHorizontal);
+    case 6:
+      return WICBitmapTransformRotate90;
+    case 7:
+      return static_cast<WICBitmapTransformOptions>(WICBitmapTransformRotate90 |
+                                                    WICBitmapTransformFlipHorizontal);
+    case 8:
+      return WICBitmapTransformRotate270;
+    default:
+      return WICBitmapTransformRotate0;
+  }
+}
+
+// The size that fits `width` x `height` into edge x edge, never enlarged: the longer side
+// becomes the edge, the other is rounded, at least one pixel.
+void FittedSize(UINT width, UINT height, int edge, UINT* fitWidth, UINT* fitHeight) {
+  const UINT side = static_cast<UINT>(edge);
+  if (width <= side && height <= side) {
+    *fitWidth = width;
+    *fitHeight = height;
+  } else if (width >= height) {
+    *fitWidth = side;
+    *fitHeight = static_cast<UINT>(static_cast<double>(height) * side / width + 0.5);
+  } else {
+    *fitHeight = side;
+    *fitWidth = static_cast<UINT>(static_cast<double>(width) * side / height + 0.5);
+  }
+  if (*fitWidth == 0) *fitWidth = 1;
+  if (*fitHeight == 0) *fitHeight = 1;
+}
+
+// The frame decoded by its decoder at a reduced size that still covers fitWidth x fitHeight,
+// where the decoder can (IWICBitmapSourceTransform); false to use the frame as it is.
+bool DecodeReduced(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UINT width,
+                   UINT fitWidth, UINT fitHeight, IWICBitmap** reduced) {
+  Ref<IKestruneSourceTransform> transform;
+  if (FAILED(frame->QueryInterface(kSourceTransformId, reinterpret_cast<void**>(&transform))))
+    return false;
+  UINT w = fitWidth, h = fitHeight;
+  BOOL rotates = FALSE;
+  if (FAILED(transform->GetClosestSize(&w, &h)) || w >= width || w < fitWidth || h < fitHeight ||
+      FAILED(transform->DoesSupportTransform(WICBitmapTransformRotate0, &rotates)) || !rotates)
+    return false;
+  WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+  if (FAILED(transform->GetClosestPixelFormat(&format))) return false;
+  UINT bytesPerPixel = 0;
+  if (IsEqualGUID(format, GUID_WICPixelFormat24bppBGR)) bytesPerPixel = 3;
+  if (IsEqualGUID(format, GUID_WICPixelFormat32bppBGR) ||
+      IsEqualGUID(format, GUID_WICPixelFormat32bppBGRA))
+    bytesPerPixel = 4;
+  if (IsEqualGUID(format, GUID_WICPixelFormat8bppGray)) bytesPerPixel = 1;
+  if (bytesPerPixel == 0) return false;
+  const UINT stride = (w * bytesPerPixel + 3) & ~3u;
+  std::vector<BYTE> pixels(static_cast<std::size_t>(stride) * h);
+  return SUCCEEDED(transform->CopyPixels(nullptr, w, h, &format, WICBitmapTransformRotate0, stride,
+                                         static_cast<UINT>(pixels.size()), pixels.data())) &&
+         SUCCEEDED(factory->CreateBitmapFromMemory(
+             w, h, format, stride, static_cast<UINT>(pixels.size()), pixels.data(), reduced));
+}
+
+// `small` (24-bit BGR) turned upright into `out` (rows of `stride` bytes) by WIC's flip-rotator.
+// Where that cannot turn (Wine's flips rows only), the pixels are moved as the orientation says:
+// a thumbnail is small, and the result must be the same on every system.
+bool Turn(IWICImagingFactory* factory, IWICBitmap* small, int orientation, UINT stride,
+          std::vector<BYTE>* out) {
+  Ref<IWICBitmapFlipRotator> rotator;
+  if (SUCCEEDED(factory->CreateBitmapFlipRotator(&rotator)) &&
+      SUCCEEDED(rotator->Initialize(small, UprightTransform(orientation))) &&
+      SUCCEEDED(rotator->CopyPixels(nullptr, stride, static_cast<UINT>(out->size()), out->data())))
+    return true;
+  UINT width = 0, height = 0;
+  if (FAILED(small->GetSize(&width, &height))) return false;
+  const UINT from = (width * 3 + 3) & ~3u;
+  std::vector<BYTE> pixels(static_cast<std::size_t>(from) * height);
+  if (FAILED(small->CopyPixels(nullptr, from, static_cast<UINT>(pixels.size()), pixels.data())))
+    return false;
+  const bool across = orientation >= 5;
+  const UINT outWidth = across ? height : width, outHeight = across ? width : height;
+  for (UINT y = 0; y < outHeight; ++y) {
+    for (UINT x = 0; x < outWidth; ++x) {
+      // The stored pixel that shows at (x, y) once upright.
+      UINT sx = x, sy = y;
+      switch (orientation) {
+        case 2:
+          sx = width - 1 - x;
+          break;
+        case 3:
+          sx = width - 1 - x;
+          sy = height - 1 - y;
+          break;
+        case 4:
+          sy = height - 1 - y;
+          break;
+        case 5:
+          sx = y;
+          sy = x;
+          break;
+        case 6:
+          sx = y;
+          sy = height - 1 - x;
+          break;
+        case 7:
+          sx = width - 1 - y;
+          sy = height - 1 - x;
+          break;
+        case 8:
+          sx = width - 1 - y;
+          sy = x;
+          break;
+        default:
+          break;
+      }
+      std::memcpy(&(*out)[static_cast<std::size_t>(y) * stride + x * 3],
+                  &pixels[static_cast<std::size_t>(sy) * from + sx * 3], 3);
+    }
+  }
+  return true;
+}
+
+void MakeOne(IWICImagingFactory* factory, KestrunePhotoJob* job) {
+  std::string bytes;
+  if (!ReadPhoto(job, &bytes)) return;
+  long long claimedWidth = 0, claimedHeight = 0;
+  if (PhotoPixelSize(bytes, &claimedWidth, &claimedHeight) &&
+      claimedWidth * claimedHeight > job->pixelLimit) {
+    std::snprintf(job->failure, sizeof job->failure,
+                  "claims %lldx%lld pixels, more than a photo may have (%lld million)",
+                  claimedWidth, claimedHeight, job->pixelLimit / 1000000);
+    return;
+  }
+  std::string exif, xmp;
+  FindPhotoMetadata(bytes, &exif, &xmp);
+  job->exif = CopyOf(exif, &job->exifSize);
+  job->xmp = CopyOf(xmp, &job->xmpSize);
+  // A JPEG cut short is refused as a whole, as libvips refuses it on Linux.
+  if (bytes.compare(0, 2, "\xFF\xD8") == 0 && !JpegEndsWhole(bytes))
+    return Fail(job, "cannot be decoded: the file is cut short");
+
+  Ref<IWICStream> stream;
+  Ref<IWICBitmapDecoder> decoder;
+  Ref<IWICBitmapFrameDecode> frame;
+  HRESULT result = factory->CreateStream(&stream);
+  if (SUCCEEDED(result))
+    result = stream->InitializeFromMemory(reinterpret_cast<BYTE*>(&bytes[0]),
+                                          static_cast<DWORD>(bytes.size()));
+  if (SUCCEEDED(result))
+    result = factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,
+                                              &decoder);
+  if (SUCCEEDED(result)) result = decoder->GetFrame(0, &frame);
+  UINT width = 0, height = 0;
+  if (SUCCEEDED(result)) result = frame->GetSize(&width, &height);
+  if (FAILED(result)) return FailWith(job, "not a photo that can be decoded", result);
+  if (static_cast<long long>(width) * height > job->pixelLimit) {
+    std::snprintf(job->failure, sizeof job->failure,
+                  "claims %ux%u pixels, more than a photo may have (%lld million)", width, height,
+                  job->pixelLimit / 1000000);
+    return;
+  }
+  UINT fitWidth = 0, fitHeight = 0;
+  FittedSize(width, height, job->edge, &fitWidth, &fitHeight);
+
+  Ref<IWICBitmap> reduced;
+  IWICBitmapSource* source = frame.get();
+  if (DecodeReduced(factory, frame.get(), width, fitWidth, fitHeight, &reduced))
+    source = reduced.get();
+  // Scaled in 32-bit BGRA (every decoder's pixels convert to it), then made 24-bit BGR for JPEG.
+  Ref<IWICFormatConverter> converter, toBgr;
+  Ref<IWICBitmapScaler> scaler;
+  Ref<IWICBitmap> scaled;
+  result = factory->CreateFormatConverter(&converter);
+  if (SUCCEEDED(result))
+    result = converter->Initialize(source, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
+                                   nullptr, 0.0, WICBitmapPaletteTypeCustom);
+  if (SUCCEEDED(result)) result = factory->CreateBitmapScaler(&scaler);
+  if (SUCCEEDED(result))
+    result =
+        scaler->Initialize(converter.get(), fitWidth, fitHeight, WICBitmapInterpolationModeFant);
+  if (SUCCEEDED(result)) result = factory->CreateFormatConverter(&toBgr);
+  if (SUCCEEDED(result))
+    result = toBgr->Initialize(scaler.get(), GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone,
+                               nullptr, 0.0, WICBitmapPaletteTypeCustom);
+  // The small image is made once, then turned: a turn reads its source column by column.
+  if (SUCCEEDED(result))
+    result = factory->CreateBitmapFromSource(toBgr.get(), WICBitmapCacheOnLoad, &scaled);
+  if (FAILED(result)) return FailWith(job, "cannot be decoded", result);
+  const int orientation = ExifOrientation(exif);
+  const bool across = orientation >= 5;  // a quarter turn: width and height change places
+  const UINT outWidth = across ? fitHeight : fitWidth, outHeight = across ? fitWidth : fitHeight;
+  const UINT stride = (outWidth * 3 + 3) & ~3u;
+  std::vector<BYTE> upright(static_cast<std::size_t>(stride) * outHeight);
+  if (!Turn(factory, scaled.get(), orientation, stride, &upright))
+    return Fail(job, "the thumbnail cannot be turned upright");
+  Ref<IWICBitmap> thumbnail;
+  result = factory->CreateBitmapFromMemory(outWidth, outHeight, GUID_WICPixelFormat24bppBGR, stride,
+                                           static_cast<UINT>(upright.size()), upright.data(),
+                                           &thumbnail);
+  if (FAILED(result)) return FailWith(job, "cannot be decoded", result);
+
+  // JPEG at quality 85 into memory; a thumbnail of edge x edge pixels takes far less than this.
+  std::vector<BYTE> out(static_cast<std::size_t>(outWidth) * outHeight * 6 + 65536);
+  Ref<IWICStream> outStream;
+  Ref<IWICBitmapEncoder> encoder;
+  Ref<IWICBitmapFrameEncode> encoded;
+  Ref<IPropertyBag2> options;
+  result = factory->CreateStream(&outStream);
+  if (SUCCEEDED(result))
+    result = outStream->InitializeFromMemory(out.data(), static_cast<DWORD>(out.size()));
+  if (SUCCEEDED(result))
+    result = factory->CreateEncoder(GUID_ContainerFormatJpeg, nullptr, &encoder);
+  if (SUCCEEDED(result)) result = encoder->Initialize(outStream.get(), WICBitmapEncoderNoCache);
+  if (SUCCEEDED(result)) result = encoder->CreateNewFrame(&encoded, &options);
+  if (SUCCEEDED(result)) {
+    PROPBAG2 option{};
+    option.pstrName = const_cast<LPOLESTR>(L"ImageQuality");
+    VARIANT value{};
+    value.vt = VT_R4;
+    value.fltVal = 0.85f;
+    options->Write(1, &option, &value);  // a codec without the option keeps its default
+    result = encoded->Initialize(options.get());
+  }
+  if (SUCCEEDED(result)) result = encoded->SetSize(outWidth, outHeight);
+  WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
+  if (SUCCEEDED(result)) result = encoded->SetPixelFormat(&format);
+  if (SUCCEEDED(result)) result = encoded->WriteSource(thumbnail.get(), nullptr);
+  if (SUCCEEDED(result)) result = encoded->Commit();
+  if (SUCCEEDED(result)) result = encoder->Commit();
+  ULARGE_INTEGER length{};
+  if (SUCCEEDED(result)) result = outStream->Seek(LARGE_INTEGER{}, STREAM_SEEK_CUR, &length);
+  if (FAILED(result)) return FailWith(job, "the thumbnail cannot be encoded", result);
+  const std::string jpeg(reinterpret_cast<const char*>(out.data()),
+                         static_cast<std::size_t>(length.QuadPart));
+  job->jpeg = CopyOf(jpeg, &job->jpegSize);
+  if (job->jpeg == nullptr) return Fail(job, "out of memory");
+  job->made = 1;
+  job->width = static_cast<int>(outWidth);
+  job->height = static_cast<int>(outHeight);
+}
+
+struct Batch {
+  KestrunePhotoJob* jobs;
+  std::size_t count;
+  std::atomic<std::size_t> next{0};
+};
+
+DWORD WINAPI Work(LPVOID data) {
+  Batch& batch = *static_cast<Batch*>(data);
+  const bool started = SUCCEEDED(Com.initialize(nullptr, COINIT_MULTITHREADED));
+  IWICImagingFactory* factory = nullptr;
+  const HRESULT created =
+      Com.createInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                         IID_IWICImagingFactory, reinterpret_cast<void**>(&factory));
+  for (std::size_t i; (i = batch.next++) < batch.count;) {
+    if (FAILED(created))
+      FailWith(&batch.jobs[i], "the Windows Imaging Component cannot be started", created);
+    else
+      MakeOne(factory, &batch.jobs[i]);
+  }
+  if (factory != nullptr) factory->Release();
+  if (started) Com.uninitialize();
+  return 0;
+}
+
+void MakeThumbnails(KestrunePhotoJob* jobs, std::size_t count, unsigned threads) {
+  Batch batch{jobs, count};
+  std::vector<HANDLE> workers;
+  for (unsigned t = 1; t < threads && t < count; ++t) {
+    const HANDLE worker = CreateThread(nullptr, 0, Work, &batch, 0, nullptr);
+    if (worker != nullptr) workers.push_back(worker);
+  }
+  Work(&batch);  // this thread works too
+  for (HANDLE worker : workers) {
+    WaitForSingleObject(worker, INFINITE);
+    CloseHandle(worker);
+  }
+}
+
+void Release(KestrunePhotoJob* job) {
+  std::free(job->jpeg);
+  std::free(job->exif);
+  std::free(job->xmp);
+  job->jpeg = job->exif = job->xmp = nullptr;
+  job->jpegSize = job->exifSize = job->xmpSize = 0;
+}
+
+const KestrunePhotoCodec kCodec{kPhotoCodecVersion, MakeThumbnails, Release};
+
+}  // namespace
+
+const KestrunePhotoCodec* KestruneOpenPhotoCodec() {
+  static const bool started = [] {
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    const HMODULE ole = LoadLibraryW((std::wstring(folder, length) + L"\\ole32.dll").c_str());
+    if (ole == nullptr) return false;
+    Com.initialize = reinterpret_cast<decltype(Com.initialize)>(
+        reinterpret_cast<void*>(GetProcAddress(ole, "CoInitializeEx")));
+    Com.uninitialize = reinterpret_cast<decltype(Com.uninitialize)>(
+        reinterpret_cast<void*>(GetProcAddress(ole, "CoUninitialize")));
+    Com.createInstance = reinterpret_cast<decltype(Com.createInstance)>(
+        reinterpret_cast<void*>(GetProcAddress(ole, "CoCreateInstance")));
+    return Com.initialize != nullptr && Com.uninitialize != nullptr &&
+           Com.createInstance != nullptr;
+  }();
+  return started ? &kCodec : nullptr;
+}

@@ -1,0 +1,206 @@
+// The photo operations on Win32: the folder's entries and files' first bytes through the
+// wide-character calls, a link looked at but never read through, and the photo codec of the
+// Windows Imaging Component (photo_codec_wic.cpp), started on first use.
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+
+#include "photos/photo_codec.h"
+#include "photos/photos.h"
+#include "platform/platform_win32.h"
+
+namespace {
+
+const KestrunePhotoCodec* Codec = nullptr;
+
+// As on Linux: 250 megapixels holds any camera photo.
+constexpr long long kPixelLimit = 250LL * 1000 * 1000;
+
+std::wstring Wide(const std::string& name) {
+  std::wstring wide;
+  return Utf8ToWide(name, &wide) ? wide : std::wstring();
+}
+
+// FILETIME counts 100 ns from 1601; the marks count nanoseconds from 1970, as on Linux.
+long long NanosecondsOf(const FILETIME& time) {
+  const long long ticks = static_cast<long long>(
+      static_cast<unsigned long long>(time.dwHighDateTime) << 32 | time.dwLowDateTime);
+  return (ticks - 116444736000000000LL) * 100;
+}
+
+// The full path of an open file or folder, as the system resolves it; empty when unknown.
+std::wstring FinalPath(HANDLE handle) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        GetFinalPathNameByHandleW(handle, &path[0], static_cast<DWORD>(path.size()), 0);
+    if (length == 0) return std::wstring();
+    if (length < path.size()) {
+      path.resize(length);
+      return path;
+    }
+    path.resize(length + 1);
+  }
+}
+
+bool SamePath(const std::wstring& a, const std::wstring& b) {
+  return a.size() == b.size() &&
+         CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                              static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+std::wstring WorkingFolderPath() {
+  const HANDLE folder = CreateFileW(L".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) return std::wstring();
+  std::wstring path = FinalPath(folder);
+  CloseHandle(folder);
+  if (!path.empty() && path.back() != L'\\') path += L'\\';
+  return path;
+}
+
+// Whether the file open as `handle` lies directly in `folder` (a path ending in "\"), and under
+// `name` itself when `itself` is asked: a link resolves elsewhere, even where the file system
+// shows it as the file it leads to (as Wine shows a Unix link).
+bool LiesIn(HANDLE handle, const std::wstring& folder, const std::wstring& name, bool itself) {
+  const std::wstring path = FinalPath(handle);
+  if (folder.empty() || path.size() <= folder.size() ||
+      !SamePath(path.substr(0, folder.size()), folder))
+    return false;
+  const std::wstring rest = path.substr(folder.size());
+  return itself ? SamePath(rest, name) : rest.find(L'\\') == std::wstring::npos;
+}
+
+// What stands under `name`: a link counts as what it leads to when that is directly in the
+// folder. The file is opened for its attributes only, which waits on no device.
+EntryKind KindOf(const std::wstring& name, DWORD attributes, const std::wstring& folder) {
+  const bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  const HANDLE handle = CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    // Unreadable: the codec tells why; a link that leads nowhere is not followed.
+    if (isLink) return EntryKind::LinkOutside;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::Folder : EntryKind::Regular;
+  }
+  EntryKind kind = EntryKind::Other;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!LiesIn(handle, folder, name, false)) {
+    kind = EntryKind::LinkOutside;
+  } else if (GetFileInformationByHandle(handle, &info) &&
+             (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    kind = EntryKind::Folder;
+  } else if (GetFileType(handle) == FILE_TYPE_DISK) {
+    kind = EntryKind::Regular;
+  }
+  CloseHandle(handle);
+  return kind;
+}
+
+}  // namespace
+
+bool IsFolderPath(const std::string& path) {
+  const std::wstring wide = Wide(path);
+  if (wide.empty()) return false;
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool ListWorkingFolder(std::vector<FolderEntry>* entries) {
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW(L"*", &found);
+  if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  const std::wstring folder = WorkingFolderPath();
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L"..") continue;
+    FolderEntry entry;
+    entry.name = WideToUtf8(name);
+    // A name that is no UTF-8 text (an unpaired surrogate) or that Windows reads as a device
+    // names no photo kestrune can write pages for.
+    if (Wide(entry.name) != name) continue;
+    entry.kind = NamesReservedDevice(entry.name) ? EntryKind::Other
+                                                 : KindOf(name, found.dwFileAttributes, folder);
+    entry.size = static_cast<unsigned long long>(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
+    entry.modified = NanosecondsOf(found.ftLastWriteTime);
+    if (entry.kind == EntryKind::Regular &&
+        (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      // A link inside the folder: the size and time of the file it leads to.
+      WIN32_FILE_ATTRIBUTE_DATA target;
+      if (GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &target)) {
+        entry.size =
+            static_cast<unsigned long long>(target.nFileSizeHigh) << 32 | target.nFileSizeLow;
+        entry.modified = NanosecondsOf(target.ftLastWriteTime);
+      }
+    }
+    entries->push_back(std::move(entry));
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return true;
+}
+
+bool ReadFileHead(const std::string& name, std::size_t limit, std::string* head) {
+  const std::wstring wide = Wide(name);
+  if (wide.empty() || NamesReservedDevice(name)) return false;
+  const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  bool read =
+      GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
+      LiesIn(file, WorkingFolderPath(), wide.substr(wide.find_last_of(L"\\/") + 1),
+             wide.find_first_of(L"\\/") == std::wstring::npos);
+  if (read) {
+    const unsigned long long size =
+        static_cast<unsigned long long>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
+    // Room for what the file holds (one byte more, to see it end), never the whole limit.
+    limit = static_cast<std::size_t>(std::min<unsigned long long>(limit, size + 1));
+    head->resize(limit);
+    std::size_t got = 0;
+    DWORD n = 0;
+    while (got < limit &&
+           ReadFile(file, &(*head)[got], static_cast<DWORD>(limit - got), &n, nullptr) && n > 0)
+      got += n;
+    head->resize(got);
+  }
+  CloseHandle(file);
+  return read;
+}
+
+bool OpenPhotoCodec(std::string* why) {
+  if (Codec == nullptr) Codec = KestruneOpenPhotoCodec();
+  if (Codec == nullptr) *why = "COM cannot be loaded";
+  return Codec != nullptr;
+}
+
+std::size_t PhotoBatchSize() {
+  SYSTEM_INFO system;
+  GetSystemInfo(&system);
+  return system.dwNumberOfProcessors == 0 ? 2 : system.dwNumberOfProcessors;
+}
+
+void MakeThumbnails(std::vector<ThumbnailJob>* jobs) {
+  std::vector<KestrunePhotoJob> work(jobs->size());
+  for (std::size_t i = 0; i < jobs->size(); ++i) {
+    work[i] = KestrunePhotoJob{};
+    work[i].photo = (*jobs)[i].photo.c_str();
+    work[i].edge = (*jobs)[i].edge;
+    work[i].pixelLimit = kPixelLimit;
+  }
+  Codec->makeThumbnails(work.data(), work.size(), static_cast<unsigned>(PhotoBatchSize()));
+  for (std::size_t i = 0; i < jobs->size(); ++i) {
+    ThumbnailJob& job = (*jobs)[i];
+    const KestrunePhotoJob& done = work[i];
+    job.made = done.made != 0;
+    job.failure = done.failure;
+    job.jpeg.assign(reinterpret_cast<const char*>(done.jpeg), done.jpegSize);
+    job.exif.assign(reinterpret_cast<const char*>(done.exif), done.exifSize);
+    job.xmp.assign(reinterpret_cast<const char*>(done.xmp), done.xmpSize);
+    job.width = done.width;
+    job.height = done.height;
+    Codec->release(&work[i]);
+  }
+}
