@@ -8,15 +8,6 @@
 
 namespace {
 
-unsigned ReadNumber(std::string_view bytes, std::size_t at, std::size_t width, bool bigEndian) {
-  unsigned value = 0;
-  for (std::size_t i = 0; i < width; ++i) {
-    const unsigned byte = static_cast<unsigned char>(bytes[at + (bigEndian ? i : width - 1 - i)]);
-    value = value << 8 | byte;
-  }
-  return value;
-}
-
 std::string_view Trimmed(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);

@@ -27,8 +27,9 @@ struct KestrunePhotoCodec {
   void (*makeThumbnails)(KestrunePhotoJob* jobs, std::size_t count, unsigned threads);
   // Frees what a job's outputs hold.
   void (*release)(KestrunePhotoJob* job);
-  // Stops libvips at the end of the process: its worker threads are ended and waited for, so
-  // none is still running while the process exits. No call may follow.
+  // Stops the codec at the end of the process: worker threads it keeps (libvips keeps a pool)
+  // are ended and waited for, so none is still running while the process exits. No call may
+  // follow.
   void (*finish)();
 };
 

@@ -2,15 +2,6 @@
 
 namespace {
 
-unsigned ReadNumber(std::string_view bytes, std::size_t at, std::size_t width, bool bigEndian) {
-  unsigned value = 0;
-  for (std::size_t i = 0; i < width; ++i) {
-    const unsigned byte = static_cast<unsigned char>(bytes[at + (bigEndian ? i : width - 1 - i)]);
-    value = value << 8 | byte;
-  }
-  return value;
-}
-
 bool StartsWith(std::string_view bytes, std::string_view prefix) {
   return bytes.substr(0, prefix.size()) == prefix;
 }
@@ -48,6 +39,15 @@ std::size_t WalkJpegSegments(std::string_view file, Visit visit) {
 }
 
 }  // namespace
+
+unsigned ReadNumber(std::string_view bytes, std::size_t at, std::size_t width, bool bigEndian) {
+  unsigned value = 0;
+  for (std::size_t i = 0; i < width; ++i) {
+    const unsigned byte = static_cast<unsigned char>(bytes[at + (bigEndian ? i : width - 1 - i)]);
+    value = value << 8 | byte;
+  }
+  return value;
+}
 
 bool FindExifField(std::string_view exif, unsigned tag, unsigned type, ExifField* field) {
   if (StartsWith(exif, kExifPrefix)) exif.remove_prefix(kExifPrefix.size());

@@ -6,6 +6,10 @@
 #include <string>
 #include <string_view>
 
+// The unsigned number of `width` bytes (at most 4) at bytes[at], in either byte order; the caller
+// has checked that they are there.
+unsigned ReadNumber(std::string_view bytes, std::size_t at, std::size_t width, bool bigEndian);
+
 // One field of an EXIF block's first image directory: its type, count and value bytes (in the
 // entry itself when they fit in four bytes), and the byte order of the block.
 struct ExifField {

@@ -16,17 +16,13 @@
 
 #include "kestrune_version.h"
 #include "photos/photo_codec.h"
+#include "photos/photo_jobs.h"
 #include "photos/photos.h"
 #include "platform/platform.h"
 
 namespace {
 
 const KestrunePhotoCodec* Codec = nullptr;
-
-// Photos larger than this are refused from their header alone: 250 megapixels holds any camera
-// photo, and a decoded image of that size is still only about 750 MB at its full size, which
-// shrink-on-load never makes.
-constexpr long long kPixelLimit = 250LL * 1000 * 1000;
 
 long long NanosecondsOf(const struct timespec& time) {
   return static_cast<long long>(time.tv_sec) * 1000000000LL + time.tv_nsec;
@@ -144,24 +140,5 @@ std::size_t PhotoBatchSize() {
 }
 
 void MakeThumbnails(std::vector<ThumbnailJob>* jobs) {
-  std::vector<KestrunePhotoJob> work(jobs->size());
-  for (std::size_t i = 0; i < jobs->size(); ++i) {
-    work[i] = KestrunePhotoJob{};
-    work[i].photo = (*jobs)[i].photo.c_str();
-    work[i].edge = (*jobs)[i].edge;
-    work[i].pixelLimit = kPixelLimit;
-  }
-  Codec->makeThumbnails(work.data(), work.size(), Cores());
-  for (std::size_t i = 0; i < jobs->size(); ++i) {
-    ThumbnailJob& job = (*jobs)[i];
-    const KestrunePhotoJob& done = work[i];
-    job.made = done.made != 0;
-    job.failure = done.failure;
-    job.jpeg.assign(reinterpret_cast<const char*>(done.jpeg), done.jpegSize);
-    job.exif.assign(reinterpret_cast<const char*>(done.exif), done.exifSize);
-    job.xmp.assign(reinterpret_cast<const char*>(done.xmp), done.xmpSize);
-    job.width = done.width;
-    job.height = done.height;
-    Codec->release(&work[i]);
-  }
+  RunThumbnailJobs(*Codec, jobs, Cores());
 }

@@ -7,15 +7,13 @@
 #include <string>
 
 #include "photos/photo_codec.h"
+#include "photos/photo_jobs.h"
 #include "photos/photos.h"
 #include "platform/platform_win32.h"
 
 namespace {
 
 const KestrunePhotoCodec* Codec = nullptr;
-
-// As on Linux: 250 megapixels holds any camera photo.
-constexpr long long kPixelLimit = 250LL * 1000 * 1000;
 
 std::wstring Wide(const std::string& name) {
   std::wstring wide;
@@ -183,24 +181,5 @@ std::size_t PhotoBatchSize() {
 }
 
 void MakeThumbnails(std::vector<ThumbnailJob>* jobs) {
-  std::vector<KestrunePhotoJob> work(jobs->size());
-  for (std::size_t i = 0; i < jobs->size(); ++i) {
-    work[i] = KestrunePhotoJob{};
-    work[i].photo = (*jobs)[i].photo.c_str();
-    work[i].edge = (*jobs)[i].edge;
-    work[i].pixelLimit = kPixelLimit;
-  }
-  Codec->makeThumbnails(work.data(), work.size(), static_cast<unsigned>(PhotoBatchSize()));
-  for (std::size_t i = 0; i < jobs->size(); ++i) {
-    ThumbnailJob& job = (*jobs)[i];
-    const KestrunePhotoJob& done = work[i];
-    job.made = done.made != 0;
-    job.failure = done.failure;
-    job.jpeg.assign(reinterpret_cast<const char*>(done.jpeg), done.jpegSize);
-    job.exif.assign(reinterpret_cast<const char*>(done.exif), done.exifSize);
-    job.xmp.assign(reinterpret_cast<const char*>(done.xmp), done.xmpSize);
-    job.width = done.width;
-    job.height = done.height;
-    Codec->release(&work[i]);
-  }
+  RunThumbnailJobs(*Codec, jobs, static_cast<unsigned>(PhotoBatchSize()));
 }
