@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -23,15 +24,19 @@ ssize_t ReadFully(int fd, char* buffer, size_t size, off_t at = -1);
 // Writes `size` bytes, continuing short writes; returns how many were written.
 size_t WriteFully(int fd, const char* data, size_t size);
 
+// ---- Folder listings (posix_listings.cpp)
+// Reads the folder open as `fd` (O_DIRECTORY) whole, calling visit(name, type) for each entry
+// (type as d_type gives it, DT_UNKNOWN where the file system does not say). True when it was
+// read to its end; false when a read failed.
+bool ForEachFolderEntry(int fd, const std::function<void(std::string_view, unsigned char)>& visit);
+// Forgets every folder read, and the page folders opened (a new sheet or working folder).
+void ForgetListings();
+
 // ---- Signals (posix_signals.cpp)
 // The combined page's hidden temporary file, which a second signal removes before the program
 // ends; forgotten once the file may hold something else.
 void RememberTemporary(const std::string& name);
 void ForgetTemporary();
-
-// ---- Folder listings (posix_listings.cpp)
-// Forgets every folder read, and the page folders opened (a new sheet or working folder).
-void ForgetListings();
 
 // ---- Opening beneath the working folder (posix_beneath.cpp)
 void CloseFolder(int folder);  // a folder opened here, or AT_FDCWD

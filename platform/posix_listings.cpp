@@ -105,27 +105,33 @@ bool ReadFolder(const std::string& folder, FolderListing* listing) {
   }
   const int fd = PosixCalls.openat(AT_FDCWD, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
   if (fd < 0) return missing();
+  const bool whole = ForEachFolderEntry(fd, [listing](std::string_view name, unsigned char type) {
+    if (!EndsWithJpg(name)) return;
+    const bool link = type == DT_LNK || type == DT_UNKNOWN;
+    AddName(link ? listing->links : listing->files, name);
+  });
+  PosixCalls.close(fd);
+  SortNames(listing->files);
+  SortNames(listing->links);
+  return whole;
+}
+
+}  // namespace
+
+namespace posix {
+
+bool ForEachFolderEntry(int fd, const std::function<void(std::string_view, unsigned char)>& visit) {
   std::vector<char> buffer(32768);
   ssize_t got;
   while ((got = PosixCalls.getdents64(fd, buffer.data(), buffer.size())) > 0) {
     for (ssize_t at = 0; at < got;) {
       const auto* entry = reinterpret_cast<const struct dirent64*>(buffer.data() + at);
       at += entry->d_reclen;
-      const std::string_view name(entry->d_name);
-      if (!EndsWithJpg(name)) continue;
-      const bool link = entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN;
-      AddName(link ? listing->links : listing->files, name);
+      visit(std::string_view(entry->d_name), entry->d_type);
     }
   }
-  PosixCalls.close(fd);
-  SortNames(listing->files);
-  SortNames(listing->links);
   return got == 0;
 }
-
-}  // namespace
-
-namespace posix {
 
 // Everything a run learns of its folders is forgotten for the next one.
 void ForgetListings() {

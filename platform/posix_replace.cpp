@@ -285,30 +285,23 @@ void RemoveLeftovers(const Replacement& r) {
   if (fd < 0) return;
   const std::string start = "." + r.file + ".";
   std::vector<std::string> leftovers;
-  std::vector<char> buffer(32768);
-  ssize_t got;
-  while ((got = PosixCalls.getdents64(fd, buffer.data(), buffer.size())) > 0) {
-    for (ssize_t at = 0; at < got;) {
-      const auto* entry = reinterpret_cast<const struct dirent64*>(buffer.data() + at);
-      at += entry->d_reclen;
-      const std::string_view name(entry->d_name);
-      if (name.size() <= start.size() + 4 || name.compare(0, start.size(), start) != 0 ||
-          name.compare(name.size() - 4, 4, ".tmp") != 0)
-        continue;
-      // The process number, and the attempt that made the name unique ("-N"), if any.
-      const std::string_view middle = name.substr(start.size(), name.size() - start.size() - 4);
-      const std::string_view number = middle.substr(0, middle.find('-'));
-      const std::string_view attempt = middle.substr(std::min(number.size() + 1, middle.size()));
-      const auto digits = [](std::string_view text) {
-        return !text.empty() && text.size() < 10 &&
-               text.find_first_not_of("0123456789") == std::string_view::npos;
-      };
-      if (!digits(number) || (number.size() < middle.size() && !digits(attempt))) continue;
-      const pid_t process = static_cast<pid_t>(std::stol(std::string(number)));
-      if (process != ::getpid() && ::kill(process, 0) != 0 && errno == ESRCH)
-        leftovers.emplace_back(name);
-    }
-  }
+  ForEachFolderEntry(fd, [&start, &leftovers](std::string_view name, unsigned char) {
+    if (name.size() <= start.size() + 4 || name.compare(0, start.size(), start) != 0 ||
+        name.compare(name.size() - 4, 4, ".tmp") != 0)
+      return;
+    // The process number, and the attempt that made the name unique ("-N"), if any.
+    const std::string_view middle = name.substr(start.size(), name.size() - start.size() - 4);
+    const std::string_view number = middle.substr(0, middle.find('-'));
+    const std::string_view attempt = middle.substr(std::min(number.size() + 1, middle.size()));
+    const auto digits = [](std::string_view text) {
+      return !text.empty() && text.size() < 10 &&
+             text.find_first_not_of("0123456789") == std::string_view::npos;
+    };
+    if (!digits(number) || (number.size() < middle.size() && !digits(attempt))) return;
+    const pid_t process = static_cast<pid_t>(std::stol(std::string(number)));
+    if (process != ::getpid() && ::kill(process, 0) != 0 && errno == ESRCH)
+      leftovers.emplace_back(name);
+  });
   PosixCalls.close(fd);
   for (const std::string& leftover : leftovers)
     RemoveOwnPage(FolderPart(r.name) + leftover, r.marker);
