@@ -149,8 +149,13 @@ dismiss_chooser() {
   main="$(window_named Quillfen 5)" || fail "no main window beside the chooser"
   # The toolkit names its dialog before mapping it; a key sent to an unmapped window is lost.
   wait_for_visible "$chooser" || fail "the chooser was never shown"
-  press "$chooser" Escape
-  wait_for_windows "$title" 0 || fail "Escape did not dismiss the chooser"
+  # A busy machine may map the dialog before its toolkit takes keys: Escape again until it goes.
+  local tries
+  for tries in 1 2 3; do
+    press "$chooser" Escape
+    wait_for_windows "$title" 0 && return 0
+  done
+  fail "Escape did not dismiss the chooser"
   kill -0 "$program_pid" 2>/dev/null || fail "the program ended with the chooser"
 }
 
