@@ -95,6 +95,15 @@ FunctionEnd
 
 ; Removes the verbs, then each key above them that is left empty, so that a key the installer
 ; made goes and one that holds anything else stays.
+; Removes the machine's key KEY only where it holds neither a subkey nor a value, so a key the
+; system or another program uses stays whole.
+!macro DeleteKeyIfBare KEY
+  ClearErrors
+  EnumRegValue $0 HKLM "${KEY}" 0
+  StrCmp $0 "" 0 +2
+  DeleteRegKey /ifempty HKLM "${KEY}"
+!macroend
+
 !macro RemoveVerbs EXTENSION
   DeleteRegKey HKLM "${VERB_KEY}\${EXTENSION}\shell\kestrune"
   DeleteRegKey HKLM "${VERB_KEY}\${EXTENSION}\shell\kestrune.modern"
@@ -151,6 +160,9 @@ Section "Uninstall"
   !insertmacro RemoveVerbs ".html"
   DeleteRegKey HKLM "${FOLDER_VERB_KEY}\kestrune"
   DeleteRegKey HKLM "${FOLDER_VERB_KEY}\kestrune.modern"
+  ; The folder keys the verbs needed, where they hold nothing else (a fresh system may have none).
+  !insertmacro DeleteKeyIfBare "${FOLDER_VERB_KEY}"
+  !insertmacro DeleteKeyIfBare "Software\Classes\Directory"
   DeleteRegKey /ifempty HKLM "${VERB_KEY}"
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
 SectionEnd
