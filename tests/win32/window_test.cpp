@@ -635,6 +635,28 @@ void TestPageFailures() {
 // tells it (WM_ENDSESSION), after which it may end the process at any moment. The step that ran
 // is complete and none follows: the folder holds the pages of the images written so far, whole,
 // and an allin1.html that lists exactly those, with its trailer; no temporary file is left.
+// The headless build's show of the busy sheet (`reference`) as a run that stopped after
+// `written` images leaves it: the sheet, the pages of those images, and allin1.html without the
+// lines of the images never written.
+std::map<std::string, std::string> BusyShowUpTo(int written,
+                                                std::map<std::string, std::string>& reference) {
+  std::map<std::string, std::string> expected;
+  expected["\\index.html"] = reference["\\index.html"];
+  std::string combined = reference["\\allin1.html"];
+  for (int image = 1; image <= 300; ++image) {
+    const std::string page = "\\p" + std::to_string(image);
+    if (image <= written) {
+      for (const char* extension : {".htm", ".html"})
+        expected[page + extension] = reference[page + extension];
+    } else {
+      combined =
+          Replaced(combined, "<img src=\"p" + std::to_string(image) + ".jpg\"> &nbsp; \r\n", "");
+    }
+  }
+  expected["\\allin1.html"] = combined;
+  return expected;
+}
+
 void TestSessionEnd() {
   CurrentCase = "the session ends during a run";
   const HANDLE held = CreateEventA(nullptr, TRUE, FALSE, kHoldStepsEventName);
@@ -663,21 +685,10 @@ void TestSessionEnd() {
 
   // The headless build wrote all 300 images of the same sheet: its first pages, and its
   // allin1.html without the lines of the images that were never written.
-  std::map<std::string, std::string> reference, expected, actual;
+  std::map<std::string, std::string> reference, actual;
   ListTree(ReferenceRoot + "\\busy", "", &reference);
-  expected["\\index.html"] = reference["\\index.html"];
-  std::string combined = reference["\\allin1.html"];
-  for (int image = 1; image <= 300; ++image) {
-    const std::string page = "\\p" + std::to_string(image);
-    if (image <= kStepsBeforeHold) {
-      for (const char* extension : {".htm", ".html"})
-        expected[page + extension] = reference[page + extension];
-    } else {
-      combined =
-          Replaced(combined, "<img src=\"p" + std::to_string(image) + ".jpg\"> &nbsp; \r\n", "");
-    }
-  }
-  expected["\\allin1.html"] = combined;
+  std::map<std::string, std::string> expected = BusyShowUpTo(kStepsBeforeHold, reference);
+  const std::string combined = expected["\\allin1.html"];
   Check(combined.size() < reference["\\allin1.html"].size() &&
             combined.find("</BODY></HTML>\r\n") == combined.size() - 16,
         "the reference's allin1.html, shortened, ends with its trailer");
@@ -752,22 +763,11 @@ void TestSessionEndWhileWaiting() {
   CheckEqual(std::to_string(run.exitCode), "1", "exit code after the failure");
   // The headless build's pages of the busy sheet for the images written, its allin1.html
   // without the images never written; p5.htm is the folder that took the page's name.
-  std::map<std::string, std::string> reference, expected, actual;
+  std::map<std::string, std::string> reference, actual;
   ListTree(ReferenceRoot + "\\busy", "", &reference);
-  expected["\\index.html"] = reference["\\index.html"];
-  std::string combined = reference["\\allin1.html"];
-  for (int image = 1; image <= 300; ++image) {
-    const std::string page = "\\p" + std::to_string(image);
-    if (image <= kStepsBeforeHold) {
-      for (const char* extension : {".htm", ".html"})
-        expected[page + extension] = reference[page + extension];
-    } else {
-      combined =
-          Replaced(combined, "<img src=\"p" + std::to_string(image) + ".jpg\"> &nbsp; \r\n", "");
-    }
-  }
+  std::map<std::string, std::string> expected = BusyShowUpTo(kStepsBeforeHold, reference);
+  const std::string combined = expected["\\allin1.html"];
   expected["\\p5.htm"] = "(folder)";
-  expected["\\allin1.html"] = combined;
   ListTree(Folder("endbox"), "", &actual);
   CheckEqual(std::to_string(actual.size()), std::to_string(expected.size()), "files written");
   for (const auto& [name, bytes] : expected) {
