@@ -53,7 +53,7 @@ void OnFolderStep() {
   if (!FolderRunActive) return;
   std::string status;
   State.StepRunning = true;  // a photo's message box may see the session end: finish first
-  const bool more = MakeNextThumbnails(&status);
+  const bool more = MakeNextThumbnail(&status);
   State.StepRunning = false;
   if (FolderRunFailed()) State.FailureReported = true;
   if (!status.empty()) {

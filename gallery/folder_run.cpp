@@ -24,6 +24,8 @@ constexpr std::size_t kMarkLookSize = 8192;
 
 enum class ThumbnailPlan { Make, Remake, UpToDate, Foreign };
 
+constexpr std::size_t kNoJob = static_cast<std::size_t>(-1);
+
 struct Photo {
   FolderEntry file;
   std::string thumbnail;
@@ -36,8 +38,10 @@ struct FolderRun {
   std::string title;
   const PageStyle* style = nullptr;
   std::vector<Photo> photos;
-  std::size_t done = 0;           // photos[0, done) have their thumbnail decided and made
-  std::vector<std::string> gone;  // files of kestrune's whose photo is gone
+  std::size_t done = 0;            // photos[0, done) have their thumbnail decided and made
+  std::vector<ThumbnailJob> jobs;  // the thumbnails to make, in photo order
+  std::vector<std::size_t> jobOf;  // per photo: its job, or kNoJob
+  std::vector<std::string> gone;   // files of kestrune's whose photo is gone
   bool failed = false;
 } Run;
 
@@ -186,6 +190,7 @@ bool WriteThumbnail(Photo& photo, const ThumbnailJob& job) {
 }  // namespace
 
 bool BeginFolderRun(const std::string& folder, const PageStyle& style) {
+  StopThumbnails();
   Run = FolderRun();
   Run.style = &style;
   // Titled like every failure of a run's start: with the folder the program started in.
@@ -202,50 +207,51 @@ bool BeginFolderRun(const std::string& folder, const PageStyle& style) {
     return refuse("No photos in " + folder + " (JPG, GIF and PNG files directly in it)");
   // The codec is loaded (libvips started, which takes longer than a whole sheet run) only when a
   // thumbnail is to be made: a re-run of an unchanged folder needs none.
-  const bool toMake = std::any_of(Run.photos.begin(), Run.photos.end(), [](const Photo& photo) {
-    return photo.plan == ThumbnailPlan::Make || photo.plan == ThumbnailPlan::Remake;
-  });
+  for (const Photo& photo : Run.photos) {
+    const bool make = photo.plan == ThumbnailPlan::Make || photo.plan == ThumbnailPlan::Remake;
+    Run.jobOf.push_back(make ? Run.jobs.size() : kNoJob);
+    if (!make) continue;
+    Run.jobs.emplace_back();
+    Run.jobs.back().photo = photo.file.name;
+    Run.jobs.back().edge = kThumbnailEdge;
+  }
   std::string why;
-  if (toMake && !OpenPhotoCodec(&why))
+  if (!Run.jobs.empty() && !OpenPhotoCodec(&why))
     return refuse("Thumbnails need the photo module kestrune-photos.so (" + why + ")");
+  if (!Run.jobs.empty()) StartThumbnails(&Run.jobs);
   return true;
 }
 
-bool MakeNextThumbnails(std::string* status) {
-  std::vector<ThumbnailJob> jobs;
-  std::vector<std::size_t> which;
-  std::size_t at = Run.done;
-  for (; at < Run.photos.size() && jobs.size() < PhotoBatchSize(); ++at) {
-    const Photo& photo = Run.photos[at];
-    if (photo.plan != ThumbnailPlan::Make && photo.plan != ThumbnailPlan::Remake) continue;
-    jobs.emplace_back();
-    jobs.back().photo = photo.file.name;
-    jobs.back().edge = kThumbnailEdge;
-    which.push_back(at);
-  }
-  if (jobs.empty()) {
-    Run.done = Run.photos.size();
-    return false;
-  }
-  MakeThumbnails(&jobs);
-  for (std::size_t i = 0; i < jobs.size(); ++i) {
-    Photo& photo = Run.photos[which[i]];
-    if (!jobs[i].made) {
+bool MakeNextThumbnail(std::string* status) {
+  // Photos whose thumbnail stands already pass at once; the next one to make is waited for
+  // while the cores make the ones after it.
+  while (Run.done < Run.photos.size()) {
+    Photo& photo = Run.photos[Run.done];
+    const std::size_t index = Run.jobOf[Run.done++];
+    if (index == kNoJob) continue;
+    TakeThumbnail(index);
+    ThumbnailJob& job = Run.jobs[index];
+    if (!job.made) {
       photo.readable = false;
       photo.mark.caption = ChooseCaption("", "", photo.file.name);
-      TellAboutFile(photo.file.name, "Could not make a thumbnail: " + jobs[i].failure);
-    } else if (!WriteThumbnail(photo, jobs[i])) {
+      TellAboutFile(photo.file.name, "Could not make a thumbnail: " + job.failure);
+    } else if (!WriteThumbnail(photo, job)) {
       photo.readable = false;
       TellAboutFile(photo.thumbnail, "Unable to create the thumbnail file");
     }
+    // What was read of the photo goes now: memory does not grow with the number of photos.
+    std::string().swap(job.jpeg);
+    std::string().swap(job.exif);
+    std::string().swap(job.xmp);
+    *status = "photo " + std::to_string(Run.done) + " of " + std::to_string(Run.photos.size()) +
+              ": " + photo.file.name;
+    break;
   }
-  Run.done = at;
-  *status = "photo " + std::to_string(which.back() + 1) + " of " +
-            std::to_string(Run.photos.size()) + ": " + Run.photos[which.back()].file.name;
   return Run.done < Run.photos.size();
 }
 
 bool FinishFolderRun() {
+  StopThumbnails();  // a stopped run: the photos in hand are finished, none after them begun
   for (const std::string& name : Run.gone) {
     const bool thumbnail = IsPhotoName(name);
     RemoveOwnPage(name, thumbnail ? std::string_view(kThumbnailMarker) : kOwnPageMarker);

@@ -1,6 +1,7 @@
 // A run on a folder of photos: its thumbnails and its contact sheet (index.html), made before
-// the slide show of that sheet is made as for any sheet. The window procedure drives it one batch
-// of thumbnails per message, so progress is painted and a signal is heard between batches.
+// the slide show of that sheet is made as for any sheet. The window procedure drives it one photo
+// per message, so progress is painted and a signal is heard after every photo, while the cores
+// make the next photos' thumbnails in the background.
 #pragma once
 
 #include <string>
@@ -8,15 +9,16 @@
 #include "pages/page_style.h"
 
 // Starts a run on `folder` (which becomes the working folder): the photo module loaded, the
-// photos listed, every decision taken (which thumbnails to make, keep or remove). False after a
+// photos listed, every decision taken (which thumbnails to make, keep or remove), and the
+// thumbnails begun in the background. False after a
 // message said why nothing can be done: the codec is missing, the folder cannot be read, or
 // index.html there is a file of the user's.
 bool BeginFolderRun(const std::string& folder, const PageStyle& style);
 
-// Makes the next batch of thumbnails (as many as there are cores), in photo order, and writes
-// them; false when none is left to make. *status receives "photo N of M: NAME" for the last
-// photo of the batch, for the progress shown.
-bool MakeNextThumbnails(std::string* status);
+// Takes the next photo's thumbnail once it is made and writes it (a photo whose thumbnail stands
+// already passes at once); false when no photo is left. *status receives "photo N of M: NAME" for
+// the progress shown.
+bool MakeNextThumbnail(std::string* status);
 
 // Removes the thumbnails and pages of kestrune's whose photos are gone, and writes the contact
 // sheet of the photos done so far (all of them, unless the run was stopped). False when it could

@@ -23,8 +23,15 @@ struct KestrunePhotoJob {
 
 struct KestrunePhotoCodec {
   int version;  // kPhotoCodecVersion
-  // Runs every job, on up to `threads` threads; returns when all are done.
-  void (*makeThumbnails)(KestrunePhotoJob* jobs, std::size_t count, unsigned threads);
+  // Begins making jobs[0, count) on up to `threads` threads of the codec's own and returns at
+  // once. Jobs are begun in order, and none more than `ahead` past the last one waited for, so
+  // the results held at once are bounded by `ahead`, never by `count`.
+  void (*start)(KestrunePhotoJob* jobs, std::size_t count, unsigned threads, std::size_t ahead);
+  // Waits until jobs[index] is made or has failed; jobs are waited for in order.
+  void (*wait)(std::size_t index);
+  // Begins no further job, waits for those in hand (none is left half made) and ends the
+  // threads; the jobs never begun stay as they were. Follows every start.
+  void (*stop)();
   // Frees what a job's outputs hold.
   void (*release)(KestrunePhotoJob* job);
   // Stops the codec at the end of the process: worker threads it keeps (libvips keeps a pool)
@@ -37,5 +44,5 @@ struct KestrunePhotoCodec {
 __attribute__((visibility("default"))) const KestrunePhotoCodec* KestruneOpenPhotoCodec();
 }
 
-inline constexpr int kPhotoCodecVersion = 2;
+inline constexpr int kPhotoCodecVersion = 3;
 inline constexpr char kPhotoCodecEntry[] = "KestruneOpenPhotoCodec";

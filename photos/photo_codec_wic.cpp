@@ -15,7 +15,6 @@
 #include <wincodec.h>
 #include <windows.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -375,42 +374,92 @@ void MakeOne(IWICImagingFactory* factory, KestrunePhotoJob* job) {
   job->height = static_cast<int>(outHeight);
 }
 
-struct Batch {
-  KestrunePhotoJob* jobs;
-  std::size_t count;
-  std::atomic<std::size_t> next{0};
-};
+// The jobs of the run and the threads making them. A worker begins the next job in order once
+// it lies fewer than `ahead` past the last one waited for, and ends at the stop or at the end.
+struct Queue {
+  KestrunePhotoJob* jobs = nullptr;
+  std::size_t count = 0, ahead = 1;
+  std::size_t next = 0;    // the next job to begin
+  std::size_t waited = 0;  // jobs [0, waited) were waited for
+  std::vector<char> done;  // per job: made or failed
+  bool stopping = false;
+  SRWLOCK lock = SRWLOCK_INIT;
+  CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
+  std::vector<HANDLE> workers;
+} Jobs;
 
-DWORD WINAPI Work(LPVOID data) {
-  Batch& batch = *static_cast<Batch*>(data);
+// The next job this worker may begin, waiting for one; false at the stop or at the end.
+bool BeginNext(std::size_t* index) {
+  AcquireSRWLockExclusive(&Jobs.lock);
+  while (!Jobs.stopping && Jobs.next < Jobs.count && Jobs.next >= Jobs.waited + Jobs.ahead)
+    SleepConditionVariableSRW(&Jobs.changed, &Jobs.lock, INFINITE, 0);
+  const bool begun = !Jobs.stopping && Jobs.next < Jobs.count;
+  if (begun) *index = Jobs.next++;
+  ReleaseSRWLockExclusive(&Jobs.lock);
+  return begun;
+}
+
+// Each worker has COM and a factory of its own for all the photos it makes.
+DWORD WINAPI Work(LPVOID) {
   const bool started = SUCCEEDED(Com.initialize(nullptr, COINIT_MULTITHREADED));
   IWICImagingFactory* factory = nullptr;
   const HRESULT created =
       Com.createInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                          IID_IWICImagingFactory, reinterpret_cast<void**>(&factory));
-  for (std::size_t i; (i = batch.next++) < batch.count;) {
+  for (std::size_t i = 0; BeginNext(&i);) {
     if (FAILED(created))
-      FailWith(&batch.jobs[i], "the Windows Imaging Component cannot be started", created);
+      FailWith(&Jobs.jobs[i], "the Windows Imaging Component cannot be started", created);
     else
-      MakeOne(factory, &batch.jobs[i]);
+      MakeOne(factory, &Jobs.jobs[i]);
+    AcquireSRWLockExclusive(&Jobs.lock);
+    Jobs.done[i] = 1;
+    ReleaseSRWLockExclusive(&Jobs.lock);
+    WakeAllConditionVariable(&Jobs.changed);
   }
   if (factory != nullptr) factory->Release();
   if (started) Com.uninitialize();
   return 0;
 }
 
-void MakeThumbnails(KestrunePhotoJob* jobs, std::size_t count, unsigned threads) {
-  Batch batch{jobs, count};
-  std::vector<HANDLE> workers;
-  for (unsigned t = 1; t < threads && t < count; ++t) {
-    const HANDLE worker = CreateThread(nullptr, 0, Work, &batch, 0, nullptr);
-    if (worker != nullptr) workers.push_back(worker);
+void Start(KestrunePhotoJob* jobs, std::size_t count, unsigned threads, std::size_t ahead) {
+  Jobs.jobs = jobs;
+  Jobs.count = count;
+  Jobs.ahead = ahead < 1 ? 1 : ahead;
+  Jobs.next = Jobs.waited = 0;
+  Jobs.done.assign(count, 0);
+  Jobs.stopping = false;
+  for (unsigned t = 0; t < (threads < 1 ? 1 : threads) && t < count; ++t) {
+    const HANDLE worker = CreateThread(nullptr, 0, Work, nullptr, 0, nullptr);
+    if (worker != nullptr) Jobs.workers.push_back(worker);
   }
-  Work(&batch);  // this thread works too
-  for (HANDLE worker : workers) {
+}
+
+void Wait(std::size_t index) {
+  AcquireSRWLockExclusive(&Jobs.lock);
+  if (index < Jobs.count) {
+    Jobs.waited = index + 1;
+    WakeAllConditionVariable(&Jobs.changed);
+    if (Jobs.workers.empty() && !Jobs.done[index]) {
+      Fail(&Jobs.jobs[index], "no thread can be started to make it");
+      Jobs.done[index] = 1;
+    }
+    while (!Jobs.done[index]) SleepConditionVariableSRW(&Jobs.changed, &Jobs.lock, INFINITE, 0);
+  }
+  ReleaseSRWLockExclusive(&Jobs.lock);
+}
+
+void Stop() {
+  AcquireSRWLockExclusive(&Jobs.lock);
+  Jobs.stopping = true;
+  ReleaseSRWLockExclusive(&Jobs.lock);
+  WakeAllConditionVariable(&Jobs.changed);
+  for (HANDLE worker : Jobs.workers) {
     WaitForSingleObject(worker, INFINITE);
     CloseHandle(worker);
   }
+  Jobs.workers.clear();
+  Jobs.jobs = nullptr;
+  Jobs.count = 0;
 }
 
 void Release(KestrunePhotoJob* job) {
@@ -421,10 +470,10 @@ void Release(KestrunePhotoJob* job) {
   job->jpegSize = job->exifSize = job->xmpSize = 0;
 }
 
-// Each batch's threads are joined before MakeThumbnails returns: nothing runs on at the end.
+// The run's threads are joined by Stop: nothing runs on at the end.
 void Finish() {}
 
-const KestrunePhotoCodec kCodec{kPhotoCodecVersion, MakeThumbnails, Release, Finish};
+const KestrunePhotoCodec kCodec{kPhotoCodecVersion, Start, Wait, Stop, Release, Finish};
 
 }  // namespace
 

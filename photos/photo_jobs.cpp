@@ -1,25 +1,49 @@
 #include "photos/photo_jobs.h"
 
-void RunThumbnailJobs(const KestrunePhotoCodec& codec, std::vector<ThumbnailJob>* jobs,
-                      unsigned threads) {
-  std::vector<KestrunePhotoJob> work(jobs->size());
+namespace {
+
+// The run's jobs as the codec sees them; the names point into the caller's jobs.
+std::vector<ThumbnailJob>* Jobs = nullptr;
+std::vector<KestrunePhotoJob> Work;
+
+}  // namespace
+
+void StartThumbnails(std::vector<ThumbnailJob>* jobs) {
+  StopThumbnails();
+  Jobs = jobs;
+  Work.assign(jobs->size(), KestrunePhotoJob{});
   for (std::size_t i = 0; i < jobs->size(); ++i) {
-    work[i] = KestrunePhotoJob{};
-    work[i].photo = (*jobs)[i].photo.c_str();
-    work[i].edge = (*jobs)[i].edge;
-    work[i].pixelLimit = kPhotoPixelLimit;
+    Work[i].photo = (*jobs)[i].photo.c_str();
+    Work[i].edge = (*jobs)[i].edge;
+    Work[i].pixelLimit = kPhotoPixelLimit;
   }
-  codec.makeThumbnails(work.data(), work.size(), threads);
-  for (std::size_t i = 0; i < jobs->size(); ++i) {
-    ThumbnailJob& job = (*jobs)[i];
-    const KestrunePhotoJob& done = work[i];
-    job.made = done.made != 0;
-    job.failure = done.failure;
-    job.jpeg.assign(reinterpret_cast<const char*>(done.jpeg), done.jpegSize);
-    job.exif.assign(reinterpret_cast<const char*>(done.exif), done.exifSize);
-    job.xmp.assign(reinterpret_cast<const char*>(done.xmp), done.xmpSize);
-    job.width = done.width;
-    job.height = done.height;
-    codec.release(&work[i]);
-  }
+  // Two photos a core ahead: a core that finished its photo begins the next while the program
+  // writes the one before.
+  const unsigned threads = PhotoThreads();
+  LoadedPhotoCodec().start(Work.data(), Work.size(), threads, 2 * std::size_t{threads});
+}
+
+void TakeThumbnail(std::size_t index) {
+  if (Jobs == nullptr || index >= Work.size()) return;
+  const KestrunePhotoCodec& codec = LoadedPhotoCodec();
+  codec.wait(index);
+  ThumbnailJob& job = (*Jobs)[index];
+  KestrunePhotoJob& done = Work[index];
+  job.made = done.made != 0;
+  job.failure = done.failure;
+  job.jpeg.assign(reinterpret_cast<const char*>(done.jpeg), done.jpegSize);
+  job.exif.assign(reinterpret_cast<const char*>(done.exif), done.exifSize);
+  job.xmp.assign(reinterpret_cast<const char*>(done.xmp), done.xmpSize);
+  job.width = done.width;
+  job.height = done.height;
+  codec.release(&done);
+}
+
+void StopThumbnails() {
+  if (Jobs == nullptr) return;
+  const KestrunePhotoCodec& codec = LoadedPhotoCodec();
+  codec.stop();
+  for (KestrunePhotoJob& job : Work) codec.release(&job);  // made ahead, never taken
+  Work.clear();
+  Jobs = nullptr;
 }

@@ -1,5 +1,5 @@
 // Thumbnail jobs handed to a photo codec (photo_codec.h) and their results taken back, the same
-// on every platform: what the platform files call from MakeThumbnails.
+// on every platform: StartThumbnails, TakeThumbnail and StopThumbnails of photos.h.
 #pragma once
 
 #include <vector>
@@ -12,7 +12,6 @@
 // decoding at a reduced size never makes.
 inline constexpr long long kPhotoPixelLimit = 250LL * 1000 * 1000;
 
-// Makes every job's thumbnail with `codec` on up to `threads` threads, and copies each result
-// into its job before the codec's own memory is released.
-void RunThumbnailJobs(const KestrunePhotoCodec& codec, std::vector<ThumbnailJob>* jobs,
-                      unsigned threads);
+// The codec the platform loaded (OpenPhotoCodec), and how many photos it makes at once.
+const KestrunePhotoCodec& LoadedPhotoCodec();
+unsigned PhotoThreads();

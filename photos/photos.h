@@ -50,10 +50,15 @@ struct ThumbnailJob {
 // Loads the codec; false with the reason in *why when it cannot be had (no module, no libvips).
 bool OpenPhotoCodec(std::string* why);
 
-// Makes every job's thumbnail, on as many threads as the codec finds useful; returns when all
-// are done. Photos are only read; a photo that cannot be read or decoded fails its job alone.
-void MakeThumbnails(std::vector<ThumbnailJob>* jobs);
+// Begins making the jobs' thumbnails in the background, one photo a core at a time, in order.
+// Only a few photos a core run ahead of the one taken last, so memory is bounded by the cores,
+// never by the number of photos. `jobs` stays in place until StopThumbnails. Photos are only
+// read; a photo that cannot be read or decoded fails its job alone.
+void StartThumbnails(std::vector<ThumbnailJob>* jobs);
 
-// How many jobs one call should carry to keep every core busy: one photo a core is decoded at a
-// time, so memory is bounded by the cores, never by the number of photos in the folder.
-std::size_t PhotoBatchSize();
+// Waits for jobs[index] and fills it in; jobs are taken in order.
+void TakeThumbnail(std::size_t index);
+
+// Begins no further photo, finishes those in hand (no thumbnail is left half made) and ends the
+// threads; the jobs not taken stay unmade. Does nothing when no jobs were started.
+void StopThumbnails();

@@ -124,21 +124,11 @@ bool OpenPhotoCodec(std::string* why) {
   return false;
 }
 
-namespace {
+const KestrunePhotoCodec& LoadedPhotoCodec() {
+  return *Codec;
+}
 
-unsigned Cores() {
+unsigned PhotoThreads() {
   const unsigned cores = std::thread::hardware_concurrency();
   return cores == 0 ? 2 : cores;
-}
-
-}  // namespace
-
-// Two photos a core: a core whose photo was quick takes another before the batch waits on the
-// slowest, while the progress shown and a stop requested still come every few photos.
-std::size_t PhotoBatchSize() {
-  return 2 * std::size_t{Cores()};
-}
-
-void MakeThumbnails(std::vector<ThumbnailJob>* jobs) {
-  RunThumbnailJobs(*Codec, jobs, Cores());
 }

@@ -174,12 +174,12 @@ bool OpenPhotoCodec(std::string* why) {
   return Codec != nullptr;
 }
 
-std::size_t PhotoBatchSize() {
+const KestrunePhotoCodec& LoadedPhotoCodec() {
+  return *Codec;
+}
+
+unsigned PhotoThreads() {
   SYSTEM_INFO system;
   GetSystemInfo(&system);
   return system.dwNumberOfProcessors == 0 ? 2 : system.dwNumberOfProcessors;
-}
-
-void MakeThumbnails(std::vector<ThumbnailJob>* jobs) {
-  RunThumbnailJobs(*Codec, jobs, static_cast<unsigned>(PhotoBatchSize()));
 }
