@@ -1012,6 +1012,23 @@ def take_modern_screenshots(driver, gallery_base, folder):
     driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
 
 
+def take_folder_screenshots(driver, classic_sheet, modern_sheet, folder):
+    """The contact sheets kestrune made of a folder of photos: classic on the desktop's screen,
+    modern on the phone's and the desktop's."""
+    shots = ((classic_sheet, DESKTOP, "folder-sheet-classic.png"),
+             (modern_sheet, SCREENS[0], "folder-sheet-modern-phone.png"),
+             (modern_sheet, DESKTOP, "folder-sheet-modern-desktop.png"))
+    for url, (_, width, height, mobile), picture in shots:
+        set_screen(driver, width, height, mobile)
+        open_page(driver, url)
+        wait_until(lambda: driver.execute_script(IMAGES_IN_VIEW_LOADED))
+        shot = driver.execute_cdp_cmd("Page.captureScreenshot", {"format": "png"})
+        with open(os.path.join(folder, picture), "wb") as out:
+            out.write(base64.b64decode(shot["data"]))
+        print(f"screenshot of {url} in {os.path.join(folder, picture)}")
+    driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("kestrune")
@@ -1078,6 +1095,8 @@ def main():
         if args.screenshots:
             take_screenshots(driver, roots["file"] + "shows/sample/", args.screenshots)
             take_modern_screenshots(driver, roots["file"] + "modern/gallery/", args.screenshots)
+            take_folder_screenshots(driver, roots["file"] + "shows/folder/index.html",
+                                    roots["file"] + "modern/folder/index.html", args.screenshots)
     finally:
         if driver is not None:
             driver.quit()
