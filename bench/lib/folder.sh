@@ -2,8 +2,10 @@
 # bench/run.sh --folder: a folder of camera-sized photos (4000x3000 JPEGs, quality 90), made once,
 # turned into a gallery by kestrune and, on copies of the same folder, by vipsthumbnail (one
 # process, the same thumbnail size), llgal -d and igal2 -d, in alternating rounds; wall and
-# processor time per photo and peak resident memory of each (medians); then a re-run of the
-# unchanged folder against a sheet run of the sheet it wrote.
+# processor time per photo and peak resident memory of each (medians), against the floor of any
+# tool (each photo decoded at 1/8 of its size by libjpeg, in one process, the same rounds); then a
+# re-run of the unchanged folder against a sheet run of the sheet it wrote; and which targets are
+# met.
 #
 #   bench/run.sh --folder [--photos 200] [--rounds 3] [--place /dev/shm/kestrune-folder-bench]
 set -euo pipefail
@@ -26,7 +28,7 @@ for tool in vips vipsthumbnail llgal igal2; do
     { echo "$tool is missing: bash scripts/install-deps.sh bench" >&2; exit 2; }
 done
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j2 --target kestrune kestrune_photos_module timed_run >/dev/null
+cmake --build build -j2 --target kestrune kestrune_photos_module timed_run decode_floor >/dev/null
 kestrune="$root/build/kestrune"
 timed="$root/build/bench/timed_run"
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
@@ -65,6 +67,8 @@ command_of() {
 }
 declare -A wall cpu rss
 for round in $(seq 1 "$rounds"); do
+  read -r w r status c < <(cd "$source" && "$timed" . "$root/build/bench/decode_floor" IMG_*.JPG)
+  wall[floor]+="$w "; cpu[floor]+="$c "; rss[floor]+="$r "
   for tool in kestrune vipsthumbnail llgal igal2; do
     reset "$tool"
     command_of "$tool"
@@ -80,14 +84,34 @@ for round in $(seq 1 "$rounds"); do
   done
 done
 per_photo() { tr ' ' '\n' | grep . | median | awk -v n="$photos" '{ printf "%.1f", 1000 * $1 / n }'; }
+declare -A wall_ms cpu_ms
 echo
 echo "| tool | photos | wall ms per photo | processor ms per photo | peak RSS |"
 echo "|---|---:|---:|---:|---:|"
-for tool in kestrune vipsthumbnail llgal igal2; do
+for tool in kestrune vipsthumbnail llgal igal2 floor; do
   peak=$(echo "${rss[$tool]}" | tr ' ' '\n' | grep . | median)
-  printf '| %s | %d | %s | %s | %.0f MB |\n' "$tool" "$photos" "$(echo "${wall[$tool]}" | per_photo)" \
-    "$(echo "${cpu[$tool]}" | per_photo)" "$(echo "$peak / 1024" | bc -l)"
+  wall_ms[$tool]=$(echo "${wall[$tool]}" | per_photo)
+  cpu_ms[$tool]=$(echo "${cpu[$tool]}" | per_photo)
+  name=$tool
+  [ "$tool" = floor ] && name="1/8-scale JPEG decode (libjpeg, the floor)"
+  printf '| %s | %d | %s | %s | %.0f MB |\n' "$name" "$photos" "${wall_ms[$tool]}" \
+    "${cpu_ms[$tool]}" "$(echo "$peak / 1024" | bc -l)"
 done
+ratio() { echo "$1 / $2" | bc -l; }
+verdict() { [ "$(echo "$1 <= $2" | bc -l)" -eq 1 ] && echo met || echo "NOT met"; }
+echo
+for peer in vipsthumbnail llgal igal2; do
+  limit=0.15
+  [ "$peer" = vipsthumbnail ] && limit=0.5
+  r=$(ratio "${wall_ms[kestrune]}" "${wall_ms[$peer]}")
+  printf 'wall time per photo: %.3fx %s (target at most %sx): %s\n' "$r" "$peer" "$limit" \
+    "$(verdict "$r" "$limit")"
+done
+printf 'processor time per photo: %.2fx the 1/8-scale decode floor\n' \
+  "$(ratio "${cpu_ms[kestrune]}" "${cpu_ms[floor]}")"
+peak=$(echo "${rss[kestrune]}" | tr ' ' '\n' | grep . | median)
+printf 'peak RSS: %.0f MB (target under 200 MB): %s\n' "$(echo "$peak / 1024" | bc -l)" \
+  "$(verdict "$peak" 204800)"
 
 # The re-run of the unchanged folder against a sheet run of its sheet, alternating.
 "$kestrune" "$place/kestrune" >/dev/null 2>&1 || true
@@ -101,5 +125,5 @@ done
 r=$(echo "$rerun" | tr ' ' '\n' | grep . | median)
 s=$(echo "$sheet" | tr ' ' '\n' | grep . | median)
 echo
-printf 'Re-run of the unchanged folder: %.3f s; sheet run of its sheet: %.3f s (%.2fx)\n' "$r" "$s" \
-  "$(echo "$r / $s" | bc -l)"
+printf 'Re-run of the unchanged folder: %.3f s; sheet run of its sheet: %.3f s (%.2fx; target at most 2x): %s\n' \
+  "$r" "$s" "$(ratio "$r" "$s")" "$(verdict "$(ratio "$r" "$s")" 2)"
