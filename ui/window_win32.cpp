@@ -1,8 +1,8 @@
 // The window machinery on Win32: the "kestrune" window class and its window, the message loop,
 // posting and painting, and the user's side of the platform (message boxes, the open-file
-// dialog, the folder chooser, the forced repaint, the browser). The window procedure is a thin adapter over the
-// shared one; a PlatformWindow* is the window's HWND. Class, window and texts are Unicode: the
-// texts come in UTF-8 and are shown in UTF-16 (ShownText).
+// dialog, the folder chooser, the forced repaint, the browser). The window procedure is a thin
+// adapter over the shared one; a PlatformWindow* is the window's HWND. Class, window and texts
+// are Unicode: the texts come in UTF-8 and are shown in UTF-16 (ShownText).
 #include "ui/window_win32.h"
 
 #include <windows.h>
