@@ -11,19 +11,11 @@
 #define IDM_HELP 4
 #define IDM_OPEN_FOLDER 5
 
-/* Open Folder... stands only in builds that make folder runs (KESTRUNE_FOLDER_RUNS, set by the
-   build where the photo module exists): the Windows menu resource leaves it out. */
-#ifdef KESTRUNE_FOLDER_RUNS
-#define KESTRUNE_OPEN_FOLDER_ITEM(ITEM) ITEM("Open &Folder...", IDM_OPEN_FOLDER)
-#else
-#define KESTRUNE_OPEN_FOLDER_ITEM(ITEM)
-#endif
-
 /* Each popup with its items in order; "&" marks a mnemonic. About stands last although its id
    is lower than Help's. */
 /* clang-format off */
 #define KESTRUNE_MENU(POPUP, ITEM, END_POPUP)                                      \
-  POPUP("&File") ITEM("&Open", IDM_OPEN) KESTRUNE_OPEN_FOLDER_ITEM(ITEM)            \
+  POPUP("&File") ITEM("&Open", IDM_OPEN) ITEM("Open &Folder...", IDM_OPEN_FOLDER)  \
   ITEM("E&xit", IDM_EXIT) END_POPUP                                                \
   POPUP("&Help") ITEM("&Help...", IDM_HELP) ITEM("&About...", IDM_ABOUT) END_POPUP
 /* clang-format on */

@@ -138,6 +138,8 @@ for sheet in utf8 cp1252; do
 done
 (cd "$out/reference/$unicode/dialog" && DISPLAY= timeout 300 "$headless" --modern index.html) ||
   fail "headless reference run: $unicode/dialog"
+(cd "$out/reference/$unicode/opened" && DISPLAY= timeout 300 "$headless" "相片 Ωραία") ||
+  fail "headless reference run: $unicode/opened"
 for file in "$out/reference/$unicode/cp1252"/*; do
   name="$(basename "$file")"
   iconv -f UTF-8 -t UTF-8 <<<"$name" >/dev/null 2>&1 ||
@@ -145,4 +147,11 @@ for file in "$out/reference/$unicode/cp1252"/*; do
 done
 wine_utf8 "$driver" "$program" "$hook" "$work" "$reference" --unicode ||
   fail "kestrune.exe under Wine: names in Unicode"
+
+echo "== the pages written under Wine, walked in Chromium"
+/usr/bin/python3 tests/browser/walk_test.py \
+  --written "$out/work/gallery" "$out/work/$unicode/utf8" "$out/work/$unicode/cp1252" \
+  "$out/work/$unicode/opened/相片 Ωραία" \
+  --written-modern "$out/work/gallerymodern" "$out/work/$unicode/dialog" ||
+  fail "the pages written under Wine, walked in Chromium"
 echo "Windows tests passed"

@@ -1,14 +1,16 @@
 // The window machinery on Win32: the "kestrune" window class and its window, the message loop,
 // posting and painting, and the user's side of the platform (message boxes, the open-file
-// dialog, the forced repaint, the browser). The window procedure is a thin adapter over the
-// shared one; a PlatformWindow* is the window's HWND. Class, window and texts are Unicode: the
-// texts come in UTF-8 and are shown in UTF-16 (ShownText).
+// dialog, the folder chooser, the forced repaint, the browser). The window procedure is a thin
+// adapter over the shared one; a PlatformWindow* is the window's HWND. Class, window and texts
+// are Unicode: the texts come in UTF-8 and are shown in UTF-16 (ShownText).
 #include "ui/window_win32.h"
 
 #include <windows.h>
 // windows.h first: the headers below rely on its types.
 #include <commdlg.h>
 #include <shellapi.h>
+#include <shlobj.h>
+#include <shobjidl.h>
 
 #include <climits>
 #include <cstddef>
@@ -198,9 +200,115 @@ void ShowMessageBox(PlatformWindow* owner, const std::string& text, const std::s
 static_assert(offsetof(OPENFILENAMEW, pvReserved) == 76, "the dialog record of 32-bit Windows");
 #endif
 
-// The Windows build makes no folder runs, and its menu has no Open Folder.
-bool ChooseFolder(const std::string&, const std::string&, std::string*) {
-  return false;
+// ---- The folder chooser -------------------------------------------------------------------
+
+namespace {
+
+// COM, from ole32.dll in the system folder, loaded by the first folder chooser: a start and a
+// sheet run load nothing more, and the program imports only what every Windows has.
+struct ComCalls {
+  HRESULT(WINAPI* initialize)(LPVOID, DWORD) = nullptr;
+  void(WINAPI* uninitialize)() = nullptr;
+  HRESULT(WINAPI* createInstance)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*) = nullptr;
+  void(WINAPI* taskMemFree)(LPVOID) = nullptr;
+};
+
+// Through void (*)(), which converts to any function pointer without a warning.
+template <typename Function>
+void FindCall(HMODULE module, const char* name, Function* call) {
+  *call = reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+const ComCalls* LoadCom() {
+  static const ComCalls calls = [] {
+    ComCalls found;
+    wchar_t folder[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return found;
+    const HMODULE ole = LoadLibraryW((std::wstring(folder, length) + L"\\ole32.dll").c_str());
+    if (ole == nullptr) return found;
+    FindCall(ole, "CoInitializeEx", &found.initialize);
+    FindCall(ole, "CoUninitialize", &found.uninitialize);
+    FindCall(ole, "CoCreateInstance", &found.createInstance);
+    FindCall(ole, "CoTaskMemFree", &found.taskMemFree);
+    return found;
+  }();
+  const bool complete = calls.initialize != nullptr && calls.uninitialize != nullptr &&
+                        calls.createInstance != nullptr && calls.taskMemFree != nullptr;
+  return complete ? &calls : nullptr;
+}
+
+// The folder the user chose in the modern dialog (IFileOpenDialog picking folders); *opened
+// false when the dialog could not be created or shown, so the caller falls back.
+bool ChooseInFileDialog(const ComCalls& com, const std::wstring& initialFolder,
+                        const std::wstring& title, std::wstring* chosen, bool* opened) {
+  *opened = false;
+  IFileOpenDialog* dialog = nullptr;
+  if (FAILED(com.createInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IFileOpenDialog, reinterpret_cast<void**>(&dialog))))
+    return false;
+  DWORD options = 0;
+  dialog->GetOptions(&options);
+  dialog->SetOptions(options | FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST);
+  dialog->SetTitle(title.c_str());
+  IShellItem* start = nullptr;
+  using CreateItem = HRESULT(WINAPI*)(PCWSTR, IBindCtx*, REFIID, void**);
+  CreateItem createItem = nullptr;  // Vista's, looked up like COM so that no import names it
+  FindCall(GetModuleHandleW(L"shell32.dll"), "SHCreateItemFromParsingName", &createItem);
+  if (createItem != nullptr && !initialFolder.empty() &&
+      SUCCEEDED(createItem(initialFolder.c_str(), nullptr, IID_IShellItem,
+                           reinterpret_cast<void**>(&start)))) {
+    dialog->SetFolder(start);
+    start->Release();
+  }
+  const HRESULT shown = dialog->Show(nullptr);
+  // Cancelled is an answer; anything else means the dialog did not work.
+  *opened = SUCCEEDED(shown) || shown == HRESULT_FROM_WIN32(ERROR_CANCELLED);
+  IShellItem* result = nullptr;
+  if (SUCCEEDED(shown) && SUCCEEDED(dialog->GetResult(&result))) {
+    wchar_t* path = nullptr;
+    if (SUCCEEDED(result->GetDisplayName(SIGDN_FILESYSPATH, &path)) && path != nullptr) {
+      *chosen = path;
+      com.taskMemFree(path);
+    }
+    result->Release();
+  }
+  dialog->Release();
+  return !chosen->empty();
+}
+
+// The older folder browser, where the modern dialog is missing (before Vista).
+bool ChooseInFolderBrowser(const ComCalls& com, const std::wstring& title, std::wstring* chosen) {
+  BROWSEINFOW browse{};
+  browse.lpszTitle = title.c_str();
+  browse.ulFlags = BIF_RETURNONLYFSDIRS;
+  const PIDLIST_ABSOLUTE list = SHBrowseForFolderW(&browse);
+  if (list == nullptr) return false;
+  wchar_t path[MAX_PATH] = {};  // the older browser's limit
+  if (SHGetPathFromIDListW(list, path)) *chosen = path;
+  com.taskMemFree(list);
+  return !chosen->empty();
+}
+
+}  // namespace
+
+bool ChooseFolder(const std::string& initialFolder, const std::string& title, std::string* chosen) {
+  if (SessionEnding) return false;  // nothing chosen
+  const ComCalls* com = LoadCom();
+  if (com == nullptr) return false;
+  // The dialogs run in this thread's single-threaded apartment, left again before the run.
+  const HRESULT started = com->initialize(nullptr, COINIT_APARTMENTTHREADED);
+  if (FAILED(started) && started != RPC_E_CHANGED_MODE) return false;
+  std::wstring folder;
+  bool opened = false;
+  const std::wstring shownTitle = ShownText(title);
+  if (!ChooseInFileDialog(*com, ShownText(initialFolder), shownTitle, &folder, &opened) &&
+      !opened && !SessionEnding)
+    ChooseInFolderBrowser(*com, shownTitle, &folder);
+  if (SUCCEEDED(started)) com->uninitialize();
+  if (folder.empty()) return false;
+  *chosen = WideToUtf8(folder);
+  return true;
 }
 
 bool ChooseContactSheet(const std::string& initialFolder, const std::string& title,

@@ -2,8 +2,9 @@
 # The installer, sourced by scripts/test-package.sh after common.sh ($version): the 32-bit one a
 # PE32 program; its 64-bit variant, from the same script, run silently under Wine in the Windows
 # tests' prefix: files, both Start-menu entries, uninstall entry, the "Make slide show", "Make
-# modern slide show" and "Remove slide show" commands run as Explorer runs them, and an
-# uninstaller that removes every file and key the installer made.
+# modern slide show" and "Remove slide show" commands run as Explorer runs them on sheets, the
+# first two on a folder of photos too, and an uninstaller that removes every file and key the
+# installer made.
 
 setup="dist/kestrune-$version-setup.exe"
 echo "== $setup"
@@ -144,6 +145,42 @@ grep -qF "command: \"C:\\Program Files\\Quillfen\\kestrune.exe\" --clean \"Z:" "
     "$scratch/verb.log" || fail "the command line or its box: $(cat "$scratch/verb.log")"
 diff -r examples "$work" >/dev/null || fail "\"Remove slide show\" left another folder than the sample"
 ok "\"Remove slide show\", run as Explorer runs it, removed the slide show and nothing else"
+
+# Each folder command, its command line read from the prefix's registry (Directory\shell) and
+# run as Explorer runs it on a folder of photos whose name has a blank, must make the gallery
+# the packaged Linux program makes with the same option: the same files, the pages byte for
+# byte, and thumbnails with kestrune's mark (their bytes come from another codec).
+photos=(boats.jpg gulls.gif dunes.png harbour.jpg)
+same_gallery() {  # same_gallery FOLDER FOLDER: each holds the gallery of "holiday photos"
+  [ "$(cd "$1" && find . | sort)" = "$(cd "$2" && find . | sort)" ] &&
+    diff -r -x '*_t.jpg' "$1" "$2" >/dev/null || return 1
+  local photo
+  for photo in "${photos[@]}"; do
+    grep -aq 'Kestrune thumbnail 1;' "$2/holiday photos/${photo%.*}_t.jpg" || return 1
+  done
+}
+for verb in "Make slide show:" "Make modern slide show:--modern"; do
+  text="${verb%:*}" option="${verb#*:}"
+  run="$scratch/folder-verb${option}"
+  for copy in reference verb; do
+    mkdir -p "$run/$copy/holiday photos"
+    cp "${photos[@]/#/examples/}" "$run/$copy/holiday photos/"
+  done
+  (cd "$run/reference" && DISPLAY= "$linux_program" $option "holiday photos" 2>/dev/null) ||
+    fail "the packaged program failed on a folder of photos"
+  [ -z "$option" ] || ! same_gallery "$scratch/folder-verb/reference" "$run/reference" ||
+    fail "the packaged program made the same gallery with $option as without"
+  wine "$(winpath "$test_build/tests/win32/kestrune_shell_verb.exe")" "$text" \
+    "$(winpath "$run/verb/holiday photos")" >"$scratch/verb.log" 2>&1 || {
+    cat "$scratch/verb.log"
+    fail "\"$text\" on a folder failed"
+  }
+  grep -qF "command: \"C:\\Program Files\\Quillfen\\kestrune.exe\" ${option:+$option }\"Z:" \
+    "$scratch/verb.log" || fail "the folder command line: $(cat "$scratch/verb.log")"
+  same_gallery "$run/reference" "$run/verb" ||
+    fail "\"$text\" on a folder made another gallery than the Linux program"
+  ok "\"$text\" on a folder, run as Explorer runs it, made the gallery${option:+ with modern pages}"
+done
 
 snapshot installed
 wine "C:\\Program Files\\Quillfen\\uninstall.exe" /S || fail "the uninstaller failed"

@@ -2,6 +2,7 @@
 """Walks slide shows written by kestrune in headless Chromium, as a visitor would.
 
     walk_test.py KESTRUNE EXAMPLES FIXTURES [--screenshots FOLDER]
+    walk_test.py --written FOLDER... [--written-modern FOLDER...]
 
 Copies the bundled sample (EXAMPLES) and every contact sheet in FIXTURES into a scratch folder,
 runs KESTRUNE on each copy, and walks each slide show over file:// and over a loopback HTTP
@@ -16,6 +17,12 @@ any screen) at a phone's, a desktop's and a large monitor's size: each photo fit
 aspect kept, never enlarged, as large as it can be, and nothing scrolls sideways; allin1.html of
 200 photos fetches only those near the screen. axe-core (tests/browser/node_modules, installed by
 scripts/install-deps.sh test) checks every modern page for accessibility in light and dark mode.
+
+With --written, walks slide shows already written (by the Windows program under Wine) instead:
+each FOLDER holds a contact sheet index.html and its show, classic or, with --written-modern,
+modern. Each is served over loopback HTTP with names opened as Windows opens them, and walked
+as above without the refreshes; every image the sheet links is in the chain and every image of
+the sheet has loaded. Ends with the line "N checks, N failed".
 
 With --screenshots, also saves a manual page, an automatic page and allin1.html of the sample as
 PNG pictures into FOLDER, and a modern manual page and allin1.html of the real-size photos at the
@@ -944,13 +951,89 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
         pass
 
 
-def serve(folder):
+def serve(folder, handler_class=QuietHandler):
     """A loopback HTTP server of folder; its `requested` lists the paths asked for."""
-    handler = functools.partial(QuietHandler, directory=folder)
+    handler = functools.partial(handler_class, directory=folder)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
     server.requested = []
     threading.Thread(target=server.serve_forever, daemon=True).start()
     return server
+
+
+class WindowsNamesHandler(QuietHandler):
+    """Opens each path as Windows names its file: the escaped bytes read as UTF-8 when they form
+    it, else as windows-1252 (a byte that code page leaves out stands for itself). Chromium on
+    Linux would open the bytes themselves, which name no file that Windows wrote.
+
+    A page that declares no charset and whose bytes are UTF-8 is served as UTF-8, the charset
+    kestrune reads such a sheet in and browsers that detect it read it in; Chromium here would
+    read it as windows-1252."""
+
+    def guess_type(self, path):
+        kind = super().guess_type(path)
+        if kind == "text/html":
+            with open(path, "rb") as page:
+                data = page.read()
+            if not data.isascii() and b"charset" not in data.lower():
+                try:
+                    data.decode("utf-8")
+                    return "text/html; charset=utf-8"
+                except UnicodeDecodeError:
+                    pass
+        return kind
+
+    def translate_path(self, path):
+        raw = urllib.parse.unquote_to_bytes(path.split("?", 1)[0].split("#", 1)[0])
+        try:
+            name = raw.decode("utf-8")
+        except UnicodeDecodeError:
+            name = "".join(bytes([b]).decode("cp1252", errors="ignore") or chr(b) for b in raw)
+        return super().translate_path(urllib.parse.quote(name))
+
+
+# The images the contact sheet links, and whether each of its own images has loaded.
+READ_SHEET = """
+if (!Array.from(document.images).every((img) => img.complete)) return null;
+const extension = /\\.(jpe?g|gif|png)$/i;
+return [Array.from(document.querySelectorAll('a[href]'), (a) => a.href).filter(
+            (href) => extension.test(new URL(href).pathname)),
+        Array.from(document.images, (img) => [img.src, img.naturalWidth])];
+"""
+
+
+def walk_written(folders):
+    """Walks each show already written in folders: (folder, style)."""
+    scratch = tempfile.mkdtemp(prefix="kestrune-browser-")
+    driver = None
+    servers = []
+    try:
+        driver = start_browser(os.path.join(scratch, "profile"))
+        for folder, style in folders:
+            CHECKS.where = folder + (", modern" if style is MODERN else "")
+            server = serve(folder, WindowsNamesHandler)
+            servers.append(server)
+            base = f"http://127.0.0.1:{server.server_address[1]}/"
+            sheet = base + "index.html"
+            open_page(driver, sheet)
+            linked, shown = wait_until(lambda: driver.execute_script(READ_SHEET)) or ([], [])
+            for src, width in shown:
+                CHECKS.check(width > 0, f"the sheet's image {src} loaded")
+            images = (modern_slide_images if style is MODERN else slide_images)(driver, base)
+            CHECKS.check(len(images) >= 3, f"{len(images)} images in the show, 3 at least")
+            CHECKS.equal(sorted(set(images)), sorted(set(linked)),
+                         "the show's images are those the sheet links")
+            if len(images) >= 3:
+                walk_all(driver, [(CHECKS.where, images, sheet, style)])
+    except Exception as error:  # a failed check like any other
+        CHECKS.check(False, f"the walk stopped: {error!r}")
+    finally:
+        if driver is not None:
+            driver.quit()
+        for server in servers:
+            server.shutdown()
+        shutil.rmtree(scratch, ignore_errors=True)
+    print(f"{CHECKS.passed + CHECKS.failed} checks, {CHECKS.failed} failed")
+    return 1 if CHECKS.failed or not CHECKS.passed else 0
 
 
 def run_kestrune(program, folder, options):
@@ -1031,11 +1114,18 @@ def take_folder_screenshots(driver, classic_sheet, modern_sheet, folder):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("kestrune")
-    parser.add_argument("examples")
-    parser.add_argument("fixtures")
+    parser.add_argument("kestrune", nargs="?")
+    parser.add_argument("examples", nargs="?")
+    parser.add_argument("fixtures", nargs="?")
     parser.add_argument("--screenshots")
+    parser.add_argument("--written", nargs="+", default=[])
+    parser.add_argument("--written-modern", nargs="+", default=[])
     args = parser.parse_args()
+    if args.written or args.written_modern:
+        return walk_written([(os.path.abspath(f), CLASSIC) for f in args.written] +
+                            [(os.path.abspath(f), MODERN) for f in args.written_modern])
+    if not args.fixtures:
+        parser.error("KESTRUNE, EXAMPLES and FIXTURES are needed, or --written")
     started = time.monotonic()
     scratch = tempfile.mkdtemp(prefix="kestrune-browser-")
     server = driver = None

@@ -162,19 +162,36 @@ printf '%s\r\n' "$marker" >cleandialog/one.htm
 # under one). A UTF-8 sheet with names in French, German, Greek, Chinese and emoji, raw and
 # escaped, one in a subfolder, three with thumbnails; a windows-1252 sheet with names raw and
 # escaped in both encodings; the UTF-8 sheet again, chosen in the dialog; and a sheet declaring
-# UTF-8 with a name that is not (no browser opens it) and a page blocked by a folder.
+# UTF-8 with a name that is not (no browser opens it) and a page blocked by a folder. The images
+# and thumbnails are real, under the names Windows opens, for the walk in a browser. A folder of
+# photos named outside code page 1252 is chosen with File > Open Folder... in "opened".
 unicode='Ελλάδα 中文 😀'
-mkdir -p "$unicode/utf8/相片" "$unicode/cp1252" "$unicode/refused/Ελλάδα.htm"
+mkdir -p "$unicode/utf8/相片" "$unicode/cp1252" "$unicode/refused/Ελλάδα.htm" \
+  "$unicode/opened/相片 Ωραία"
 sheet "$unicode/utf8/index.html" "Φωτογραφίες" café.jpg "Café de Flore" \
   Gr%C3%BC%C3%9Fe.jpg "Grüße" Ελλάδα.jpg "Ελλάδα" \
   %CE%B8%CE%AC%CE%BB%CE%B1%CF%83%CF%83%CE%B1.jpg "θάλασσα" 中文.png "中文" \
   相片/%E5%B1%B1.jpg "山" 😀.gif "😀" %F0%9F%8C%8A.jpg "🌊"
-for thumbnail in café_t.jpg Grüße_t.jpg Ελλάδα_t.jpg; do : >"$unicode/utf8/$thumbnail"; done
+for image in café.jpg Grüße.jpg Ελλάδα.jpg θάλασσα.jpg 相片/山.jpg 🌊.jpg; do
+  cp "$examples/boats.jpg" "$unicode/utf8/$image"
+done
+cp "$examples/dunes.png" "$unicode/utf8/中文.png"
+cp "$examples/kite.gif" "$unicode/utf8/😀.gif"
+for thumbnail in café_t.jpg Grüße_t.jpg Ελλάδα_t.jpg; do
+  cp "$examples/boats_t.jpg" "$unicode/utf8/$thumbnail"
+done
 cp -r "$unicode/utf8" "$unicode/dialog"
 sheet "$unicode/cp1252/index.html" $'Caf\xe9 \xa9' $'caf\xe9.jpg' $'Caf\xe9' \
   $'Gr\xfc\xdfe.jpg' $'Gr\xfc\xdfe' %E9t%E9.jpg $'\xc9t\xe9' \
   %CE%95%CE%BB%CE%BB%CE%AC%CE%B4%CE%B1.jpg "Greece" %E4%B8%AD%E6%96%87.png "Chinese" \
   %F0%9F%98%80.gif "Smile"
+for image in café.jpg Grüße.jpg été.jpg Ελλάδα.jpg; do
+  cp "$examples/harbour.jpg" "$unicode/cp1252/$image"
+done
+cp "$examples/shells.png" "$unicode/cp1252/中文.png"
+cp "$examples/gulls.gif" "$unicode/cp1252/😀.gif"
+cp "$examples/boats.jpg" "$unicode/opened/相片 Ωραία/βάρκες.jpg"
+cp "$examples/gulls.gif" "$examples/dunes.png" "$unicode/opened/相片 Ωραία/"
 printf '<html><head><meta charset="utf-8"><title>Refused</title></head><body>\n%s\n' \
   $'<a href="a.jpg">A</a> <a href="bad\xe9.jpg">Bad</a> <a href="Ελλάδα.jpg">Ελλάδα</a>' \
   >"$unicode/refused/index.html"
@@ -215,4 +232,5 @@ printf '\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\x01\x86\xa0\0\x01\x86\xa0\x08\x02\0\0\
   >gallerybad/huge.png
 echo outside >outside.jpg
 ln -s ../outside.jpg gallerybad/out.jpg
-find gallery gallerymodern gallerybad galleryclean -exec touch -h -d @1700000000 {} +
+find gallery gallerymodern gallerybad galleryclean "$unicode/opened" \
+  -exec touch -h -d @1700000000 {} +

@@ -1,11 +1,12 @@
-// Runs a command from Explorer's menu for a file as Explorer does: finds, among the verbs
-// registered for the file's extension under HKEY_CLASSES_ROOT\SystemFileAssociations, the one
-// whose menu text is TEXT, puts the file's full path in place of %1 in its command line, starts
-// that line in the file's folder and waits for it, answering each message box it shows with OK
-// as a user would. Prints the command line and each box ("box: TITLE | TEXT"), returns the
-// program's exit code (125 when the verb is missing or the program cannot be started).
+// Runs a command from Explorer's menu for a file or a folder as Explorer does: finds, among the
+// verbs registered under HKEY_CLASSES_ROOT for the file's extension (SystemFileAssociations) or
+// for folders (Directory), the one whose menu text is TEXT, puts the item's full path in place
+// of %1, %L and %V in its command line, starts that line in the item's parent folder and waits
+// for it, answering each message box it shows with OK as a user would. Prints the command line
+// and each box ("box: TITLE | TEXT"), returns the program's exit code (125 when the verb is
+// missing or the program cannot be started).
 //
-// kestrune_shell_verb TEXT FILE
+// kestrune_shell_verb TEXT FILE-OR-FOLDER
 #include <windows.h>
 
 #include <cstdio>
@@ -29,9 +30,10 @@ std::string DefaultValue(HKEY parent, const std::string& subkey) {
   return value;
 }
 
-// The command line of the verb whose menu text is `text`; empty when there is none.
-std::string VerbCommand(const std::string& extension, const std::string& text) {
-  const std::string shell = "SystemFileAssociations\\" + extension + "\\shell";
+// The command line of the verb under the class `item` whose menu text is `text`; empty when
+// there is none.
+std::string VerbCommand(const std::string& item, const std::string& text) {
+  const std::string shell = item + "\\shell";
   HKEY verbs;
   if (RegOpenKeyExA(HKEY_CLASSES_ROOT, shell.c_str(), 0, KEY_READ, &verbs) != ERROR_SUCCESS)
     return std::string();
@@ -66,30 +68,47 @@ void AnswerBox(DWORD process) {
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: kestrune_shell_verb TEXT FILE\n");
+    std::fprintf(stderr, "usage: kestrune_shell_verb TEXT FILE-OR-FOLDER\n");
     return kNotRun;
   }
   const std::string text = argv[1];
+  std::string given = argv[2];
+  while (given.size() > 3 && (given.back() == '\\' || given.back() == '/')) given.pop_back();
   char full[MAX_PATH];
   char* name = nullptr;
-  const DWORD length = GetFullPathNameA(argv[2], sizeof full, full, &name);
+  const DWORD length = GetFullPathNameA(given.c_str(), sizeof full, full, &name);
   if (length == 0 || length >= sizeof full || name == nullptr) {
     std::fprintf(stderr, "cannot resolve %s\n", argv[2]);
     return kNotRun;
   }
   const std::string path = full;
   const std::string folder(full, name);
+  const DWORD attributes = GetFileAttributesA(full);
+  const bool isFolder =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   const std::string::size_type dot = path.rfind('.');
-  const std::string extension = dot == std::string::npos ? std::string() : path.substr(dot);
+  const std::string item = isFolder ? "Directory"
+                           : dot == std::string::npos
+                               ? "SystemFileAssociations\\"
+                               : "SystemFileAssociations\\" + path.substr(dot);
 
-  std::string command = VerbCommand(extension, text);
+  std::string command = VerbCommand(item, text);
   if (command.empty()) {
-    std::fprintf(stderr, "no verb \"%s\" for %s files\n", text.c_str(), extension.c_str());
+    std::fprintf(stderr, "no verb \"%s\" under %s\n", text.c_str(), item.c_str());
     return kNotRun;
   }
-  for (std::string::size_type at = command.find("%1"); at != std::string::npos;
-       at = command.find("%1", at + path.size()))
-    command.replace(at, 2, path);
+  // One pass, so that a "%" in the path itself is never read as another placeholder.
+  std::string substituted;
+  for (std::string::size_type at = 0; at < command.size(); ++at) {
+    if (command[at] == '%' && at + 1 < command.size() &&
+        std::string("1LlVv").find(command[at + 1]) != std::string::npos) {
+      substituted += path;
+      ++at;
+    } else {
+      substituted += command[at];
+    }
+  }
+  command = substituted;
   std::printf("command: %s\n", command.c_str());
   std::fflush(stdout);
 

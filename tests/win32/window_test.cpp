@@ -53,11 +53,14 @@ const char kExpectedWindow[] =
     "resource MENU en-US\n"
     "popup &File\n"
     "  item &Open 1\n"
+    "  item Open &Folder... 5\n"
     "  item E&xit 2\n"
     "popup &Help\n"
     "  item &Help... 4\n"
     "  item &About... 3\n";
-constexpr unsigned kOpen = 1, kExit = 2, kAbout = 3, kHelp = 4;  // as the menu check confirms
+const char kFolderDialogTitle[] = "Open a folder of photos";
+// As the menu check confirms.
+constexpr unsigned kOpen = 1, kExit = 2, kAbout = 3, kHelp = 4, kOpenFolder = 5;
 
 bool Check(bool ok, const std::string& what) {
   return test_checks::Check(ok, ok ? std::string() : "[" + CurrentCase + "] " + what);
@@ -222,11 +225,13 @@ void Answer(HWND box, int button) {
   Check(!IsWindowVisible(box), "the box closed when answered");
 }
 
-// The file name field of the open-file dialog: an edit box inside a combo box.
+// The file name field of the open-file dialog (an edit box inside a combo box), or the name
+// field of the folder dialog.
 BOOL CALLBACK VisitFileNameField(HWND child, LPARAM data) {
   char className[64] = {};
   GetClassNameA(child, className, sizeof className);
-  if (GetDlgCtrlID(child) != 0x047C || std::string(className) != "Edit") return TRUE;
+  const int id = GetDlgCtrlID(child);
+  if ((id != 0x047C && id != 0x0480) || std::string(className) != "Edit") return TRUE;
   *reinterpret_cast<HWND*>(data) = child;
   return FALSE;
 }
@@ -1272,6 +1277,38 @@ void TestUnicodeNames() {
              "files left");
 }
 
+// File > Open Folder...: cancelled, nothing happens (nothing written, the window waits); then a
+// folder named outside code page 1252, typed into the folder dialog as a user types it, makes
+// the gallery of the headless build's run on that folder, and the window closes by itself.
+void TestOpenFolder() {
+  CurrentCase = "names in Unicode: File > Open Folder..., cancelled";
+  const std::wstring opened = UnicodeFolder(WorkRoot, "opened");
+  std::map<std::string, std::string> before, after;
+  ListTreeWide(opened, L"", &before);
+  Run run;
+  if (!StartWide(run, "?", opened)) return;
+  if (HWND dialog = WaitForBox(run, kDialogTitle)) Answer(dialog, IDCANCEL);
+  CheckIdle(run);
+  const HWND window = MainWindow(run);
+  PostMessageA(window, WM_COMMAND, kOpenFolder, 0);
+  if (HWND dialog = WaitForBox(run, kFolderDialogTitle)) Answer(dialog, IDCANCEL);
+  CheckIdle(run);
+  ListTreeWide(opened, L"", &after);
+  Check(after == before, "nothing written");
+
+  CurrentCase = "names in Unicode: File > Open Folder..., a folder chosen";
+  PostMessageA(window, WM_COMMAND, kOpenFolder, 0);
+  const HWND dialog = WaitForBox(run, kFolderDialogTitle);
+  if (dialog == nullptr) return Release(run);
+  HWND edit = nullptr;  // the folder's name field
+  EnumChildWindows(dialog, VisitFileNameField, reinterpret_cast<LPARAM>(&edit));
+  if (!Check(edit != nullptr, "the folder dialog has a name field")) return Release(run);
+  const std::wstring name = WideOf(u8"相片 Ωραία", CP_UTF8);
+  SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(name.c_str()));
+  Answer(dialog, IDOK);
+  CheckCompleteRunWide(run, "opened");
+}
+
 // Registers this program to open web pages, recording the page in help-opened.txt.
 bool RegisterPageRecorder() {
   char self[MAX_PATH] = {};
@@ -1334,7 +1371,8 @@ int main(int argc, char** argv) {
     void (*run)();
   };
   const std::vector<Group> groups =
-      unicode ? std::vector<Group>{{"names in Unicode", TestUnicodeNames}}
+      unicode ? std::vector<Group>{{"names in Unicode", TestUnicodeNames},
+                                   {"open folder", TestOpenFolder}}
               : std::vector<Group>{
                     {"sheet given", TestSheetGiven},
                     {"folder gallery", TestFolderGallery},
