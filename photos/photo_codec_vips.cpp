@@ -134,7 +134,6 @@ void MakeOne(KestrunePhotoJob* job) {
   }
   if (thumbnail != nullptr) g_object_unref(thumbnail);
   g_object_unref(source);
-  vips_thread_shutdown();
 }
 
 // The jobs of the run and the threads making them. A worker begins the next job in order once
@@ -157,7 +156,7 @@ void Work() {
     Jobs.changed.wait(hold, [] {
       return Jobs.stopping || Jobs.next >= Jobs.count || Jobs.next < Jobs.waited + Jobs.ahead;
     });
-    if (Jobs.stopping || Jobs.next >= Jobs.count) return;
+    if (Jobs.stopping || Jobs.next >= Jobs.count) break;
     const std::size_t index = Jobs.next++;
     hold.unlock();
     MakeOne(&Jobs.jobs[index]);
@@ -165,6 +164,8 @@ void Work() {
     Jobs.done[index] = 1;
     Jobs.changed.notify_all();
   }
+  hold.unlock();
+  vips_thread_shutdown();  // the thread's buffers, kept from photo to photo until now
 }
 
 void Start(KestrunePhotoJob* jobs, std::size_t count, unsigned threads, std::size_t ahead) {
