@@ -171,6 +171,35 @@ TEST(FolderRun, UsersSheetRefusedAndUsersThumbnailUsedAsItIs) {
   EXPECT_TRUE(Contains(Sheet(folder), "<img src=\"boats_t.jpg\" alt=\"boats\""));
 }
 
+// --dry-run FOLDER tells each thumbnail's fate and the files of photos gone, changes nothing, and
+// ends as the run would: a thumbnail of the user's is used, which is no failure.
+TEST(FolderRun, DryRunSaysWhatTheRunWouldDoAndChangesNothing) {
+  ScratchFolder folder;
+  for (const char* photo : {"boats.jpg", "pier.jpg", "rockpool.jpg"})
+    CopyPhoto(photo, folder / photo);
+  ASSERT_EQ(RunKestrune({folder.path()}, "/").status, 0);
+  CopyPhoto("harbour.jpg", folder / "pier.jpg");  // changed since
+  fs::remove(folder / "rockpool.jpg");            // gone
+  CopyPhoto("SUNSET.JPG", folder / "SUNSET.JPG");
+  CopyPhoto("gulls.gif", folder / "gulls.gif");
+  CopyPhoto("boats_t.jpg", folder / "gulls_t.jpg");  // the user's
+  const auto before = Snapshot(folder.path());
+  const ProgramResult dry = RunKestrune({"--dry-run", folder.path()}, "/");
+  EXPECT_EQ(dry.status, 0) << dry.err;
+  EXPECT_EQ(dry.out,
+            "keep boats_t.jpg (up to date)\n"
+            "keep gulls_t.jpg (not written by kestrune)\n"
+            "replace pier_t.jpg\n"
+            "create SUNSET_t.jpg\n"
+            "remove rockpool.htm (its photo is gone)\n"
+            "remove rockpool.html (its photo is gone)\n"
+            "remove rockpool_t.jpg (its photo is gone)\n"
+            "replace index.html\n"
+            "4 photos: 2 thumbnails to make, 1 up to date, 1 kept; then the slide show of "
+            "index.html (dry run: nothing written)\n");
+  EXPECT_EQ(Snapshot(folder.path()), before);
+}
+
 // A signal while thumbnails are made: the thumbnail in hand is finished, and the sheet and the
 // slide show hold exactly the photos done, each with its complete thumbnail.
 TEST(FolderRun, SignalMidwayLeavesTheSheetAndShowOfThePhotosDone) {
