@@ -57,7 +57,7 @@ void CopyBlob(VipsImage* image, const char* field, unsigned char** out, std::siz
 }
 
 // Photos up to this size are read whole before decoding.
-constexpr off_t kReadWholeLimit = off_t{64} << 20;
+constexpr off_t kReadWholeLimit = off_t{16} << 20;
 
 void MakeOne(KestrunePhotoJob* job) {
   const int fd = ::open(job->photo, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);

@@ -1,5 +1,7 @@
 #include "photos/photo_jobs.h"
 
+#include <algorithm>
+
 namespace {
 
 // The run's jobs as the codec sees them; the names point into the caller's jobs.
@@ -18,8 +20,9 @@ void StartThumbnails(std::vector<ThumbnailJob>* jobs) {
     Work[i].pixelLimit = kPhotoPixelLimit;
   }
   // Two photos a core ahead: a core that finished its photo begins the next while the program
-  // writes the one before.
-  const unsigned threads = PhotoThreads();
+  // writes the one before. Eight cores make thumbnails faster than a disk gives photos, and keep
+  // what many cores would hold at once (a photo read whole each) in bounds.
+  const unsigned threads = std::min(PhotoThreads(), 8u);
   LoadedPhotoCodec().start(Work.data(), Work.size(), threads, 2 * std::size_t{threads});
 }
 
