@@ -88,6 +88,6 @@ int RunFolderReport(bool clean) {
   if (!clean) return DryRunFolder(folder);
   return CleanFolder(folder, [] {
     State.InputPath = std::string(kGallerySheetName);
-    return CleanSlideShow();
+    return CleanSlideShow(true);
   });
 }

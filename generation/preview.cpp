@@ -239,7 +239,7 @@ int DryRun() {
   return failed || !shown ? 1 : 0;
 }
 
-int CleanSlideShow() {
+int CleanSlideShow(bool summaryAsLine) {
   const StartResult started = BeginReadingSheet();
   if (started != StartResult::Started) return started == StartResult::Cancelled ? 0 : 1;
   CleanTally tally;
@@ -255,6 +255,7 @@ int CleanSlideShow() {
       Count(images, "image", ": ") + Count(tally.removed, "page", " removed, ") +
       std::to_string(tally.kept) + " kept, " + std::to_string(tally.refused) + " refused, " +
       std::to_string(tally.notRemoved) + " not removed";
-  const bool shown = ShowResult(summary, kCleanTitle, failed);
+  if (summaryAsLine) TellResultLine(summary, true);
+  const bool shown = summaryAsLine || ShowResult(summary, kCleanTitle, failed);
   return failed || !shown ? 1 : 0;
 }

@@ -18,5 +18,7 @@ int DryRun();
 // regular file, "refused NAME (REASON)" for a name no run writes (outside the folder, a device),
 // "not removed NAME (REASON)" for a page that could not be removed. Returns 0 when every file
 // found was removed (or none was found), 1 otherwise or when the start fails; 0 when the dialog
-// returned no file.
-int CleanSlideShow();
+// returned no file. Its summary ends the result shown, or, with `summaryAsLine` (the clean of a
+// folder, which shows one result for the slide show and the thumbnails), is told as one notable
+// line of that result.
+int CleanSlideShow(bool summaryAsLine = false);
