@@ -343,9 +343,18 @@ int CancelGtkDialogsOnInterruption(void* data) {
   return 1;
 }
 
+// FLTK's GTK chooser works with GTK 2 alone. Where GTK 2 is missing (a system with GTK 3 only),
+// FLTK loads GTK 3, fails to find a GTK 2 call, says so on standard error and shows its own
+// chooser: there its own chooser is asked for from the start, without the stray line.
+void PickChooser() {
+  static const bool gtk2 = ::dlopen("libgtk-x11-2.0.so.0", RTLD_LAZY | RTLD_GLOBAL) != nullptr;
+  if (!gtk2) Fl::option(Fl::OPTION_FNFC_USES_GTK, false);  // GTK 2 stays loaded for FLTK
+}
+
 bool ChooseFile(const std::string& initialFolder, const std::string& title, std::string* chosen) {
   if (QueueInterruption() != 0) return false;  // nothing chosen: the program is to end
-  Fl_Native_File_Chooser chooser;              // loads GTK, where FLTK uses it
+  PickChooser();
+  Fl_Native_File_Chooser chooser;  // loads GTK, where FLTK uses it
   chooser.type(Fl_Native_File_Chooser::BROWSE_FILE);
   chooser.title(title.c_str());
   chooser.directory(initialFolder.c_str());
@@ -366,6 +375,7 @@ bool ChooseFile(const std::string& initialFolder, const std::string& title, std:
 
 bool ChooseFolderFltk(const std::string& initialFolder, const std::string& title,
                       std::string* chosen) {
+  PickChooser();
   Fl_Native_File_Chooser chooser;
   chooser.type(Fl_Native_File_Chooser::BROWSE_DIRECTORY);
   chooser.title(title.c_str());
