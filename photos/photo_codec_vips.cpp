@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "photos/photo_codec.h"
+#include "photos/photo_queue.h"
 
 namespace {
 
@@ -136,32 +137,23 @@ void MakeOne(KestrunePhotoJob* job) {
   g_object_unref(source);
 }
 
-// The jobs of the run and the threads making them. A worker begins the next job in order once
-// it lies fewer than `ahead` past the last one waited for, and ends at the stop or at the end.
-struct Queue {
-  KestrunePhotoJob* jobs = nullptr;
-  std::size_t count = 0, ahead = 1;
-  std::size_t next = 0;    // the next job to begin
-  std::size_t waited = 0;  // jobs [0, waited) were waited for
-  std::vector<char> done;  // per job: made or failed
-  bool stopping = false;
+// The jobs of the run in their order, and the threads making them.
+struct Workers {
+  PhotoQueue order;
   std::mutex lock;
   std::condition_variable changed;
-  std::vector<std::thread> workers;
+  std::vector<std::thread> threads;
 } Jobs;
 
 void Work() {
   std::unique_lock<std::mutex> hold(Jobs.lock);
-  for (;;) {
-    Jobs.changed.wait(hold, [] {
-      return Jobs.stopping || Jobs.next >= Jobs.count || Jobs.next < Jobs.waited + Jobs.ahead;
-    });
-    if (Jobs.stopping || Jobs.next >= Jobs.count) break;
-    const std::size_t index = Jobs.next++;
+  for (std::size_t index = 0;;) {
+    Jobs.changed.wait(hold, [] { return WorkerMayGo(Jobs.order); });
+    if (!BeginNextJob(&Jobs.order, &index)) break;
     hold.unlock();
-    MakeOne(&Jobs.jobs[index]);
+    MakeOne(&Jobs.order.jobs[index]);
     hold.lock();
-    Jobs.done[index] = 1;
+    Jobs.order.done[index] = 1;
     Jobs.changed.notify_all();
   }
   hold.unlock();
@@ -169,15 +161,10 @@ void Work() {
 }
 
 void Start(KestrunePhotoJob* jobs, std::size_t count, unsigned threads, std::size_t ahead) {
-  Jobs.jobs = jobs;
-  Jobs.count = count;
-  Jobs.ahead = ahead < 1 ? 1 : ahead;
-  Jobs.next = Jobs.waited = 0;
-  Jobs.done.assign(count, 0);
-  Jobs.stopping = false;
+  ResetQueue(&Jobs.order, jobs, count, ahead);
   for (unsigned t = 0; t < (threads < 1 ? 1 : threads) && t < count; ++t) {
     try {
-      Jobs.workers.emplace_back(Work);
+      Jobs.threads.emplace_back(Work);
     } catch (const std::system_error&) {
       break;  // the threads begun so far do the work
     }
@@ -186,26 +173,20 @@ void Start(KestrunePhotoJob* jobs, std::size_t count, unsigned threads, std::siz
 
 void Wait(std::size_t index) {
   std::unique_lock<std::mutex> hold(Jobs.lock);
-  if (index >= Jobs.count) return;
-  Jobs.waited = index + 1;
+  if (!MarkWaited(&Jobs.order, index, !Jobs.threads.empty())) return;
   Jobs.changed.notify_all();
-  if (Jobs.workers.empty() && !Jobs.done[index]) {
-    Fail(&Jobs.jobs[index], "no thread can be started to make it");
-    Jobs.done[index] = 1;
-  }
-  Jobs.changed.wait(hold, [index] { return Jobs.done[index] != 0; });
+  Jobs.changed.wait(hold, [index] { return Jobs.order.done[index] != 0; });
 }
 
 void Stop() {
   {
     std::lock_guard<std::mutex> hold(Jobs.lock);
-    Jobs.stopping = true;
+    Jobs.order.stopping = true;
   }
   Jobs.changed.notify_all();
-  for (std::thread& worker : Jobs.workers) worker.join();
-  Jobs.workers.clear();
-  Jobs.jobs = nullptr;
-  Jobs.count = 0;
+  for (std::thread& worker : Jobs.threads) worker.join();
+  Jobs.threads.clear();
+  ResetQueue(&Jobs.order, nullptr, 0, 1);
 }
 
 void Release(KestrunePhotoJob* job) {

@@ -23,6 +23,7 @@
 
 #include "photos/photo_codec.h"
 #include "photos/photo_metadata.h"
+#include "photos/photo_queue.h"
 
 // The decoder's own scaling, which this system's wincodec.h leaves out (as wincodec.idl has it).
 struct IKestruneSourceTransform : IUnknown {
@@ -374,27 +375,20 @@ void MakeOne(IWICImagingFactory* factory, KestrunePhotoJob* job) {
   job->height = static_cast<int>(outHeight);
 }
 
-// The jobs of the run and the threads making them. A worker begins the next job in order once
-// it lies fewer than `ahead` past the last one waited for, and ends at the stop or at the end.
-struct Queue {
-  KestrunePhotoJob* jobs = nullptr;
-  std::size_t count = 0, ahead = 1;
-  std::size_t next = 0;    // the next job to begin
-  std::size_t waited = 0;  // jobs [0, waited) were waited for
-  std::vector<char> done;  // per job: made or failed
-  bool stopping = false;
+// The jobs of the run in their order, and the threads making them.
+struct Workers {
+  PhotoQueue order;
   SRWLOCK lock = SRWLOCK_INIT;
   CONDITION_VARIABLE changed = CONDITION_VARIABLE_INIT;
-  std::vector<HANDLE> workers;
+  std::vector<HANDLE> threads;
 } Jobs;
 
 // The next job this worker may begin, waiting for one; false at the stop or at the end.
 bool BeginNext(std::size_t* index) {
   AcquireSRWLockExclusive(&Jobs.lock);
-  while (!Jobs.stopping && Jobs.next < Jobs.count && Jobs.next >= Jobs.waited + Jobs.ahead)
+  while (!WorkerMayGo(Jobs.order))
     SleepConditionVariableSRW(&Jobs.changed, &Jobs.lock, INFINITE, 0);
-  const bool begun = !Jobs.stopping && Jobs.next < Jobs.count;
-  if (begun) *index = Jobs.next++;
+  const bool begun = BeginNextJob(&Jobs.order, index);
   ReleaseSRWLockExclusive(&Jobs.lock);
   return begun;
 }
@@ -408,11 +402,11 @@ DWORD WINAPI Work(LPVOID) {
                          IID_IWICImagingFactory, reinterpret_cast<void**>(&factory));
   for (std::size_t i = 0; BeginNext(&i);) {
     if (FAILED(created))
-      FailWith(&Jobs.jobs[i], "the Windows Imaging Component cannot be started", created);
+      FailWith(&Jobs.order.jobs[i], "the Windows Imaging Component cannot be started", created);
     else
-      MakeOne(factory, &Jobs.jobs[i]);
+      MakeOne(factory, &Jobs.order.jobs[i]);
     AcquireSRWLockExclusive(&Jobs.lock);
-    Jobs.done[i] = 1;
+    Jobs.order.done[i] = 1;
     ReleaseSRWLockExclusive(&Jobs.lock);
     WakeAllConditionVariable(&Jobs.changed);
   }
@@ -422,44 +416,34 @@ DWORD WINAPI Work(LPVOID) {
 }
 
 void Start(KestrunePhotoJob* jobs, std::size_t count, unsigned threads, std::size_t ahead) {
-  Jobs.jobs = jobs;
-  Jobs.count = count;
-  Jobs.ahead = ahead < 1 ? 1 : ahead;
-  Jobs.next = Jobs.waited = 0;
-  Jobs.done.assign(count, 0);
-  Jobs.stopping = false;
+  ResetQueue(&Jobs.order, jobs, count, ahead);
   for (unsigned t = 0; t < (threads < 1 ? 1 : threads) && t < count; ++t) {
     const HANDLE worker = CreateThread(nullptr, 0, Work, nullptr, 0, nullptr);
-    if (worker != nullptr) Jobs.workers.push_back(worker);
+    if (worker != nullptr) Jobs.threads.push_back(worker);
   }
 }
 
 void Wait(std::size_t index) {
   AcquireSRWLockExclusive(&Jobs.lock);
-  if (index < Jobs.count) {
-    Jobs.waited = index + 1;
+  if (MarkWaited(&Jobs.order, index, !Jobs.threads.empty())) {
     WakeAllConditionVariable(&Jobs.changed);
-    if (Jobs.workers.empty() && !Jobs.done[index]) {
-      Fail(&Jobs.jobs[index], "no thread can be started to make it");
-      Jobs.done[index] = 1;
-    }
-    while (!Jobs.done[index]) SleepConditionVariableSRW(&Jobs.changed, &Jobs.lock, INFINITE, 0);
+    while (!Jobs.order.done[index])
+      SleepConditionVariableSRW(&Jobs.changed, &Jobs.lock, INFINITE, 0);
   }
   ReleaseSRWLockExclusive(&Jobs.lock);
 }
 
 void Stop() {
   AcquireSRWLockExclusive(&Jobs.lock);
-  Jobs.stopping = true;
+  Jobs.order.stopping = true;
   ReleaseSRWLockExclusive(&Jobs.lock);
   WakeAllConditionVariable(&Jobs.changed);
-  for (HANDLE worker : Jobs.workers) {
+  for (HANDLE worker : Jobs.threads) {
     WaitForSingleObject(worker, INFINITE);
     CloseHandle(worker);
   }
-  Jobs.workers.clear();
-  Jobs.jobs = nullptr;
-  Jobs.count = 0;
+  Jobs.threads.clear();
+  ResetQueue(&Jobs.order, nullptr, 0, 1);
 }
 
 void Release(KestrunePhotoJob* job) {
