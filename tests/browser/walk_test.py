@@ -1078,6 +1078,16 @@ return Array.from(document.images).filter((img) => {
 """
 
 
+def capture_screen(driver, url, path):
+    """Saves the page at url as the emulated screen shows it, once its images in view loaded."""
+    open_page(driver, url)
+    wait_until(lambda: driver.execute_script(IMAGES_IN_VIEW_LOADED))
+    shot = driver.execute_cdp_cmd("Page.captureScreenshot", {"format": "png"})
+    with open(path, "wb") as out:
+        out.write(base64.b64decode(shot["data"]))
+    print(f"screenshot of {url} in {path}")
+
+
 def take_modern_screenshots(driver, gallery_base, folder):
     """A modern manual page of a real-size photo and allin1.html, on the phone's and the
     desktop's screen."""
@@ -1086,12 +1096,7 @@ def take_modern_screenshots(driver, gallery_base, folder):
         set_screen(driver, width, height, mobile)
         for page, picture in (("tower.htm", f"modern-manual-{screen}.png"),
                               ("allin1.html", f"modern-allin1-{screen}.png")):
-            open_page(driver, gallery_base + page)
-            wait_until(lambda: driver.execute_script(IMAGES_IN_VIEW_LOADED))
-            shot = driver.execute_cdp_cmd("Page.captureScreenshot", {"format": "png"})
-            with open(os.path.join(folder, picture), "wb") as out:
-                out.write(base64.b64decode(shot["data"]))
-            print(f"screenshot of {gallery_base + page} in {os.path.join(folder, picture)}")
+            capture_screen(driver, gallery_base + page, os.path.join(folder, picture))
     driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
 
 
@@ -1103,12 +1108,7 @@ def take_folder_screenshots(driver, classic_sheet, modern_sheet, folder):
              (modern_sheet, DESKTOP, "folder-sheet-modern-desktop.png"))
     for url, (_, width, height, mobile), picture in shots:
         set_screen(driver, width, height, mobile)
-        open_page(driver, url)
-        wait_until(lambda: driver.execute_script(IMAGES_IN_VIEW_LOADED))
-        shot = driver.execute_cdp_cmd("Page.captureScreenshot", {"format": "png"})
-        with open(os.path.join(folder, picture), "wb") as out:
-            out.write(base64.b64decode(shot["data"]))
-        print(f"screenshot of {url} in {os.path.join(folder, picture)}")
+        capture_screen(driver, url, os.path.join(folder, picture))
     driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
 
 
