@@ -4,13 +4,16 @@
 
 #include <cstring>
 
-#include "app/folder_steps.h"
 #include "app/menu.h"
+#include "gallery/folder_report.h"
+#include "gallery/folder_run.h"
 #include "generation/generation.h"
 #include "generation/generation_state.h"
 #include "generation/preview.h"
 #include "generation/slide_step.h"
 #include "kestrune_version.h"
+#include "photos/photos.h"
+#include "sheet/sheet_path.h"
 
 const char kAboutText[] =
     KESTRUNE_PRODUCT "\n\nVersion " KESTRUNE_VERSION ". " KESTRUNE_LEGAL_NOTICE;
@@ -32,10 +35,39 @@ const char kHelpFallbackText[] =
     "\n"
     "Use File > Open to select the HTML contact sheet.";
 
+// wParam of the step message (MsgStep) of a folder run; a sheet run's carries 0.
+constexpr std::uintptr_t kFolderStep = 1;
+
+// The folder the input names, cleaned as a sheet's path is; empty when it names none.
+std::string FolderOfInput() {
+  if (!State.InputPath || State.InputPath->empty() || State.InputPath->front() == '?')
+    return std::string();
+  std::string path = *State.InputPath;
+  CleanPath(path);
+  return IsFolderPath(path) ? path : std::string();
+}
+
+// A folder run's failures count for the exit status as every other failure does.
+void NoteFolderRunFailures() {
+  if (FolderRunFailed()) State.FailureReported = true;
+}
+
+void StartFolderRun(const std::string& folder) {
+  const bool begun = BeginFolderRun({folder}, *State.Style);
+  NoteFolderRunFailures();
+  if (!begun) {
+    State.FailureReported = true;
+    PostWindowMessage(State.MainWindow, MsgClose, 0, 0);
+    return;
+  }
+  PostWindowMessage(State.MainWindow, MsgStep, kFolderStep, 0);
+}
+
 void OnOpen(PlatformWindow*) {
-  // One generation per process: an Open that arrives while one runs is ignored.
-  if (State.CombinedPage != nullptr) return;
-  if (StartFolderRun()) return;  // a folder: its thumbnails and sheet first, then Open on it
+  // One run at a time: an Open that arrives while one runs is ignored.
+  if (State.CombinedPage != nullptr || FolderRunActive()) return;
+  const std::string folder = FolderOfInput();
+  if (!folder.empty()) return StartFolderRun(folder);
   switch (BeginGeneration()) {
     case StartResult::Failed:
       PostWindowMessage(State.MainWindow, MsgClose, 0, 0);
@@ -102,6 +134,29 @@ void OnEndSession(PlatformWindow* window) {
   DefaultWindowProc(window, MsgClose, 0, 0);
 }
 
+// One step of a folder run, with its progress shown; the next step, or the window closed.
+void OnFolderStep() {
+  if (!FolderRunActive()) return;
+  State.StepRunning = true;  // a photo's message box may see the session end: finish first
+  const FolderStep step = StepFolderRun();
+  State.StepRunning = false;
+  NoteFolderRunFailures();
+  if (!FolderRunProgress().empty()) StepShown(State.MainWindow, FolderRunProgress());
+  if (State.SessionEnded) {
+    OnEndSession(State.MainWindow);
+    return;
+  }
+  if (step == FolderStep::More)
+    PostWindowMessage(State.MainWindow, MsgStep, kFolderStep, 0);
+  else
+    PostWindowMessage(State.MainWindow, MsgClose, 0, 0);
+}
+
+// The status text: a folder run's progress while it makes thumbnails, else the image found last.
+const std::string& StatusText() {
+  return FolderRunProgress().empty() ? State.NextImage : FolderRunProgress();
+}
+
 void OnStep() {
   // A step message without a running generation has nothing to write.
   if (State.CombinedPage == nullptr || State.ScanPosition == nullptr) return;
@@ -133,7 +188,7 @@ std::intptr_t MainWindowProc(PlatformWindow* window, unsigned message, std::uint
       if (wParam != 0) OnEndSession(window);
       return 0;
     case MsgPaint:
-      PaintStatusText(window, State.NextImage);
+      PaintStatusText(window, StatusText());
       return 0;
     case MsgSize:
       InvalidateWindow(window);
@@ -187,9 +242,10 @@ int RunWithoutWindow(const CommandOptions& options) {
     ShowMessageBox(nullptr, kConflictText, KESTRUNE_PRODUCT, BoxIcon::Exclamation);
     return 2;
   }
-  const int folder = RunFolderReport(options.mode == RunMode::Clean);
-  if (folder >= 0) return folder;
-  return options.mode == RunMode::DryRun ? DryRun() : CleanSlideShow();
+  const bool clean = options.mode == RunMode::Clean;
+  const std::string folder = FolderOfInput();
+  if (!folder.empty()) return clean ? CleanFolder(folder) : DryRunFolder(folder);
+  return clean ? CleanSlideShow() : DryRun();
 }
 
 }  // namespace

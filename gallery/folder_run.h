@@ -1,36 +1,40 @@
-// A run on a folder of photos: its thumbnails and its contact sheet (index.html), made before
-// the slide show of that sheet is made as for any sheet. The window procedure drives it one photo
-// per message, so progress is painted and a signal is heard after every photo, while the cores
-// make the next photos' thumbnails in the background.
+// A run on folders of photos, one after another in one process: for each folder its thumbnails
+// and contact sheet (index.html), then the slide show of that sheet written exactly as a run of
+// the sheet writes it, with the generation record made fresh. The window procedure drives it, one
+// step a message: a photo's thumbnail, or one image's slides, so progress is painted and a signal
+// is heard after each, while the cores make the next photos' thumbnails in the background.
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "pages/page_style.h"
 
-// Starts a run on `folder` (which becomes the working folder): the photo module loaded, the
-// photos listed, every decision taken (which thumbnails to make, keep or remove), and the
-// thumbnails begun in the background. False after a
-// message said why nothing can be done: the codec is missing, the folder cannot be read, or
-// index.html there is a file of the user's.
-bool BeginFolderRun(const std::string& folder, const PageStyle& style);
+// Begins the run on `folders` (each named as the user named it, relative to the working folder
+// at the start) in the page style `style`, with the first folder planned and its thumbnails
+// begun. False after a message said why the first folder cannot be made: the folder cannot be
+// entered or read, its index.html is a file of the user's, it holds no photo, or the photo codec
+// is missing. A later folder that cannot be made is told the same way and passed over.
+bool BeginFolderRun(const std::vector<std::string>& folders, const PageStyle& style);
 
-// Takes the next photo's thumbnail once it is made and writes it (a photo whose thumbnail stands
-// already passes at once); false when no photo is left. *status receives "photo N of M: NAME" for
-// the progress shown.
-bool MakeNextThumbnail(std::string* status);
+// True from a successful BeginFolderRun until its last step or EndFolderRunEarly.
+bool FolderRunActive();
 
-// Removes the thumbnails and pages of kestrune's whose photos are gone, and writes the contact
-// sheet of the photos done so far (all of them, unless the run was stopped). False when it could
-// not be written. The slide show of kestrune_gallery's index.html is then made by a sheet run.
-bool FinishFolderRun();
+enum class FolderStep { More, Done, Failed };
 
-// Whether a message about a photo was shown during the run (the run's status is then 1).
+// One step: the next photo's thumbnail, or the sheet once they are made, or one image's slides,
+// or the next folder begun. More while steps remain; Done after the last folder's slide show;
+// Failed when a sheet could not be written or its slide show not begun (after the message).
+FolderStep StepFolderRun();
+
+// The progress of the folder being made while its thumbnails are taken ("photo N of M: NAME");
+// empty once its slide show is written, where the image found is the status text.
+const std::string& FolderRunProgress();
+
+// Whether a message about a file or folder was shown during the run (its status is then 1).
 bool FolderRunFailed();
 
-// --dry-run FOLDER: one line a file for the thumbnails and the contact sheet, what a run would
-// do (create, replace, keep, remove), then the pages as a run of the sheet would write them, and
-// a summary. --clean FOLDER: the slide show, the thumbnails and the contact sheet of kestrune's
-// removed, nothing else. Both return the exit status; neither loads the photo module.
-int DryRunFolder(const std::string& folder);
-int CleanFolder(const std::string& folder, int (*cleanSlideShow)());
+// The run is to end (a signal, the window closed): while thumbnails are made, the photos in hand
+// are finished and the sheet and slide show of the photos done are written at once; no further
+// folder is begun. The generation under way is left for FinishGeneration.
+void EndFolderRunEarly();

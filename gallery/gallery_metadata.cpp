@@ -3,8 +3,10 @@
 #include <climits>
 #include <cstdlib>
 
+#include "names/ascii.h"
+#include "names/escapes.h"
+#include "names/file_names.h"
 #include "photos/photo_metadata.h"
-#include "sheet/ascii.h"
 
 namespace {
 
@@ -124,36 +126,14 @@ std::string Cleaned(std::string_view text) {
 // The mark's values: bytes that would end a field or a line, or be trimmed off it (blanks),
 // escaped as "%" and two digits.
 std::string MarkEscaped(std::string_view text) {
-  static const char kHex[] = "0123456789ABCDEF";
   std::string out;
   for (char c : text) {
     const unsigned char byte = static_cast<unsigned char>(c);
     if (byte <= 0x20 || byte == 0x7F || c == '%' || c == ';') {
       out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 15];
+      AppendHexByte(out, byte);
     } else {
       out += c;
-    }
-  }
-  return out;
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::string MarkUnescaped(std::string_view text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size() && HexValue(text[i + 1]) >= 0 &&
-        HexValue(text[i + 2]) >= 0) {
-      out += static_cast<char>(HexValue(text[i + 1]) * 16 + HexValue(text[i + 2]));
-      i += 2;
-    } else {
-      out += text[i];
     }
   }
   return out;
@@ -181,8 +161,7 @@ std::string ChooseCaption(std::string_view exif, std::string_view xmp, std::stri
     const std::string_view text = Trimmed(said);
     if (!text.empty() && !IsBoilerplate(text)) return Cleaned(text.substr(0, kCaptionLimit));
   }
-  const std::size_t dot = photo.rfind('.');
-  return Cleaned(photo.substr(0, dot == std::string_view::npos ? photo.size() : dot));
+  return Cleaned(NameWithoutExtension(photo));
 }
 
 std::string MarkedThumbnail(std::string_view jpeg, const ThumbnailMark& mark) {
@@ -224,7 +203,7 @@ bool ReadThumbnailMark(std::string_view head, ThumbnailMark* mark) {
     if (which == 6 || (seen & 1u << which) != 0) return false;
     seen |= 1u << which;
     if (which == 5) {
-      read.caption = MarkUnescaped(value);
+      read.caption = DecodePercentEscapes(value);
       continue;
     }
     // Decimal digits only (a time may be negative), few enough to fit.

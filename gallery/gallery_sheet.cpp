@@ -1,6 +1,7 @@
 #include "gallery/gallery_sheet.h"
 
 #include "gallery/gallery_names.h"
+#include "pages/text_output.h"
 
 std::string GallerySheetText(const PageStyle& style, const std::string& title,
                              const std::vector<SheetEntry>& entries) {
@@ -20,9 +21,6 @@ std::string GallerySheetText(const PageStyle& style, const std::string& title,
   style.contactSheet(HtmlText(title), photos, text);
   std::string lines;
   lines.reserve(text.size() + text.size() / 16);
-  for (char c : text) {
-    if (c == '\n') lines += '\r';
-    lines += c;
-  }
+  AppendWithCrLf(lines, text);
   return lines;
 }

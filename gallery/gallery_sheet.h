@@ -6,9 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "names/file_names.h"
 #include "pages/page_style.h"
-
-inline constexpr char kGallerySheetName[] = "index.html";
 
 struct SheetEntry {
   std::string photo;          // file name

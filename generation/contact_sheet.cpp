@@ -4,7 +4,8 @@
 #include "generation/failures.h"
 #include "generation/generation_state.h"
 #include "generation/link_targets.h"
-#include "sheet/ascii.h"
+#include "names/ascii.h"
+#include "names/file_names.h"
 #include "sheet/captions.h"
 #include "sheet/declarations.h"
 #include "sheet/scanner.h"
@@ -38,9 +39,7 @@ const char* LoadContactSheet(const std::string& path) {
 std::string FileNameCaption(const std::string& image) {
   std::size_t start = image.size();
   while (start > 0 && !IsFolderSeparator(image[start - 1])) --start;
-  std::string name = image.substr(start);
-  const std::size_t dot = name.rfind('.');
-  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  const std::string name(NameWithoutExtension(std::string_view(image).substr(start)));
   std::string caption;
   for (char c : DecodeFileName(name)) {
     if (c == '&') {

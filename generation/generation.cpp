@@ -3,6 +3,7 @@
 
 #include "generation/contact_sheet.h"
 #include "generation/generation_state.h"
+#include "generation/slide_step.h"
 #include "pages/page_marker.h"
 #include "sheet/scanner.h"
 
@@ -55,6 +56,24 @@ StartResult BeginGeneration() {
   State.Style->combinedHeader(SheetFactsOf(), header);
   std::fwrite(header.data(), 1, header.size(), State.CombinedPage);
   return StartResult::Started;
+}
+
+void PrepareGenerationOf(const std::string& sheet) {
+  GenerationState fresh;
+  fresh.Style = State.Style;
+  fresh.StartFolder = State.StartFolder;
+  fresh.MainWindow = State.MainWindow;
+  fresh.FailureReported = State.FailureReported;
+  fresh.StepRunning = State.StepRunning;
+  fresh.SessionEnded = State.SessionEnded;
+  fresh.InputPath = sheet;
+  State = std::move(fresh);
+}
+
+bool WriteNextSlide() {
+  if (State.CombinedPage == nullptr || State.ScanPosition == nullptr) return false;
+  State.ScanPosition = GenerateSlide(State.ScanPosition);
+  return State.ScanPosition != nullptr;
 }
 
 void FinishGeneration() {

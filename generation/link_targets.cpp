@@ -6,19 +6,13 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "names/escapes.h"
 #include "platform/path_segments.h"
 #include "platform/platform.h"
 #include "sheet/charsets.h"
 #include "sheet/declarations.h"
 
 namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // Reads the numeric reference whose digits start at `at` (after "&#" or "&#x"). Returns the
 // position of its ";" and sets *character, or npos when it is no reference to a character below
@@ -29,7 +23,7 @@ std::size_t ReadNumericReference(const std::string& text, std::size_t at, bool h
   std::size_t i = at;
   for (; i < text.size(); ++i) {
     const int digit =
-        hex ? HexValue(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+        hex ? HexDigitValue(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
     if (digit < 0) break;
     value = value * (hex ? 16 : 10) + digit;
     if (value >= 128)
@@ -70,22 +64,6 @@ std::string DecodeCharacterReferences(const std::string& text) {
     } else {
       out += static_cast<char>(character);
       i = end;
-    }
-  }
-  return out;
-}
-
-std::string DecodePercentEscapes(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const int high = text[i] == '%' && i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
-    const int low = high >= 0 ? HexValue(text[i + 2]) : -1;
-    if (low < 0) {
-      out += text[i];
-    } else {
-      out += static_cast<char>(high * 16 + low);
-      i += 2;
     }
   }
   return out;
@@ -155,8 +133,8 @@ bool BrowserFileName(const std::string& target, std::string_view charset, std::s
   const std::string text = DecodeCharacterReferences(target);
   std::string asUtf8, asWindows1252;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    const int hi = text[i] == '%' && i + 2 < text.size() ? HexValue(text[i + 1]) : -1;
-    const int lo = hi >= 0 ? HexValue(text[i + 2]) : -1;
+    const int hi = text[i] == '%' && i + 2 < text.size() ? HexDigitValue(text[i + 1]) : -1;
+    const int lo = hi >= 0 ? HexDigitValue(text[i + 2]) : -1;
     if (lo >= 0) {
       const unsigned char byte = static_cast<unsigned char>(hi * 16 + lo);
       asUtf8 += static_cast<char>(byte);

@@ -12,6 +12,7 @@
 #include "generation/link_targets.h"
 #include "generation/sheet_walk.h"
 #include "kestrune_version.h"
+#include "names/escapes.h"
 #include "pages/page_marker.h"
 #include "platform/platform.h"
 #include "ui/user.h"
@@ -43,15 +44,13 @@ std::size_t WalkSheet(Take take) {
 // separator on this system, written as \\xHH, so that one name stays one readable line; with
 // `escapeHighBytes` the bytes above 0x7F too (a name in no encoding the line can show).
 std::string ShownName(const std::string& name, bool escapeHighBytes) {
-  static const char kHex[] = "0123456789ABCDEF";
   std::string shown;
   for (char c : name) {
     const unsigned char byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte == 0x7F || (c == '\\' && !IsFolderSeparator(c)) ||
         (escapeHighBytes && byte > 0x7F)) {
       shown += "\\x";
-      shown += kHex[byte >> 4];
-      shown += kHex[byte & 0xF];
+      AppendHexByte(shown, byte);
     } else {
       shown += c;
     }

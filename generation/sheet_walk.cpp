@@ -5,6 +5,7 @@
 #include "generation/contact_sheet.h"
 #include "generation/generation_state.h"
 #include "generation/link_targets.h"
+#include "names/file_names.h"
 #include "platform/platform.h"
 
 namespace {
@@ -28,8 +29,8 @@ void NamePage(SlidePage& page) {
 void NamePages(ImagePages& pages, const std::string& image) {
   if (pages.image == image && !pages.manual.linked.empty()) return;
   pages.image = image;
-  pages.manual.linked.assign(image, 0, image.rfind('.')).append(".htm");  // as BaseName cuts it
-  pages.automatic.linked.assign(pages.manual.linked).push_back('l');
+  AssignManualPageName(pages.manual.linked, image);
+  AssignAutomaticPageName(pages.automatic.linked, image);
   NamePage(pages.manual);
   NamePage(pages.automatic);
   pages.thumbnailKnown = false;
@@ -43,22 +44,20 @@ bool TargetFileExists(const std::string& target) {
   return file != nullptr && file->find('\0') == std::string::npos && ImageFileExists(*file);
 }
 
-// The thumbnail of `image`: image_t.jpg, else tn_image_ext.jpg, looked for under their decoded
+// The thumbnail of `image`: its first choice, else its second, looked for under their decoded
 // names; the image itself when its name has no "."; empty when neither exists.
 void FindThumbnail(ImagePages& pages) {
   if (pages.thumbnailKnown) return;
   pages.thumbnailKnown = true;
   const std::string& image = pages.image;
   std::string& thumbnail = pages.thumbnail;  // its room serves every candidate
-  const std::size_t dot = image.rfind('.');
-  if (dot == std::string::npos) {
+  if (image.find('.') == std::string::npos) {
     thumbnail.assign(image);
     return;
   }
-  thumbnail.assign(image, 0, dot).append("_t.jpg");
+  AssignThumbnailFirstChoice(thumbnail, image);
   if (TargetFileExists(thumbnail)) return;
-  thumbnail.assign("tn_").append(image).append(".jpg");
-  thumbnail[3 + dot] = '_';
+  AssignThumbnailSecondChoice(thumbnail, image);
   if (!TargetFileExists(thumbnail)) thumbnail.clear();
 }
 
@@ -107,9 +106,4 @@ NeighbourPictures PicturesOf(const Slide& slide) {
   p.atStart = slide.atStart;
   p.atEnd = slide.atEnd;
   return p;
-}
-
-std::string BaseName(const std::string& name) {
-  const std::size_t dot = name.rfind('.');
-  return dot == std::string::npos ? name : name.substr(0, dot);
 }

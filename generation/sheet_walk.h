@@ -45,5 +45,3 @@ const Slide& WalkOneImage(const char* from, const char** next);
 // slide first asks (a dry run and a clean never do).
 NeighbourPictures PicturesOf(const Slide& slide);
 
-// The name cut before its last "."; a name without "." is its own base.
-std::string BaseName(const std::string& name);

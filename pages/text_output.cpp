@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-// Copies `text` in runs between line feeds; each line feed becomes CR LF.
 void AppendWithCrLf(std::string& out, std::string_view text) {
   std::size_t start = 0;
   for (std::size_t lf = text.find('\n'); lf != std::string_view::npos;
@@ -15,8 +12,6 @@ void AppendWithCrLf(std::string& out, std::string_view text) {
   }
   out.append(text.data() + start, text.size() - start);
 }
-
-}  // namespace
 
 PreparedFormat PrepareFormat(const char* format) {
   PreparedFormat prepared;

@@ -7,6 +7,9 @@
 #include <string_view>
 #include <vector>
 
+// Appends `text` with every line feed as CR LF, as every page kestrune writes ends its lines.
+void AppendWithCrLf(std::string& out, std::string_view text);
+
 // A stored format made ready once: its literal runs between the places of its values ("%s"),
 // with "%%" already a single "%" and every line feed already CR LF. Any other "%" is plain text.
 struct PreparedFormat {

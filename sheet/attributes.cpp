@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "sheet/ascii.h"
+#include "names/ascii.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "sheet/charsets.h"
 
-#include "sheet/ascii.h"
+#include "names/ascii.h"
 
 SheetEncoding EncodingOf(std::string_view label) {
   static const char* const kUtf8[] = {"utf-8",         "utf8",          "unicode-1-1-utf-8",

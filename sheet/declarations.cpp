@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "sheet/ascii.h"
+#include "names/ascii.h"
 #include "sheet/attributes.h"
 
 namespace {

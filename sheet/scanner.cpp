@@ -4,7 +4,8 @@
 
 #include <cstring>
 
-#include "sheet/ascii.h"
+#include "names/ascii.h"
+#include "names/file_names.h"
 
 namespace {
 
@@ -48,16 +49,6 @@ const char* NextTagEvent(const char* p, const char* end) {
   const char* tagEnd = FindChar(p, limit, '>');
   const char* open = FindChar(p, tagEnd ? tagEnd : limit, '<');
   return open ? open : tagEnd ? tagEnd : limit;
-}
-
-bool HasImageExtension(std::string_view target) {
-  const std::size_t dot = target.rfind('.');
-  if (dot == std::string_view::npos) return false;
-  const std::string_view extension = target.substr(dot);
-  for (const char* accepted : {".jpg", ".gif", ".png", ".jpe", ".jpeg"}) {
-    if (EqualsIgnoringCase(extension, accepted)) return true;
-  }
-  return false;
 }
 
 // Removes trailing blanks and hyphens; any other character ends the removal.

@@ -16,6 +16,7 @@
 #include "generation/link_targets.h"
 #include "generation/sheet_walk.h"
 #include "generation_fixture.h"
+#include "names/file_names.h"
 #include "platform/posix_calls.h"
 
 namespace {

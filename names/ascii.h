@@ -1,5 +1,5 @@
-// Byte tests and comparisons shared by the readers of the contact sheet: blanks are the bytes of
-// 0x20 and below, and case is folded for the ASCII letters A-Z only.
+// Byte tests and comparisons shared by the rules for names and the readers of the contact sheet:
+// blanks are the bytes of 0x20 and below, and case is folded for the ASCII letters A-Z only.
 #pragma once
 
 #include <cstddef>

@@ -1,0 +1,24 @@
+// Making a planned folder gallery: its thumbnails, taken one photo at a time while the cores make
+// the next ones in the background, then the files of photos that are gone removed and the contact
+// sheet written. Every message about a file is a box titled with its name, and marks the gallery
+// failed.
+#pragma once
+
+#include <string>
+
+#include "gallery/folder_plan.h"
+#include "pages/page_style.h"
+
+// Says what the plan found unread (one message a file), then begins making the thumbnails the
+// plan calls for; the photo codec is loaded only when there is one to make. False, with the
+// reason in *why, when the codec cannot be had.
+bool BeginThumbnails(FolderGallery& gallery, std::string* why);
+
+// Takes the next photo's thumbnail once it is made and writes it (a photo whose thumbnail stands
+// already passes at once); false when no photo is left. *progress receives "photo N of M: NAME".
+bool MakeNextThumbnail(FolderGallery& gallery, std::string* progress);
+
+// Begins no further thumbnail (those in hand are finished), removes the files of kestrune's whose
+// photos are gone, and writes the contact sheet of the photos done so far. False, after its
+// message, when the sheet could not be written.
+bool FinishGallery(FolderGallery& gallery, const PageStyle& style);

@@ -1,0 +1,60 @@
+// What a run on a folder of photos will do, decided once from the folder as it stands: its
+// photos in order, each with its thumbnail's name and fate, the files kestrune made for photos
+// that are gone, and the files it saw but may not read. A run makes what the plan says
+// (folder_make.h); a dry run and a clean report it (folder_report.h). Nothing decides twice.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "gallery/gallery_metadata.h"
+#include "photos/photos.h"
+
+// What becomes of a photo's thumbnail.
+enum class ThumbnailPlan {
+  Make,      // none stands there (or an empty file): made
+  Remake,    // kestrune's, made from another state of the photo or another size: made again
+  UpToDate,  // kestrune's, made from the photo as it is: kept
+  Foreign,   // a file of the user's under its name: used as it is, never replaced
+};
+
+struct PlannedPhoto {
+  FolderEntry file;
+  std::string thumbnail;  // its name, where the PREVIOUS icon's lookup finds it
+  ThumbnailPlan plan = ThumbnailPlan::Make;
+  bool readable = true;  // false once the photo failed to decode: listed without a thumbnail
+  ThumbnailMark mark;    // of the thumbnail in place, or of the one made
+};
+
+// One folder's gallery: the plan, then how far its making got. Made fresh for every folder.
+struct FolderGallery {
+  std::string folder;  // as the user named it
+  std::string title;   // the contact sheet's: the folder's own name
+  std::vector<PlannedPhoto> photos;
+  std::vector<std::string> gone;  // files of kestrune's whose photo is gone, sorted
+  // Names with a photo's extension that are not read, and why (a link leading out, a FIFO).
+  std::vector<std::pair<std::string, std::string>> unread;
+
+  std::vector<ThumbnailJob> jobs;  // the thumbnails to make, in photo order
+  std::vector<std::size_t> jobOf;  // per photo: its job, or kNoThumbnailJob
+  std::size_t done = 0;            // photos[0, done) have their thumbnail decided and made
+  bool failed = false;             // a message about a file was shown: the run's status is 1
+};
+
+inline constexpr std::size_t kNoThumbnailJob = static_cast<std::size_t>(-1);
+
+// The title of the sheet of `folder`: its last name (the working folder's for "." or "..").
+std::string FolderTitle(const std::string& folder);
+
+// True when the gallery's sheet may be written in the working folder: nothing there, an empty
+// file, or a sheet of kestrune's.
+bool GallerySheetMayBeWritten();
+
+// Plans the working folder into `gallery` (whose folder and title are set): false when the
+// folder cannot be read.
+bool PlanFolder(FolderGallery& gallery);
+
+// The mark of the thumbnail of kestrune's under `name`; false when the file carries none.
+bool ReadOwnMark(const std::string& name, ThumbnailMark* mark);
