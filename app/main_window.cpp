@@ -33,7 +33,10 @@ const char kHelpFallbackText[] =
     "manually or set to change automatically every 5 seconds. These small slideshow HTML files, "
     "along with an allin1.html file will be written to the same folder as the contact sheet.\n"
     "\n"
-    "Use File > Open to select the HTML contact sheet.";
+    "Use File > Open to select the HTML contact sheet.\n"
+    "\n"
+    "Or use File > Open Folder... to choose a folder of photos: kestrune makes a thumbnail of each "
+    "photo and the folder's contact sheet, index.html, then its slide show.";
 
 // wParam of the step message (MsgStep) of a folder run; a sheet run's carries 0.
 constexpr std::uintptr_t kFolderStep = 1;

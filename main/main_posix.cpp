@@ -6,6 +6,7 @@
 
 #include "app/main_window.h"
 #include "kestrune_version.h"
+#include "names/file_names.h"
 #include "ui/desktop.h"
 
 namespace {
@@ -15,12 +16,15 @@ const char kUsage[] =
     "Writes a slide show beside the contact sheet: allin1.html, and for every linked JPG, GIF\n"
     "and PNG image a manual page (NAME.htm) and an automatic page (NAME.html).\n";
 
-const char kHelp[] =
+// The thumbnail's size is filled in (twice, "%dx%d").
+const char kHelpFolder[] =
     "\n"
     "Given a FOLDER of photos instead (trailing / or not), kestrune makes a thumbnail of each\n"
-    "photo in it (NAME_t.jpg, 240x240, upright, none of the photo's metadata) and its contact\n"
+    "photo in it (NAME_t.jpg, %dx%d, upright, none of the photo's metadata) and its contact\n"
     "sheet index.html, then the slide show of that sheet. Re-runs remake only the thumbnails of\n"
-    "changed photos; an index.html kestrune did not write is never replaced.\n"
+    "changed photos; an index.html kestrune did not write is never replaced.\n";
+
+const char kHelp[] =
     "\n"
     "--modern writes the same files and links in a modern page style: each photo fitted whole\n"
     "to any screen from a phone to 4K, light or dark as the reader prefers, reachable by\n"
@@ -30,17 +34,19 @@ const char kHelp[] =
     "--dry-run writes nothing and says on standard output, one line a file in the order a run\n"
     "would write them, what the run would do: create NAME, replace NAME (an earlier page, or an\n"
     "empty file), keep NAME (a file kestrune did not write) or refuse NAME (REASON); then a\n"
-    "summary. Its exit status is the run's.\n"
+    "summary. For a folder it says the same of the thumbnails and index.html, and which files of\n"
+    "photos that are gone it would remove. Its exit status is the run's.\n"
     "\n"
     "--clean removes the slide show a run of the contact sheet wrote: both pages of every image\n"
-    "and allin1.html, each only where it carries kestrune's marker line. It keeps every other\n"
-    "file and says so, follows no link, and removes no folder and nothing outside the contact\n"
-    "sheet's folder. One line a file (removed NAME, kept NAME (REASON) ...), then a summary;\n"
-    "exit status 0 when everything found was removed, 1 when anything was kept or refused.\n"
-    "Neither opens a window, and both need the contact sheet on the command line; the two\n"
-    "cannot be given together. For example:\n"
+    "and allin1.html, each only where it carries kestrune's marker line; for a folder also its\n"
+    "thumbnails and index.html where they carry kestrune's mark. It keeps every other file and\n"
+    "says so, follows no link, and removes no folder and nothing outside the contact sheet's\n"
+    "folder. One line a file (removed NAME, kept NAME (REASON) ...), then a summary; exit status\n"
+    "0 when everything found was removed, 1 when anything was kept or refused. Neither opens a\n"
+    "window, and both need the contact sheet or the folder on the command line; the two cannot\n"
+    "be given together. For example:\n"
     "  kestrune --dry-run ~/pictures/holiday/index.html\n"
-    "  kestrune --clean ~/pictures/holiday/index.html\n"
+    "  kestrune --clean ~/pictures/holiday\n"
     "\n"
     "With a display, kestrune shows its window and, without a contact sheet, asks for one\n"
     "there. Without a display (DISPLAY unset or empty, or not to be opened) it runs headless.\n"
@@ -66,6 +72,7 @@ std::string CommandTail(int argc, char** argv) {
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--help") == 0) {
     std::fputs(kUsage, stdout);
+    std::printf(kHelpFolder, kThumbnailEdge, kThumbnailEdge);
     std::fputs(kHelp, stdout);
     return 0;
   }

@@ -1,4 +1,5 @@
-// Formats of the combined page "allin1.html": header, one line per image, trailer.
+// The classic style's formats of the combined page "allin1.html": header, one line per image,
+// trailer (the modern style makes its own in modern_pages.cpp).
 #pragma once
 
 #include "pages/page_marker.h"

@@ -4,9 +4,12 @@
 
 #include <algorithm>
 
+#include "gallery/folder_run.h"
 #include "gallery/gallery_metadata.h"
 #include "gallery/gallery_names.h"
 #include "gallery/gallery_sheet.h"
+#include "generation/generation.h"
+#include "generation/generation_state.h"
 #include "generation/link_targets.h"
 #include "names/escapes.h"
 #include "names/file_names.h"
@@ -212,6 +215,52 @@ TEST(GallerySheet, SmallFolderInBothStyles) {
             ReadWholeFile(folder + "/classic.html"));
   EXPECT_EQ(GallerySheetText(ModernPages, "Trip <1>", entries),
             ReadWholeFile(folder + "/modern.html"));
+}
+
+// Runs the galleries of `folders` (relative to the working folder) in one sequence, as the window
+// procedure drives it, on a record fresh as at start-up; the status the run would end with.
+int RunFolderSequence(const std::vector<std::string>& folders, const PageStyle& style) {
+  State = GenerationState{};
+  State.Style = &style;
+  State.StartFolder = GetWorkingFolder();
+  testing::internal::CaptureStderr();
+  bool ended = false;
+  if (BeginFolderRun(folders, style)) {
+    FolderStep step;
+    while ((step = StepFolderRun()) == FolderStep::More) {
+    }
+    ended = step == FolderStep::Done;
+  }
+  testing::internal::GetCapturedStderr();
+  FinishGeneration();
+  SetWorkingFolder(State.StartFolder);
+  return ended && !FolderRunFailed() && !State.FailureReported ? 0 : 1;
+}
+
+// Two folders of photos whose thumbnails are the user's (used as they are, so no decoder runs).
+void WriteTwoFolders(const ScratchFolder& root) {
+  for (const char* file : {"one/a.jpg", "one/b.gif", "two/c d.png"}) root.Write(file, file);
+  for (const char* file : {"one/a_t.jpg", "one/b_t.jpg", "two/c d_t.jpg"}) root.Write(file, "t");
+}
+
+// Several folders in one process: each gets exactly what a run of it alone gives, so nothing of
+// one folder (its working folder, title, photos, progress) stays behind for the next.
+TEST(FolderRuns, SeveralFoldersInOneProcessEachAsARunOfItAlone) {
+  const std::string start = GetWorkingFolder();
+  ScratchFolder together, alone;
+  WriteTwoFolders(together);
+  WriteTwoFolders(alone);
+  ASSERT_TRUE(SetWorkingFolder(together.path()));
+  EXPECT_EQ(RunFolderSequence({"one", "two/"}, ModernPages), 0);
+  EXPECT_EQ(FolderRunProgress(), "");
+  ASSERT_TRUE(SetWorkingFolder(alone.path()));
+  EXPECT_EQ(RunFolderSequence({"two"}, ModernPages), 0);
+  EXPECT_EQ(RunFolderSequence({"one"}, ModernPages), 0);
+  SetWorkingFolder(start);
+  const std::vector<std::string> files = ListFiles(together.path());
+  EXPECT_EQ(files, ListFiles(alone.path()));
+  EXPECT_TRUE(Contains(together.Read("two/index.html"), "<title>two</title>"));
+  for (const std::string& file : files) EXPECT_EQ(together.Read(file), alone.Read(file)) << file;
 }
 
 }  // namespace
