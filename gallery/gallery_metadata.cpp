@@ -1,7 +1,9 @@
 #include "gallery/gallery_metadata.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <vector>
 
 #include "names/ascii.h"
 #include "names/escapes.h"
@@ -16,15 +18,54 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
-// Texts that cameras and phone software write as a description when the user wrote none.
-bool IsBoilerplate(std::string_view text) {
-  for (const char* known :
-       {"OLYMPUS DIGITAL CAMERA", "SONY DSC", "DIGITAL CAMERA", "MINOLTA DIGITAL CAMERA",
-        "KONICA MINOLTA DIGITAL CAMERA", "Exif_JPEG_PICTURE", "SAMSUNG", "LEICA", "default",
-        "Default", "image", "Picture", "DCIM", "Photo", "untitled", "Untitled"}) {
-    if (EqualsIgnoringCase(text, known)) return true;
+// The words of a text, folded to lower case: runs of ASCII letters and digits, and of bytes above
+// 127 (letters of other scripts, in UTF-8); everything else separates them.
+std::vector<std::string> WordsOf(std::string_view text) {
+  std::vector<std::string> words;
+  std::string word;
+  for (char c : text) {
+    const char lower = ToLowerAscii(c);
+    if ((lower >= 'a' && lower <= 'z') || (c >= '0' && c <= '9') ||
+        static_cast<unsigned char>(c) > 0x7F) {
+      word += lower;
+    } else if (!word.empty()) {
+      words.push_back(std::move(word));
+      word.clear();
+    }
+  }
+  if (!word.empty()) words.push_back(std::move(word));
+  return words;
+}
+
+// Words that cameras and phone software write for any photo when nobody described it
+// ("DIGITAL CAMERA", "SONY DSC", "Exif_JPEG_PICTURE", "untitled").
+bool IsWordForAnyPhoto(std::string_view word) {
+  for (const char* known : {"digital", "camera", "dsc", "exif", "jpeg", "jpg", "picture", "image",
+                            "photo", "img", "dcim", "default", "untitled", "still"}) {
+    if (word == known) return true;
   }
   return false;
+}
+
+// A description that only names the camera: every word is one of its make or model, a word for
+// any photo, or a number, and one at least is not a number ("SANYO DIGITAL CAMERA", "<Digimax
+// i50 MP3, Samsung #1 MP3>" from a Samsung Digimax i50 MP3, "Photo", any case, padded or not).
+bool NamesOnlyTheCamera(std::string_view text, const std::vector<std::string>& camera) {
+  bool named = false;
+  for (const std::string& word : WordsOf(text)) {
+    const bool number = word.find_first_not_of("0123456789") == std::string::npos;
+    const bool cameras =
+        IsWordForAnyPhoto(word) || std::find(camera.begin(), camera.end(), word) != camera.end();
+    if (!number && !cameras) return false;
+    named = named || cameras;
+  }
+  return named;
+}
+
+std::string ExifText(std::string_view exif, unsigned tag) {
+  ExifField field;
+  if (!FindExifField(exif, tag, 2, &field)) return std::string();
+  return std::string(field.value.substr(0, field.value.find('\0')));
 }
 
 // XML's five named references and numeric ones; anything else stays as written.
@@ -144,22 +185,31 @@ constexpr std::size_t kCaptionLimit = 1000;
 }  // namespace
 
 std::string ExifImageDescription(std::string_view exif) {
-  ExifField field;
-  if (!FindExifField(exif, 0x010E, 2, &field)) return std::string();
-  return std::string(field.value.substr(0, field.value.find('\0')));
+  return ExifText(exif, 0x010E);
 }
 
-std::string XmpDescription(std::string_view xmp) {
+std::vector<std::string> CameraWords(std::string_view exif, std::string_view xmp) {
+  std::vector<std::string> words;
+  for (const std::string& name : {ExifText(exif, 0x010F), ExifText(exif, 0x0110),
+                                  XmpProperty(xmp, "tiff:Make"), XmpProperty(xmp, "tiff:Model")}) {
+    for (std::string& word : WordsOf(name)) words.push_back(std::move(word));
+  }
+  return words;
+}
+
+std::string XmpDescription(std::string_view xmp, const std::vector<std::string>& camera) {
   std::string text = XmpProperty(xmp, "dc:description");
-  if (!HasVisibleCharacter(text) || IsBoilerplate(Trimmed(text)))
+  if (!HasVisibleCharacter(text) || NamesOnlyTheCamera(text, camera))
     text = XmpProperty(xmp, "dc:title");
   return text;
 }
 
 std::string ChooseCaption(std::string_view exif, std::string_view xmp, std::string_view photo) {
-  for (const std::string& said : {ExifImageDescription(exif), XmpDescription(xmp)}) {
+  const std::vector<std::string> camera = CameraWords(exif, xmp);
+  for (const std::string& said : {ExifImageDescription(exif), XmpDescription(xmp, camera)}) {
     const std::string_view text = Trimmed(said);
-    if (!text.empty() && !IsBoilerplate(text)) return Cleaned(text.substr(0, kCaptionLimit));
+    if (!text.empty() && !NamesOnlyTheCamera(text, camera))
+      return Cleaned(text.substr(0, kCaptionLimit));
   }
   return Cleaned(NameWithoutExtension(photo));
 }

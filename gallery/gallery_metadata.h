@@ -4,18 +4,26 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The ImageDescription of the first image directory of an EXIF block (a TIFF structure, with or
 // without the "Exif\0\0" in front); empty when there is none or the block is malformed.
 std::string ExifImageDescription(std::string_view exif);
 
+// The words that name the camera a photo was taken with: its make and model from the EXIF block
+// and from the XMP packet, lower case.
+std::vector<std::string> CameraWords(std::string_view exif, std::string_view xmp);
+
 // The text of dc:description, else of dc:title, in an XMP packet (its first alternative), with
-// XML's character references decoded; empty when there is none.
-std::string XmpDescription(std::string_view xmp);
+// XML's character references decoded; empty when there is none. A description that only names
+// the camera (`camera`, see ChooseCaption) gives way to the title.
+std::string XmpDescription(std::string_view xmp, const std::vector<std::string>& camera = {});
 
 // A photo's caption: the first of the EXIF description and the XMP description that says
-// something (not blank, not a camera's boilerplate such as "OLYMPUS DIGITAL CAMERA"), blanks
-// around it trimmed and control bytes made blanks; else the file name without its extension.
+// something, blanks around it trimmed and control bytes made blanks; else the file name without
+// its extension. A description that only names the camera says nothing: all its words are words
+// of the camera's make or model, words cameras write for any photo ("DIGITAL CAMERA", "DSC",
+// "Exif_JPEG_PICTURE", "untitled"), or numbers, in any case, padded or not.
 std::string ChooseCaption(std::string_view exif, std::string_view xmp, std::string_view photo);
 
 // The thumbnail's mark, a JPEG comment right behind its start: what the thumbnail was made from

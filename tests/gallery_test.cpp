@@ -60,8 +60,10 @@ TEST(GalleryNames, LinksDecodeBackToTheVeryName) {
   EXPECT_EQ(LinkToName("beach hut.jpg"), "beach%20hut.jpg");
 }
 
-// EXIF with one entry: ImageDescription, its text at `offset` (or inline when short).
-std::string Exif(bool bigEndian, const std::string& text) {
+// EXIF with its ImageDescription, and Make and Model when given: each text behind the directory
+// (or inline in its entry when short).
+std::string Exif(bool bigEndian, const std::string& text, const std::string& make = "",
+                 const std::string& model = "") {
   const auto number = [bigEndian](unsigned value, int width) {
     std::string bytes;
     for (int i = 0; i < width; ++i) {
@@ -70,17 +72,23 @@ std::string Exif(bool bigEndian, const std::string& text) {
     }
     return bytes;
   };
-  std::string exif = std::string("Exif\0\0", 6) + (bigEndian ? "MM" : "II") + number(42, 2) +
-                     number(8, 4) + number(1, 2) + number(0x010E, 2) + number(2, 2) +
-                     number(static_cast<unsigned>(text.size()) + 1, 4);
-  if (text.size() + 1 <= 4) {
-    exif += text + std::string(4 - text.size(), '\0');
-  } else {
-    exif += number(26, 4);
+  std::vector<std::pair<unsigned, std::string>> fields = {{0x010E, text}};
+  if (!make.empty()) fields.push_back({0x010F, make});
+  if (!model.empty()) fields.push_back({0x0110, model});
+  const auto count = static_cast<unsigned>(fields.size());
+  std::string entries, data;
+  for (const auto& [tag, value] : fields) {
+    const auto size = static_cast<unsigned>(value.size()) + 1;
+    entries += number(tag, 2) + number(2, 2) + number(size, 4);
+    if (size <= 4) {
+      entries += value + std::string(4 - value.size(), '\0');
+    } else {
+      entries += number(8 + 2 + 12 * count + 4 + static_cast<unsigned>(data.size()), 4);
+      data += value + '\0';
+    }
   }
-  exif += number(0, 4);  // no next directory
-  if (text.size() + 1 > 4) exif += text + '\0';
-  return exif;
+  return std::string("Exif\0\0", 6) + (bigEndian ? "MM" : "II") + number(42, 2) + number(8, 4) +
+         number(count, 2) + entries + number(0, 4) + data;  // no next directory
 }
 
 // A JPEG segment: marker and payload behind its length.
@@ -155,9 +163,10 @@ TEST(GalleryCaptions, DescriptionElseTitleElseFileName) {
       {Exif(false, "  Harbour at dawn \n"), xmp, "Harbour at dawn"},
       {Exif(true, "Big endian"), "", "Big endian"},
       {Exif(false, "Ok"), "", "Ok"},  // inline in its entry
-      {Exif(false, "OLYMPUS DIGITAL CAMERA         "), xmp, "Cliffs & sea"},
+      {Exif(false, "OLYMPUS DIGITAL CAMERA         ", "OLYMPUS IMAGING CORP."), xmp,
+       "Cliffs & sea"},
       {Exif(false, "   "), titleOnly, "Gulls \xC3\xA9"},
-      {Exif(false, "SONY DSC"), "", "IMG_0042.final"},
+      {Exif(false, "SONY DSC", "SONY"), "", "IMG_0042.final"},
       {Exif(false, "Harbour").substr(0, 30), "", "IMG_0042.final"},  // cut short: not trusted
       {"", "<dc:description>unclosed", "IMG_0042.final"},
       {Exif(false, "Gulls\x7F"), "", "Gulls"},  // a control byte at the end goes with the blanks
@@ -167,6 +176,35 @@ TEST(GalleryCaptions, DescriptionElseTitleElseFileName) {
 }
 
 // What a re-run decides from: the mark read back from a thumbnail's first bytes, whole.
+// A description that only names the camera, by its make and model or the words cameras write
+// for any photo, is no caption; one that says anything more is.
+TEST(GalleryCaptions, DescriptionNamingOnlyTheCameraIsNoCaption) {
+  const struct {
+    std::string description, make, model;
+    bool caption;
+  } cases[] = {
+      {"SANYO DIGITAL CAMERA", "SANYO Electric Co.,Ltd.", "VPC-E1090", false},
+      {"  sanyo  digital camera ", "SANYO Electric Co.,Ltd.", "", false},
+      {"<Digimax i50 MP3, Samsung #1 MP3>", "Samsung Techwin", "<Digimax i50 MP3>", false},
+      {"Gran Turismo 5", "Sony Computer Entertainment", "Gran Turismo 5", false},
+      {"WWL", "", "WWL", false},
+      {"Exif_JPEG_PICTURE", "", "", false},
+      {"Sanyo beach 2019", "SANYO Electric Co.,Ltd.", "", true},
+      {"2019", "SANYO", "", true},
+      {"Caf\xC3\xA9 Samsung", "Samsung", "", true},
+  };
+  for (const auto& c : cases) {
+    const std::string caption =
+        ChooseCaption(Exif(true, c.description, c.make, c.model), "", "IMG_7.jpg");
+    EXPECT_EQ(caption, c.caption ? c.description : "IMG_7") << c.description;
+  }
+  // The same rule for XMP, whose make and model stand in the packet: the title then captions.
+  const std::string xmp =
+      "<rdf:Description tiff:Make=\"Canon\" dc:description=\" CANON DIGITAL CAMERA \" "
+      "dc:title=\"Harbour\"/>";
+  EXPECT_EQ(ChooseCaption("", xmp, "IMG_7.jpg"), "Harbour");
+}
+
 TEST(GalleryMark, ReadBackFromTheThumbnailAndRefusedFromOtherFiles) {
   ThumbnailMark mark;
   mark.photoSize = 4812345678ULL;
