@@ -7,7 +7,7 @@ std::string GallerySheetText(const PageStyle& style, const std::string& title,
                              const std::vector<SheetEntry>& entries) {
   // The links and texts as the page writes them, kept while the page is made.
   std::vector<std::string> texts;
-  texts.reserve(3 * entries.size());
+  texts.reserve(4 * entries.size());
   std::vector<SheetPhoto> photos;
   photos.reserve(entries.size());
   for (const SheetEntry& entry : entries) {
@@ -15,7 +15,18 @@ std::string GallerySheetText(const PageStyle& style, const std::string& title,
     texts.push_back(LinkToName(entry.photo));
     texts.push_back(entry.thumbnail.empty() ? std::string() : LinkToName(entry.thumbnail));
     texts.push_back(HtmlText(entry.caption));
-    photos.push_back({texts[first], texts[first + 1], entry.width, entry.height, texts[first + 2]});
+    texts.push_back(entry.denseThumbnail.empty() ? std::string()
+                                                 : LinkToName(entry.denseThumbnail));
+    SheetPhoto photo;
+    photo.link = texts[first];
+    photo.thumbnail = texts[first + 1];
+    photo.width = entry.width;
+    photo.height = entry.height;
+    photo.caption = texts[first + 2];
+    photo.denseThumbnail = texts[first + 3];
+    photo.photoWidth = entry.photoWidth;
+    photo.photoHeight = entry.photoHeight;
+    photos.push_back(photo);
   }
   std::string text;
   style.contactSheet(HtmlText(title), photos, text);

@@ -14,6 +14,8 @@ struct SheetEntry {
   std::string thumbnail;      // file name; empty when the photo has none (it could not be read)
   int width = 0, height = 0;  // the thumbnail's, 0 when not known (a thumbnail of the user's)
   std::string caption;
+  std::string denseThumbnail;           // file name, for dense screens; empty when none
+  int photoWidth = 0, photoHeight = 0;  // the photo's, upright; 0 when not known
 };
 
 // The sheet's whole text in the run's page style, CR LF line ends, carrying the page marker.

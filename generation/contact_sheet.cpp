@@ -1,11 +1,16 @@
 // Choosing and loading the contact sheet, and reading its images into the generation's slots.
 #include "generation/contact_sheet.h"
 
+#include <algorithm>
+#include <optional>
+
 #include "generation/failures.h"
 #include "generation/generation_state.h"
 #include "generation/link_targets.h"
 #include "names/ascii.h"
 #include "names/file_names.h"
+#include "pages/page_marker.h"
+#include "sheet/attributes.h"
 #include "sheet/captions.h"
 #include "sheet/declarations.h"
 #include "sheet/scanner.h"
@@ -51,7 +56,39 @@ std::string FileNameCaption(const std::string& image) {
   return caption;
 }
 
+// The size a sheet kestrune wrote gives the photo its anchor (ending at `tagEnd`) links, in the
+// anchor's data-size ("4032x3024"); none when it gives none or one out of bounds.
+PhotoSize PhotoSizeOf(const char* tagEnd) {
+  const std::optional<std::string_view> given =
+      ReadAttribute(State.NextAnchor, tagEnd + 1, "data-size");
+  PhotoSize size;
+  if (!given) return size;
+  const std::size_t x = given->find('x');
+  const auto number = [](std::string_view digits) {
+    long value = 0;
+    if (digits.empty() || digits.size() > 6) return 0L;
+    for (char c : digits) {
+      if (c < '0' || c > '9') return 0L;
+      value = value * 10 + (c - '0');
+    }
+    return value;
+  };
+  if (x == std::string_view::npos) return size;
+  size.width = static_cast<int>(number(given->substr(0, x)));
+  size.height = static_cast<int>(number(given->substr(x + 1)));
+  if (size.width == 0 || size.height == 0) size = PhotoSize();
+  return size;
+}
+
 }  // namespace
+
+void ChooseImageLinks() {
+  const std::size_t length = static_cast<std::size_t>(State.SheetEnd - State.SheetView);
+  const std::string_view head(State.SheetView, std::min(length, kOwnPageLookSize));
+  State.LinkedImages = head.find(kOwnPageMarker) != std::string_view::npos
+                           ? ImageLinks::Photos
+                           : ImageLinks::SheetImages;
+}
 
 int SelectContactSheet() {
   if (!State.InputPath || State.InputPath->empty()) {
@@ -90,10 +127,11 @@ void CloseContactSheet() {
 
 const char* FindNextImage(const char* from) {
   std::string_view target;
-  const char* found =
-      FindNextImageLink(from, State.SheetEnd, State.NextImage, &target, &State.NextAnchor);
+  const char* found = FindNextImageLink(from, State.SheetEnd, State.NextImage, &target,
+                                        &State.NextAnchor, State.LinkedImages);
   if (found == nullptr) return nullptr;
   State.NextImage.assign(target);
+  if (State.LinkedImages == ImageLinks::Photos) State.NextPhotoSize = PhotoSizeOf(found);
   ImageFound(State.MainWindow, State.NextImage);  // the status text shows it at once
   return found;
 }
@@ -111,7 +149,7 @@ const char* ReadDescribedCaption(const char* from) {
   // with a link target or nothing at all.
   if ((onlyImage || !HasVisibleCharacter(State.NextCaption)) &&
       !FindImageCaption(State.NextAnchor, from, end, State.SheetEnd, State.NextImage,
-                        State.NextCaption))
+                        State.NextCaption, State.LinkedImages))
     State.NextCaption = FileNameCaption(State.NextImage);
   return end;
 }

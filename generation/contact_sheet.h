@@ -14,6 +14,11 @@ int OpenContactSheet(const std::string& path);
 // Closes the contact sheet's text and file, if open, and clears their slots.
 void CloseContactSheet();
 
+// Which links of the sheet loaded lead to images (State.LinkedImages): a sheet kestrune wrote
+// (its marker within its first kOwnPageLookSize bytes) links photos of every kind it reads, and
+// gives their sizes.
+void ChooseImageLinks();
+
 // The next image link at or after `from`: its target goes into NextImage, which is also the
 // status text, repainted at once. Returns the ">" that closes its anchor, or nullptr when no
 // image is left (NextImage then unchanged).

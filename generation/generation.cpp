@@ -27,6 +27,7 @@ StartResult BeginReadingSheet() {
   if (SelectContactSheet() == 0) return StartResult::Cancelled;
   State.NextImage = State.StartFolder;
   if (OpenContactSheet(*State.InputPath) == 0) return StartResult::Failed;
+  ChooseImageLinks();
   State.ReadCaption = ReadLinkedCaption;
   if (State.Style->describesImages) State.ReadCaption = ReadDescribedCaption;
   // Pages that describe their images declare the sheet's charset; where files are named in

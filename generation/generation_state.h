@@ -7,12 +7,18 @@
 
 #include "pages/page_style.h"
 #include "platform/platform.h"
+#include "sheet/scanner.h"
 #include "ui/user.h"
 
 // Status text shown before any contact sheet is loaded.
 inline constexpr const char* kInitialStatusText =
     "Use File > Open to select an HTML contact sheet that contains links\n"
     "to the images you want to have in your slide show.";
+
+// A photo's size in pixels, upright, as a sheet kestrune wrote says it; 0 where it says nothing.
+struct PhotoSize {
+  int width = 0, height = 0;
+};
 
 struct GenerationState {
   // The look of the pages a run writes, chosen before the start: the classic pages, or the
@@ -22,12 +28,19 @@ struct GenerationState {
   // anchor shows it).
   const char* (*ReadCaption)(const char* from) = nullptr;
 
+  // Which links lead to images: in a sheet kestrune wrote (its marker stands in its first bytes),
+  // links to photos of every kind it reads, whose sizes the sheet gives; in any other, links to
+  // JPG, GIF and PNG images.
+  ImageLinks LinkedImages = ImageLinks::SheetImages;
+
   // Image slots: a window sliding over SheetName, image 1 .. image N, SheetName.
   std::string NextImage = kInitialStatusText;  // also the status text and the repeat memory
   std::string CurrentImage;
   std::string PreviousImage;
   std::string NextCaption;
   std::string CurrentCaption;
+  PhotoSize NextPhotoSize;  // of NextImage and CurrentImage, in a sheet kestrune wrote
+  PhotoSize CurrentPhotoSize;
 
   std::string SheetTitle = "Index";
   std::string SheetName;    // contact sheet file name without its folder

@@ -25,8 +25,8 @@ void NamePage(SlidePage& page) {
   page.refusal = PageFileRefusal(page.file);
 }
 
-// Makes `pages` those of `image` (base.htm and base.html), unless they are already.
-void NamePages(ImagePages& pages, const std::string& image) {
+// Makes `pages` those of `image` (base.htm and base.html) of `size`, unless they are already.
+void NamePages(ImagePages& pages, const std::string& image, const PhotoSize& size) {
   if (pages.image == image && !pages.manual.linked.empty()) return;
   pages.image = image;
   AssignManualPageName(pages.manual.linked, image);
@@ -34,6 +34,11 @@ void NamePages(ImagePages& pages, const std::string& image) {
   NamePage(pages.manual);
   NamePage(pages.automatic);
   pages.thumbnailKnown = false;
+  pages.copiesKnown = false;
+  pages.copyCount = 0;
+  pages.width = size.width;
+  pages.height = size.height;
+  pages.shown = pages.image;
 }
 
 // True when `target`, decoded, names a file that exists; a name with a zero byte names none,
@@ -61,6 +66,27 @@ void FindThumbnail(ImagePages& pages) {
   if (!TargetFileExists(thumbnail)) thumbnail.clear();
 }
 
+// The screen-sized copies of a photo of a sheet kestrune wrote, those that its size calls for
+// and that stand beside it; the largest shows it where browsers cannot show the photo.
+void FindCopies(ImagePages& pages) {
+  if (pages.copiesKnown) return;
+  pages.copiesKnown = true;
+  if (State.LinkedImages != ImageLinks::Photos || pages.width == 0) return;
+  const bool shown = BrowserShows(pages.image);
+  for (int edge : kScreenEdges) {
+    if (pages.copyCount == ImagePages::kMostCopies ||
+        !GetsScreenCopy(edge, pages.width, pages.height, shown))
+      continue;
+    std::string& copy = pages.copies[pages.copyCount];
+    AssignCopyName(copy, pages.image, edge);
+    if (!TargetFileExists(copy)) continue;
+    int height = 0;
+    FittedSize(edge, pages.width, pages.height, &pages.copyWidths[pages.copyCount], &height);
+    ++pages.copyCount;
+  }
+  if (!shown && pages.copyCount > 0) pages.shown = pages.copies[pages.copyCount - 1];
+}
+
 // Each image's names serve three slides in a row (as the next image, the current one and the
 // previous one), so they move on with the images and are made only for a new one; every slot is
 // checked against its image, so nothing depends on what the slide before was. The slots turn
@@ -74,9 +100,11 @@ const Slide& WalkOneImage(const char* from, const char** next) {
   State.PreviousImage = State.CurrentImage;
   State.CurrentImage = State.NextImage;
   State.CurrentCaption = State.NextCaption;
+  State.CurrentPhotoSize = State.NextPhotoSize;
   const char* pos = FindNextImage(from);
   if (pos == nullptr) {
     State.NextImage = State.SheetName;
+    State.NextPhotoSize = PhotoSize();
   } else {
     pos = ReadNextCaption(pos);
   }
@@ -85,25 +113,51 @@ const Slide& WalkOneImage(const char* from, const char** next) {
   Walked.previous = Walked.current;
   Walked.current = Walked.next;
   Walked.next = dropped;  // the next slot reuses the room of the one dropped
-  NamePages(*Walked.previous, State.PreviousImage);
-  NamePages(*Walked.current, State.CurrentImage);
-  NamePages(*Walked.next, State.NextImage);
+  NamePages(*Walked.previous, State.PreviousImage, PhotoSize());
+  NamePages(*Walked.current, State.CurrentImage, State.CurrentPhotoSize);
+  NamePages(*Walked.next, State.NextImage, State.NextPhotoSize);
   Walked.atStart = State.PreviousImage == State.SheetName;
   Walked.atEnd = State.NextImage == State.SheetName;
   return Walked;
 }
 
 NeighbourPictures PicturesOf(const Slide& slide) {
-  // The sheet stands at both ends, and has no thumbnail a page shows.
-  if (!slide.atStart) FindThumbnail(*slide.previous);
-  if (!slide.atEnd) FindThumbnail(*slide.next);
+  // The sheet stands at both ends, and has no thumbnail or copy a page shows.
+  if (!slide.atStart) {
+    FindThumbnail(*slide.previous);
+    FindCopies(*slide.previous);
+  }
+  FindCopies(*slide.current);
+  if (!slide.atEnd) {
+    FindThumbnail(*slide.next);
+    FindCopies(*slide.next);
+  }
   NeighbourPictures p;
   p.previousImage = slide.previous->image;
   p.previousThumbnail = slide.previous->thumbnail;
+  p.previousShown = slide.previous->shown;
   p.currentImage = slide.current->image;
+  p.currentShown = slide.current->shown;
   p.nextImage = slide.next->image;
   p.nextThumbnail = slide.next->thumbnail;
+  p.nextShown = slide.next->shown;
   p.atStart = slide.atStart;
   p.atEnd = slide.atEnd;
   return p;
+}
+
+PictureSources SourcesOf(const ImagePages& pages) {
+  PictureSources sources;
+  if (pages.copyCount == 0) return sources;
+  for (int i = 0; i < pages.copyCount; ++i) {
+    sources.links[sources.count] = pages.copies[i];
+    sources.widths[sources.count++] = pages.copyWidths[i];
+  }
+  if (BrowserShows(pages.image)) {
+    sources.links[sources.count] = pages.image;
+    sources.widths[sources.count++] = pages.width;
+  }
+  sources.width = pages.width;
+  sources.height = pages.height;
+  return sources;
 }

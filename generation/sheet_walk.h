@@ -25,6 +25,17 @@ struct ImagePages {
   // itself, or empty (NeighbourPictures).
   std::string thumbnail;
   bool thumbnailKnown = false;
+  // In a sheet kestrune wrote: the photo's size as the sheet gives it, and the screen-sized
+  // copies found beside it (as linked, smallest first, with their widths), looked for when a
+  // slide first asks; `shown` is what shows the image: itself, or its largest copy where
+  // browsers cannot show it.
+  int width = 0, height = 0;
+  static constexpr int kMostCopies = 2;
+  std::string copies[kMostCopies];
+  int copyWidths[kMostCopies] = {};
+  int copyCount = 0;
+  bool copiesKnown = false;
+  std::string_view shown;
 };
 
 // The step of one image: the current image with its neighbours. At the start the previous image
@@ -41,7 +52,10 @@ struct Slide {
 // current image is the last. The slide stays valid until the next call.
 const Slide& WalkOneImage(const char* from, const char** next);
 
-// The pictures for the slide's icons: each neighbour's thumbnail is looked for once, when a
-// slide first asks (a dry run and a clean never do).
+// The pictures for the slide's icons and its photo: each neighbour's thumbnail and each image's
+// copies are looked for once, when a slide first asks (a dry run and a clean never do).
 NeighbourPictures PicturesOf(const Slide& slide);
 
+// What a browser may choose from to show `pages`' image (PicturesOf looked its copies up): its
+// copies, and the photo itself where browsers show it; empty when it has no copy.
+PictureSources SourcesOf(const ImagePages& pages);

@@ -2,6 +2,8 @@
 // pages in the style chosen at the start.
 #include "generation/slide_step.h"
 
+#include <vector>
+
 #include "generation/failures.h"
 #include "generation/generation_state.h"
 #include "generation/link_targets.h"
@@ -22,7 +24,7 @@ void WriteSlidePage(const SlidePage& page, const std::string& text) {
 // and the caption are no links. The rebased values are written one after another into `arena`,
 // which keeps its room from step to step and is sized for all of them first, so it does not
 // move while the views into it are made.
-void RebaseLinks(std::initializer_list<std::string_view*> links, std::size_t depth,
+void RebaseLinks(const std::vector<std::string_view*>& links, std::size_t depth,
                  std::string& arena) {
   if (depth == 0) return;  // beside the sheet every link leads from there already
   std::size_t size = 0;
@@ -42,12 +44,14 @@ void RebaseLinks(std::initializer_list<std::string_view*> links, std::size_t dep
 // so every link leads from there; a view is empty where the pages have no such link.
 struct StepLinks {
   std::string_view sheet, sheetEnd, previousManual, previousAutomatic, currentManual, nextManual,
-      nextAutomatic, currentImage, nextImage, previousIcon, nextIcon;
+      nextAutomatic, currentImage, nextImage, previousIcon, nextIcon, currentShown, nextShown;
+  PictureSources current, next;  // what the current and the next page offer
 };
 
 StepLinks LinksOf(const Slide& s, const std::string& sheetEnd, std::string_view previousIcon,
                   std::string_view nextIcon) {
-  static std::string arena;  // one for the rebased links of every step
+  static std::string arena;                       // one for the rebased links of every step
+  static std::vector<std::string_view*> rebased;  // and the list of them, keeping its room
   StepLinks l{State.SheetName,
               sheetEnd,
               s.previous->manual.linked,
@@ -58,11 +62,17 @@ StepLinks LinksOf(const Slide& s, const std::string& sheetEnd, std::string_view 
               s.current->image,
               s.next->image,
               previousIcon,
-              nextIcon};
-  RebaseLinks({&l.sheet, &l.sheetEnd, &l.previousManual, &l.previousAutomatic, &l.currentManual,
-               &l.nextManual, &l.nextAutomatic, &l.currentImage, &l.nextImage, &l.previousIcon,
-               &l.nextIcon},
-              LinkFolderDepth(s.current->manual.linked), arena);
+              nextIcon,
+              s.current->shown,
+              s.next->shown,
+              SourcesOf(*s.current),
+              s.atEnd ? PictureSources() : SourcesOf(*s.next)};
+  rebased.assign({&l.sheet, &l.sheetEnd, &l.previousManual, &l.previousAutomatic, &l.currentManual,
+                  &l.nextManual, &l.nextAutomatic, &l.currentImage, &l.nextImage, &l.previousIcon,
+                  &l.nextIcon, &l.currentShown, &l.nextShown});
+  for (PictureSources* sources : {&l.current, &l.next})
+    for (int i = 0; i < sources->count; ++i) rebased.push_back(&sources->links[i]);
+  RebaseLinks(rebased, LinkFolderDepth(s.current->manual.linked), arena);
   return l;
 }
 
@@ -79,11 +89,16 @@ void SetValues(const Slide& s, const StepLinks& l, SlidePageValues& manual,
   manual.previousIcon = l.previousIcon;
   manual.indexLink = l.sheet;
   manual.photo = l.currentImage;
+  manual.shown = l.currentShown;
+  manual.sources = l.current;
   manual.playLink = s.atEnd ? l.sheet : l.nextAutomatic;
   manual.nextLink = s.atEnd ? l.sheetEnd : l.nextManual;
   manual.nextIcon = l.nextIcon;
   manual.prefetchPage = s.atEnd ? l.sheet : l.nextManual;
-  if (!s.atEnd) manual.prefetchImage = l.nextImage;
+  if (!s.atEnd) {
+    manual.prefetchImage = l.nextShown;
+    manual.prefetchSources = l.next;
+  }
   automatic = manual;
   automatic.refreshTarget = s.atEnd ? l.sheetEnd : l.nextAutomatic;
   automatic.previousLink = s.atStart ? l.sheet : l.previousAutomatic;
@@ -95,12 +110,13 @@ void SetValues(const Slide& s, const StepLinks& l, SlidePageValues& manual,
 void WriteSlide(const Slide& s) {
   const PageStyle& style = *State.Style;
   static std::string sheetEnd, line, text;  // buffers that keep their room for the whole run
+  const NeighbourPictures pictures = PicturesOf(s);
   line.clear();
-  style.combinedImage(
-      {State.CurrentImage, s.current->manual.linked, State.CurrentCaption, s.atStart}, line);
+  style.combinedImage({State.CurrentImage, s.current->manual.linked, State.CurrentCaption,
+                       s.atStart, s.current->shown, SourcesOf(*s.current)},
+                      line);
   std::fwrite(line.data(), 1, line.size(), State.CombinedPage);
 
-  const NeighbourPictures pictures = PicturesOf(s);
   State.ThumbnailName.assign(style.previousIcon(pictures));
   sheetEnd.assign(State.SheetName).append("#end");
   const StepLinks links = LinksOf(s, sheetEnd, State.ThumbnailName, style.nextIcon(pictures));

@@ -1,23 +1,46 @@
 #include "names/file_names.h"
 
 #include <algorithm>
+#include <iterator>
 #include <unordered_set>
 
 #include "names/ascii.h"
 
-bool HasImageExtension(std::string_view link) {
+namespace {
+
+// The extensions of the images a sheet's links are read for, then of the photos browsers show,
+// then of those they do not.
+const char* const kExtensions[] = {".jpg",  ".gif",  ".png",  ".jpe", ".jpeg", ".webp",
+                                   ".avif", ".heic", ".heif", ".hif", ".tif",  ".tiff"};
+constexpr std::size_t kSheetImageKinds = 5, kShownKinds = 7;
+
+// The place of `link`'s extension in kExtensions, or its size when it is none of them.
+std::size_t ExtensionKind(std::string_view link) {
   const std::size_t dot = link.rfind('.');
-  if (dot == std::string_view::npos) return false;
-  const std::string_view extension = link.substr(dot);
-  for (const char* accepted : {".jpg", ".gif", ".png", ".jpe", ".jpeg"}) {
-    if (EqualsIgnoringCase(extension, accepted)) return true;
-  }
-  return false;
+  std::size_t kind = 0;
+  if (dot == std::string_view::npos) return std::size(kExtensions);
+  while (kind < std::size(kExtensions) && !EqualsIgnoringCase(link.substr(dot), kExtensions[kind]))
+    ++kind;
+  return kind;
+}
+
+}  // namespace
+
+bool HasImageExtension(std::string_view link) {
+  return ExtensionKind(link) < kSheetImageKinds;
+}
+
+bool HasPhotoExtension(std::string_view link) {
+  return ExtensionKind(link) < std::size(kExtensions);
 }
 
 bool IsPhotoName(std::string_view name) {
   const std::size_t dot = name.rfind('.');
-  return dot != std::string_view::npos && dot > 0 && HasImageExtension(name);
+  return dot != std::string_view::npos && dot > 0 && HasPhotoExtension(name);
+}
+
+bool BrowserShows(std::string_view link) {
+  return ExtensionKind(link) < kShownKinds;
 }
 
 std::string_view BaseName(std::string_view name) {
@@ -89,4 +112,47 @@ std::vector<std::string> WithoutThumbnailsOfOthers(const std::vector<std::string
     if (looked.count(name) == 0) photos.push_back(name);
   }
   return photos;
+}
+
+void AssignCopyName(std::string& out, std::string_view photo, int edge) {
+  const std::size_t slash = photo.rfind('/');
+  const std::size_t name = slash == std::string_view::npos ? 0 : slash + 1;
+  out.assign(photo, 0, name).append(kCopiesFolder).append("/").append(photo.substr(name));
+  out.append(".").append(std::to_string(edge)).append(".jpg");
+}
+
+std::string CopyName(std::string_view photo, int edge) {
+  std::string name;
+  AssignCopyName(name, photo, edge);
+  return name;
+}
+
+void FittedSize(int edge, int width, int height, int* fittedWidth, int* fittedHeight) {
+  const int longer = std::max(width, height);
+  if (longer <= edge || width <= 0 || height <= 0) {
+    *fittedWidth = width;
+    *fittedHeight = height;
+    return;
+  }
+  const auto scaled = [edge, longer](int side) {
+    return std::max(1,
+                    static_cast<int>((static_cast<long long>(side) * edge + longer / 2) / longer));
+  };
+  *fittedWidth = width >= height ? edge : scaled(width);
+  *fittedHeight = height >= width ? edge : scaled(height);
+}
+
+bool GetsScreenCopy(int edge, int width, int height, bool shown) {
+  const int longer = std::max(width, height);
+  if (longer > edge) return true;
+  if (shown || longer <= 0) return false;
+  // The smallest copy that holds the photo whole is its own size.
+  int smaller = 0;
+  for (int screen : kScreenEdges)
+    if (screen < edge) smaller = screen;
+  return longer > smaller;
+}
+
+bool GetsDenseThumbnail(int width, int height) {
+  return std::max(width, height) > kThumbnailEdge;
 }

@@ -23,8 +23,17 @@ inline constexpr char kGallerySheetName[] = "index.html";
 // .jpe, .jpeg, .gif, .png), in any case.
 bool HasImageExtension(std::string_view link);
 
-// A photo of a folder: a name with an image extension and something before it.
+// True when `link` ends in an extension of the photos kestrune reads: the images above, and
+// HEIC and HEIF, AVIF, WebP and TIFF (.heic, .heif, .hif, .avif, .webp, .tif, .tiff), in any
+// case. A sheet kestrune wrote links photos of all of them.
+bool HasPhotoExtension(std::string_view link);
+
+// A photo of a folder: a name with a photo's extension and something before it.
 bool IsPhotoName(std::string_view name);
+
+// True when browsers show `link`'s kind of photo themselves (JPEG, PNG, GIF, WebP, AVIF); HEIC,
+// HEIF and TIFF are shown by their copies.
+bool BrowserShows(std::string_view link);
 
 // ---- Base names and slide pages
 // ------------------------------------------------------------------
@@ -67,3 +76,32 @@ std::vector<std::string> WithoutThumbnailsOfOthers(const std::vector<std::string
 // What a thumbnail kestrune makes is: fitted into this many pixels each way, JPEG of this quality.
 inline constexpr int kThumbnailEdge = 240;
 inline constexpr int kThumbnailQuality = 85;
+
+// ---- Copies of photos
+// ------------------------------------------------------------------------------
+
+// The folder of kestrune's beside the photos that holds their copies: a thumbnail twice the size
+// for dense screens, and copies sized for screens, which a slide shows in place of the photo.
+inline constexpr char kCopiesFolder[] = "kestrune-copies";
+inline constexpr int kDenseThumbnailEdge = 2 * kThumbnailEdge;
+// The long edges of the screen-sized copies, smallest first, and their JPEG quality.
+inline constexpr int kScreenEdges[] = {1280, 2560};
+inline constexpr int kCopyQuality = 82;
+
+// The copy of `photo` (a name or a link, perhaps in a folder) fitted into edge x edge pixels, in
+// the copies folder beside it, named after the whole photo name: "sub/a.jpg" gives
+// "sub/kestrune-copies/a.jpg.1280.jpg". Into `out`, whose room is kept.
+void AssignCopyName(std::string& out, std::string_view photo, int edge);
+std::string CopyName(std::string_view photo, int edge);
+
+// The size of a copy of a photo of width x height pixels fitted into edge x edge, never enlarged.
+void FittedSize(int edge, int width, int height, int* fittedWidth, int* fittedHeight);
+
+// Whether a photo of width x height pixels gets a screen copy of `edge`: when it is larger than
+// the copy, and, for a photo browsers do not show (`shown` false), also the smallest copy that
+// holds it whole, so that every such photo has one.
+bool GetsScreenCopy(int edge, int width, int height, bool shown);
+
+// Whether a photo of width x height pixels gets the thumbnail for dense screens: when it is larger
+// than the thumbnail.
+bool GetsDenseThumbnail(int width, int height);

@@ -9,10 +9,22 @@ namespace {
 
 std::string ImageTag(const SheetPhoto& entry, std::string_view caption) {
   std::string tag = "<img src=\"" + std::string(entry.thumbnail) + "\"";
+  if (!entry.denseThumbnail.empty())
+    tag += " srcset=\"" + std::string(entry.denseThumbnail) + " 2x\"";
   if (entry.width > 0 && entry.height > 0)
     tag += " width=\"" + std::to_string(entry.width) + "\" height=\"" +
            std::to_string(entry.height) + "\"";
   return tag + " alt=\"" + std::string(caption) + "\"";
+}
+
+// The anchor that opens a photo's entry: it links the photo and, where it is known, gives its size,
+// which the slide pages offer its copies by.
+std::string PhotoAnchor(const SheetPhoto& entry) {
+  std::string anchor = "<a href=\"" + std::string(entry.link) + "\"";
+  if (entry.photoWidth > 0 && entry.photoHeight > 0)
+    anchor += " data-size=\"" + std::to_string(entry.photoWidth) + "x" +
+              std::to_string(entry.photoHeight) + "\"";
+  return anchor;
 }
 
 }  // namespace
@@ -37,8 +49,7 @@ void ClassicSheet(std::string_view title, const std::vector<SheetPhoto>& photos,
     const std::string_view link = entry.link, caption = entry.caption;
     text += "<div class=\"photo\">";
     if (!entry.thumbnail.empty()) {
-      text += "<a href=\"" + std::string(link) + "\">" + ImageTag(entry, caption) +
-              " border=\"0\"></a><br>";
+      text += PhotoAnchor(entry) + ">" + ImageTag(entry, caption) + " border=\"0\"></a><br>";
     } else {
       text += "(could not be read)<br>";
     }
@@ -82,7 +93,7 @@ void ModernSheet(std::string_view title, const std::vector<SheetPhoto>& photos, 
     // The thumbnail's link repeats the caption's: out of the tab order and hidden from screen
     // readers, so each photo is one stop and read once.
     if (!entry.thumbnail.empty()) {
-      text += "<a href=\"" + std::string(link) + "\" tabindex=\"-1\" aria-hidden=\"true\">" +
+      text += PhotoAnchor(entry) + " tabindex=\"-1\" aria-hidden=\"true\">" +
               ImageTag(entry, caption) + "></a>";
     } else {
       text += "<span class=\"unread\">could not be read</span>";

@@ -59,13 +59,14 @@ namespace {
   "NEXT &#187;%s</a>\n"                                                                \
   "</header>\n"                                                                        \
   "<main>\n"                                                                           \
-  "<img class=\"photo\" src=\"%s\" alt=\"%s\">\n"                                      \
+  "<img class=\"photo\" src=\"%s\"%s alt=\"%s\">\n"                                    \
   "</main>\n"                                                                          \
   "</body>\n"                                                                          \
   "</html>\n"
 
 // Placeholders: language, charset, title, prefetches; previous link and icon, index link,
-// caption link, caption (attribute, text); play link; next link and icon, photo, caption.
+// caption link, caption (attribute, text); play link; next link and icon, the picture shown and
+// what a browser may choose from instead, caption.
 const char kManualTemplate[] = KESTRUNE_MODERN_HEAD
     "<title>%s</title>\n"
     "%s" KESTRUNE_SLIDE_STYLE
@@ -102,10 +103,17 @@ const char kCombinedHeader[] = KESTRUNE_MODERN_HEAD
     "<header><h1><a href=\"%s\">%s</a></h1></header>\n"
     "<main>\n";
 
-// Placeholders: manual page, image, caption (attribute), loading, caption (text).
+// Placeholders: manual page, the picture shown and what a browser may choose from instead, caption
+// (attribute), loading, caption (text).
 const char kCombinedImage[] =
-    "<figure><a href=\"%s\"><img src=\"%s\" alt=\"%s\"%s></a>"
+    "<figure><a href=\"%s\"><img src=\"%s\"%s alt=\"%s\"%s></a>"
     "<figcaption>%s</figcaption></figure>\n";
+
+// The height the bar of a slide page takes, and the room the combined page leaves around each
+// photo: what a photo fitted below them may not use. The bar is taken at its height on a wide
+// screen, which a photo may only be given more of, so the copy chosen is never too small.
+const char kSlideBarHeight[] = "2.5em";
+const char kCombinedRoom[] = "4.5em";
 
 // Placeholders: sheet link, sheet title.
 const char kCombinedTrailer[] =
@@ -137,12 +145,53 @@ void AppendEscaped(std::string& out, std::string_view text, bool attribute) {
   out.append(text, start, text.size() - start);
 }
 
+// A link as a candidate of a srcset, where a blank or a comma would end it.
+void AppendCandidateLink(std::string& out, std::string_view link) {
+  for (char c : link) {
+    if (c == ' ')
+      out += "%20";
+    else if (c == ',')
+      out += "%2C";
+    else if (c == '"')
+      out += "&quot;";
+    else
+      out += c;
+  }
+}
+
+// The pictures a browser may choose from, and the width the photo takes on the screen: all of
+// it, or less where its height, fitted below `reserved`, makes it narrower.
+void AppendSourceAttributes(std::string& out, const PictureSources& sources,
+                            std::string_view srcset, std::string_view sizes,
+                            std::string_view reserved) {
+  out.append(" ").append(srcset).append("=\"");
+  for (int i = 0; i < sources.count; ++i) {
+    if (i > 0) out += ", ";
+    AppendCandidateLink(out, sources.links[i]);
+    out.append(" ").append(std::to_string(sources.widths[i])).append("w");
+  }
+  out.append("\" ").append(sizes).append("=\"");
+  if (sources.width > 0 && sources.height > 0) {
+    out.append("min(100vw, (100vh - ").append(reserved).append(") * ");
+    out.append(std::to_string(sources.width)).append(" / ").append(std::to_string(sources.height));
+    out += ')';
+  } else {
+    out += "100vw";
+  }
+  out += '"';
+}
+
+// The srcset and sizes of an image, or nothing for one without copies.
+void AppendChoices(std::string& out, const PictureSources& sources, std::string_view reserved) {
+  if (sources.count > 0) AppendSourceAttributes(out, sources, "srcset", "sizes", reserved);
+}
+
 // The title, the prefetch lines, the icons and the escaped caption of a slide page, made in
 // buffers that keep their room from page to page. Both pages of an image show the same caption
 // and title: they are escaped again only when their text changed.
 struct SlideParts {
   std::string caption, sheetTitle;  // what the escaped parts were made of
-  std::string title, prefetch, previousIcon, nextIcon, captionText, captionAttribute;
+  std::string title, prefetch, previousIcon, nextIcon, captionText, captionAttribute, choices;
 };
 
 const SlideParts& MakeSlideParts(const SlidePageValues& v) {
@@ -157,9 +206,22 @@ const SlideParts& MakeSlideParts(const SlidePageValues& v) {
     parts.title.append(parts.captionText).append(" - ");
     AppendEscaped(parts.title, v.sheetTitle, false);
   }
-  for (std::string* part : {&parts.prefetch, &parts.previousIcon, &parts.nextIcon}) part->clear();
+  for (std::string* part : {&parts.prefetch, &parts.previousIcon, &parts.nextIcon, &parts.choices})
+    part->clear();
   AppendElement(parts.prefetch, "<link rel=\"prefetch\" href=\"", v.prefetchPage, "\">\n");
-  AppendElement(parts.prefetch, "<link rel=\"prefetch\" href=\"", v.prefetchImage, "\">\n");
+  if (v.prefetchSources.count > 0 && !v.prefetchImage.empty()) {
+    // The next picture as the next page will choose it, for this screen: fetched ahead in its
+    // size, not the whole photo.
+    parts.prefetch.append("<link rel=\"preload\" as=\"image\" href=\"")
+        .append(v.prefetchImage)
+        .append("\"");
+    AppendSourceAttributes(parts.prefetch, v.prefetchSources, "imagesrcset", "imagesizes",
+                           kSlideBarHeight);
+    parts.prefetch.append(">\n");
+  } else {
+    AppendElement(parts.prefetch, "<link rel=\"prefetch\" href=\"", v.prefetchImage, "\">\n");
+  }
+  AppendChoices(parts.choices, v.sources, kSlideBarHeight);
   AppendElement(parts.previousIcon, "<img class=\"icon\" src=\"", v.previousIcon, "\" alt=\"\">");
   AppendElement(parts.nextIcon, "<img class=\"icon\" src=\"", v.nextIcon, "\" alt=\"\">");
   return parts;
@@ -181,7 +243,7 @@ void ModernManualPageText(const SlidePageValues& v, std::string& text) {
   FormatInto(text, manual,
              {v.language, v.charset, p.title, p.prefetch, v.previousLink, p.previousIcon,
               v.indexLink, v.photo, p.captionAttribute, p.captionText, v.playLink, v.nextLink,
-              p.nextIcon, v.photo, p.captionAttribute});
+              p.nextIcon, v.shown, p.choices, p.captionAttribute});
 }
 
 void ModernAutomaticPageText(const SlidePageValues& v, std::string& text) {
@@ -190,19 +252,20 @@ void ModernAutomaticPageText(const SlidePageValues& v, std::string& text) {
   FormatInto(text, automatic,
              {v.language, v.charset, p.title, v.refreshTarget, p.prefetch, v.previousLink,
               p.previousIcon, v.indexLink, v.photo, p.captionAttribute, p.captionText, v.pauseLink,
-              v.nextLink, p.nextIcon, v.photo, p.captionAttribute});
+              v.nextLink, p.nextIcon, v.shown, p.choices, p.captionAttribute});
 }
 
-// The icons on both sides show the neighbouring images' thumbnails, else the images themselves;
-// the first page has no PREVIOUS icon and the last no NEXT icon.
+// The icons on both sides show the neighbouring images' thumbnails, else the images themselves
+// (or their copies, where browsers cannot show them); the first page has no PREVIOUS icon and the
+// last no NEXT icon.
 std::string_view PreviousIcon(const NeighbourPictures& p) {
   if (p.atStart) return std::string_view();
-  return p.previousThumbnail.empty() ? p.previousImage : p.previousThumbnail;
+  return p.previousThumbnail.empty() ? p.previousShown : p.previousThumbnail;
 }
 
 std::string_view NextIcon(const NeighbourPictures& p) {
   if (p.atEnd) return std::string_view();
-  return p.nextThumbnail.empty() ? p.nextImage : p.nextThumbnail;
+  return p.nextThumbnail.empty() ? p.nextShown : p.nextThumbnail;
 }
 
 void CombinedHeader(const SheetFacts& sheet, std::string& out) {
@@ -214,14 +277,16 @@ void CombinedHeader(const SheetFacts& sheet, std::string& out) {
 // Every photo but the first is fetched only when the reader scrolls near it.
 void CombinedImageFigure(const CombinedImage& image, std::string& out) {
   static const PreparedFormat line = PrepareFormat(kCombinedImage);
-  static std::string attribute, text;
+  static std::string attribute, text, choices;
   attribute.clear();
   text.clear();
+  choices.clear();
   AppendEscaped(attribute, image.caption, true);
   AppendEscaped(text, image.caption, false);
-  AppendFormatted(
-      out, line,
-      {image.manualPage, image.image, attribute, image.first ? "" : " loading=\"lazy\"", text});
+  AppendChoices(choices, image.sources, kCombinedRoom);
+  AppendFormatted(out, line,
+                  {image.manualPage, image.shown, choices, attribute,
+                   image.first ? "" : " loading=\"lazy\"", text});
 }
 
 void CombinedTrailer(const SheetFacts& sheet, std::string& out) {

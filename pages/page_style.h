@@ -8,6 +8,18 @@
 #include <string_view>
 #include <vector>
 
+// The pictures a browser may choose from to show a photo: its screen-sized copies (kestrune's) and
+// the photo itself where browsers show it, smallest first, as linked, each with its width; and
+// the photo's own size in pixels, upright. Empty (count 0) for an image without copies: it is
+// shown as it is.
+struct PictureSources {
+  static constexpr int kMost = 3;
+  std::string_view links[kMost];
+  int widths[kMost] = {};
+  int count = 0;
+  int width = 0, height = 0;
+};
+
 // What the two pages of one image show, as views of texts that outlive the page's making. Links
 // are written as they are (they lead from the page's own folder already); the image, the caption
 // and the sheet's title are text as read from the sheet. An empty icon or prefetch is left out
@@ -22,22 +34,26 @@ struct SlidePageValues {
   std::string_view previousLink;
   std::string_view previousIcon;
   std::string_view indexLink;
-  std::string_view photo;      // the image, linked from the page's folder: shown and captioned
+  std::string_view photo;      // the image, linked from the page's folder: captioned, and shown
+  std::string_view shown;      // what shows it: the photo, or its largest copy where browsers
+                               // cannot show the photo (HEIC, TIFF)
+  PictureSources sources;      // of the photo shown, for a browser to choose from
   std::string_view playLink;   // manual page only
   std::string_view pauseLink;  // automatic page only
   std::string_view nextLink;
   std::string_view nextIcon;
   std::string_view prefetchPage;
-  std::string_view prefetchImage;
+  std::string_view prefetchImage;  // what the next page shows
+  PictureSources prefetchSources;  // and what it offers to choose from
 };
 
 // The pictures a step may show for the neighbouring images: each image as linked, and the small
 // picture found for it (its thumbnail; the image itself when its name has no "."; empty when no
 // thumbnail was found). At the start the previous image is the sheet, at the end the next one.
 struct NeighbourPictures {
-  std::string_view previousImage, previousThumbnail;
-  std::string_view currentImage;
-  std::string_view nextImage, nextThumbnail;
+  std::string_view previousImage, previousThumbnail, previousShown;
+  std::string_view currentImage, currentShown;
+  std::string_view nextImage, nextThumbnail, nextShown;  // *Shown: the image, or its copy
   bool atStart = false, atEnd = false;
 };
 
@@ -50,6 +66,8 @@ struct CombinedImage {
   std::string_view manualPage;  // as linked
   std::string_view caption;
   bool first = false;
+  std::string_view shown;  // the image, or its copy where browsers cannot show it
+  PictureSources sources;
 };
 
 // One photo of a folder's contact sheet, its link and texts as the page writes them (the caption
@@ -59,6 +77,8 @@ struct SheetPhoto {
   std::string_view thumbnail;  // empty when the photo has none (it could not be read)
   int width = 0, height = 0;   // the thumbnail's; 0 when not known
   std::string_view caption;
+  std::string_view denseThumbnail;      // twice the thumbnail's size, for dense screens; or empty
+  int photoWidth = 0, photoHeight = 0;  // the photo's, upright; 0 when not known
 };
 
 struct PageStyle {

@@ -65,14 +65,14 @@ const char kAutomaticTemplate[] =
     "</center></BODY></HTML>\n";
 
 // The PREVIOUS icon is the previous image's thumbnail, else the current image; the NEXT icon is
-// the next image itself (at the ends: the sheet).
+// the next image itself (at the ends: the sheet). An image browsers cannot show is its copy.
 std::string_view PreviousIcon(const NeighbourPictures& p) {
   if (p.atStart) return p.previousImage;
-  return p.previousThumbnail.empty() ? p.currentImage : p.previousThumbnail;
+  return p.previousThumbnail.empty() ? p.currentShown : p.previousThumbnail;
 }
 
 std::string_view NextIcon(const NeighbourPictures& p) {
-  return p.nextImage;
+  return p.nextShown;
 }
 
 void CombinedHeader(const SheetFacts& sheet, std::string& out) {
@@ -82,7 +82,7 @@ void CombinedHeader(const SheetFacts& sheet, std::string& out) {
 
 void CombinedImageLine(const CombinedImage& image, std::string& out) {
   static const PreparedFormat line = PrepareFormat(kCombinedPageImageLine);
-  AppendFormatted(out, line, {image.image});
+  AppendFormatted(out, line, {image.shown});
 }
 
 void CombinedTrailer(const SheetFacts& sheet, std::string& out) {
@@ -92,20 +92,20 @@ void CombinedTrailer(const SheetFacts& sheet, std::string& out) {
 
 }  // namespace
 
-// Each template is taken apart once, not once for every page. The photo is the caption's link,
-// the frame's source and the fallback image alike.
+// Each template is taken apart once, not once for every page. The photo is the caption's link;
+// the frame's source and the fallback image show it (or its copy where browsers cannot).
 void ManualPageText(const SlidePageValues& v, std::string& text) {
   static const PreparedFormat manual = PrepareFormat(kManualTemplate);
   FormatInto(text, manual,
              {v.image, v.previousLink, v.previousIcon, v.indexLink, v.photo, v.caption, v.playLink,
-              v.nextLink, v.nextIcon, v.photo, v.photo});
+              v.nextLink, v.nextIcon, v.shown, v.shown});
 }
 
 void AutomaticPageText(const SlidePageValues& v, std::string& text) {
   static const PreparedFormat automatic = PrepareFormat(kAutomaticTemplate);
   FormatInto(text, automatic,
              {v.image, v.refreshTarget, v.previousLink, v.previousIcon, v.indexLink, v.photo,
-              v.caption, v.pauseLink, v.nextLink, v.nextIcon, v.photo, v.photo});
+              v.caption, v.pauseLink, v.nextLink, v.nextIcon, v.shown, v.shown});
 }
 
 const PageStyle ClassicPages = {

@@ -21,11 +21,11 @@ bool TakeTrimmed(std::optional<std::string_view> value, std::string& out) {
 
 // The text of the first of the anchors directly behind `from` that link `image` again and show
 // some text.
-bool RepeatedAnchorText(const char* from, const char* end, std::string_view image,
-                        std::string& out) {
+bool RepeatedAnchorText(const char* from, const char* end, std::string_view image, std::string& out,
+                        ImageLinks kinds) {
   for (;;) {
     std::string_view target;
-    const char* tagEnd = FindNextImageLink(from, end, std::string_view(), &target);
+    const char* tagEnd = FindNextImageLink(from, end, std::string_view(), &target, nullptr, kinds);
     if (tagEnd == nullptr || !EqualsIgnoringCase(target, image)) return false;
     bool onlyImage = false;
     from = ExtractCaption(tagEnd, end, image, out, &onlyImage);
@@ -36,8 +36,8 @@ bool RepeatedAnchorText(const char* from, const char* end, std::string_view imag
 }  // namespace
 
 bool FindImageCaption(const char* anchor, const char* tagEnd, const char* captionEnd,
-                      const char* end, std::string_view image, std::string& out) {
-  if (RepeatedAnchorText(captionEnd, end, image, out)) return true;
+                      const char* end, std::string_view image, std::string& out, ImageLinks kinds) {
+  if (RepeatedAnchorText(captionEnd, end, image, out, kinds)) return true;
   const char* img = FindTag(tagEnd + 1, captionEnd, "img");
   if (img != nullptr && TakeTrimmed(ReadAttribute(img, captionEnd, "alt"), out)) return true;
   return TakeTrimmed(ReadAttribute(anchor, tagEnd, "title"), out);

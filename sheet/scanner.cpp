@@ -65,7 +65,7 @@ void TrimTrailingSeparators(std::string& caption) {
 // target ends at the next quote, and any later anchor whose quote lies in its tag starts behind
 // it; a caption ends where the next search begins.
 const char* FindNextImageLink(const char* from, const char* end, std::string_view last,
-                              std::string_view* target, const char** anchor) {
+                              std::string_view* target, const char** anchor, ImageLinks kinds) {
   const char* href = nullptr;
   const char* quote = nullptr;
   for (;;) {
@@ -84,7 +84,8 @@ const char* FindNextImageLink(const char* from, const char* end, std::string_vie
     const char* targetEnd = FindChar(quote + 1, end, '"');
     const std::string_view found(
         quote + 1, static_cast<std::size_t>((targetEnd ? targetEnd : end) - quote - 1));
-    if (!HasImageExtension(found)) continue;
+    if (!(kinds == ImageLinks::Photos ? HasPhotoExtension(found) : HasImageExtension(found)))
+      continue;
     if (EqualsIgnoringCase(found, last)) continue;
     *target = found;
     if (anchor != nullptr) *anchor = tag;

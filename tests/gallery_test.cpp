@@ -27,11 +27,20 @@ TEST(GalleryNames, NaturalOrderIgnoresCaseAndReadsDigitRunsAsNumbers) {
                                              "IMG_9.JPG", "IMG_9.jpg", "img_10.jpg"}));
 }
 
+// Photos of every kind kestrune reads, by extension in any case; a sheet's own image links are
+// still only JPG, GIF and PNG, and browsers show all but HEIC, HEIF and TIFF themselves.
 TEST(GalleryNames, PhotosByExtensionInAnyCase) {
-  for (const char* yes : {"a.jpg", "B.JPEG", "c.Png", "d.gif", "e.jpe", "x.y.jpg"})
+  for (const char* yes : {"a.jpg", "B.JPEG", "c.Png", "d.gif", "e.jpe", "x.y.jpg", "IMG_1.HEIC",
+                          "f.heif", "g.hif", "h.avif", "i.WebP", "j.tif", "k.TIFF"})
     EXPECT_TRUE(IsPhotoName(yes)) << yes;
-  for (const char* no : {".jpg", "a.bmp", "a.jpg.txt", "jpg", "a.html", "a.webp"})
+  for (const char* no : {".jpg", "a.bmp", "a.jpg.txt", "jpg", "a.html", "a.cr2", "a.mov", ".heic"})
     EXPECT_FALSE(IsPhotoName(no)) << no;
+  for (const char* sheet : {"a.jpg", "b.GIF", "c.png", "d.jpe", "e.jpeg"})
+    EXPECT_TRUE(HasImageExtension(sheet) && BrowserShows(sheet)) << sheet;
+  for (const char* photo : {"a.webp", "b.avif"})
+    EXPECT_TRUE(!HasImageExtension(photo) && BrowserShows(photo)) << photo;
+  for (const char* copied : {"a.heic", "b.HEIF", "c.hif", "d.tif", "e.tiff"})
+    EXPECT_TRUE(!HasImageExtension(copied) && !BrowserShows(copied)) << copied;
 }
 
 // Where the icon lookup looks: a shared base would find one thumbnail for both photos, so each of
@@ -245,8 +254,8 @@ TEST(GalleryMark, ReadBackFromTheThumbnailAndRefusedFromOtherFiles) {
 // The sheet of a small folder in both styles, byte for byte.
 TEST(GallerySheet, SmallFolderInBothStyles) {
   const std::vector<SheetEntry> entries = {
-      {"beach hut.jpg", "beach hut_t.jpg", 240, 180, "Beach & hut"},
-      {"broken.png", "", 0, 0, "broken"},
+      {"beach hut.jpg", "beach hut_t.jpg", 240, 180, "Beach & hut", "", 0, 0},
+      {"broken.png", "", 0, 0, "broken", "", 0, 0},
   };
   const std::string folder = KESTRUNE_GALLERY_EXPECTED;
   EXPECT_EQ(GallerySheetText(ClassicPages, "Trip <1>", entries),

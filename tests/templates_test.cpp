@@ -30,6 +30,7 @@ SlidePageValues DistinctValues() {
   v.previousIcon = "PREVICON";
   v.indexLink = "INDEX";
   v.photo = "PHOTO";
+  v.shown = "SHOWN";
   v.caption = "CENTRETEXT";
   v.playLink = "PLAY";
   v.pauseLink = "PAUSE";
@@ -39,13 +40,14 @@ SlidePageValues DistinctValues() {
 }
 
 // The same distinct values, as the expected pages name their places: the photo is the caption's
-// link, the frame's source and the fallback image.
+// link; the frame's source and the fallback image show it (the photo itself, or its copy where
+// browsers cannot show it).
 const std::map<std::string, std::string> kDistinctPlaces = {
     {"title", "TITLE"},           {"refresh", "REFRESH"},   {"previous", "PREVLINK"},
     {"previousIcon", "PREVICON"}, {"index", "INDEX"},       {"centre", "PHOTO"},
     {"caption", "CENTRETEXT"},    {"play", "PLAY"},         {"pause", "PAUSE"},
-    {"next", "NEXTLINK"},         {"nextIcon", "NEXTICON"}, {"frame", "PHOTO"},
-    {"fallback", "PHOTO"}};
+    {"next", "NEXTLINK"},         {"nextIcon", "NEXTICON"}, {"frame", "SHOWN"},
+    {"fallback", "SHOWN"}};
 
 TEST(SlidePages, ManualPageMatchesItsTemplate) {
   EXPECT_EQ(WrittenPage(ManualPageText, DistinctValues()), Fill(kManualPage, kDistinctPlaces));
