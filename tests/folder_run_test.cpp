@@ -132,7 +132,7 @@ TEST(FolderRun, BadPhotosEachToldOnceAndTheRestMade) {
   }
   for (const char* refused : {"huge.png: Could not make a thumbnail: claims 100000x100000",
                               "wraps.png: Could not make a thumbnail: claims 65536x65536"})
-    EXPECT_TRUE(Contains(result.err, refused)) << refused;
+    EXPECT_TRUE(Contains(result.err, refused)) << refused << " in\n" << result.err;
   const std::string sheet = Sheet(folder);
   EXPECT_TRUE(Contains(sheet, "<img src=\"good_t.jpg\" width=\"240\""));
   for (const char* listed : {"zero.jpg", "text.jpg", "huge.png", "truncated.jpg"})
@@ -234,8 +234,10 @@ TEST(FolderRun, PhotoRewrittenAtTheSameSizeGetsItsThumbnailMadeAgain) {
   DateBack(folder / "quay.jpg");
   ASSERT_EQ(RunKestrune({folder.path()}, "/").status, 0);
   EXPECT_TRUE(Contains(Sheet(folder), ">Sun</a>"));
+  const std::string stale = folder.Read("quay_t.jpg");
   folder.Write("quay.jpg", captioned("Fog"));  // modified now
   ASSERT_EQ(RunKestrune({folder.path()}, "/").status, 0);
+  EXPECT_TRUE(folder.Read("quay_t.jpg") != stale) << "the thumbnail of the first photo was kept";
   EXPECT_TRUE(Contains(Sheet(folder), ">Fog</a>")) << Sheet(folder);
 }
 
