@@ -247,6 +247,7 @@ TEST(FolderRun, PortraitIsTurnedUprightByItsOrientation) {
   // Stored 480x240, red left and blue right; shown 240x480, red above blue.
   const std::string stored = DrawnJpeg(480, 240, kRed, kBlue);
   if (stored.empty()) GTEST_SKIP() << kNeedsVips;
+  ASSERT_EQ(stored.find("ICC_PROFILE"), std::string::npos);  // no colour profile
   const std::string orientation6("\x01\x12\0\x03\0\0\0\x01\0\x06\0\0", 12);
   ScratchFolder folder;
   folder.Write("portrait.jpg", WithSegment(stored, 0xE1, OneFieldExif(orientation6)));
@@ -306,8 +307,9 @@ std::set<std::string> PhotosOpened(int watch) {
 }
 
 // A signal while thumbnails are made: the thumbnails in hand are finished and no photo is begun
-// after them (at most two a core run ahead of the one written), and the sheet and the slide
-// show hold exactly the photos done, each with its complete thumbnail.
+// after them (no more photos are opened than the workers may hold: two a core ahead of the one
+// written, and one in hand each), and the sheet and the slide show hold exactly the photos done,
+// each with its complete thumbnail.
 TEST(FolderRun, SignalMidwayLeavesTheSheetAndShowOfThePhotosDone) {
   ScratchFolder folder;
   const ProgramResult made =

@@ -225,7 +225,8 @@ TEST_F(HeldFiles, WithoutUnnamedFilesTheCombinedPageIsWrittenUnderAHiddenName) {
 }
 
 // The hidden file of a run killed outright is removed only once its process is gone: one named
-// for a process this run may not signal (another user's, running) stays.
+// for a process this run may not signal (another user's, running) stays. Process numbers stop
+// below 2^22, so the system knows no process of these numbers.
 constexpr pid_t kOthersProcess = 999999998;
 
 int OthersRunning(pid_t process, int signal) {
