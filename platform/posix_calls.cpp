@@ -6,6 +6,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 #if defined(SYS_openat2)
@@ -83,6 +84,7 @@ PosixCallTable DefaultPosixCalls() {
   calls.readlink = ::readlink;
   calls.access = ::access;
   calls.getdents64 = ::getdents64;
+  calls.kill = ::kill;
   return calls;
 }
 

@@ -54,6 +54,9 @@ struct PosixCallTable {
   // A folder's names, read once where many of its images are looked for (ImageFileExists), and
   // those of the combined page's folder, for the hidden files that runs killed outright left.
   ssize_t (*getdents64)(int fd, void* buffer, size_t size);
+  // Whether the process a hidden leftover is named for still runs: kill with signal 0 (ESRCH:
+  // gone; EPERM: another user's, running).
+  int (*kill)(pid_t process, int signal);
 };
 
 extern PosixCallTable PosixCalls;

@@ -299,7 +299,7 @@ void RemoveLeftovers(const Replacement& r) {
     };
     if (!digits(number) || (number.size() < middle.size() && !digits(attempt))) return;
     const pid_t process = static_cast<pid_t>(std::stol(std::string(number)));
-    if (process != ::getpid() && ::kill(process, 0) != 0 && errno == ESRCH)
+    if (process != ::getpid() && PosixCalls.kill(process, 0) != 0 && errno == ESRCH)
       leftovers.emplace_back(name);
   });
   PosixCalls.close(fd);

@@ -1,8 +1,12 @@
 // Runs on a folder of photos, as a user runs them: bad photos, the slide show against a sheet
 // run of the sheet written, re-runs, --clean, and a signal midway.
 #include <signal.h>
+#include <sys/inotify.h>
 
+#include <cstdio>
 #include <fstream>
+#include <set>
+#include <thread>
 
 #include "cli_support.h"
 
@@ -35,6 +39,49 @@ std::string PngClaiming(unsigned width, unsigned height) {
          be(crc(idat)) + be(0) + "IEND" + be(crc("IEND"));
 }
 
+const char kNeedsVips[] = "vips (libvips-tools) is needed to make the photos";
+
+// A JPEG drawn by vips from a picture `width` x `height` whose left half is `left` and right half
+// `right` (RGB bytes); empty when vips cannot be run.
+std::string DrawnJpeg(int width, int height, const std::string& left, const std::string& right) {
+  std::string ppm = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) ppm += x < width / 2 ? left : right;
+  ScratchFolder scratch;
+  scratch.Write("drawn.ppm", ppm);
+  const ProgramResult made =
+      RunProgram("/usr/bin/vips", {"copy", scratch / "drawn.ppm", scratch / "drawn.jpg"}, "/");
+  return made.status == 0 ? scratch.Read("drawn.jpg") : std::string();
+}
+
+const std::string kRed("\xF0\x10\x10", 3), kBlue("\x10\x10\xF0", 3);
+
+// `jpeg` with a segment (marker, payload) right behind its start-of-image marker.
+std::string WithSegment(const std::string& jpeg, unsigned char marker, const std::string& payload) {
+  const std::size_t length = payload.size() + 2;
+  return jpeg.substr(0, 2) +
+         std::string{'\xFF', static_cast<char>(marker), static_cast<char>(length >> 8),
+                     static_cast<char>(length & 0xFF)} +
+         payload + jpeg.substr(2);
+}
+
+// A big-endian EXIF block of one field, whose value fits in its 12-byte entry.
+std::string OneFieldExif(const std::string& entry) {
+  return std::string("Exif\0\0MM\0\x2A\0\0\0\x08\0\x01", 16) + entry + std::string(4, '\0');
+}
+
+// The colour of an image's pixel, as vips decodes it: 'r' red, 'b' blue, '?' anything else or
+// no such pixel.
+char ColourAt(const std::string& image, int x, int y) {
+  const ProgramResult point =
+      RunProgram("/usr/bin/vips", {"getpoint", image, std::to_string(x), std::to_string(y)}, "/");
+  int r = -1, g = -1, b = -1;
+  if (point.status != 0 || std::sscanf(point.out.c_str(), "%d %d %d", &r, &g, &b) != 3) return '?';
+  if (g < 80 && r > 180 && b < 80) return 'r';
+  if (g < 80 && b > 180 && r < 80) return 'b';
+  return '?';
+}
+
 std::string Sheet(const ScratchFolder& folder) {
   return folder.Read("index.html");
 }
@@ -64,6 +111,7 @@ TEST(FolderRun, BadPhotosEachToldOnceAndTheRestMade) {
   folder.Write("zero.jpg", "");
   folder.Write("text.jpg", "just some text\n");
   folder.Write("huge.png", PngClaiming(100000, 100000));
+  folder.Write("wraps.png", PngClaiming(65536, 65536));  // 2^32 pixels: 0 when counted in 32 bits
   folder.Write("unreadable.jpg", jpeg);
   ::chmod((folder / "unreadable.jpg").c_str(), 0);
   MakeFifo(folder / "fifo.jpg");
@@ -73,8 +121,8 @@ TEST(FolderRun, BadPhotosEachToldOnceAndTheRestMade) {
 
   const ProgramResult result = RunKestrune({folder.path()}, "/", kUnprivilegedUser);
   EXPECT_EQ(result.status, 1);
-  for (const char* bad : {"truncated.jpg", "zero.jpg", "text.jpg", "huge.png", "unreadable.jpg",
-                          "fifo.jpg", "out.jpg"}) {
+  for (const char* bad : {"truncated.jpg", "zero.jpg", "text.jpg", "huge.png", "wraps.png",
+                          "unreadable.jpg", "fifo.jpg", "out.jpg"}) {
     std::size_t told = 0;
     for (std::size_t at = 0;
          (at = result.err.find(std::string("\n") + bad + ": ", at)) != std::string::npos; ++at)
@@ -82,7 +130,9 @@ TEST(FolderRun, BadPhotosEachToldOnceAndTheRestMade) {
     if (result.err.rfind(std::string(bad) + ": ", 0) == 0) ++told;
     EXPECT_EQ(told, 1u) << bad << " in\n" << result.err;
   }
-  EXPECT_TRUE(Contains(result.err, "huge.png: Could not make a thumbnail: claims 100000x100000"));
+  for (const char* refused : {"huge.png: Could not make a thumbnail: claims 100000x100000",
+                              "wraps.png: Could not make a thumbnail: claims 65536x65536"})
+    EXPECT_TRUE(Contains(result.err, refused)) << refused << " in\n" << result.err;
   const std::string sheet = Sheet(folder);
   EXPECT_TRUE(Contains(sheet, "<img src=\"good_t.jpg\" width=\"240\""));
   for (const char* listed : {"zero.jpg", "text.jpg", "huge.png", "truncated.jpg"})
@@ -171,6 +221,43 @@ TEST(FolderRun, UsersSheetRefusedAndUsersThumbnailUsedAsItIs) {
   EXPECT_TRUE(Contains(Sheet(folder), "<img src=\"boats_t.jpg\" alt=\"boats\""));
 }
 
+// A photo rewritten at the same size, with another caption and a new modification time, gets
+// its thumbnail (and the caption its mark keeps) made again: the size alone says nothing.
+TEST(FolderRun, PhotoRewrittenAtTheSameSizeGetsItsThumbnailMadeAgain) {
+  const std::string boats = ReadWholeFile(kExamples + "/boats.jpg");
+  const auto captioned = [&boats](const std::string& threeLetters) {
+    const std::string description = std::string("\x01\x0E\0\x02\0\0\0\x04", 8) + threeLetters;
+    return WithSegment(boats, 0xE1, OneFieldExif(description + '\0'));
+  };
+  ScratchFolder folder;
+  folder.Write("quay.jpg", captioned("Sun"));
+  DateBack(folder / "quay.jpg");
+  ASSERT_EQ(RunKestrune({folder.path()}, "/").status, 0);
+  EXPECT_TRUE(Contains(Sheet(folder), ">Sun</a>"));
+  const std::string stale = folder.Read("quay_t.jpg");
+  folder.Write("quay.jpg", captioned("Fog"));  // modified now
+  ASSERT_EQ(RunKestrune({folder.path()}, "/").status, 0);
+  EXPECT_TRUE(folder.Read("quay_t.jpg") != stale) << "the thumbnail of the first photo was kept";
+  EXPECT_TRUE(Contains(Sheet(folder), ">Fog</a>")) << Sheet(folder);
+}
+
+// A portrait stored on its side with EXIF orientation 6 (turn a quarter clockwise to show) and
+// no colour profile: its thumbnail stands upright, taller than wide, the photo's top at its top.
+TEST(FolderRun, PortraitIsTurnedUprightByItsOrientation) {
+  // Stored 480x240, red left and blue right; shown 240x480, red above blue.
+  const std::string stored = DrawnJpeg(480, 240, kRed, kBlue);
+  if (stored.empty()) GTEST_SKIP() << kNeedsVips;
+  ASSERT_EQ(stored.find("ICC_PROFILE"), std::string::npos);  // no colour profile
+  const std::string orientation6("\x01\x12\0\x03\0\0\0\x01\0\x06\0\0", 12);
+  ScratchFolder folder;
+  folder.Write("portrait.jpg", WithSegment(stored, 0xE1, OneFieldExif(orientation6)));
+  ASSERT_EQ(RunKestrune({folder.path()}, "/").status, 0);
+  EXPECT_TRUE(Contains(Sheet(folder), "<img src=\"portrait_t.jpg\" width=\"120\" height=\"240\""))
+      << Sheet(folder);
+  EXPECT_EQ(ColourAt(folder / "portrait_t.jpg", 60, 30), 'r');
+  EXPECT_EQ(ColourAt(folder / "portrait_t.jpg", 60, 210), 'b');
+}
+
 // --dry-run FOLDER tells each thumbnail's fate and the files of photos gone, changes nothing, and
 // ends as the run would: a thumbnail of the user's is used, which is no failure.
 TEST(FolderRun, DryRunSaysWhatTheRunWouldDoAndChangesNothing) {
@@ -200,20 +287,47 @@ TEST(FolderRun, DryRunSaysWhatTheRunWouldDoAndChangesNothing) {
   EXPECT_EQ(Snapshot(folder.path()), before);
 }
 
-// A signal while thumbnails are made: the thumbnail in hand is finished, and the sheet and the
-// slide show hold exactly the photos done, each with its complete thumbnail.
+// The names of the photos (".jpg", not thumbnails) that were opened while `watch` watched.
+std::set<std::string> PhotosOpened(int watch) {
+  std::set<std::string> opened;
+  alignas(inotify_event) char buffer[1 << 16];
+  ssize_t n;
+  while ((n = ::read(watch, buffer, sizeof buffer)) > 0) {
+    for (ssize_t at = 0; at < n;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      EXPECT_EQ(event->mask & IN_Q_OVERFLOW, 0u);
+      const std::string name = event->len > 0 ? event->name : "";
+      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".jpg") == 0 &&
+          name.find("_t.") == std::string::npos)
+        opened.insert(name);
+      at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+    }
+  }
+  return opened;
+}
+
+// A signal while thumbnails are made: the thumbnails in hand are finished and no photo is begun
+// after them (no more photos are opened than the workers may hold: two a core ahead of the one
+// written, and one in hand each), and the sheet and the slide show hold exactly the photos done,
+// each with its complete thumbnail.
 TEST(FolderRun, SignalMidwayLeavesTheSheetAndShowOfThePhotosDone) {
   ScratchFolder folder;
   const ProgramResult made =
       RunProgram("/usr/bin/vips", {"black", folder / "first.jpg", "3000", "2000"}, "/");
-  if (made.status != 0) GTEST_SKIP() << "vips (libvips-tools) is needed to make the photos";
+  if (made.status != 0) GTEST_SKIP() << kNeedsVips;
   const int photos = 300;
   for (int i = 2; i <= photos; ++i)
     fs::create_hard_link(folder / "first.jpg", folder / ("p" + std::to_string(i) + ".jpg"));
+  // Each photo is opened once, by the thumbnail begun for it.
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(::inotify_add_watch(watch, folder.path().c_str(), IN_OPEN), 0);
   const ProgramResult result = RunKestrune({folder.path()}, "/", 0, [&](int pid) {
     for (int i = 0; i < 6000 && !folder.Exists("first_t.jpg"); ++i) ::usleep(10000);
     ::kill(pid, SIGTERM);
   });
+  const std::size_t begun = PhotosOpened(watch).size();
+  ::close(watch);
   EXPECT_EQ(result.status, 128 + SIGTERM) << result.err;
   const std::string sheet = Sheet(folder);
   std::size_t listed = 0;
@@ -222,6 +336,10 @@ TEST(FolderRun, SignalMidwayLeavesTheSheetAndShowOfThePhotosDone) {
     ++listed;
   EXPECT_GE(listed, 1u);
   EXPECT_LT(listed, static_cast<std::size_t>(photos));
+  const unsigned found = std::thread::hardware_concurrency();
+  const std::size_t cores = std::min(found == 0 ? 2u : found, 8u);  // the program's own count
+  EXPECT_GE(begun, listed);
+  EXPECT_LE(begun, listed + 3 * cores) << "of " << photos << " photos";
   std::size_t thumbnails = 0, pages = 0;
   for (const std::string& name : ListFiles(folder.path())) {
     EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;

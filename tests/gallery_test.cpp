@@ -171,10 +171,15 @@ TEST(GalleryCaptions, DescriptionElseTitleElseFileName) {
   } cases[] = {
       {Exif(false, "  Harbour at dawn \n"), xmp, "Harbour at dawn"},
       {Exif(true, "Big endian"), "", "Big endian"},
-      {Exif(false, "Ok"), "", "Ok"},  // inline in its entry
+      {Exif(false, "Ok"), "", "Ok"},   // inline in its entry
+      {Exif(true, "Pie"), "", "Pie"},  // inline too: three letters and the zero fill all four
       {Exif(false, "OLYMPUS DIGITAL CAMERA         ", "OLYMPUS IMAGING CORP."), xmp,
        "Cliffs & sea"},
       {Exif(false, "   "), titleOnly, "Gulls \xC3\xA9"},
+      {"",
+       "<tiff:Make>OLYMPUS</tiff:Make><dc:description> OLYMPUS DIGITAL CAMERA </dc:description>"
+       "<dc:title>Quay</dc:title>",
+       "Quay"},  // boilerplate padded with blanks is still boilerplate: the title speaks
       {Exif(false, "SONY DSC", "SONY"), "", "IMG_0042.final"},
       {Exif(false, "Harbour").substr(0, 30), "", "IMG_0042.final"},  // cut short: not trusted
       {"", "<dc:description>unclosed", "IMG_0042.final"},

@@ -1,6 +1,7 @@
 // Loading the contact sheet: path clean-up, folder split, failures, and what may be replaced.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -221,6 +222,26 @@ TEST_F(HeldFiles, WithoutUnnamedFilesTheCombinedPageIsWrittenUnderAHiddenName) {
     EXPECT_EQ(ListFiles(folder_.path()), std::vector<std::string>{"allin1.html"});
     EXPECT_EQ(folder_.Read("allin1.html"), "complete");
   }
+}
+
+// The hidden file of a run killed outright is removed only once its process is gone: one named
+// for a process this run may not signal (another user's, running) stays. Process numbers stop
+// below 2^22, so the system knows no process of these numbers.
+constexpr pid_t kOthersProcess = 999999998;
+
+int OthersRunning(pid_t process, int signal) {
+  return process == kOthersProcess ? (errno = EPERM, -1) : ::kill(process, signal);
+}
+
+TEST_F(HeldFiles, AHiddenFileOfAnotherUsersRunningProcessStays) {
+  PosixCalls.kill = OthersRunning;
+  const std::string others = ".allin1.html." + std::to_string(kOthersProcess) + ".tmp";
+  folder_.Write(others, kOwnPageMarker);
+  folder_.Write(".allin1.html.999999999.tmp", kOwnPageMarker);  // no such process
+  std::FILE* combined = CreateOutputFile("allin1.html", kOwnPageMarker);
+  ASSERT_NE(combined, nullptr);
+  EXPECT_TRUE(CloseOutputFile(combined));
+  EXPECT_EQ(ListFiles(folder_.path()), (std::vector<std::string>{others, "allin1.html"}));
 }
 
 TEST_F(HeldFiles, SpecialFilesAreNotOpenedAsSheets) {
