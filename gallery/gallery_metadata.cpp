@@ -220,6 +220,10 @@ std::string MarkedThumbnail(std::string_view jpeg, const ThumbnailMark& mark) {
       std::string(kThumbnailMarker) + " size=" + std::to_string(mark.photoSize) +
       "; modified=" + std::to_string(mark.photoModified) + "; edge=" + std::to_string(mark.edge) +
       "; width=" + std::to_string(mark.width) + "; height=" + std::to_string(mark.height) +
+      (mark.photoWidth > 0 && mark.photoHeight > 0
+           ? "; photo-width=" + std::to_string(mark.photoWidth) +
+                 "; photo-height=" + std::to_string(mark.photoHeight)
+           : std::string()) +
       "; caption=" + MarkEscaped(mark.caption.substr(0, kCaptionLimit));
   const std::size_t length = text.size() + 2;  // the segment's length counts its own two bytes
   std::string out("\xFF\xD8\xFF\xFE", 4);
@@ -247,10 +251,13 @@ bool ReadThumbnailMark(std::string_view head, ThumbnailMark* mark) {
     const std::size_t equals = field.find('=');
     if (equals == std::string_view::npos) return false;
     const std::string_view name = field.substr(0, equals), value = field.substr(equals + 1);
-    const char* const kNames[] = {"size", "modified", "edge", "width", "height", "caption"};
+    // The first six are in every mark; the photo's size is in marks of this version on.
+    const char* const kNames[] = {"size",   "modified", "edge",        "width",
+                                  "height", "caption",  "photo-width", "photo-height"};
+    const unsigned kFields = 8;
     unsigned which = 0;
-    while (which < 6 && name != kNames[which]) ++which;
-    if (which == 6 || (seen & 1u << which) != 0) return false;
+    while (which < kFields && name != kNames[which]) ++which;
+    if (which == kFields || (seen & 1u << which) != 0) return false;
     seen |= 1u << which;
     if (which == 5) {
       read.caption = DecodePercentEscapes(value);
@@ -273,8 +280,10 @@ bool ReadThumbnailMark(std::string_view head, ThumbnailMark* mark) {
     if (which == 2) read.edge = static_cast<int>(number);
     if (which == 3) read.width = static_cast<int>(number);
     if (which == 4) read.height = static_cast<int>(number);
+    if (which == 6) read.photoWidth = static_cast<int>(number);
+    if (which == 7) read.photoHeight = static_cast<int>(number);
   }
-  if (seen != 0x3F) return false;
+  if ((seen & 0x3F) != 0x3F) return false;
   *mark = read;
   return true;
 }

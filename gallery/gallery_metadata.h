@@ -26,15 +26,17 @@ std::string XmpDescription(std::string_view xmp, const std::vector<std::string>&
 // "Exif_JPEG_PICTURE", "untitled"), or numbers, in any case, padded or not.
 std::string ChooseCaption(std::string_view exif, std::string_view xmp, std::string_view photo);
 
-// The thumbnail's mark, a JPEG comment right behind its start: what the thumbnail was made from
-// (the photo's size and modification time, the size setting) and what the sheet needs of it
-// without decoding the photo again (the thumbnail's size, the photo's caption).
+// The mark of a thumbnail or copy kestrune made of a photo, a JPEG comment right behind its
+// start: what it was made from (the photo's size and modification time, the size setting) and
+// what the sheet and the next run need of it without decoding the photo again (its own size, the
+// photo's caption, and the photo's size in pixels, upright: 0 in marks of earlier versions).
 struct ThumbnailMark {
   unsigned long long photoSize = 0;
   long long photoModified = 0;
   int edge = 0;
   int width = 0, height = 0;
   std::string caption;
+  int photoWidth = 0, photoHeight = 0;
 };
 
 // The text that begins every mark: a file that holds it in its first bytes is a thumbnail of
