@@ -83,6 +83,7 @@ PosixCallTable DefaultPosixCalls() {
   calls.readlink = ::readlink;
   calls.access = ::access;
   calls.getdents64 = ::getdents64;
+  calls.fstatat = ::fstatat;
   return calls;
 }
 

@@ -54,6 +54,10 @@ struct PosixCallTable {
   // A folder's names, read once where many of its images are looked for (ImageFileExists), and
   // those of the combined page's folder, for the hidden files that runs killed outright left.
   ssize_t (*getdents64)(int fd, void* buffer, size_t size);
+  // A folder of photos: each of its entries described in it (with AT_SYMLINK_NOFOLLOW, and a
+  // link once more following it), its files' first bytes and the photos themselves read with
+  // open, fstat, read and close above (the photo codec's reads too, from its threads).
+  int (*fstatat)(int folder, const char* name, struct stat* info, int flags);
 };
 
 extern PosixCallTable PosixCalls;
