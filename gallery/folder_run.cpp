@@ -68,18 +68,29 @@ bool MayBeThumbnailName(const std::string& name) {
   return name.size() > 4 && (name.rfind("tn_", 0) == 0 || name.find("_t.") != std::string::npos);
 }
 
-bool HasOwnMark(const std::string& name, ThumbnailMark* mark) {
+// Whether the regular file `name` carries a thumbnail's mark of kestrune's. One whose first bytes
+// cannot be read is taken for the user's, and told about when `report`.
+bool HasOwnMark(const std::string& name, ThumbnailMark* mark, bool report) {
   std::string head;
-  return ReadFileHead(name, kMarkLookSize, &head) && ReadThumbnailMark(head, mark);
+  if (!ReadFileHead(name, kMarkLookSize, &head)) {
+    if (report) TellAboutFile(name, "Unable to read the file: it is kept as it is");
+    return false;
+  }
+  return ReadThumbnailMark(head, mark);
 }
 
-// The names the sheet of an earlier run listed: their pages and thumbnails are kestrune's.
-std::vector<std::string> PhotosOfEarlierSheet() {
+// The names the sheet of an earlier run listed: their pages and thumbnails are kestrune's. A
+// sheet that stands (`listed`) but cannot be read is told about when `report`: the pages of
+// photos gone since stay.
+std::vector<std::string> PhotosOfEarlierSheet(bool listed, bool report) {
   std::vector<std::string> names;
   std::string text;
-  if (!ReadFileHead(kGallerySheetName, 64u << 20, &text) ||
-      text.find(kOwnPageMarker) == std::string::npos)
+  if (!ReadFileHead(kGallerySheetName, 64u << 20, &text)) {
+    if (listed && report)
+      TellAboutFile(kGallerySheetName, "Unable to read it: the pages of photos gone stay");
     return names;
+  }
+  if (text.find(kOwnPageMarker) == std::string::npos) return names;
   const char* end = text.c_str() + text.size();
   std::string_view target;
   for (const char* at = FindNextImageLink(text.c_str(), end, "", &target); at != nullptr;
@@ -99,7 +110,9 @@ bool PlanFolder(bool report) {
   // Thumbnails of kestrune's by name, with their marks: read once, here.
   std::unordered_map<std::string, ThumbnailMark> ownThumbnails;
   std::unordered_map<std::string, const FolderEntry*> byName;
+  bool sheetListed = false;
   for (const FolderEntry& entry : entries) {
+    sheetListed = sheetListed || entry.name == kGallerySheetName;
     if (!IsPhotoName(entry.name) || entry.kind == EntryKind::Folder) continue;
     if (entry.kind != EntryKind::Regular) {
       if (report)
@@ -109,7 +122,7 @@ bool PlanFolder(bool report) {
       continue;
     }
     ThumbnailMark mark;
-    if (MayBeThumbnailName(entry.name) && HasOwnMark(entry.name, &mark)) {
+    if (MayBeThumbnailName(entry.name) && HasOwnMark(entry.name, &mark, report)) {
       ownThumbnails.emplace(entry.name, mark);
       continue;
     }
@@ -131,6 +144,12 @@ bool PlanFolder(bool report) {
                                     : LookAtPageFile(photo.thumbnail, kThumbnailMarker).state;
     if (state == PageFileState::Absent || state == PageFileState::Empty) {
       photo.plan = ThumbnailPlan::Make;
+    } else if (state == PageFileState::NotWritable || state == PageFileState::Failed) {
+      // Neither made nor used: the photo is listed without one, and the run says so.
+      photo.plan = ThumbnailPlan::Foreign;
+      photo.readable = false;
+      photo.mark.caption = ChooseCaption("", "", photo.file.name);
+      if (report) TellAboutFile(photo.thumbnail, "Unable to create the thumbnail file");
     } else if (own != ownThumbnails.end()) {
       photo.mark = own->second;
       ownThumbnails.erase(own);
@@ -150,7 +169,7 @@ bool PlanFolder(bool report) {
   std::unordered_set<std::string> bases;
   for (const Photo& photo : Run.photos)
     bases.insert(photo.file.name.substr(0, photo.file.name.rfind('.')));
-  for (const std::string& earlier : PhotosOfEarlierSheet()) {
+  for (const std::string& earlier : PhotosOfEarlierSheet(sheetListed, report)) {
     const std::string base = earlier.substr(0, earlier.rfind('.'));
     if (bases.count(base) != 0 || earlier.find('/') != std::string::npos) continue;
     bases.insert(base);
@@ -164,9 +183,13 @@ bool PlanFolder(bool report) {
 const char kForeignSheet[] =
     "index.html is not a contact sheet kestrune wrote: run kestrune on it to make its slide show";
 
-// index.html may be written: absent, empty, or a sheet of kestrune's.
-bool SheetMayBeWritten() {
+// index.html may be written: absent, empty, or a sheet of kestrune's. *failed: it could not be
+// looked at or may not be written, whoever wrote it.
+bool SheetMayBeWritten(bool* failed = nullptr) {
   const PageFileState state = LookAtPageFile(kGallerySheetName, kOwnPageMarker).state;
+  if (failed != nullptr)
+    *failed = state == PageFileState::Unreadable || state == PageFileState::NotWritable ||
+              state == PageFileState::Failed;
   return state == PageFileState::Absent || state == PageFileState::Empty ||
          state == PageFileState::OwnPage;
 }
@@ -201,7 +224,9 @@ bool BeginFolderRun(const std::string& folder, const PageStyle& style) {
   };
   if (!SetWorkingFolder(folder)) return refuse("File not found: " + folder);
   Run.title = FolderTitle(folder);
-  if (!SheetMayBeWritten()) return refuse(kForeignSheet);
+  bool sheetFailed = false;
+  if (!SheetMayBeWritten(&sheetFailed))
+    return refuse(sheetFailed ? "Unable to create the contact sheet index.html" : kForeignSheet);
   if (!PlanFolder(true)) return false;
   if (Run.photos.empty())
     return refuse("No photos in " + folder + " (JPG, GIF and PNG files directly in it)");
@@ -254,7 +279,12 @@ bool FinishFolderRun() {
   StopThumbnails();  // a stopped run: the photos in hand are finished, none after them begun
   for (const std::string& name : Run.gone) {
     const bool thumbnail = IsPhotoName(name);
-    RemoveOwnPage(name, thumbnail ? std::string_view(kThumbnailMarker) : kOwnPageMarker);
+    const PageFileState state =
+        RemoveOwnPage(name, thumbnail ? std::string_view(kThumbnailMarker) : kOwnPageMarker);
+    // Kept silently only when it is no longer ours (the user's, or not a regular file).
+    if (state == PageFileState::Unreadable || state == PageFileState::NotWritable ||
+        state == PageFileState::Failed || state == PageFileState::LeftAside)
+      TellAboutFile(name, "Unable to remove this file of a photo that is gone");
   }
   std::vector<SheetEntry> entries;
   for (std::size_t i = 0; i < Run.done; ++i) {
@@ -351,7 +381,7 @@ int CleanFolder(const std::string& folder, int (*cleanSlideShow)()) {
   for (const FolderEntry& entry : entries) {
     ThumbnailMark mark;
     if (entry.kind != EntryKind::Regular || !IsPhotoName(entry.name) ||
-        !HasOwnMark(entry.name, &mark))
+        !HasOwnMark(entry.name, &mark, false))
       continue;
     if (RemoveOwnPage(entry.name, kThumbnailMarker) == PageFileState::Removed) {
       TellResultLine("removed " + entry.name, false);
