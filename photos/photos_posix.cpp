@@ -11,7 +11,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
+#include <set>
 #include <thread>
+#include <utility>
 
 #include "kestrune_version.h"
 #include "photos/photo_codec.h"
@@ -49,24 +51,22 @@ EntryKind KindOf(const struct stat& info) {
                                  : EntryKind::Other;
 }
 
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
 // A link leads to a file directly in the folder when what it resolves to is one of the folder's
 // own entries that are no links: anything else (outside, deeper, the folder itself, nowhere) is
 // not followed.
 void ResolveLinks(int folder, const std::vector<struct stat>& described,
                   std::vector<FolderEntry>* entries) {
+  std::set<std::pair<dev_t, ino_t>> own;  // filled at the first link
+  bool filled = false;
   for (std::size_t i = 0; i < entries->size(); ++i) {
-    FolderEntry& entry = (*entries)[i];
     if (!S_ISLNK(described[i].st_mode)) continue;
+    for (std::size_t k = 0; !filled && k < described.size(); ++k)
+      if (!S_ISLNK(described[k].st_mode)) own.emplace(described[k].st_dev, described[k].st_ino);
+    filled = true;
+    FolderEntry& entry = (*entries)[i];
     struct stat target;
-    const bool inside =
-        PosixCalls.fstatat(folder, entry.name.c_str(), &target, 0) == 0 &&
-        std::any_of(described.begin(), described.end(), [&target](const struct stat& own) {
-          return !S_ISLNK(own.st_mode) && SameFile(own, target);
-        });
+    const bool inside = PosixCalls.fstatat(folder, entry.name.c_str(), &target, 0) == 0 &&
+                        own.count({target.st_dev, target.st_ino}) != 0;
     entry.kind = inside ? KindOf(target) : EntryKind::LinkOutside;
     if (inside) {
       entry.size = static_cast<unsigned long long>(target.st_size);
