@@ -56,7 +56,7 @@ void NoteFolderRunFailures() {
 }
 
 void StartFolderRun(const std::string& folder) {
-  const bool begun = BeginFolderRun({folder}, *State.Style);
+  const bool begun = BeginFolderRun({folder}, *State.Style, State.StartFolder);
   NoteFolderRunFailures();
   if (!begun) {
     State.FailureReported = true;

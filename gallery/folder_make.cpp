@@ -70,13 +70,14 @@ std::vector<SheetEntry> SheetEntriesOf(const FolderGallery& gallery) {
 }  // namespace
 
 bool BeginThumbnails(FolderGallery& gallery, std::string* why) {
-  for (const auto& [name, reason] : gallery.unread) TellAboutFile(gallery, name, reason);
+  for (const auto& [name, text] : gallery.notices) TellAboutFile(gallery, name, text);
   for (const PlannedPhoto& photo : gallery.photos) {
     gallery.jobOf.push_back(NeedsThumbnail(photo) ? gallery.jobs.size() : kNoThumbnailJob);
     if (!NeedsThumbnail(photo)) continue;
     gallery.jobs.emplace_back();
     gallery.jobs.back().photo = photo.file.name;
     gallery.jobs.back().edge = kThumbnailEdge;
+    gallery.jobs.back().quality = kThumbnailQuality;
   }
   // The codec is loaded (libvips started, which takes longer than a whole sheet run) only when a
   // thumbnail is to be made: a re-run of an unchanged folder needs none.
@@ -104,8 +105,14 @@ bool MakeNextThumbnail(FolderGallery& gallery, std::string* progress) {
 
 bool FinishGallery(FolderGallery& gallery, const PageStyle& style) {
   StopThumbnails();  // a stopped run: the photos in hand are finished, none after them begun
-  for (const std::string& name : gallery.gone)
-    RemoveOwnPage(name, IsPhotoName(name) ? std::string_view(kThumbnailMarker) : kOwnPageMarker);
+  for (const std::string& name : gallery.gone) {
+    const PageFileState state = RemoveOwnPage(
+        name, IsPhotoName(name) ? std::string_view(kThumbnailMarker) : kOwnPageMarker);
+    // Kept silently only when it is no longer ours (the user's, or not a regular file).
+    if (state == PageFileState::Unreadable || state == PageFileState::NotWritable ||
+        state == PageFileState::Failed || state == PageFileState::LeftAside)
+      TellAboutFile(gallery, name, "Unable to remove this file of a photo that is gone");
+  }
   const std::string text = GallerySheetText(style, gallery.title, SheetEntriesOf(gallery));
   std::FILE* sheet = CreateOutputFile(kGallerySheetName, kOwnPageMarker);
   const bool written =

@@ -9,9 +9,9 @@
 #include "gallery/folder_plan.h"
 #include "pages/page_style.h"
 
-// Says what the plan found unread (one message a file), then begins making the thumbnails the
-// plan calls for; the photo codec is loaded only when there is one to make. False, with the
-// reason in *why, when the codec cannot be had.
+// Tells what the plan noticed (one message a file), then begins making the thumbnails the plan
+// calls for; the photo codec is loaded only when there is one to make. False, with what is
+// missing in *why, when the codec cannot be had.
 bool BeginThumbnails(FolderGallery& gallery, std::string* why);
 
 // Takes the next photo's thumbnail once it is made and writes it (a photo whose thumbnail stands

@@ -28,13 +28,18 @@ std::string LastName(std::string path) {
   return path.substr(start);
 }
 
-// The names the sheet of an earlier run listed: their pages and thumbnails are kestrune's.
-std::vector<std::string> PhotosOfEarlierSheet() {
+// The names the sheet of an earlier run listed: their pages and thumbnails are kestrune's. A
+// sheet that stands (`listed`) but cannot be read is noted: the pages of photos gone since stay.
+std::vector<std::string> PhotosOfEarlierSheet(FolderGallery& gallery, bool listed) {
   std::vector<std::string> names;
   std::string text;
-  if (!ReadFileHead(kGallerySheetName, kEarlierSheetLimit, &text) ||
-      text.find(kOwnPageMarker) == std::string::npos)
+  if (!ReadFileHead(kGallerySheetName, kEarlierSheetLimit, &text)) {
+    if (listed)
+      gallery.notices.emplace_back(kGallerySheetName,
+                                   "Unable to read it: the pages of photos gone stay");
     return names;
+  }
+  if (text.find(kOwnPageMarker) == std::string::npos) return names;
   const char* end = text.c_str() + text.size();
   std::string_view target;
   for (const char* at = FindNextImageLink(text.c_str(), end, "", &target); at != nullptr;
@@ -59,13 +64,20 @@ const char* WhyNotRead(EntryKind kind) {
 
 // A photo's thumbnail decided from what stands under its name: `own` holds the thumbnails of
 // kestrune's that the listing found, each taken out once it is a photo's.
-void PlanThumbnail(PlannedPhoto& photo, std::unordered_map<std::string, ThumbnailMark>& own) {
+void PlanThumbnail(FolderGallery& gallery, PlannedPhoto& photo,
+                   std::unordered_map<std::string, ThumbnailMark>& own) {
   const auto found = own.find(photo.thumbnail);
   const PageFileState state = found != own.end()
                                   ? PageFileState::OwnPage
                                   : LookAtPageFile(photo.thumbnail, kThumbnailMarker).state;
   if (state == PageFileState::Absent || state == PageFileState::Empty) {
     photo.plan = ThumbnailPlan::Make;
+  } else if (state == PageFileState::NotWritable || state == PageFileState::Failed) {
+    // Neither made nor used: the photo is listed without one, and the run says so.
+    photo.plan = ThumbnailPlan::Foreign;
+    photo.readable = false;
+    photo.mark.caption = ChooseCaption("", "", photo.file.name);
+    gallery.notices.emplace_back(photo.thumbnail, "Unable to create the thumbnail file");
   } else if (found != own.end()) {
     photo.mark = found->second;
     own.erase(found);
@@ -81,13 +93,13 @@ void PlanThumbnail(PlannedPhoto& photo, std::unordered_map<std::string, Thumbnai
 
 // What an earlier run made for photos that are gone: its thumbnails (their mark says so) and the
 // pages of the photos its sheet listed.
-void PlanGone(FolderGallery& gallery,
-              const std::unordered_map<std::string, ThumbnailMark>& ownLeft) {
+void PlanGone(FolderGallery& gallery, const std::unordered_map<std::string, ThumbnailMark>& ownLeft,
+              bool sheetListed) {
   for (const auto& entry : ownLeft) gallery.gone.push_back(entry.first);
   std::unordered_set<std::string> bases;
   for (const PlannedPhoto& photo : gallery.photos)
     bases.insert(std::string(BaseName(photo.file.name)));
-  for (const std::string& earlier : PhotosOfEarlierSheet()) {
+  for (const std::string& earlier : PhotosOfEarlierSheet(gallery, sheetListed)) {
     const std::string base(BaseName(earlier));
     if (bases.count(base) != 0 || earlier.find('/') != std::string::npos) continue;
     bases.insert(base);
@@ -108,15 +120,20 @@ std::string FolderTitle(const std::string& folder) {
   return name.empty() ? "Photos" : name;
 }
 
-bool GallerySheetMayBeWritten() {
+bool GallerySheetMayBeWritten(bool* failed) {
   const PageFileState state = LookAtPageFile(kGallerySheetName, kOwnPageMarker).state;
+  if (failed != nullptr)
+    *failed = state == PageFileState::Unreadable || state == PageFileState::NotWritable ||
+              state == PageFileState::Failed;
   return state == PageFileState::Absent || state == PageFileState::Empty ||
          state == PageFileState::OwnPage;
 }
 
-bool ReadOwnMark(const std::string& name, ThumbnailMark* mark) {
+bool ReadOwnMark(const std::string& name, ThumbnailMark* mark, bool* unreadable) {
   std::string head;
-  return ReadFileHead(name, kMarkLookSize, &head) && ReadThumbnailMark(head, mark);
+  const bool read = ReadFileHead(name, kMarkLookSize, &head);
+  if (unreadable != nullptr) *unreadable = !read;
+  return read && ReadThumbnailMark(head, mark);
 }
 
 bool PlanFolder(FolderGallery& gallery) {
@@ -126,17 +143,23 @@ bool PlanFolder(FolderGallery& gallery) {
   // Thumbnails of kestrune's by name, with their marks: read once, here.
   std::unordered_map<std::string, ThumbnailMark> own;
   std::unordered_map<std::string, const FolderEntry*> byName;
+  bool sheetListed = false;
   for (const FolderEntry& entry : entries) {
+    sheetListed = sheetListed || entry.name == kGallerySheetName;
     if (!IsPhotoName(entry.name) || entry.kind == EntryKind::Folder) continue;
     if (const char* why = WhyNotRead(entry.kind)) {
-      gallery.unread.emplace_back(entry.name, why);
+      gallery.notices.emplace_back(entry.name, why);
       continue;
     }
     ThumbnailMark mark;
-    if (MayBeThumbnailName(entry.name) && ReadOwnMark(entry.name, &mark)) {
+    bool unreadable = false;
+    if (MayBeThumbnailName(entry.name) && ReadOwnMark(entry.name, &mark, &unreadable)) {
       own.emplace(entry.name, mark);
       continue;
     }
+    // Taken for the user's, since nothing says it is kestrune's.
+    if (unreadable)
+      gallery.notices.emplace_back(entry.name, "Unable to read the file: it is kept as it is");
     candidates.push_back(entry.name);
     byName[entry.name] = &entry;
   }
@@ -148,9 +171,9 @@ bool PlanFolder(FolderGallery& gallery) {
     PlannedPhoto photo;
     photo.file = *byName.at(photos[i]);
     photo.thumbnail = thumbnails[i];
-    PlanThumbnail(photo, own);
+    PlanThumbnail(gallery, photo, own);
     gallery.photos.push_back(std::move(photo));
   }
-  PlanGone(gallery, own);
+  PlanGone(gallery, own, sheetListed);
   return true;
 }

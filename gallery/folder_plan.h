@@ -34,8 +34,9 @@ struct FolderGallery {
   std::string title;   // the contact sheet's: the folder's own name
   std::vector<PlannedPhoto> photos;
   std::vector<std::string> gone;  // files of kestrune's whose photo is gone, sorted
-  // Names with a photo's extension that are not read, and why (a link leading out, a FIFO).
-  std::vector<std::pair<std::string, std::string>> unread;
+  // What the plan found that a run tells, one message a file: names with a photo's extension
+  // that are not read (a link leading out, a FIFO), files that cannot be read or looked at.
+  std::vector<std::pair<std::string, std::string>> notices;
 
   std::vector<ThumbnailJob> jobs;  // the thumbnails to make, in photo order
   std::vector<std::size_t> jobOf;  // per photo: its job, or kNoThumbnailJob
@@ -49,12 +50,14 @@ inline constexpr std::size_t kNoThumbnailJob = static_cast<std::size_t>(-1);
 std::string FolderTitle(const std::string& folder);
 
 // True when the gallery's sheet may be written in the working folder: nothing there, an empty
-// file, or a sheet of kestrune's.
-bool GallerySheetMayBeWritten();
+// file, or a sheet of kestrune's. *failed: it could not be looked at or may not be written,
+// whoever wrote it.
+bool GallerySheetMayBeWritten(bool* failed = nullptr);
 
 // Plans the working folder into `gallery` (whose folder and title are set): false when the
 // folder cannot be read.
 bool PlanFolder(FolderGallery& gallery);
 
-// The mark of the thumbnail of kestrune's under `name`; false when the file carries none.
-bool ReadOwnMark(const std::string& name, ThumbnailMark* mark);
+// The mark of the thumbnail of kestrune's under `name`; false when the file carries none, or when
+// its first bytes cannot be read (*unreadable, when given, says so).
+bool ReadOwnMark(const std::string& name, ThumbnailMark* mark, bool* unreadable = nullptr);

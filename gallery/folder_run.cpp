@@ -17,7 +17,7 @@ enum class Phase { Idle, Thumbnails, SlideShow };
 struct FolderRun {
   std::vector<std::string> folders;
   std::size_t next = 0;     // the folder to begin after the one in hand
-  std::string startFolder;  // the working folder when the run began: folders are named from it
+  std::string startFolder;  // the working folder the program started in: folders are named from it
   const PageStyle* style = nullptr;
   Phase phase = Phase::Idle;
   FolderGallery gallery;
@@ -35,31 +35,37 @@ bool Refuse(const std::string& text) {
   return false;
 }
 
-// Enters `folder`, plans it and begins its thumbnails; false after a message said why not.
+// Enters `folder`, plans it and begins its thumbnails; false after a message said why not. The
+// first folder is entered from the working folder as the run found it, every later one from the
+// folder the program started in.
 bool BeginFolder(const std::string& folder) {
   Run.gallery = FolderGallery();
   Run.progress.clear();
-  if (!SetWorkingFolder(Run.startFolder) || !SetWorkingFolder(folder))
+  const bool first = Run.next == 1;
+  if ((!first && !SetWorkingFolder(Run.startFolder)) || !SetWorkingFolder(folder))
     return Refuse("File not found: " + folder);
   Run.gallery.folder = folder;
   Run.gallery.title = FolderTitle(folder);
-  if (!GallerySheetMayBeWritten())
-    return Refuse(kGallerySheetName + std::string(kForeignSheetText));
+  bool sheetFailed = false;
+  if (!GallerySheetMayBeWritten(&sheetFailed))
+    return Refuse(sheetFailed
+                      ? "Unable to create the contact sheet " + std::string(kGallerySheetName)
+                      : kGallerySheetName + std::string(kForeignSheetText));
   if (!PlanFolder(Run.gallery)) {
     ShowMessageBox(nullptr, "The folder cannot be read", Run.gallery.title, BoxIcon::Exclamation);
     Run.failed = true;
     return false;
   }
   if (Run.gallery.photos.empty()) {
-    for (const auto& [name, reason] : Run.gallery.unread)
-      ShowMessageBox(nullptr, reason, name, BoxIcon::Exclamation);
-    Run.failed = Run.failed || !Run.gallery.unread.empty();
+    for (const auto& [name, text] : Run.gallery.notices)
+      ShowMessageBox(nullptr, text, name, BoxIcon::Exclamation);
+    Run.failed = Run.failed || !Run.gallery.notices.empty();
     return Refuse("No photos in " + folder + " (JPG, GIF and PNG files directly in it)");
   }
   std::string why;
   const bool begun = BeginThumbnails(Run.gallery, &why);
   Run.failed = Run.failed || Run.gallery.failed;
-  if (!begun) return Refuse("Thumbnails need the photo codec (" + why + ")");
+  if (!begun) return Refuse("Thumbnails need " + why);
   Run.phase = Phase::Thumbnails;
   return true;
 }
@@ -88,12 +94,13 @@ FolderStep BeginSlideShow() {
 
 }  // namespace
 
-bool BeginFolderRun(const std::vector<std::string>& folders, const PageStyle& style) {
+bool BeginFolderRun(const std::vector<std::string>& folders, const PageStyle& style,
+                    const std::string& startFolder) {
   StopThumbnails();
   Run = FolderRun();
   Run.folders = folders;
   Run.style = &style;
-  Run.startFolder = GetWorkingFolder();
+  Run.startFolder = startFolder;
   if (Run.folders.empty() || !BeginFolder(Run.folders[Run.next++])) {
     Run.phase = Phase::Idle;
     return false;

@@ -10,12 +10,14 @@
 
 #include "pages/page_style.h"
 
-// Begins the run on `folders` (each named as the user named it, relative to the working folder
-// at the start) in the page style `style`, with the first folder planned and its thumbnails
-// begun. False after a message said why the first folder cannot be made: the folder cannot be
-// entered or read, its index.html is a file of the user's, it holds no photo, or the photo codec
-// is missing. A later folder that cannot be made is told the same way and passed over.
-bool BeginFolderRun(const std::vector<std::string>& folders, const PageStyle& style);
+// Begins the run on `folders` (each named as the user named it, relative to `startFolder`, the
+// working folder the program started in) in the page style `style`, with the first folder
+// planned and its thumbnails begun. False after a message said why the first folder cannot be made:
+// the folder cannot be entered or read, its index.html is a file of the user's, it holds no photo,
+// or the photo codec is missing. A later folder that cannot be made is told the same way and passed
+// over.
+bool BeginFolderRun(const std::vector<std::string>& folders, const PageStyle& style,
+                    const std::string& startFolder);
 
 // True from a successful BeginFolderRun until its last step or EndFolderRunEarly.
 bool FolderRunActive();

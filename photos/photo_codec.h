@@ -6,13 +6,24 @@
 
 extern "C" {
 
+struct stat;
+
+// Why a job failed, where the program words the message itself.
+enum KestrunePhotoFailure {
+  kPhotoFailureTold = 0,  // `failure` says why
+  kPhotoTooLarge = 1,     // the photo claims claimedWidth x claimedHeight pixels, above the limit
+};
+
 struct KestrunePhotoJob {
   const char* photo;     // in: name of a regular file, relative to the working folder
   int edge;              // in: the thumbnail fits into edge x edge pixels
+  int quality;           // in: the thumbnail's JPEG quality, 1 to 100
   long long pixelLimit;  // in: a photo of more pixels than this is refused before decoding
   int made;              // out: 1 when jpeg holds the thumbnail
-  char failure[256];     // out: why it was not made, or what was wrong with the photo
-  unsigned char* jpeg;   // out, malloc'ed: the thumbnail, JPEG without metadata
+  int failureCode;       // out: a KestrunePhotoFailure when it was not made
+  long long claimedWidth, claimedHeight;  // out, with kPhotoTooLarge
+  char failure[256];    // out: why it was not made, or what was wrong with the photo
+  unsigned char* jpeg;  // out, malloc'ed: the thumbnail, JPEG without metadata
   std::size_t jpegSize;
   int width, height;    // out: the thumbnail's size
   unsigned char* exif;  // out, malloc'ed: the photo's EXIF block, if any
@@ -21,12 +32,25 @@ struct KestrunePhotoJob {
   std::size_t xmpSize;
 };
 
+// The calls a codec reads photos with, each as the POSIX call of its name, handed over by the
+// program so that they go through its own call table (its tests fail each in turn). They are
+// called from the codec's threads. A codec that reads through the system's own calls (WIC,
+// linked into the program) is handed none.
+struct KestrunePhotoFiles {
+  int (*open)(const char* path, int flags);
+  int (*fstat)(int fd, struct stat* info);
+  std::ptrdiff_t (*read)(int fd, void* buffer, std::size_t count);
+  int (*close)(int fd);
+};
+
 struct KestrunePhotoCodec {
   int version;  // kPhotoCodecVersion
   // Begins making jobs[0, count) on up to `threads` threads of the codec's own and returns at
-  // once. Jobs are begun in order, and none more than `ahead` past the last one waited for, so
-  // the results held at once are bounded by `ahead`, never by `count`.
-  void (*start)(KestrunePhotoJob* jobs, std::size_t count, unsigned threads, std::size_t ahead);
+  // once, reading the photos through `files` (kept until stop). Jobs are begun in order, and
+  // none more than `ahead` past the last one waited for, so the results held at once are
+  // bounded by `ahead`, never by `count`.
+  void (*start)(const KestrunePhotoFiles* files, KestrunePhotoJob* jobs, std::size_t count,
+                unsigned threads, std::size_t ahead);
   // Waits until jobs[index] is made or has failed; jobs are waited for in order.
   void (*wait)(std::size_t index);
   // Begins no further job, waits for those in hand (none is left half made) and ends the
@@ -44,5 +68,5 @@ struct KestrunePhotoCodec {
 __attribute__((visibility("default"))) const KestrunePhotoCodec* KestruneOpenPhotoCodec();
 }
 
-inline constexpr int kPhotoCodecVersion = 3;
+inline constexpr int kPhotoCodecVersion = 4;
 inline constexpr char kPhotoCodecEntry[] = "KestruneOpenPhotoCodec";

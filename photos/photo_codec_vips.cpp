@@ -1,6 +1,7 @@
 // The photo module, kestrune-photos.so: thumbnails by libvips, loaded only for a folder run.
 //
-// Each photo is opened without waiting (a FIFO or a device is refused), its header read to learn
+// Each photo is opened through the program's file calls (handed to start) without waiting (a FIFO
+// or a device is refused), read whole when of a usual size, its header read to learn
 // its size and metadata, refused when it claims more pixels than the limit, then shrunk on load
 // and turned upright by vips_thumbnail, and saved as a JPEG with every metadata block stripped.
 // Photos run on threads of their own, one libvips thread each, so the cores work on different
@@ -60,36 +61,51 @@ void CopyBlob(VipsImage* image, const char* field, unsigned char** out, std::siz
 // Photos up to this size are read whole before decoding.
 constexpr off_t kReadWholeLimit = off_t{16} << 20;
 
+// The program's file calls, handed to Start; every photo is read through them.
+const KestrunePhotoFiles* Files = nullptr;
+
+// Reads the photo open as `fd` whole into *bytes: false with errno when a read fails. A file cut
+// short meanwhile is decoded as far as it goes.
+bool ReadWhole(int fd, std::size_t size, std::vector<unsigned char>* bytes) {
+  bytes->resize(size);
+  std::size_t got = 0;
+  while (got < bytes->size()) {
+    const std::ptrdiff_t n = Files->read(fd, bytes->data() + got, bytes->size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  bytes->resize(got);
+  return true;
+}
+
 void MakeOne(KestrunePhotoJob* job) {
-  const int fd = ::open(job->photo, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  const int fd = Files->open(job->photo, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return Fail(job, std::strerror(errno));
   struct stat info;
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return Fail(job, "not a regular file");
+  if (Files->fstat(fd, &info) != 0) {
+    Fail(job, std::strerror(errno));
+    Files->close(fd);
+    return;
   }
-  if (info.st_size == 0) {
-    ::close(fd);
-    return Fail(job, "empty file");
+  if (!S_ISREG(info.st_mode) || info.st_size == 0) {
+    Files->close(fd);
+    return Fail(job, S_ISREG(info.st_mode) ? "empty file" : "not a regular file");
   }
   // A photo of a usual size is read in one call and decoded from memory (the header and then
   // the pixels read it twice); a larger one is read as it is decoded.
   std::vector<unsigned char> bytes;
-  if (info.st_size <= kReadWholeLimit) {
-    bytes.resize(static_cast<std::size_t>(info.st_size));
-    std::size_t got = 0;
-    while (got < bytes.size()) {
-      const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      got += static_cast<std::size_t>(n);
-    }
-    bytes.resize(got);  // a file cut short meanwhile is decoded as far as it goes
+  if (info.st_size <= kReadWholeLimit &&
+      !ReadWhole(fd, static_cast<std::size_t>(info.st_size), &bytes)) {
+    Fail(job, std::strerror(errno));
+    Files->close(fd);
+    return;
   }
   VipsSource* source = bytes.empty() && info.st_size > kReadWholeLimit
                            ? vips_source_new_from_descriptor(fd)  // dups the descriptor
                            : vips_source_new_from_memory(bytes.data(), bytes.size());
-  ::close(fd);
+  Files->close(fd);  // only read: nothing to lose
   if (source == nullptr) return FailWithVips(job, "cannot be read");
   // The header alone: sizes and metadata, before any pixel is decoded.
   VipsImage* header =
@@ -100,9 +116,9 @@ void MakeOne(KestrunePhotoJob* job) {
   }
   const long long pixels = static_cast<long long>(header->Xsize) * header->Ysize;
   if (pixels > job->pixelLimit) {
-    std::snprintf(job->failure, sizeof job->failure,
-                  "claims %dx%d pixels, more than a photo may have (%lld million)", header->Xsize,
-                  header->Ysize, job->pixelLimit / 1000000);
+    job->failureCode = kPhotoTooLarge;
+    job->claimedWidth = header->Xsize;
+    job->claimedHeight = header->Ysize;
     g_object_unref(header);
     g_object_unref(source);
     return;
@@ -123,7 +139,7 @@ void MakeOne(KestrunePhotoJob* job) {
                 : vips_thumbnail_source(source, &thumbnail, job->edge, "height", job->edge, "size",
                                         VIPS_SIZE_DOWN, "option_string", "fail_on=truncated",
                                         nullptr)) ||
-      vips_jpegsave_buffer(thumbnail, &buffer, &length, "Q", 85, "strip", TRUE, nullptr);
+      vips_jpegsave_buffer(thumbnail, &buffer, &length, "Q", job->quality, "strip", TRUE, nullptr);
   if (failed) {
     FailWithVips(job, "cannot be decoded");
   } else {
@@ -160,8 +176,10 @@ void Work() {
   vips_thread_shutdown();  // the thread's buffers, kept from photo to photo until now
 }
 
-void Start(KestrunePhotoJob* jobs, std::size_t count, unsigned threads, std::size_t ahead) {
+void Start(const KestrunePhotoFiles* files, KestrunePhotoJob* jobs, std::size_t count,
+           unsigned threads, std::size_t ahead) {
   ResetQueue(&Jobs.order, jobs, count, ahead);
+  Files = files;
   for (unsigned t = 0; t < (threads < 1 ? 1 : threads) && t < count; ++t) {
     try {
       Jobs.threads.emplace_back(Work);

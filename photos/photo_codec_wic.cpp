@@ -76,6 +76,13 @@ void FailWith(KestrunePhotoJob* job, const char* what, HRESULT result) {
                 static_cast<unsigned long>(result));
 }
 
+// The program words the refusal: the codec gives the size the photo claims.
+void TooLarge(KestrunePhotoJob* job, long long width, long long height) {
+  job->failureCode = kPhotoTooLarge;
+  job->claimedWidth = width;
+  job->claimedHeight = height;
+}
+
 unsigned char* CopyOf(const std::string& bytes, std::size_t* size) {
   if (bytes.empty()) return nullptr;
   auto* copy = static_cast<unsigned char*>(std::malloc(bytes.size()));
@@ -261,12 +268,8 @@ void MakeOne(IWICImagingFactory* factory, KestrunePhotoJob* job) {
   if (!ReadPhoto(job, &bytes)) return;
   long long claimedWidth = 0, claimedHeight = 0;
   if (PhotoPixelSize(bytes, &claimedWidth, &claimedHeight) &&
-      claimedWidth * claimedHeight > job->pixelLimit) {
-    std::snprintf(job->failure, sizeof job->failure,
-                  "claims %lldx%lld pixels, more than a photo may have (%lld million)",
-                  claimedWidth, claimedHeight, job->pixelLimit / 1000000);
-    return;
-  }
+      claimedWidth * claimedHeight > job->pixelLimit)
+    return TooLarge(job, claimedWidth, claimedHeight);
   std::string exif, xmp;
   FindPhotoMetadata(bytes, &exif, &xmp);
   job->exif = CopyOf(exif, &job->exifSize);
@@ -289,12 +292,7 @@ void MakeOne(IWICImagingFactory* factory, KestrunePhotoJob* job) {
   UINT width = 0, height = 0;
   if (SUCCEEDED(result)) result = frame->GetSize(&width, &height);
   if (FAILED(result)) return FailWith(job, "not a photo that can be decoded", result);
-  if (static_cast<long long>(width) * height > job->pixelLimit) {
-    std::snprintf(job->failure, sizeof job->failure,
-                  "claims %ux%u pixels, more than a photo may have (%lld million)", width, height,
-                  job->pixelLimit / 1000000);
-    return;
-  }
+  if (static_cast<long long>(width) * height > job->pixelLimit) return TooLarge(job, width, height);
   UINT fitWidth = 0, fitHeight = 0;
   FittedSize(width, height, job->edge, &fitWidth, &fitHeight);
 
@@ -335,7 +333,7 @@ void MakeOne(IWICImagingFactory* factory, KestrunePhotoJob* job) {
                                            &thumbnail);
   if (FAILED(result)) return FailWith(job, "cannot be decoded", result);
 
-  // JPEG at quality 85 into memory; a thumbnail of edge x edge pixels takes far less than this.
+  // JPEG at the job's quality into memory; an edge x edge thumbnail takes far less than this.
   std::vector<BYTE> out(static_cast<std::size_t>(outWidth) * outHeight * 6 + 65536);
   Ref<IWICStream> outStream;
   Ref<IWICBitmapEncoder> encoder;
@@ -353,7 +351,7 @@ void MakeOne(IWICImagingFactory* factory, KestrunePhotoJob* job) {
     option.pstrName = const_cast<LPOLESTR>(L"ImageQuality");
     VARIANT value{};
     value.vt = VT_R4;
-    value.fltVal = 0.85f;
+    value.fltVal = static_cast<float>(job->quality) / 100.0f;
     options->Write(1, &option, &value);  // a codec without the option keeps its default
     result = encoded->Initialize(options.get());
   }
@@ -415,7 +413,9 @@ DWORD WINAPI Work(LPVOID) {
   return 0;
 }
 
-void Start(KestrunePhotoJob* jobs, std::size_t count, unsigned threads, std::size_t ahead) {
+// Photos are read through the system's own wide-character calls: `files` is not used.
+void Start(const KestrunePhotoFiles*, KestrunePhotoJob* jobs, std::size_t count, unsigned threads,
+           std::size_t ahead) {
   ResetQueue(&Jobs.order, jobs, count, ahead);
   for (unsigned t = 0; t < (threads < 1 ? 1 : threads) && t < count; ++t) {
     const HANDLE worker = CreateThread(nullptr, 0, Work, nullptr, 0, nullptr);

@@ -1,12 +1,26 @@
+// Thumbnail jobs handed to the loaded photo codec and their results taken back, the same on
+// every platform; the facts the codec is given (quality, pixel limit) and the words of its
+// refusals are the program's, written here once.
 #include "photos/photo_jobs.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace {
 
 // The run's jobs as the codec sees them; the names point into the caller's jobs.
 std::vector<ThumbnailJob>* Jobs = nullptr;
 std::vector<KestrunePhotoJob> Work;
+
+// Why the codec did not make a job's thumbnail, in the program's words where it gave a code.
+std::string FailureOf(const KestrunePhotoJob& done) {
+  if (done.failureCode != kPhotoTooLarge) return done.failure;
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "claims %lldx%lld pixels, more than a photo may have (%lld million)",
+                done.claimedWidth, done.claimedHeight, kPhotoPixelLimit / 1000000);
+  return text;
+}
 
 }  // namespace
 
@@ -17,13 +31,15 @@ void StartThumbnails(std::vector<ThumbnailJob>* jobs) {
   for (std::size_t i = 0; i < jobs->size(); ++i) {
     Work[i].photo = (*jobs)[i].photo.c_str();
     Work[i].edge = (*jobs)[i].edge;
+    Work[i].quality = (*jobs)[i].quality;
     Work[i].pixelLimit = kPhotoPixelLimit;
   }
   // Two photos a core ahead: a core that finished its photo begins the next while the program
   // writes the one before. Eight cores make thumbnails faster than a disk gives photos, and keep
   // what many cores would hold at once (a photo read whole each) in bounds.
   const unsigned threads = std::min(PhotoThreads(), 8u);
-  LoadedPhotoCodec().start(Work.data(), Work.size(), threads, 2 * std::size_t{threads});
+  LoadedPhotoCodec().start(PhotoFiles(), Work.data(), Work.size(), threads,
+                           2 * std::size_t{threads});
 }
 
 void TakeThumbnail(std::size_t index) {
@@ -33,7 +49,7 @@ void TakeThumbnail(std::size_t index) {
   ThumbnailJob& job = (*Jobs)[index];
   KestrunePhotoJob& done = Work[index];
   job.made = done.made != 0;
-  job.failure = done.failure;
+  job.failure = FailureOf(done);
   job.jpeg.assign(reinterpret_cast<const char*>(done.jpeg), done.jpegSize);
   job.exif.assign(reinterpret_cast<const char*>(done.exif), done.exifSize);
   job.xmp.assign(reinterpret_cast<const char*>(done.xmp), done.xmpSize);

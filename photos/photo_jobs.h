@@ -15,3 +15,6 @@ inline constexpr long long kPhotoPixelLimit = 250LL * 1000 * 1000;
 // The codec the platform loaded (OpenPhotoCodec), and how many photos it makes at once.
 const KestrunePhotoCodec& LoadedPhotoCodec();
 unsigned PhotoThreads();
+// The platform's calls that the codec reads photos with; nullptr where the codec reads through
+// the system's own.
+const KestrunePhotoFiles* PhotoFiles();

@@ -39,7 +39,8 @@ bool ReadFileHead(const std::string& name, std::size_t limit, std::string* head)
 // upright by its orientation tag, no metadata) out, with the photo's own metadata blobs.
 struct ThumbnailJob {
   std::string photo;  // name in the working folder
-  int edge = 240;
+  int edge = 0;       // the thumbnail fits into edge x edge pixels
+  int quality = 0;    // its JPEG quality, 1 to 100
   bool made = false;
   std::string failure;  // why it was not made, or what was wrong with the photo
   std::string jpeg;
@@ -47,7 +48,8 @@ struct ThumbnailJob {
   std::string exif, xmp;  // the photo's EXIF block (TIFF structure) and XMP packet, if any
 };
 
-// Loads the codec; false with the reason in *why when it cannot be had (no module, no libvips).
+// Loads the codec; false when it cannot be had, with what is missing and why in *why ("the photo
+// module kestrune-photos.so (REASON)", as a message "Thumbnails need ..." says it).
 bool OpenPhotoCodec(std::string* why);
 
 // Begins making the jobs' thumbnails in the background, one photo a core at a time, in order.

@@ -178,6 +178,11 @@ const KestrunePhotoCodec& LoadedPhotoCodec() {
   return *Codec;
 }
 
+// The codec reads photos through the wide-character calls itself.
+const KestrunePhotoFiles* PhotoFiles() {
+  return nullptr;
+}
+
 unsigned PhotoThreads() {
   SYSTEM_INFO system;
   GetSystemInfo(&system);

@@ -85,6 +85,7 @@ PosixCallTable DefaultPosixCalls() {
   calls.access = ::access;
   calls.getdents64 = ::getdents64;
   calls.kill = ::kill;
+  calls.fstatat = ::fstatat;
   return calls;
 }
 

@@ -57,6 +57,10 @@ struct PosixCallTable {
   // Whether the process a hidden leftover is named for still runs: kill with signal 0 (ESRCH:
   // gone; EPERM: another user's, running).
   int (*kill)(pid_t process, int signal);
+  // A folder of photos: each of its entries described in it (with AT_SYMLINK_NOFOLLOW, and a
+  // link once more following it), its files' first bytes and the photos themselves read with
+  // open, fstat, read and close above (the photo codec's reads too, from its threads).
+  int (*fstatat)(int folder, const char* name, struct stat* info, int flags);
 };
 
 extern PosixCallTable PosixCalls;

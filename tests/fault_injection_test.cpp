@@ -3,7 +3,8 @@
 // failed in turn, with and without openat2 in the kernel, and the run must still end with the
 // right message, the right exit status, an intact contact sheet, every other page exactly as a
 // clean run writes it, no empty or partial page of the run, no temporary file, and allin1.html
-// either complete or as it was before.
+// either complete or as it was before. The same for a clean, and for a run on a folder of
+// photos, whose codec reads the photos through the same calls on threads of its own.
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -12,14 +13,17 @@
 #include <algorithm>
 #include <cerrno>
 #include <map>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/main_window.h"
 #include "generation/generation_state.h"
 #include "pages/page_marker.h"
+#include "photos/photos.h"
 #include "platform/platform.h"
 #include "platform/posix_calls.h"
 #include "test_support.h"
@@ -29,41 +33,50 @@ namespace {
 // clang-format off
 enum Call {
   kOpen, kOpenBeneath, kOpenAt, kFstat, kRead, kWrite, kClose, kFtruncate, kStat, kGetcwd,
-  kChdir, kAccess, kGetdents, kLinkAt, kRename, kUnlink, kRenameAt, kUnlinkAt, kCallKinds
+  kChdir, kAccess, kGetdents, kLinkAt, kRename, kUnlink, kRenameAt, kUnlinkAt, kFstatAt,
+  kCallKinds
 };
 const char* const kCallNames[] = {
   "open", "openBeneath", "openat", "fstat", "read", "write", "close", "ftruncate", "stat",
   "getcwd", "chdir", "access", "getdents64", "linkAt", "rename", "unlink", "renameAt",
-  "unlinkAt"};
+  "unlinkAt", "fstatat"};
 // clang-format on
 
 // Counts the calls of each kind; fails the one chosen, and remembers which file it was about.
+// The photo codec's threads make calls too: theirs are counted per photo, so that the Nth call
+// on a photo is the same one however the threads interleave.
 struct Faults {
+  std::thread::id mainThread = std::this_thread::get_id();
   int counts[kCallKinds] = {};
+  std::map<std::pair<Call, std::string>, int> photoCounts;  // the codec's, by kind and photo
   Call failKind = kCallKinds;
   int failAt = 0;
-  bool walk = false;                  // the kernel has no openat2: names are walked with openat
-  std::string page;                   // the output name being opened, while it is walked
+  std::string failPhoto;  // set: the failed call is the codec's failAt-th of failKind on it
+  bool walk = false;      // the kernel has no openat2: names are walked with openat
+  std::string page;       // the output name being opened, while it is walked
   std::map<int, std::string> fileOf;  // open descriptors and the names they were opened under
   std::set<int> folders;   // descriptors of folders opened on a walk or to read their names
   std::string hitFile;     // the file of the failed call, once it happened
   bool hitFolder = false;  // the failed call was on such a folder, or its opening for a read
 
-  bool Fails(Call kind, int fd) {
-    if (++counts[kind] != failAt || kind != failKind) return false;
-    hitFile = fd >= 0 && fileOf.count(fd) ? fileOf[fd] : "";
+  bool Fails(Call kind, int fd, std::string file = std::string()) {
+    if (fd >= 0 && fileOf.count(fd)) file = fileOf[fd];
+    const bool hit = std::this_thread::get_id() == mainThread
+                         ? ++counts[kind] == failAt && failPhoto.empty()
+                         : ++photoCounts[{kind, file}] == failAt && file == failPhoto;
+    if (!hit || kind != failKind) return false;
+    hitFile = file;
     hitFolder = fd >= 0 && folders.count(fd) > 0;
     return true;
   }
-  bool Fails(Call kind, const std::string& file) {
-    if (!Fails(kind, -1)) return false;
-    hitFile = file;
-    return true;
-  }
+  bool Fails(Call kind, const std::string& file) { return Fails(kind, -1, file); }
 };
 Faults Plan;
+// Held by every call below: the codec's threads share the plan with the program's.
+std::mutex PlanLock;
 
 int Open(const char* path, int flags, mode_t mode) {
+  const std::lock_guard<std::mutex> hold(PlanLock);
   if (Plan.Fails(kOpen, path)) return errno = EACCES, -1;
   const int fd = ::open(path, flags, mode);
   if (fd >= 0) Plan.fileOf[fd] = path;
@@ -71,6 +84,7 @@ int Open(const char* path, int flags, mode_t mode) {
 }
 
 int OpenBeneath(const char* path, int flags, mode_t mode) {
+  const std::lock_guard<std::mutex> hold(PlanLock);
   // A folder that pages are created in is named with its separator.
   const std::string name = std::string(path) + ((flags & O_DIRECTORY) != 0 ? "/" : "");
   if (Plan.walk) {  // as a kernel without openat2 answers: the name is then walked with openat
@@ -88,6 +102,7 @@ int OpenBeneath(const char* path, int flags, mode_t mode) {
 const char kUnnamedCombinedPage[] = ".allin1.html.(unnamed)";
 
 int OpenAt(int folder, const char* name, int flags, mode_t mode) {
+  const std::lock_guard<std::mutex> hold(PlanLock);
   // A file opened from the working folder is a page of its own, and so is one opened in a page
   // folder; on a walk, the page is the name handed to openBeneath.
   const bool unnamed =
@@ -110,23 +125,28 @@ int OpenAt(int folder, const char* name, int flags, mode_t mode) {
 }
 
 int Fstat(int fd, struct stat* info) {
+  const std::lock_guard<std::mutex> hold(PlanLock);
   return Plan.Fails(kFstat, fd) ? (errno = EIO, -1) : ::fstat(fd, info);
 }
 
 ssize_t Read(int fd, void* buffer, size_t count) {
+  const std::lock_guard<std::mutex> hold(PlanLock);
   return Plan.Fails(kRead, fd) ? (errno = EIO, -1) : ::read(fd, buffer, count);
 }
 
 // The look at an existing page before it is replaced counts as a read.
 ssize_t Pread(int fd, void* buffer, size_t count, off_t offset) {
+  const std::lock_guard<std::mutex> hold(PlanLock);
   return Plan.Fails(kRead, fd) ? (errno = EIO, -1) : ::pread(fd, buffer, count, offset);
 }
 
 ssize_t Write(int fd, const void* buffer, size_t count) {
+  const std::lock_guard<std::mutex> hold(PlanLock);
   return Plan.Fails(kWrite, fd) ? (errno = ENOSPC, -1) : ::write(fd, buffer, count);
 }
 
 int Close(int fd) {
+  const std::lock_guard<std::mutex> hold(PlanLock);
   const bool fails = Plan.Fails(kClose, fd);
   Plan.fileOf.erase(fd);
   Plan.folders.erase(fd);
@@ -135,52 +155,69 @@ int Close(int fd) {
 }
 
 int Ftruncate(int fd, off_t length) {
+  const std::lock_guard<std::mutex> hold(PlanLock);
   return Plan.Fails(kFtruncate, fd) ? (errno = EIO, -1) : ::ftruncate(fd, length);
 }
 
 int Stat(const char* path, struct stat* info) {
+  const std::lock_guard<std::mutex> hold(PlanLock);
   return Plan.Fails(kStat, path) ? (errno = EIO, -1) : ::stat(path, info);
 }
 
 char* Getcwd(char* buffer, size_t size) {
+  const std::lock_guard<std::mutex> hold(PlanLock);
   return Plan.Fails(kGetcwd, -1) ? (errno = EACCES, nullptr) : ::getcwd(buffer, size);
 }
 
 int Chdir(const char* path) {
+  const std::lock_guard<std::mutex> hold(PlanLock);
   return Plan.Fails(kChdir, path) ? (errno = ENOENT, -1) : ::chdir(path);
 }
 
 int Access(const char* path, int mode) {
+  const std::lock_guard<std::mutex> hold(PlanLock);
   return Plan.Fails(kAccess, path) ? (errno = EACCES, -1) : ::access(path, mode);
 }
 
 ssize_t Getdents(int fd, void* buffer, size_t size) {
+  const std::lock_guard<std::mutex> hold(PlanLock);
   return Plan.Fails(kGetdents, fd) ? (errno = EIO, -1) : ::getdents64(fd, buffer, size);
+}
+
+// A folder of photos: its entries described where they stand.
+int FstatAt(int folder, const char* name, struct stat* info, int flags) {
+  const std::lock_guard<std::mutex> hold(PlanLock);
+  return Plan.Fails(kFstatAt, name) ? (errno = EIO, -1) : ::fstatat(folder, name, info, flags);
 }
 
 // The combined page, once complete, is linked under its own name or a hidden one.
 int LinkAt(int fromFolder, const char* from, int toFolder, const char* to, int flags) {
+  const std::lock_guard<std::mutex> hold(PlanLock);
   const std::string name = (toFolder == AT_FDCWD ? "" : Plan.fileOf[toFolder]) + to;
   if (Plan.Fails(kLinkAt, name)) return errno = EIO, -1;
   return ::linkat(fromFolder, from, toFolder, to, flags);
 }
 
 int Rename(const char* from, const char* to, unsigned flags) {
+  const std::lock_guard<std::mutex> hold(PlanLock);
   return Plan.Fails(kRename, to) ? (errno = EIO, -1) : DefaultPosixCalls().rename(from, to, flags);
 }
 
 int Unlink(const char* path) {
+  const std::lock_guard<std::mutex> hold(PlanLock);
   return Plan.Fails(kUnlink, path) ? (errno = EIO, -1) : ::unlink(path);
 }
 
 // A clean moves a page aside in its folder, then removes it or moves it back.
 int RenameAt(int fromFolder, const char* from, int toFolder, const char* to, unsigned flags) {
+  const std::lock_guard<std::mutex> hold(PlanLock);
   const std::string name = (fromFolder == AT_FDCWD ? "" : Plan.fileOf[fromFolder]) + from;
   if (Plan.Fails(kRenameAt, name)) return errno = EIO, -1;
   return DefaultPosixCalls().renameAt(fromFolder, from, toFolder, to, flags);
 }
 
 int UnlinkAt(int folder, const char* name, int flags) {
+  const std::lock_guard<std::mutex> hold(PlanLock);
   const std::string file = (folder == AT_FDCWD ? "" : Plan.fileOf[folder]) + name;
   return Plan.Fails(kUnlinkAt, file) ? (errno = EIO, -1) : ::unlinkat(folder, name, flags);
 }
@@ -207,6 +244,7 @@ void FailCallsAsPlanned() {
   PosixCalls.unlink = Unlink;
   PosixCalls.renameAt = RenameAt;
   PosixCalls.unlinkAt = UnlinkAt;
+  PosixCalls.fstatat = FstatAt;
 }
 
 // The combined page is written unnamed or under a temporary name: calls on it are calls on
@@ -338,6 +376,8 @@ class FaultSweep : public testing::TestWithParam<Setting> {
       case kRenameAt:
       case kUnlinkAt:
         return false;  // a clean's
+      case kFstatAt:
+        return false;  // a folder of photos
       default:
         return true;
     }
@@ -379,11 +419,12 @@ TEST_P(FaultSweep, EveryFailedCallEndsCleanlyAndLosesNothingElse) {
 
       const bool onSheet = hit.size() >= 10 && hit.compare(hit.size() - 10, 10, "index.html") == 0;
       // Failures that lose nothing: closing the read-only contact sheet at the finish or a folder
-      // left behind on a walk; the working folder unknown (it only titles failure boxes); the
-      // access time of an earlier page that is replaced anyway; a folder's names that cannot be
-      // read (its images are then looked up one by one).
-      if ((onSheet && kind == kClose) || Plan.hitFolder || kind == kGetcwd || kind == kAccess ||
-          kind == kGetdents) {
+      // left behind on a walk; whether the sheet is a folder of photos (the first look at its
+      // name; not known, it is read as the sheet it is); the working folder unknown (it only titles
+      // failure boxes); the access time of an earlier page that is replaced anyway; a folder's
+      // names that cannot be read (its images are then looked up one by one).
+      if ((onSheet && (kind == kClose || (kind == kStat && n == 1))) || Plan.hitFolder ||
+          kind == kGetcwd || kind == kAccess || kind == kGetdents) {
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.messages, "");
         EXPECT_EQ(run.files, clean.files);
@@ -556,6 +597,235 @@ TEST_P(CleanFaultSweep, EveryFailedCallKeepsTheUsersFilesAndSaysWhatStayed) {
 INSTANTIATE_TEST_SUITE_P(Clean, CleanFaultSweep, testing::Values(false, true),
                          [](const testing::TestParamInfo<bool>& info) {
                            return std::string(info.param ? "Walked" : "Beneath");
+                         });
+
+// ---- A folder of photos ------------------------------------------------------------------------
+
+// A run on a folder of photos with every file call failed in turn: the listing, the reads of
+// thumbnails' marks and of the earlier sheet, the codec's reads of each photo (on its threads),
+// the thumbnails' and the sheet's writes, the removal of what a photo gone left, and the slide
+// show after. A call either loses nothing (status 0, no message, the folder exactly as a run
+// without failure leaves it) or the run ends with status 1 and messages that each name a file or
+// the folder. Either way the photos and everything outside the folder stay as they were, each
+// thumbnail is the one a run without failure makes or the one that was there, index.html and
+// each page are that too or complete, and no other file is left.
+
+const std::string kExamples = KESTRUNE_EXAMPLES;
+
+// The photos, and the examples they are copies of: a JPEG, a PNG and a JPEG.
+const std::pair<const char*, const char*> kPhotos[] = {
+    {"a.jpg", "boats.jpg"}, {"b.png", "dunes.png"}, {"c.jpg", "harbour.jpg"}};
+
+// A folder's files and their modification times: a thumbnail's mark holds its photo's time, so
+// each run's folder is made with the very times of the folder it copies.
+struct FolderFiles {
+  std::map<std::string, std::string> bytes;
+  std::map<std::string, struct timespec> modified;
+};
+
+FolderFiles ReadFolder(const std::string& folder) {
+  FolderFiles files;
+  for (const std::string& name : ListFiles(folder)) {
+    files.bytes[name] = ReadWholeFile(folder + "/" + name);
+    struct stat info {};
+    ::stat((folder + "/" + name).c_str(), &info);
+    files.modified[name] = info.st_mtim;
+  }
+  return files;
+}
+
+struct FolderOutcome {
+  int status = -1;
+  std::string messages;
+  std::map<std::string, std::string> files;    // the folder's
+  std::map<std::string, std::string> outside;  // the files beside it
+};
+
+class FolderFaultSweep : public testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override {
+    // Loaded once, before any run counts calls.
+    std::string why;
+    if (!OpenPhotoCodec(&why)) GTEST_SKIP() << "no photo module: " << why;
+  }
+  void TearDown() override { PosixCalls = DefaultPosixCalls(); }
+
+  static bool ReRun() { return GetParam(); }
+
+  // The folder before the run: the photos, and on a re-run what an earlier run made of them and
+  // of a photo gone since, with one photo changed since.
+  static FolderFiles Before() {
+    ScratchFolder folder;
+    for (const auto& [name, example] : kPhotos)
+      folder.Write(name, ReadWholeFile(kExamples + "/" + example));
+    if (ReRun()) {
+      folder.Write("gone.jpg", ReadWholeFile(kExamples + "/lighthouse.jpg"));
+      const FolderOutcome earlier = RunOn(folder.path(), kCallKinds, 0, "");
+      EXPECT_EQ(earlier.status, 0) << earlier.messages;
+      ::unlink((folder / "gone.jpg").c_str());
+      folder.Write("b.png", ReadWholeFile(kExamples + "/shells.png"));
+    }
+    return ReadFolder(folder.path());
+  }
+
+  // A run on `folder` as the program makes it, the chosen call failed.
+  static FolderOutcome RunOn(const std::string& folder, Call failKind, int failAt,
+                             const std::string& failPhoto) {
+    const std::string startFolder = GetWorkingFolder();
+    Plan = Faults{};
+    Plan.failKind = failKind;
+    Plan.failAt = failAt;
+    Plan.failPhoto = failPhoto;
+    FailCallsAsPlanned();
+    State = GenerationState{};
+    testing::internal::CaptureStderr();
+    FolderOutcome outcome;
+    outcome.status = RunKestrune(folder, ReadCommandOptions(folder));
+    outcome.messages = testing::internal::GetCapturedStderr();
+    PosixCalls = DefaultPosixCalls();
+    SetWorkingFolder(startFolder);
+    return outcome;
+  }
+
+  // The folder `before` made afresh beside a file of the user's, and run on.
+  static FolderOutcome Run(const FolderFiles& before, Call failKind, int failAt,
+                           const std::string& failPhoto = std::string()) {
+    ScratchFolder place;
+    place.Write("outside.txt", "the user's");
+    for (const auto& [name, bytes] : before.bytes) {
+      place.Write("photos/" + name, bytes);
+      const struct timespec times[2] = {{0, UTIME_OMIT}, before.modified.at(name)};
+      ::utimensat(AT_FDCWD, (place / "photos/" + name).c_str(), times, 0);
+    }
+    FolderOutcome outcome = RunOn(place / "photos", failKind, failAt, failPhoto);
+    for (const std::string& name : ListFiles(place.path())) {
+      if (name.compare(0, 7, "photos/") == 0)
+        outcome.files[name.substr(7)] = place.Read(name);
+      else
+        outcome.outside[name] = place.Read(name);
+    }
+    return outcome;
+  }
+};
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// A thumbnail, sheet or page written to its end, never a temporary file.
+bool IsComplete(const std::string& name, const std::string& bytes) {
+  if (name.compare(0, 1, ".") == 0) return false;
+  if (EndsWith(name, ".jpg"))
+    return bytes.compare(0, 2, "\xFF\xD8") == 0 && EndsWith(bytes, "\xFF\xD9") &&
+           Contains(bytes, "Kestrune thumbnail 1;");
+  if (name != "index.html") return EndsWith(bytes, "</HTML>\r\n");
+  return EndsWith(bytes, "</html>\r\n") &&
+         std::all_of(std::begin(kPhotos), std::end(kPhotos), [&bytes](const auto& photo) {
+           return Contains(bytes, std::string("\"") + photo.first + "\"");
+         });
+}
+
+TEST_P(FolderFaultSweep, EveryFailedCallEndsCleanlyAndKeepsThePhotos) {
+  const FolderFiles before = Before();
+  const FolderOutcome clean = Run(before, kCallKinds, 0);
+  ASSERT_EQ(clean.status, 0) << clean.messages;
+  ASSERT_EQ(clean.messages, "");
+  const Faults cleanCounts = Plan;
+  // The run read its folder, and the codec read (only) the photos to make.
+  EXPECT_GT(cleanCounts.counts[kGetdents], 0);
+  EXPECT_GT(cleanCounts.counts[kFstatAt], 0);
+  std::set<std::string> decoded;
+  for (const auto& [call, count] : cleanCounts.photoCounts) decoded.insert(call.second);
+  const std::set<std::string> toMake =
+      ReRun() ? std::set<std::string>{"b.png"} : std::set<std::string>{"a.jpg", "b.png", "c.jpg"};
+  EXPECT_EQ(decoded, toMake);
+  if (ReRun()) {
+    for (const char* gone : {"gone_t.jpg", "gone.htm", "gone.html"})
+      EXPECT_TRUE(before.bytes.count(gone) && !clean.files.count(gone)) << gone;
+  }
+
+  // Every failure point: the program's calls by kind, the codec's by kind and photo.
+  struct Point {
+    Call kind;
+    int at;
+    std::string photo;
+  };
+  std::vector<Point> points;
+  for (int kind = 0; kind < kCallKinds; ++kind)
+    for (int n = 1; n <= cleanCounts.counts[kind]; ++n) points.push_back({Call(kind), n, ""});
+  for (const auto& [call, count] : cleanCounts.photoCounts)
+    for (int n = 1; n <= count; ++n) points.push_back({call.first, n, call.second});
+
+  int failures = 0;
+  for (const Point& point : points) {
+    SCOPED_TRACE(std::string(kCallNames[point.kind]) + " #" + std::to_string(point.at) +
+                 (point.photo.empty() ? "" : " in the codec on " + point.photo));
+    const FolderOutcome run = Run(before, point.kind, point.at, point.photo);
+    SCOPED_TRACE("on " + Plan.hitFile + "\n" + run.messages);
+    for (const auto& [photo, example] : kPhotos)
+      EXPECT_EQ(run.files.at(photo), before.bytes.at(photo));
+    EXPECT_EQ(run.outside, (std::map<std::string, std::string>{{"outside.txt", "the user's"}}));
+    if (run.status == 0) {
+      // Lost nothing; a thumbnail looked for in vain only shows the PREVIOUS icon's fallback.
+      // The file a new one replaced, when it could not be removed, stays under its hidden
+      // temporary name (".NAME.PID.tmp"), as it was.
+      EXPECT_EQ(run.messages, "");
+      if (point.kind == kUnlink && Plan.hitFile.compare(0, 1, ".") == 0) {
+        const std::string file =
+            Plan.hitFile.substr(1, Plan.hitFile.rfind('.', Plan.hitFile.size() - 5) - 1);
+        SCOPED_TRACE(file);
+        ASSERT_TRUE(before.bytes.count(file));
+        EXPECT_EQ(run.files.at(Plan.hitFile), before.bytes.at(file));
+        std::map<std::string, std::string> others = run.files;
+        others.erase(Plan.hitFile);
+        EXPECT_EQ(others, clean.files);
+        continue;
+      }
+      EXPECT_EQ(run.files.size(), clean.files.size());
+      for (const auto& [name, bytes] : run.files) {
+        const auto made = clean.files.find(name);
+        ASSERT_NE(made, clean.files.end()) << name;
+        if (made->second == bytes) continue;
+        const std::vector<std::string> differ = DifferingLines(bytes, made->second);
+        EXPECT_TRUE(point.kind == kStat && differ.size() == 1 && Contains(differ[0], "PREVIOUS"))
+            << name;
+      }
+      continue;
+    }
+    ++failures;
+    EXPECT_EQ(run.status, 1);
+    // Each message names what it is about: a file of the folder, or the folder.
+    std::istringstream lines(run.messages);
+    std::set<std::string> named;
+    for (std::string line; std::getline(lines, line);) {
+      const std::string title = line.substr(0, line.find(": "));
+      named.insert(title);
+      EXPECT_TRUE(before.bytes.count(title) || clean.files.count(title) || title == "photos" ||
+                  title.compare(0, 1, "/") == 0)
+          << line;
+    }
+    EXPECT_FALSE(named.empty());
+    for (const auto& [name, bytes] : run.files) {
+      const auto was = before.bytes.find(name);
+      const auto made = clean.files.find(name);
+      if ((was != before.bytes.end() && was->second == bytes) ||
+          (made != clean.files.end() && made->second == bytes))
+        continue;
+      // Otherwise an earlier page named in a message, cut short as far as its write came, or a
+      // file written whole (with what this run could make of the photos).
+      if (named.count(name) && was != before.bytes.end() && made != clean.files.end()) {
+        EXPECT_EQ(made->second.compare(0, bytes.size(), bytes), 0) << name;
+        continue;
+      }
+      EXPECT_TRUE(IsComplete(name, bytes)) << name;
+    }
+  }
+  EXPECT_GT(failures, 40);  // the sweep really covered the run
+}
+
+INSTANTIATE_TEST_SUITE_P(Folder, FolderFaultSweep, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "ReRun" : "FirstRun");
                          });
 
 }  // namespace

@@ -277,7 +277,7 @@ int RunFolderSequence(const std::vector<std::string>& folders, const PageStyle& 
   State.StartFolder = GetWorkingFolder();
   testing::internal::CaptureStderr();
   bool ended = false;
-  if (BeginFolderRun(folders, style)) {
+  if (BeginFolderRun(folders, style, State.StartFolder)) {
     FolderStep step;
     while ((step = StepFolderRun()) == FolderStep::More) {
     }
