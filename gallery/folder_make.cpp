@@ -1,4 +1,5 @@
-// Making a folder's gallery as its plan says: thumbnails, removals, and the contact sheet.
+// Making a folder's gallery as its plan says: thumbnails and copies, removals, and the contact
+// sheet.
 #include "gallery/folder_make.h"
 
 #include <cstdio>
@@ -16,40 +17,133 @@ void TellAboutFile(FolderGallery& gallery, const std::string& name, const std::s
   gallery.failed = true;
 }
 
-bool NeedsThumbnail(const PlannedPhoto& photo) {
-  return photo.plan == ThumbnailPlan::Make || photo.plan == ThumbnailPlan::Remake;
+bool Makes(ThumbnailPlan plan) {
+  return plan == ThumbnailPlan::Make || plan == ThumbnailPlan::Remake;
+}
+
+// What a photo's job is to make: its thumbnail where it is to be made, and each copy that is not
+// the user's and is to be made, or may be (its size unknown, the decode decides). Empty when the
+// photo is not decoded.
+std::vector<int> PicturesToMake(const PlannedPhoto& photo) {
+  std::vector<int> pictures;
+  if (!NeedsDecoding(photo)) return pictures;
+  if (Makes(photo.plan)) pictures.push_back(kJobThumbnail);
+  for (std::size_t k = 0; k < photo.copies.size(); ++k) {
+    const PlannedCopy& copy = photo.copies[k];
+    if (copy.plan == ThumbnailPlan::Foreign) continue;
+    if (photo.width == 0 || (copy.called && Makes(copy.plan)))
+      pictures.push_back(static_cast<int>(k));
+  }
+  return pictures;
+}
+
+PictureWanted WantedOf(const PlannedPhoto& photo, int picture) {
+  if (picture == kJobThumbnail) return {kThumbnailEdge, 0, kThumbnailQuality};
+  const PlannedCopy& copy = photo.copies[static_cast<std::size_t>(picture)];
+  const int quality = copy.edge == kDenseThumbnailEdge ? kThumbnailQuality : kCopyQuality;
+  return {copy.edge, copy.threshold, quality};
 }
 
 // Written under a temporary name and put in place complete; never over a file of the user's that
 // took the name meanwhile.
-bool WriteThumbnail(PlannedPhoto& photo, const ThumbnailJob& job) {
-  photo.mark.photoSize = photo.file.size;
-  photo.mark.photoModified = photo.file.modified;
-  photo.mark.edge = kThumbnailEdge;
-  photo.mark.width = job.width;
-  photo.mark.height = job.height;
-  photo.mark.caption = ChooseCaption(job.exif, job.xmp, photo.file.name);
-  const std::string bytes = MarkedThumbnail(job.jpeg, photo.mark);
-  std::FILE* stream = CreateOutputFile(photo.thumbnail, kThumbnailMarker);
+bool WriteMarked(const std::string& name, const std::string& jpeg, const ThumbnailMark& mark) {
+  const std::string bytes = MarkedThumbnail(jpeg, mark);
+  std::FILE* stream = CreateOutputFile(name, kThumbnailMarker);
   if (stream == nullptr) return false;
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
   return CloseOutputFile(stream) && written && !bytes.empty();
 }
 
-// The thumbnail of `photo` from its finished job, written; what was read of the photo goes then,
-// so memory does not grow with the number of photos.
-void TakeMadeThumbnail(FolderGallery& gallery, PlannedPhoto& photo, ThumbnailJob& job) {
-  if (!job.made) {
-    photo.readable = false;
-    photo.mark.caption = ChooseCaption("", "", photo.file.name);
-    TellAboutFile(gallery, photo.file.name, "Could not make a thumbnail: " + job.failure);
-  } else if (!WriteThumbnail(photo, job)) {
-    photo.readable = false;
-    TellAboutFile(gallery, photo.thumbnail, "Unable to create the thumbnail file");
+// The mark of a picture of `photo` fitted into `edge`, made as `made`.
+ThumbnailMark MarkOf(const PlannedPhoto& photo, int edge, const PictureMade& made) {
+  ThumbnailMark mark;
+  mark.photoSize = photo.file.size;
+  mark.photoModified = photo.file.modified;
+  mark.edge = edge;
+  mark.width = made.width;
+  mark.height = made.height;
+  mark.caption = photo.mark.caption;
+  mark.photoWidth = photo.width;
+  mark.photoHeight = photo.height;
+  return mark;
+}
+
+// The copies folder made where the first copy is written, once; false after its message.
+bool HaveCopiesFolder(FolderGallery& gallery) {
+  if (gallery.copiesFolder) return true;
+  if (gallery.copiesRefused) return false;
+  gallery.copiesFolder = MakeFolder(kCopiesFolder);
+  if (!gallery.copiesFolder) {
+    gallery.copiesRefused = true;
+    TellAboutFile(gallery, kCopiesFolder, "Unable to create the folder of copies");
   }
-  std::string().swap(job.jpeg);
+  return gallery.copiesFolder;
+}
+
+// A copy the decode made is written; one it did not make, since the photo does not call for it,
+// goes where an earlier one of kestrune's stands.
+void TakeCopy(FolderGallery& gallery, PlannedPhoto& photo, PlannedCopy& copy,
+              const PictureMade& made) {
+  copy.called = made.made;
+  if (!made.made) {
+    if (copy.ours) RemoveOwnPage(copy.name, kThumbnailMarker);
+    return;
+  }
+  copy.mark = MarkOf(photo, copy.edge, made);
+  if (HaveCopiesFolder(gallery) && WriteMarked(copy.name, made.jpeg, copy.mark)) {
+    copy.plan = ThumbnailPlan::UpToDate;
+    return;
+  }
+  copy.called = false;  // not offered: it is not there
+  if (gallery.copiesFolder) TellAboutFile(gallery, copy.name, "Unable to create the copy file");
+}
+
+// The pictures of `photo` from its finished job, written; what was read of the photo goes then,
+// so memory does not grow with the number of photos.
+void TakeMadePictures(FolderGallery& gallery, PlannedPhoto& photo, PhotoJob& job,
+                      const std::vector<int>& pictures) {
+  const bool withThumbnail = !pictures.empty() && pictures.front() == kJobThumbnail;
+  if (!job.made) {
+    if (withThumbnail) {
+      photo.readable = false;
+      photo.mark.caption = ChooseCaption("", "", photo.file.name);
+    }
+    TellAboutFile(gallery, photo.file.name,
+                  (withThumbnail ? "Could not make a thumbnail: " : "Could not make its copies: ") +
+                      job.failure);
+    for (PlannedCopy& copy : photo.copies) copy.called = copy.called && !Makes(copy.plan);
+  } else {
+    photo.width = job.width;
+    photo.height = job.height;
+    if (withThumbnail) photo.mark.caption = ChooseCaption(job.exif, job.xmp, photo.file.name);
+    for (std::size_t p = 0; p < pictures.size() && p < job.pictures.size(); ++p) {
+      if (pictures[p] != kJobThumbnail) {
+        TakeCopy(gallery, photo, photo.copies[static_cast<std::size_t>(pictures[p])],
+                 job.pictures[p]);
+        continue;
+      }
+      photo.mark = MarkOf(photo, kThumbnailEdge, job.pictures[p]);
+      if (!WriteMarked(photo.thumbnail, job.pictures[p].jpeg, photo.mark)) {
+        photo.readable = false;
+        TellAboutFile(gallery, photo.thumbnail, "Unable to create the thumbnail file");
+      }
+    }
+  }
+  job.pictures.clear();
+  job.pictures.shrink_to_fit();
   std::string().swap(job.exif);
   std::string().swap(job.xmp);
+}
+
+// A photo's copies that its size no longer calls for, of kestrune's: removed.
+void RemoveUncalledCopies(PlannedPhoto& photo) {
+  if (photo.width == 0) return;
+  for (PlannedCopy& copy : photo.copies) {
+    if (!copy.called && copy.ours && copy.plan != ThumbnailPlan::Foreign) {
+      RemoveOwnPage(copy.name, kThumbnailMarker);
+      copy.ours = false;
+    }
+  }
 }
 
 std::vector<SheetEntry> SheetEntriesOf(const FolderGallery& gallery) {
@@ -62,6 +156,14 @@ std::vector<SheetEntry> SheetEntriesOf(const FolderGallery& gallery) {
     entry.width = photo.mark.width;
     entry.height = photo.mark.height;
     entry.caption = photo.mark.caption;
+    const bool dense = !photo.copies.empty() && photo.copies.front().edge == kDenseThumbnailEdge &&
+                       photo.copies.front().called &&
+                       photo.copies.front().plan == ThumbnailPlan::UpToDate;
+    if (photo.readable && dense) entry.denseThumbnail = photo.copies.front().name;
+    if (photo.readable) {
+      entry.photoWidth = photo.width;
+      entry.photoHeight = photo.height;
+    }
     entries.push_back(std::move(entry));
   }
   return entries;
@@ -72,30 +174,35 @@ std::vector<SheetEntry> SheetEntriesOf(const FolderGallery& gallery) {
 bool BeginThumbnails(FolderGallery& gallery, std::string* why) {
   for (const auto& [name, text] : gallery.notices) TellAboutFile(gallery, name, text);
   for (const PlannedPhoto& photo : gallery.photos) {
-    gallery.jobOf.push_back(NeedsThumbnail(photo) ? gallery.jobs.size() : kNoThumbnailJob);
-    if (!NeedsThumbnail(photo)) continue;
-    gallery.jobs.emplace_back();
-    gallery.jobs.back().photo = photo.file.name;
-    gallery.jobs.back().edge = kThumbnailEdge;
-    gallery.jobs.back().quality = kThumbnailQuality;
+    const std::vector<int> pictures = PicturesToMake(photo);
+    gallery.jobOf.push_back(pictures.empty() ? kNoThumbnailJob : gallery.jobs.size());
+    if (pictures.empty()) continue;
+    PhotoJob job;
+    job.photo = photo.file.name;
+    for (int picture : pictures) job.wanted.push_back(WantedOf(photo, picture));
+    gallery.jobs.push_back(std::move(job));
+    gallery.jobPictures.push_back(pictures);
   }
   // The codec is loaded (libvips started, which takes longer than a whole sheet run) only when a
-  // thumbnail is to be made: a re-run of an unchanged folder needs none.
+  // photo is to be decoded: a re-run of an unchanged folder needs none.
   if (gallery.jobs.empty()) return true;
   if (!OpenPhotoCodec(why)) return false;
-  StartThumbnails(&gallery.jobs);
+  StartPhotoJobs(&gallery.jobs);
   return true;
 }
 
 bool MakeNextThumbnail(FolderGallery& gallery, std::string* progress) {
-  // Photos whose thumbnail stands already pass at once; the next one to make is waited for while
+  // Photos whose pictures stand already pass at once; the next one to make is waited for while
   // the cores make the ones after it.
   while (gallery.done < gallery.photos.size()) {
     PlannedPhoto& photo = gallery.photos[gallery.done];
     const std::size_t index = gallery.jobOf[gallery.done++];
-    if (index == kNoThumbnailJob) continue;
-    TakeThumbnail(index);
-    TakeMadeThumbnail(gallery, photo, gallery.jobs[index]);
+    if (index == kNoThumbnailJob) {
+      RemoveUncalledCopies(photo);
+      continue;
+    }
+    TakePhotoJob(index);
+    TakeMadePictures(gallery, photo, gallery.jobs[index], gallery.jobPictures[index]);
     *progress = "photo " + std::to_string(gallery.done) + " of " +
                 std::to_string(gallery.photos.size()) + ": " + photo.file.name;
     break;
@@ -104,15 +211,18 @@ bool MakeNextThumbnail(FolderGallery& gallery, std::string* progress) {
 }
 
 bool FinishGallery(FolderGallery& gallery, const PageStyle& style) {
-  StopThumbnails();  // a stopped run: the photos in hand are finished, none after them begun
+  StopPhotoJobs();  // a stopped run: the photos in hand are finished, none after them begun
   for (const std::string& name : gallery.gone) {
-    const PageFileState state = RemoveOwnPage(
-        name, IsPhotoName(name) ? std::string_view(kThumbnailMarker) : kOwnPageMarker);
+    const bool picture = name.size() > 4 && name.compare(name.size() - 4, 4, ".jpg") == 0;
+    const PageFileState state =
+        RemoveOwnPage(name, picture ? std::string_view(kThumbnailMarker) : kOwnPageMarker);
     // Kept silently only when it is no longer ours (the user's, or not a regular file).
     if (state == PageFileState::Unreadable || state == PageFileState::NotWritable ||
         state == PageFileState::Failed || state == PageFileState::LeftAside)
       TellAboutFile(gallery, name, "Unable to remove this file of a photo that is gone");
   }
+  // The copies folder goes once it holds nothing (all its photos gone).
+  if (gallery.copiesFolder) RemoveEmptyFolder(kCopiesFolder);
   const std::string text = GallerySheetText(style, gallery.title, SheetEntriesOf(gallery));
   std::FILE* sheet = CreateOutputFile(kGallerySheetName, kOwnPageMarker);
   const bool written =

@@ -10,6 +10,7 @@
 #include "names/escapes.h"
 #include "names/file_names.h"
 #include "pages/page_marker.h"
+#include "photos/photo_metadata.h"
 #include "platform/platform.h"
 #include "sheet/scanner.h"
 
@@ -62,6 +63,17 @@ const char* WhyNotRead(EntryKind kind) {
   return "Not a regular file, not read";
 }
 
+bool UpToDate(const ThumbnailMark& mark, const FolderEntry& photo, int edge) {
+  return mark.photoSize == photo.size && mark.photoModified == photo.modified && mark.edge == edge;
+}
+
+// A mark of this version of an up-to-date picture says the photo's size, upright.
+void TakeSizeFrom(const ThumbnailMark& mark, PlannedPhoto& photo) {
+  if (photo.width > 0 || mark.photoWidth <= 0 || mark.photoHeight <= 0) return;
+  photo.width = mark.photoWidth;
+  photo.height = mark.photoHeight;
+}
+
 // A photo's thumbnail decided from what stands under its name: `own` holds the thumbnails of
 // kestrune's that the listing found, each taken out once it is a photo's.
 void PlanThumbnail(FolderGallery& gallery, PlannedPhoto& photo,
@@ -81,21 +93,128 @@ void PlanThumbnail(FolderGallery& gallery, PlannedPhoto& photo,
   } else if (found != own.end()) {
     photo.mark = found->second;
     own.erase(found);
-    const bool same = photo.mark.photoSize == photo.file.size &&
-                      photo.mark.photoModified == photo.file.modified &&
-                      photo.mark.edge == kThumbnailEdge;
+    // A mark of an earlier version does not say the photo's size: made again with its copies.
+    const bool same = UpToDate(photo.mark, photo.file, kThumbnailEdge) && photo.mark.photoWidth > 0;
     photo.plan = same ? ThumbnailPlan::UpToDate : ThumbnailPlan::Remake;
+    if (same) TakeSizeFrom(photo.mark, photo);
   } else {
     photo.plan = ThumbnailPlan::Foreign;  // the user's: used as it is
     photo.mark.caption = ChooseCaption("", "", photo.file.name);
   }
 }
 
+// What the copies folder holds: the copies of kestrune's with their marks, each taken out once it
+// is a photo's, and every name that stands there.
+struct CopiesFound {
+  std::unordered_map<std::string, ThumbnailMark> own;
+  std::unordered_set<std::string> present;
+};
+
+// A copy decided from what stands under its name; a name the copies folder does not hold needs
+// no look.
+PlannedCopy PlanCopy(PlannedPhoto& photo, int edge, int threshold, CopiesFound& found) {
+  PlannedCopy copy;
+  copy.name = CopyName(photo.file.name, edge);
+  copy.edge = edge;
+  copy.threshold = threshold;
+  const auto own = found.own.find(copy.name);
+  if (own != found.own.end()) {
+    copy.ours = true;
+    copy.mark = own->second;
+    found.own.erase(own);
+    copy.plan =
+        UpToDate(copy.mark, photo.file, edge) ? ThumbnailPlan::UpToDate : ThumbnailPlan::Remake;
+    if (copy.plan == ThumbnailPlan::UpToDate) TakeSizeFrom(copy.mark, photo);
+    return copy;
+  }
+  const PageFileState state = found.present.count(copy.name) != 0
+                                  ? LookAtPageFile(copy.name, kThumbnailMarker).state
+                                  : PageFileState::Absent;
+  if (state == PageFileState::Absent || state == PageFileState::Empty) {
+    copy.plan = ThumbnailPlan::Make;
+  } else {
+    copy.plan = ThumbnailPlan::Foreign;  // the user's, or one that cannot be written: left alone
+    copy.unwritable = state == PageFileState::NotWritable || state == PageFileState::Failed;
+  }
+  return copy;
+}
+
+// The size of a photo that no up-to-date mark gives, where its header says it (JPEG, PNG, GIF):
+// read from its first bytes, so that the plan knows which copies it calls for. A run reads it only
+// where the photo would not be decoded otherwise (its thumbnail is the user's: one too small for
+// any copy is then not decoded to learn it); a dry run reads it to say which copies a run makes.
+void ReadSizeFromHeader(PlannedPhoto& photo) {
+  constexpr std::size_t kHeaderLook = std::size_t{128} << 10;
+  std::string head;
+  long long width = 0, height = 0;
+  if (!ReadFileHead(photo.file.name, kHeaderLook, &head) ||
+      !PhotoPixelSize(head, &width, &height) || width <= 0 || height <= 0 || width > 1000000 ||
+      height > 1000000)
+    return;
+  std::string exif, xmp;
+  FindPhotoMetadata(head, &exif, &xmp);
+  const bool turned = ExifOrientation(exif) >= 5;
+  photo.width = static_cast<int>(turned ? height : width);
+  photo.height = static_cast<int>(turned ? width : height);
+}
+
+// The copies of a photo: the thumbnail for dense screens and the screen copies, and, once the
+// photo's size is known, which of them it calls for. A photo of an unknown size is decoded, and
+// the decode decides.
+void PlanCopies(FolderGallery& gallery, PlannedPhoto& photo, CopiesFound& found) {
+  if (gallery.copiesRefused) return;
+  // A thumbnail of the user's is shown as it is, on dense screens too.
+  if (photo.plan != ThumbnailPlan::Foreign)
+    photo.copies.push_back(PlanCopy(photo, kDenseThumbnailEdge, kDenseThumbnailThreshold, found));
+  const bool shown = BrowserShows(photo.file.name);
+  for (int edge : kScreenEdges)
+    photo.copies.push_back(PlanCopy(photo, edge, ScreenCopyThreshold(edge, shown), found));
+  if (photo.width == 0 && (photo.plan == ThumbnailPlan::Foreign || gallery.readHeaders))
+    ReadSizeFromHeader(photo);
+  const int longer = std::max(photo.width, photo.height);
+  for (PlannedCopy& copy : photo.copies) {
+    if (photo.width > 0) copy.called = longer > copy.threshold;
+    if (copy.unwritable && copy.called)
+      gallery.notices.emplace_back(copy.name, "Unable to create the copy file");
+  }
+}
+
+// The copies folder's own copies, with their marks, and the names it holds; a file or a link
+// under its name is told about once, and no copy is then made or removed there.
+void ListCopies(FolderGallery& gallery, const std::vector<FolderEntry>& entries,
+                CopiesFound& found) {
+  const auto folder = std::find_if(entries.begin(), entries.end(), [](const FolderEntry& entry) {
+    return entry.name == kCopiesFolder;
+  });
+  if (folder == entries.end()) return;
+  std::vector<FolderEntry> copies;
+  if (folder->kind != EntryKind::Folder || folder->link || !ListFolder(kCopiesFolder, &copies)) {
+    gallery.copiesRefused = true;
+    gallery.notices.emplace_back(kCopiesFolder, "Not a folder of kestrune's: no copy is made");
+    return;
+  }
+  gallery.copiesFolder = true;
+  for (const FolderEntry& entry : copies) {
+    const std::string name = std::string(kCopiesFolder) + "/" + entry.name;
+    found.present.insert(name);
+    ThumbnailMark mark;
+    bool unreadable = false;
+    if (entry.kind != EntryKind::Regular || entry.link) continue;
+    if (ReadOwnMark(name, &mark, &unreadable)) {
+      found.own.emplace(name, mark);
+    } else if (unreadable) {
+      // Taken for the user's, since nothing says it is kestrune's.
+      gallery.notices.emplace_back(name, "Unable to read the file: it is kept as it is");
+    }
+  }
+}
+
 // What an earlier run made for photos that are gone: its thumbnails (their mark says so) and the
 // pages of the photos its sheet listed.
 void PlanGone(FolderGallery& gallery, const std::unordered_map<std::string, ThumbnailMark>& ownLeft,
-              bool sheetListed) {
+              const std::unordered_map<std::string, ThumbnailMark>& copiesLeft, bool sheetListed) {
   for (const auto& entry : ownLeft) gallery.gone.push_back(entry.first);
+  for (const auto& entry : copiesLeft) gallery.gone.push_back(entry.first);
   std::unordered_set<std::string> bases;
   for (const PlannedPhoto& photo : gallery.photos)
     bases.insert(std::string(BaseName(photo.file.name)));
@@ -167,13 +286,28 @@ bool PlanFolder(FolderGallery& gallery) {
   std::sort(photos.begin(), photos.end(),
             [](const std::string& a, const std::string& b) { return NaturalLess(a, b); });
   const std::vector<std::string> thumbnails = ThumbnailNames(photos);
+  CopiesFound copies;
+  ListCopies(gallery, entries, copies);
   for (std::size_t i = 0; i < photos.size(); ++i) {
     PlannedPhoto photo;
     photo.file = *byName.at(photos[i]);
     photo.thumbnail = thumbnails[i];
     PlanThumbnail(gallery, photo, own);
+    PlanCopies(gallery, photo, copies);
     gallery.photos.push_back(std::move(photo));
   }
-  PlanGone(gallery, own, sheetListed);
+  PlanGone(gallery, own, copies.own, sheetListed);
   return true;
+}
+
+bool NeedsDecoding(const PlannedPhoto& photo) {
+  const auto makes = [](ThumbnailPlan plan) {
+    return plan == ThumbnailPlan::Make || plan == ThumbnailPlan::Remake;
+  };
+  if (makes(photo.plan)) return true;
+  for (const PlannedCopy& copy : photo.copies) {
+    if (copy.plan == ThumbnailPlan::Foreign) continue;
+    if (photo.width == 0 || (copy.called && makes(copy.plan))) return true;
+  }
+  return false;
 }

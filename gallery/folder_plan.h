@@ -20,13 +20,30 @@ enum class ThumbnailPlan {
   Foreign,   // a file of the user's under its name: used as it is, never replaced
 };
 
+// A copy of a photo in the copies folder: its thumbnail for dense screens, or a screen copy.
+struct PlannedCopy {
+  std::string name;  // in the working folder: "kestrune-copies/a.jpg.1280.jpg"
+  int edge = 0;
+  int threshold = 0;  // made when the photo's longer side is longer than this
+  ThumbnailPlan plan = ThumbnailPlan::Make;
+  bool ours = false;        // a file of kestrune's stands under its name
+  bool unwritable = false;  // it could not be looked at, or may not be written
+  bool called = true;  // the photo calls for it (decided by the decode when its size is unknown)
+  ThumbnailMark mark;  // of the copy in place, or of the one made
+};
+
 struct PlannedPhoto {
   FolderEntry file;
   std::string thumbnail;  // its name, where the PREVIOUS icon's lookup finds it
   ThumbnailPlan plan = ThumbnailPlan::Make;
   bool readable = true;  // false once the photo failed to decode: listed without a thumbnail
   ThumbnailMark mark;    // of the thumbnail in place, or of the one made
+  std::vector<PlannedCopy> copies;  // the thumbnail for dense screens, then the screen copies
+  int width = 0, height = 0;        // the photo's, upright: from an up-to-date mark, or decoded
 };
+
+// Whether the photo is decoded: a picture it calls for is to be made, or its size is not known.
+bool NeedsDecoding(const PlannedPhoto& photo);
 
 // One folder's gallery: the plan, then how far its making got. Made fresh for every folder.
 struct FolderGallery {
@@ -34,17 +51,24 @@ struct FolderGallery {
   std::string title;   // the contact sheet's: the folder's own name
   std::vector<PlannedPhoto> photos;
   std::vector<std::string> gone;  // files of kestrune's whose photo is gone, sorted
+  bool readHeaders = false;       // in: a photo's size is read from its header where no mark
+                                  // says it (a dry run's plan)
+  bool copiesFolder = false;      // the copies folder stands, a folder of its own
+  bool copiesRefused = false;     // a file or a link stands under its name: no copy is made
   // What the plan found that a run tells, one message a file: names with a photo's extension
   // that are not read (a link leading out, a FIFO), files that cannot be read or looked at.
   std::vector<std::pair<std::string, std::string>> notices;
 
-  std::vector<ThumbnailJob> jobs;  // the thumbnails to make, in photo order
+  std::vector<PhotoJob> jobs;      // the photos to decode, in photo order
   std::vector<std::size_t> jobOf;  // per photo: its job, or kNoThumbnailJob
-  std::size_t done = 0;            // photos[0, done) have their thumbnail decided and made
-  bool failed = false;             // a message about a file was shown: the run's status is 1
+  // Per job, what each picture wanted is: kJobThumbnail, or the index of a copy of its photo.
+  std::vector<std::vector<int>> jobPictures;
+  std::size_t done = 0;  // photos[0, done) have their thumbnail decided and made
+  bool failed = false;   // a message about a file was shown: the run's status is 1
 };
 
 inline constexpr std::size_t kNoThumbnailJob = static_cast<std::size_t>(-1);
+inline constexpr int kJobThumbnail = -1;
 
 // The title of the sheet of `folder`: its last name (the working folder's for "." or "..").
 std::string FolderTitle(const std::string& folder);

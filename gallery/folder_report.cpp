@@ -21,27 +21,47 @@ bool EnterFolder(const std::string& folder) {
   return false;
 }
 
-// Tells each thumbnail's fate; counts those to make, up to date and kept.
-void TellThumbnails(const FolderGallery& gallery, std::size_t* make, std::size_t* current,
-                    std::size_t* kept) {
+// Tells the fate of one picture of a photo; counts those to make, up to date and kept.
+void TellPicture(const std::string& name, ThumbnailPlan plan, const std::string& condition,
+                 std::size_t* make, std::size_t* current, std::size_t* kept) {
+  switch (plan) {
+    case ThumbnailPlan::Make:
+      TellResultLine("create " + name + condition, false);
+      ++*make;
+      break;
+    case ThumbnailPlan::Remake:
+      TellResultLine("replace " + name + condition, false);
+      ++*make;
+      break;
+    case ThumbnailPlan::UpToDate:
+      TellResultLine("keep " + name + " (up to date)", false);
+      ++*current;
+      break;
+    case ThumbnailPlan::Foreign:
+      TellResultLine("keep " + name + " (not written by kestrune)", true);
+      ++*kept;
+      break;
+  }
+}
+
+// Tells each thumbnail's fate, and that of each copy the photo calls for; a copy of a photo whose
+// size is not known yet is made if the photo is larger. Counts the pictures to make, up to date
+// and kept.
+void TellPictures(const FolderGallery& gallery, std::size_t* make, std::size_t* current,
+                  std::size_t* kept) {
   for (const PlannedPhoto& photo : gallery.photos) {
-    switch (photo.plan) {
-      case ThumbnailPlan::Make:
-        TellResultLine("create " + photo.thumbnail, false);
-        ++*make;
-        break;
-      case ThumbnailPlan::Remake:
-        TellResultLine("replace " + photo.thumbnail, false);
-        ++*make;
-        break;
-      case ThumbnailPlan::UpToDate:
-        TellResultLine("keep " + photo.thumbnail + " (up to date)", false);
-        ++*current;
-        break;
-      case ThumbnailPlan::Foreign:
-        TellResultLine("keep " + photo.thumbnail + " (not written by kestrune)", true);
-        ++*kept;
-        break;
+    TellPicture(photo.thumbnail, photo.plan, "", make, current, kept);
+    for (const PlannedCopy& copy : photo.copies) {
+      if (photo.width > 0 && !copy.called) {
+        if (copy.ours) TellResultLine("remove " + copy.name + " (its photo is smaller)", false);
+        continue;
+      }
+      const std::string condition =
+          photo.width > 0 ? ""
+          : copy.threshold == 0
+              ? ""
+              : " (if the photo is larger than " + std::to_string(copy.threshold) + " pixels)";
+      TellPicture(copy.name, copy.plan, condition, make, current, kept);
     }
   }
 }
@@ -54,23 +74,28 @@ void TellGone(const FolderGallery& gallery) {
   }
 }
 
-// The thumbnails of kestrune's in the working folder removed, in natural order; counts those
-// removed and those that could not be.
-void RemoveThumbnails(std::size_t* removed, std::size_t* notRemoved) {
+// The thumbnails of kestrune's in `folder` (the working folder, or the copies folder) removed, in
+// natural order; counts those removed and those that could not be.
+void RemovePictures(const std::string& folder, std::size_t* removed, std::size_t* notRemoved) {
   std::vector<FolderEntry> entries;
-  ListWorkingFolder(&entries);
+  if (folder == ".") {
+    ListWorkingFolder(&entries);
+  } else {
+    ListFolder(folder, &entries);
+  }
   std::sort(entries.begin(), entries.end(),
             [](const FolderEntry& a, const FolderEntry& b) { return NaturalLess(a.name, b.name); });
   for (const FolderEntry& entry : entries) {
+    const std::string name = folder == "." ? entry.name : folder + "/" + entry.name;
     ThumbnailMark mark;
-    if (entry.kind != EntryKind::Regular || !IsPhotoName(entry.name) ||
-        !ReadOwnMark(entry.name, &mark))
+    if (entry.kind != EntryKind::Regular || entry.link || !IsPhotoName(entry.name) ||
+        !ReadOwnMark(name, &mark))
       continue;
-    if (RemoveOwnPage(entry.name, kThumbnailMarker) == PageFileState::Removed) {
-      TellResultLine("removed " + entry.name, false);
+    if (RemoveOwnPage(name, kThumbnailMarker) == PageFileState::Removed) {
+      TellResultLine("removed " + name, false);
       ++*removed;
     } else {
-      TellResultLine("not removed " + entry.name, true);
+      TellResultLine("not removed " + name, true);
       ++*notRemoved;
     }
   }
@@ -90,15 +115,16 @@ int DryRunFolder(const std::string& folder) {
   FolderGallery gallery;
   gallery.folder = folder;
   gallery.title = FolderTitle(folder);
+  gallery.readHeaders = true;
   if (!PlanFolder(gallery)) return 1;
   std::size_t make = 0, current = 0, kept = 0;
-  TellThumbnails(gallery, &make, &current, &kept);
+  TellPictures(gallery, &make, &current, &kept);
   TellGone(gallery);
   const bool exists = LookAtPageFile(sheet, kOwnPageMarker).state != PageFileState::Absent;
   TellResultLine((exists ? "replace " : "create ") + sheet, false);
   // A thumbnail of the user's is used as it is: the run would end well, and so does its preview.
   ShowResult(std::to_string(gallery.photos.size()) + " photos: " + std::to_string(make) +
-                 " thumbnails to make, " + std::to_string(current) + " up to date, " +
+                 " thumbnails and copies to make, " + std::to_string(current) + " up to date, " +
                  std::to_string(kept) + " kept; then the slide show of " + sheet +
                  " (dry run: nothing written)",
              folder, false);
@@ -114,7 +140,14 @@ int CleanFolder(const std::string& folder) {
     status = CleanSlideShow(true);
   }
   std::size_t removed = 0, notRemoved = 0;
-  RemoveThumbnails(&removed, &notRemoved);
+  RemovePictures(".", &removed, &notRemoved);
+  // The copies folder with the copies of kestrune's in it, and then itself once empty; a link
+  // under its name is not followed.
+  std::size_t copies = 0;
+  RemovePictures(kCopiesFolder, &copies, &notRemoved);
+  if (RemoveEmptyFolder(kCopiesFolder))
+    TellResultLine("removed " + std::string(kCopiesFolder), false);
+  removed += copies;
   const PageFileState state = RemoveOwnPage(sheet, kOwnPageMarker);
   if (state == PageFileState::Removed) {
     TellResultLine("removed " + sheet, false);
@@ -122,7 +155,7 @@ int CleanFolder(const std::string& folder) {
     TellResultLine("kept " + sheet + " (not written by kestrune)", true);
     ++notRemoved;
   }
-  ShowResult(std::to_string(removed) + " thumbnails removed" +
+  ShowResult(std::to_string(removed) + " thumbnails and copies removed" +
                  (state == PageFileState::Removed ? ", " + sheet + " removed" : "") + ", " +
                  std::to_string(notRemoved) + " kept",
              folder, notRemoved != 0);

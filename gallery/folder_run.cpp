@@ -96,7 +96,7 @@ FolderStep BeginSlideShow() {
 
 bool BeginFolderRun(const std::vector<std::string>& folders, const PageStyle& style,
                     const std::string& startFolder) {
-  StopThumbnails();
+  StopPhotoJobs();
   Run = FolderRun();
   Run.folders = folders;
   Run.style = &style;

@@ -3,6 +3,7 @@
 
 #include "generation/contact_sheet.h"
 #include "generation/generation_state.h"
+#include "generation/sheet_walk.h"
 #include "generation/slide_step.h"
 #include "pages/page_marker.h"
 #include "sheet/scanner.h"
@@ -28,6 +29,7 @@ StartResult BeginReadingSheet() {
   State.NextImage = State.StartFolder;
   if (OpenContactSheet(*State.InputPath) == 0) return StartResult::Failed;
   ChooseImageLinks();
+  ForgetWalk();
   State.ReadCaption = ReadLinkedCaption;
   if (State.Style->describesImages) State.ReadCaption = ReadDescribedCaption;
   // Pages that describe their images declare the sheet's charset; where files are named in

@@ -96,6 +96,13 @@ Slide Walked{false, false, &Records[0], &Records[1], &Records[2]};
 
 }  // namespace
 
+void ForgetWalk() {
+  for (ImagePages& pages : Records) {
+    pages.image.clear();
+    pages.manual.linked.clear();
+  }
+}
+
 const Slide& WalkOneImage(const char* from, const char** next) {
   State.PreviousImage = State.CurrentImage;
   State.CurrentImage = State.NextImage;

@@ -47,6 +47,11 @@ struct Slide {
   ImagePages* next = nullptr;
 };
 
+// Forgets what the walk of an earlier sheet found (its images' names, thumbnails and copies): a
+// generation begins with nothing of the last one, whose images may have the same names in another
+// folder.
+void ForgetWalk();
+
 // Moves the slots one image on (the image read ahead becomes the current one) and reads the next
 // image ahead from `from`. *next is where the search after that goes on, or nullptr when the
 // current image is the last. The slide stays valid until the next call.

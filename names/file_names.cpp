@@ -142,17 +142,14 @@ void FittedSize(int edge, int width, int height, int* fittedWidth, int* fittedHe
   *fittedHeight = height >= width ? edge : scaled(height);
 }
 
-bool GetsScreenCopy(int edge, int width, int height, bool shown) {
-  const int longer = std::max(width, height);
-  if (longer > edge) return true;
-  if (shown || longer <= 0) return false;
-  // The smallest copy that holds the photo whole is its own size.
+int ScreenCopyThreshold(int edge, bool shown) {
+  if (shown) return edge;
   int smaller = 0;
   for (int screen : kScreenEdges)
     if (screen < edge) smaller = screen;
-  return longer > smaller;
+  return smaller;
 }
 
-bool GetsDenseThumbnail(int width, int height) {
-  return std::max(width, height) > kThumbnailEdge;
+bool GetsScreenCopy(int edge, int width, int height, bool shown) {
+  return width > 0 && height > 0 && std::max(width, height) > ScreenCopyThreshold(edge, shown);
 }

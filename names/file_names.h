@@ -97,11 +97,13 @@ std::string CopyName(std::string_view photo, int edge);
 // The size of a copy of a photo of width x height pixels fitted into edge x edge, never enlarged.
 void FittedSize(int edge, int width, int height, int* fittedWidth, int* fittedHeight);
 
-// Whether a photo of width x height pixels gets a screen copy of `edge`: when it is larger than
-// the copy, and, for a photo browsers do not show (`shown` false), also the smallest copy that
-// holds it whole, so that every such photo has one.
+// How long a photo's longer side must be for it to get a screen copy of `edge`: longer than the
+// copy, and, for a photo browsers do not show (`shown` false), longer than the next smaller copy,
+// so that the smallest copy that holds such a photo whole is made too (at its own size) and every
+// such photo has one.
+int ScreenCopyThreshold(int edge, bool shown);
 bool GetsScreenCopy(int edge, int width, int height, bool shown);
 
-// Whether a photo of width x height pixels gets the thumbnail for dense screens: when it is larger
+// How long a photo's longer side must be for it to get the thumbnail for dense screens: longer
 // than the thumbnail.
-bool GetsDenseThumbnail(int width, int height);
+inline constexpr int kDenseThumbnailThreshold = kThumbnailEdge;

@@ -9,12 +9,13 @@ namespace {
 
 std::string ImageTag(const SheetPhoto& entry, std::string_view caption) {
   std::string tag = "<img src=\"" + std::string(entry.thumbnail) + "\"";
-  if (!entry.denseThumbnail.empty())
-    tag += " srcset=\"" + std::string(entry.denseThumbnail) + " 2x\"";
   if (entry.width > 0 && entry.height > 0)
     tag += " width=\"" + std::to_string(entry.width) + "\" height=\"" +
            std::to_string(entry.height) + "\"";
-  return tag + " alt=\"" + std::string(caption) + "\"";
+  tag += " alt=\"" + std::string(caption) + "\"";
+  if (!entry.denseThumbnail.empty())
+    tag += " srcset=\"" + std::string(entry.denseThumbnail) + " 2x\"";
+  return tag;
 }
 
 // The anchor that opens a photo's entry: it links the photo and, where it is known, gives its size,

@@ -14,19 +14,32 @@ enum KestrunePhotoFailure {
   kPhotoTooLarge = 1,     // the photo claims claimedWidth x claimedHeight pixels, above the limit
 };
 
+// One picture made of a photo: sRGB, upright, fitted into edge x edge pixels and never enlarged,
+// a JPEG of `quality` without metadata; made only when the photo's longer side (upright) is longer
+// than `whenLongerThan` (0: always).
+struct KestrunePicture {
+  int edge;             // in
+  int whenLongerThan;   // in
+  int quality;          // in: 1 to 100
+  int made;             // out: 1 when jpeg holds the picture
+  unsigned char* jpeg;  // out, allocated by the codec, freed by its release
+  std::size_t jpegSize;
+  int width, height;  // out: the picture's size
+};
+
+enum { kPhotoMostPictures = 4 };
+
 struct KestrunePhotoJob {
   const char* photo;     // in: name of a regular file, relative to the working folder
-  int edge;              // in: the thumbnail fits into edge x edge pixels
-  int quality;           // in: the thumbnail's JPEG quality, 1 to 100
   long long pixelLimit;  // in: a photo of more pixels than this is refused before decoding
-  int made;              // out: 1 when jpeg holds the thumbnail
-  int failureCode;       // out: a KestrunePhotoFailure when it was not made
+  int pictureCount;      // in: pictures[0, pictureCount), all made from one decode of the photo
+  KestrunePicture pictures[kPhotoMostPictures];
+  int made;         // out: 1 when the photo was decoded and every picture it calls for made
+  int failureCode;  // out: a KestrunePhotoFailure when it was not made
   long long claimedWidth, claimedHeight;  // out, with kPhotoTooLarge
-  char failure[256];    // out: why it was not made, or what was wrong with the photo
-  unsigned char* jpeg;  // out, malloc'ed: the thumbnail, JPEG without metadata
-  std::size_t jpegSize;
-  int width, height;    // out: the thumbnail's size
-  unsigned char* exif;  // out, malloc'ed: the photo's EXIF block, if any
+  char failure[256];            // out: why it was not made, or what was wrong with the photo
+  int photoWidth, photoHeight;  // out, once made: the photo's size, upright
+  unsigned char* exif;          // out, malloc'ed: the photo's EXIF block, if any
   std::size_t exifSize;
   unsigned char* xmp;  // out, malloc'ed: the photo's XMP packet, if any
   std::size_t xmpSize;
@@ -68,5 +81,5 @@ struct KestrunePhotoCodec {
 __attribute__((visibility("default"))) const KestrunePhotoCodec* KestruneOpenPhotoCodec();
 }
 
-inline constexpr int kPhotoCodecVersion = 4;
+inline constexpr int kPhotoCodecVersion = 5;
 inline constexpr char kPhotoCodecEntry[] = "KestruneOpenPhotoCodec";

@@ -80,6 +80,94 @@ bool ReadWhole(int fd, std::size_t size, std::vector<unsigned char>* bytes) {
   return true;
 }
 
+// The photo's size as it is shown: turned upright by its orientation (5 to 8 turn it a quarter).
+void UprightSize(VipsImage* header, int* width, int* height) {
+  int orientation = 1;
+  if (vips_image_get_typeof(header, VIPS_META_ORIENTATION) != 0 &&
+      vips_image_get_int(header, VIPS_META_ORIENTATION, &orientation) != 0)
+    orientation = 1;
+  const bool turned = orientation >= 5 && orientation <= 8;
+  *width = turned ? header->Ysize : header->Xsize;
+  *height = turned ? header->Xsize : header->Ysize;
+}
+
+// Whether the photo, its longer side `longer` pixels, calls for `picture`.
+bool CallsFor(const KestrunePicture& picture, int longer) {
+  return longer > picture.whenLongerThan;
+}
+
+// The photo decoded once, fitted into edge x edge pixels (shrunk on load where its format can),
+// upright and in sRGB; nullptr after the job's failure was set.
+VipsImage* DecodeFitted(KestrunePhotoJob* job, VipsSource* source, int edge, bool profiled) {
+  VipsImage* image = nullptr;
+  const int failed =
+      profiled ? vips_thumbnail_source(source, &image, edge, "height", edge, "size", VIPS_SIZE_DOWN,
+                                       "export_profile", "srgb", "option_string",
+                                       "fail_on=truncated", nullptr)
+               : vips_thumbnail_source(source, &image, edge, "height", edge, "size", VIPS_SIZE_DOWN,
+                                       "option_string", "fail_on=truncated", nullptr);
+  if (failed) {
+    FailWithVips(job, "cannot be decoded");
+    return nullptr;
+  }
+  return image;
+}
+
+// `picture` from the decoded image: the image itself where it fits, else fitted anew from it.
+bool EncodePicture(KestrunePicture* picture, VipsImage* decoded) {
+  VipsImage* fitted = nullptr;
+  const bool smaller = decoded->Xsize > picture->edge || decoded->Ysize > picture->edge;
+  if (smaller && vips_thumbnail_image(decoded, &fitted, picture->edge, "height", picture->edge,
+                                      "size", VIPS_SIZE_DOWN, nullptr) != 0)
+    return false;
+  VipsImage* image = smaller ? fitted : decoded;
+  void* buffer = nullptr;
+  size_t length = 0;
+  const bool saved = vips_jpegsave_buffer(image, &buffer, &length, "Q", picture->quality, "strip",
+                                          TRUE, nullptr) == 0;
+  if (saved) {
+    picture->made = 1;
+    picture->jpeg = static_cast<unsigned char*>(buffer);  // g_malloc'ed: released with g_free
+    picture->jpegSize = length;
+    picture->width = image->Xsize;
+    picture->height = image->Ysize;
+  }
+  if (fitted != nullptr) g_object_unref(fitted);
+  return saved;
+}
+
+// Every picture the photo calls for, from one decode at the size of the largest of them: kept in
+// memory when more than one is made from it, so the photo is decoded once. A photo that calls for
+// none is not decoded at all.
+void MakePictures(KestrunePhotoJob* job, VipsSource* source, bool profiled) {
+  const int longer = job->photoWidth > job->photoHeight ? job->photoWidth : job->photoHeight;
+  int edge = 0, called = 0;
+  for (int p = 0; p < job->pictureCount; ++p) {
+    if (!CallsFor(job->pictures[p], longer)) continue;
+    edge = job->pictures[p].edge > edge ? job->pictures[p].edge : edge;
+    ++called;
+  }
+  if (called == 0) {
+    job->made = 1;
+    return;
+  }
+  VipsImage* decoded = DecodeFitted(job, source, edge, profiled);
+  if (decoded == nullptr) return;
+  VipsImage* kept = called > 1 ? vips_image_copy_memory(decoded) : nullptr;
+  VipsImage* image = kept != nullptr ? kept : decoded;
+  bool made = called <= 1 || kept != nullptr;
+  for (int p = 0; made && p < job->pictureCount; ++p) {
+    if (CallsFor(job->pictures[p], longer)) made = EncodePicture(&job->pictures[p], image);
+  }
+  if (made) {
+    job->made = 1;
+  } else {
+    FailWithVips(job, "cannot be decoded");
+  }
+  if (kept != nullptr) g_object_unref(kept);
+  g_object_unref(decoded);
+}
+
 void MakeOne(KestrunePhotoJob* job) {
   const int fd = Files->open(job->photo, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return Fail(job, std::strerror(errno));
@@ -128,28 +216,9 @@ void MakeOne(KestrunePhotoJob* job) {
   // A photo with a colour profile of its own is turned into sRGB; one without is taken as sRGB
   // already, which spares every such photo building a colour transform.
   const bool profiled = vips_image_get_typeof(header, VIPS_META_ICC_NAME) != 0;
+  UprightSize(header, &job->photoWidth, &job->photoHeight);
   g_object_unref(header);
-  VipsImage* thumbnail = nullptr;
-  void* buffer = nullptr;
-  size_t length = 0;
-  const int failed =
-      (profiled ? vips_thumbnail_source(source, &thumbnail, job->edge, "height", job->edge, "size",
-                                        VIPS_SIZE_DOWN, "export_profile", "srgb", "option_string",
-                                        "fail_on=truncated", nullptr)
-                : vips_thumbnail_source(source, &thumbnail, job->edge, "height", job->edge, "size",
-                                        VIPS_SIZE_DOWN, "option_string", "fail_on=truncated",
-                                        nullptr)) ||
-      vips_jpegsave_buffer(thumbnail, &buffer, &length, "Q", job->quality, "strip", TRUE, nullptr);
-  if (failed) {
-    FailWithVips(job, "cannot be decoded");
-  } else {
-    job->made = 1;
-    job->width = thumbnail->Xsize;
-    job->height = thumbnail->Ysize;
-    job->jpeg = static_cast<unsigned char*>(buffer);  // g_malloc'ed: released with g_free
-    job->jpegSize = length;
-  }
-  if (thumbnail != nullptr) g_object_unref(thumbnail);
+  MakePictures(job, source, profiled);
   g_object_unref(source);
 }
 
@@ -208,11 +277,15 @@ void Stop() {
 }
 
 void Release(KestrunePhotoJob* job) {
-  g_free(job->jpeg);
+  for (int p = 0; p < job->pictureCount && p < kPhotoMostPictures; ++p) {
+    g_free(job->pictures[p].jpeg);
+    job->pictures[p].jpeg = nullptr;
+    job->pictures[p].jpegSize = 0;
+  }
   std::free(job->exif);
   std::free(job->xmp);
-  job->jpeg = job->exif = job->xmp = nullptr;
-  job->jpegSize = job->exifSize = job->xmpSize = 0;
+  job->exif = job->xmp = nullptr;
+  job->exifSize = job->xmpSize = 0;
 }
 
 // The threads of the process, by /proc/self/task; 0 when that cannot be read.

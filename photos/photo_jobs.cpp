@@ -1,4 +1,4 @@
-// Thumbnail jobs handed to the loaded photo codec and their results taken back, the same on
+// Photo jobs handed to the loaded photo codec and their results taken back, the same on
 // every platform; the facts the codec is given (quality, pixel limit) and the words of its
 // refusals are the program's, written here once.
 #include "photos/photo_jobs.h"
@@ -9,7 +9,7 @@
 namespace {
 
 // The run's jobs as the codec sees them; the names point into the caller's jobs.
-std::vector<ThumbnailJob>* Jobs = nullptr;
+std::vector<PhotoJob>* Jobs = nullptr;
 std::vector<KestrunePhotoJob> Work;
 
 // Why the codec did not make a job's thumbnail, in the program's words where it gave a code.
@@ -24,15 +24,22 @@ std::string FailureOf(const KestrunePhotoJob& done) {
 
 }  // namespace
 
-void StartThumbnails(std::vector<ThumbnailJob>* jobs) {
-  StopThumbnails();
+void StartPhotoJobs(std::vector<PhotoJob>* jobs) {
+  StopPhotoJobs();
   Jobs = jobs;
   Work.assign(jobs->size(), KestrunePhotoJob{});
   for (std::size_t i = 0; i < jobs->size(); ++i) {
-    Work[i].photo = (*jobs)[i].photo.c_str();
-    Work[i].edge = (*jobs)[i].edge;
-    Work[i].quality = (*jobs)[i].quality;
-    Work[i].pixelLimit = kPhotoPixelLimit;
+    const PhotoJob& job = (*jobs)[i];
+    KestrunePhotoJob& work = Work[i];
+    work.photo = job.photo.c_str();
+    work.pixelLimit = kPhotoPixelLimit;
+    work.pictureCount =
+        static_cast<int>(std::min<std::size_t>(job.wanted.size(), kPhotoMostPictures));
+    for (int p = 0; p < work.pictureCount; ++p) {
+      work.pictures[p].edge = job.wanted[p].edge;
+      work.pictures[p].whenLongerThan = job.wanted[p].whenLongerThan;
+      work.pictures[p].quality = job.wanted[p].quality;
+    }
   }
   // Two photos a core ahead: a core that finished its photo begins the next while the program
   // writes the one before. Eight cores make thumbnails faster than a disk gives photos, and keep
@@ -42,23 +49,31 @@ void StartThumbnails(std::vector<ThumbnailJob>* jobs) {
                            2 * std::size_t{threads});
 }
 
-void TakeThumbnail(std::size_t index) {
+void TakePhotoJob(std::size_t index) {
   if (Jobs == nullptr || index >= Work.size()) return;
   const KestrunePhotoCodec& codec = LoadedPhotoCodec();
   codec.wait(index);
-  ThumbnailJob& job = (*Jobs)[index];
+  PhotoJob& job = (*Jobs)[index];
   KestrunePhotoJob& done = Work[index];
   job.made = done.made != 0;
   job.failure = FailureOf(done);
-  job.jpeg.assign(reinterpret_cast<const char*>(done.jpeg), done.jpegSize);
+  job.pictures.assign(static_cast<std::size_t>(done.pictureCount), PictureMade());
+  for (int p = 0; p < done.pictureCount; ++p) {
+    const KestrunePicture& picture = done.pictures[p];
+    PictureMade& made = job.pictures[static_cast<std::size_t>(p)];
+    made.made = picture.made != 0;
+    made.jpeg.assign(reinterpret_cast<const char*>(picture.jpeg), picture.jpegSize);
+    made.width = picture.width;
+    made.height = picture.height;
+  }
   job.exif.assign(reinterpret_cast<const char*>(done.exif), done.exifSize);
   job.xmp.assign(reinterpret_cast<const char*>(done.xmp), done.xmpSize);
-  job.width = done.width;
-  job.height = done.height;
+  job.width = done.photoWidth;
+  job.height = done.photoHeight;
   codec.release(&done);
 }
 
-void StopThumbnails() {
+void StopPhotoJobs() {
   if (Jobs == nullptr) return;
   const KestrunePhotoCodec& codec = LoadedPhotoCodec();
   codec.stop();

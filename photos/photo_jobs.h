@@ -1,5 +1,5 @@
-// Thumbnail jobs handed to a photo codec (photo_codec.h) and their results taken back, the same
-// on every platform: StartThumbnails, TakeThumbnail and StopThumbnails of photos.h.
+// Photo jobs handed to a photo codec (photo_codec.h) and their results taken back, the same
+// on every platform: StartPhotoJobs, TakePhotoJob and StopPhotoJobs of photos.h.
 #pragma once
 
 #include <vector>

@@ -89,6 +89,7 @@ bool DescribeEntries(int folder, const std::vector<std::string>& names,
     FolderEntry found;
     found.name = name;
     found.kind = KindOf(info);
+    found.link = S_ISLNK(info.st_mode);
     found.size = static_cast<unsigned long long>(info.st_size);
     found.modified = NanosecondsOf(info.st_mtim);
     entries->push_back(std::move(found));
@@ -125,13 +126,30 @@ bool IsFolderPath(const std::string& path) {
 }
 
 bool ListWorkingFolder(std::vector<FolderEntry>* entries) {
-  const int folder = PosixCalls.openat(AT_FDCWD, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  return ListFolder(".", entries);
+}
+
+bool ListFolder(const std::string& name, std::vector<FolderEntry>* entries) {
+  const int folder =
+      PosixCalls.openat(AT_FDCWD, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0);
   if (folder < 0) return false;
   std::vector<std::string> names;
   const bool listed = ReadNames(folder, &names) && DescribeEntries(folder, names, entries);
   PosixCalls.close(folder);
   if (!listed) entries->clear();
   return listed;
+}
+
+bool MakeFolder(const std::string& name) {
+  if (PosixCalls.mkdirat(AT_FDCWD, name.c_str(), 0777) == 0) return true;
+  struct stat info;
+  return errno == EEXIST &&
+         PosixCalls.fstatat(AT_FDCWD, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISDIR(info.st_mode);
+}
+
+bool RemoveEmptyFolder(const std::string& name) {
+  return PosixCalls.unlinkAt(AT_FDCWD, name.c_str(), AT_REMOVEDIR) == 0;
 }
 
 bool ReadFileHead(const std::string& name, std::size_t limit, std::string* head) {

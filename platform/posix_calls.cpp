@@ -86,6 +86,7 @@ PosixCallTable DefaultPosixCalls() {
   calls.getdents64 = ::getdents64;
   calls.kill = ::kill;
   calls.fstatat = ::fstatat;
+  calls.mkdirat = ::mkdirat;
   return calls;
 }
 

@@ -61,6 +61,9 @@ struct PosixCallTable {
   // link once more following it), its files' first bytes and the photos themselves read with
   // open, fstat, read and close above (the photo codec's reads too, from its threads).
   int (*fstatat)(int folder, const char* name, struct stat* info, int flags);
+  // The folder of kestrune's beside the photos that holds their copies, made when the first copy
+  // is written (its removal, once empty, is an unlinkAt with AT_REMOVEDIR).
+  int (*mkdirat)(int folder, const char* name, mode_t mode);
 };
 
 extern PosixCallTable PosixCalls;

@@ -273,17 +273,23 @@ TEST(FolderRun, DryRunSaysWhatTheRunWouldDoAndChangesNothing) {
   const auto before = Snapshot(folder.path());
   const ProgramResult dry = RunKestrune({"--dry-run", folder.path()}, "/");
   EXPECT_EQ(dry.status, 0) << dry.err;
+  // Each photo's copies as its header's size calls for them: these are 320x240, so the thumbnail
+  // for dense screens alone (none for the user's thumbnail), no screen copy.
   EXPECT_EQ(dry.out,
             "keep boats_t.jpg (up to date)\n"
+            "keep kestrune-copies/boats.jpg.480.jpg (up to date)\n"
             "keep gulls_t.jpg (not written by kestrune)\n"
             "replace pier_t.jpg\n"
+            "replace kestrune-copies/pier.jpg.480.jpg\n"
             "create SUNSET_t.jpg\n"
+            "create kestrune-copies/SUNSET.JPG.480.jpg\n"
+            "remove kestrune-copies/rockpool.jpg.480.jpg (its photo is gone)\n"
             "remove rockpool.htm (its photo is gone)\n"
             "remove rockpool.html (its photo is gone)\n"
             "remove rockpool_t.jpg (its photo is gone)\n"
             "replace index.html\n"
-            "4 photos: 2 thumbnails to make, 1 up to date, 1 kept; then the slide show of "
-            "index.html (dry run: nothing written)\n");
+            "4 photos: 4 thumbnails and copies to make, 2 up to date, 1 kept; then the slide show "
+            "of index.html (dry run: nothing written)\n");
   EXPECT_EQ(Snapshot(folder.path()), before);
 }
 

@@ -289,9 +289,14 @@ int RunFolderSequence(const std::vector<std::string>& folders, const PageStyle& 
   return ended && !FolderRunFailed() && !State.FailureReported ? 0 : 1;
 }
 
-// Two folders of photos whose thumbnails are the user's (used as they are, so no decoder runs).
+// Two folders of small photos whose thumbnails are the user's (used as they are, and the photos
+// too small for any copy: no decoder runs).
 void WriteTwoFolders(const ScratchFolder& root) {
-  for (const char* file : {"one/a.jpg", "one/b.gif", "two/c d.png"}) root.Write(file, file);
+  const std::string examples = KESTRUNE_EXAMPLES;
+  const std::pair<const char*, const char*> photos[] = {
+      {"one/a.jpg", "boats.jpg"}, {"one/b.gif", "gulls.gif"}, {"two/c d.png", "dunes.png"}};
+  for (const auto& [file, example] : photos)
+    root.Write(file, ReadWholeFile(examples + "/" + example));
   for (const char* file : {"one/a_t.jpg", "one/b_t.jpg", "two/c d_t.jpg"}) root.Write(file, "t");
 }
 
