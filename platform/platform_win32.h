@@ -1,5 +1,6 @@
 // What the Win32 platform layer shows beyond platform.h: the conversion of names between UTF-8 and
 // UTF-16, which the window machinery and the entry point use too, and what its tests reach.
+// The layer is split by job into win32_*.cpp, each under a banner that says its job.
 #pragma once
 
 #include <windows.h>
