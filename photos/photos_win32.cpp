@@ -1,6 +1,7 @@
 // The photo operations on Win32: the folder's entries and files' first bytes through the
-// wide-character calls, a link looked at but never read through, and the photo codec of the
-// Windows Imaging Component (photo_codec_wic.cpp), started on first use.
+// wide-character calls of the platform's call table (Win32Calls), a link looked at but never read
+// through, and the photo codec of the Windows Imaging Component (photo_codec_wic.cpp), started on
+// first use.
 #include <windows.h>
 
 #include <algorithm>
@@ -32,7 +33,7 @@ std::wstring FinalPath(HANDLE handle) {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD length =
-        GetFinalPathNameByHandleW(handle, &path[0], static_cast<DWORD>(path.size()), 0);
+        Win32Calls.getFinalPathName(handle, &path[0], static_cast<DWORD>(path.size()), 0);
     if (length == 0) return std::wstring();
     if (length < path.size()) {
       path.resize(length);
@@ -49,11 +50,12 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
 }
 
 std::wstring WorkingFolderPath() {
-  const HANDLE folder = CreateFileW(L".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE folder =
+      Win32Calls.createFile(L".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (folder == INVALID_HANDLE_VALUE) return std::wstring();
   std::wstring path = FinalPath(folder);
-  CloseHandle(folder);
+  Win32Calls.closeHandle(folder);
   if (!path.empty() && path.back() != L'\\') path += L'\\';
   return path;
 }
@@ -74,9 +76,9 @@ bool LiesIn(HANDLE handle, const std::wstring& folder, const std::wstring& name,
 // folder. The file is opened for its attributes only, which waits on no device.
 EntryKind KindOf(const std::wstring& name, DWORD attributes, const std::wstring& folder) {
   const bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  const HANDLE handle = CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE handle = Win32Calls.createFile(
+      name.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     // Unreadable: the codec tells why; a link that leads nowhere is not followed.
     if (isLink) return EntryKind::LinkOutside;
@@ -86,13 +88,13 @@ EntryKind KindOf(const std::wstring& name, DWORD attributes, const std::wstring&
   BY_HANDLE_FILE_INFORMATION info;
   if (!LiesIn(handle, folder, name, false)) {
     kind = EntryKind::LinkOutside;
-  } else if (GetFileInformationByHandle(handle, &info) &&
+  } else if (Win32Calls.getFileInformation(handle, &info) &&
              (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     kind = EntryKind::Folder;
-  } else if (GetFileType(handle) == FILE_TYPE_DISK) {
+  } else if (Win32Calls.getFileType(handle) == FILE_TYPE_DISK) {
     kind = EntryKind::Regular;
   }
-  CloseHandle(handle);
+  Win32Calls.closeHandle(handle);
   return kind;
 }
 
@@ -101,13 +103,13 @@ EntryKind KindOf(const std::wstring& name, DWORD attributes, const std::wstring&
 bool IsFolderPath(const std::string& path) {
   const std::wstring wide = Wide(path);
   if (wide.empty()) return false;
-  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  const DWORD attributes = Win32Calls.getFileAttributes(wide.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool ListWorkingFolder(std::vector<FolderEntry>* entries) {
   WIN32_FIND_DATAW found;
-  const HANDLE search = FindFirstFileW(L"*", &found);
+  const HANDLE search = Win32Calls.findFirstFile(L"*", &found);
   if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
   const std::wstring folder = WorkingFolderPath();
   do {
@@ -126,28 +128,29 @@ bool ListWorkingFolder(std::vector<FolderEntry>* entries) {
         (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
       // A link inside the folder: the size and time of the file it leads to.
       WIN32_FILE_ATTRIBUTE_DATA target;
-      if (GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &target)) {
+      if (Win32Calls.getFileAttributesEx(name.c_str(), GetFileExInfoStandard, &target)) {
         entry.size =
             static_cast<unsigned long long>(target.nFileSizeHigh) << 32 | target.nFileSizeLow;
         entry.modified = NanosecondsOf(target.ftLastWriteTime);
       }
     }
     entries->push_back(std::move(entry));
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
+  } while (Win32Calls.findNextFile(search, &found));
+  Win32Calls.findClose(search);
   return true;
 }
 
 bool ReadFileHead(const std::string& name, std::size_t limit, std::string* head) {
   const std::wstring wide = Wide(name);
   if (wide.empty() || NamesReservedDevice(name)) return false;
-  const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const HANDLE file = Win32Calls.createFile(
+      wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info;
   bool read =
-      GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+      Win32Calls.getFileType(file) == FILE_TYPE_DISK &&
+      Win32Calls.getFileInformation(file, &info) &&
       (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
       LiesIn(file, WorkingFolderPath(), wide.substr(wide.find_last_of(L"\\/") + 1),
              wide.find_first_of(L"\\/") == std::wstring::npos);
@@ -160,11 +163,12 @@ bool ReadFileHead(const std::string& name, std::size_t limit, std::string* head)
     std::size_t got = 0;
     DWORD n = 0;
     while (got < limit &&
-           ReadFile(file, &(*head)[got], static_cast<DWORD>(limit - got), &n, nullptr) && n > 0)
+           Win32Calls.readFile(file, &(*head)[got], static_cast<DWORD>(limit - got), &n, nullptr) &&
+           n > 0)
       got += n;
     head->resize(got);
   }
-  CloseHandle(file);
+  Win32Calls.closeHandle(file);
   return read;
 }
 

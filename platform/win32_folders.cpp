@@ -13,7 +13,7 @@
 using namespace win32;
 
 bool FileExists(const std::string& name) {
-  return GetFileAttributesW(Wide(name).c_str()) != INVALID_FILE_ATTRIBUTES;
+  return Win32Calls.getFileAttributes(Wide(name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Always a real look-up: short 8.3 names, case and trailing dots make a folder's listing answer
@@ -25,31 +25,32 @@ bool ImageFileExists(const std::string& name) {
 // Grows its buffer for a path longer than MAX_PATH.
 std::string GetWorkingFolder() {
   return WideToUtf8(ReadIntoGrowingBuffer<wchar_t>(MAX_PATH, [](wchar_t* buffer, std::size_t size) {
-    return LengthOrNeeded(GetCurrentDirectoryW(static_cast<DWORD>(size), buffer));
+    return LengthOrNeeded(Win32Calls.getCurrentDirectory(static_cast<DWORD>(size), buffer));
   }));
 }
 
 // A name that is not UTF-8 is empty here, which names no folder.
 bool SetWorkingFolder(const std::string& folder) {
-  return SetCurrentDirectoryW(Wide(folder).c_str()) != 0;
+  return Win32Calls.setCurrentDirectory(Wide(folder).c_str()) != 0;
 }
 
 namespace win32 {
 
 std::wstring FinalPath(HANDLE handle) {
   return ReadIntoGrowingBuffer<wchar_t>(MAX_PATH, [handle](wchar_t* buffer, std::size_t size) {
-    return LengthOrNeeded(GetFinalPathNameByHandleW(handle, buffer, static_cast<DWORD>(size), 0));
+    return LengthOrNeeded(Win32Calls.getFinalPathName(handle, buffer, static_cast<DWORD>(size), 0));
   });
 }
 
 // Both paths as the system resolves them, compared as the file system compares names; the
 // folder itself is opened for its attributes only, shared with everyone.
 bool LiesBeneathWorkingFolder(HANDLE file) {
-  const HANDLE folder = CreateFileW(L".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE folder =
+      Win32Calls.createFile(L".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (folder == INVALID_HANDLE_VALUE) return false;
   std::wstring prefix = FinalPath(folder);
-  CloseHandle(folder);
+  Win32Calls.closeHandle(folder);
   const std::wstring path = FinalPath(file);
   if (prefix.empty() || path.empty()) return false;
   if (prefix.back() != L'\\') prefix += L'\\';

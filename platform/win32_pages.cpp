@@ -31,20 +31,21 @@ bool LooksLikeOwnPage(HANDLE handle, std::string_view marker) {
   // A file that cannot be read is not replaced.
   if (!MayBeReplaced(HeadOf(handle, marker))) return false;
   LARGE_INTEGER start{};
-  return SetFilePointerEx(handle, start, nullptr, FILE_BEGIN);
+  return Win32Calls.setFilePointer(handle, start, nullptr, FILE_BEGIN);
 }
 
 bool HoldAccessTime(HANDLE handle, FILETIME* accessed) {
-  if (!GetFileTime(handle, nullptr, accessed, nullptr)) return false;
+  if (!Win32Calls.getFileTime(handle, nullptr, accessed, nullptr)) return false;
   FILETIME keep{0xFFFFFFFF, 0xFFFFFFFF};
-  SetFileTime(handle, nullptr, &keep, nullptr);
+  Win32Calls.setFileTime(handle, nullptr, &keep, nullptr);
   return true;
 }
 
 void PutBackAccessTime(HANDLE handle, const FILETIME& accessed) {
   FILETIME now;
-  if (GetFileTime(handle, nullptr, &now, nullptr) && CompareFileTime(&now, &accessed) != 0)
-    SetFileTime(handle, nullptr, &accessed, nullptr);
+  if (Win32Calls.getFileTime(handle, nullptr, &now, nullptr) &&
+      CompareFileTime(&now, &accessed) != 0)
+    Win32Calls.setFileTime(handle, nullptr, &accessed, nullptr);
 }
 
 bool MarkForRemoval(HANDLE handle, bool remove) {
@@ -61,8 +62,8 @@ bool MarkForRemoval(HANDLE handle, bool remove) {
 
 void RemoveCreatedFile(HANDLE handle, const std::string& name) {
   const bool marked = MarkForRemoval(handle, true);
-  CloseHandle(handle);
-  if (!marked) DeleteFileW(Wide(name).c_str());
+  Win32Calls.closeHandle(handle);
+  if (!marked) Win32Calls.deleteFile(Wide(name).c_str());
 }
 
 }  // namespace win32
@@ -82,7 +83,7 @@ PageFileState Unopened(const std::string& name, DWORD error) {
       return PageFileState::InUse;
     case ERROR_ACCESS_DENIED: {
       // A folder opened as a file is denied too.
-      const DWORD attributes = GetFileAttributesW(Wide(name).c_str());
+      const DWORD attributes = Win32Calls.getFileAttributes(Wide(name).c_str());
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return PageFileState::NotRegular;
       return PageFileState::NotWritable;
@@ -102,12 +103,12 @@ bool IsFileItself(HANDLE file, const std::string& name) {
   const std::size_t separator = wide.find_last_of(L"\\/");
   const std::wstring folderName =
       separator == std::wstring::npos ? L"." : wide.substr(0, separator + 1);
-  const HANDLE folder =
-      CreateFileW(folderName.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE folder = Win32Calls.createFile(
+      folderName.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (folder == INVALID_HANDLE_VALUE) return false;
   std::wstring expected = FinalPath(folder);
-  CloseHandle(folder);
+  Win32Calls.closeHandle(folder);
   const std::wstring path = FinalPath(file);
   if (expected.empty() || path.empty()) return false;
   if (expected.back() != L'\\') expected += L'\\';
@@ -146,8 +147,8 @@ PageFileLook LookAtPageFile(const std::string& name, std::string_view marker) {
   // reading only (a file held open, the contact sheet among them, is in use), without
   // truncating, and written through never.
   const HANDLE handle =
-      CreateFileW(Wide(name).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      Win32Calls.createFile(Wide(name).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     look.state = Unopened(name, GetLastError());
     return look;
@@ -163,7 +164,7 @@ PageFileLook LookAtPageFile(const std::string& name, std::string_view marker) {
     look.state = HeadOf(handle, marker);
   }
   if (accessTimeHeld) PutBackAccessTime(handle, accessed);
-  CloseHandle(handle);
+  Win32Calls.closeHandle(handle);
   return look;
 }
 
@@ -174,7 +175,7 @@ PageFileLook LookAtPageFile(const std::string& name, std::string_view marker) {
 PageFileState RemoveOwnPage(const std::string& name, std::string_view marker) {
   if (Wide(name).empty()) return PageFileState::Failed;  // no name of a file
   if (NamesReservedDevice(name)) return PageFileState::DeviceName;
-  const HANDLE handle = CreateFileW(
+  const HANDLE handle = Win32Calls.createFile(
       Wide(name).c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
       OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
@@ -186,7 +187,7 @@ PageFileState RemoveOwnPage(const std::string& name, std::string_view marker) {
   const bool accessTimeHeld = HoldAccessTime(handle, &accessed);
   BY_HANDLE_FILE_INFORMATION info;
   PageFileState state = PageFileState::Failed;
-  if (!GetFileInformationByHandle(handle, &info)) {
+  if (!Win32Calls.getFileInformation(handle, &info)) {
     state = PageFileState::Failed;
   } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     state = PageFileState::Link;
@@ -204,10 +205,10 @@ PageFileState RemoveOwnPage(const std::string& name, std::string_view marker) {
                                                               : PageFileState::NotWritable;
   }
   if (state != PageFileState::Removed && accessTimeHeld) PutBackAccessTime(handle, accessed);
-  CloseHandle(handle);
+  Win32Calls.closeHandle(handle);
   // Where the system could not remove it as the handle closed, the name still shows a file.
   if (state == PageFileState::Removed &&
-      GetFileAttributesW(Wide(name).c_str()) != INVALID_FILE_ATTRIBUTES)
+      Win32Calls.getFileAttributes(Wide(name).c_str()) != INVALID_FILE_ATTRIBUTES)
     state = PageFileState::NotWritable;
   return state;
 }

@@ -29,7 +29,7 @@ std::string HelpPageAddress() {
   const std::string folder = ProgramFolder();
   if (folder.empty()) return std::string();
   const std::string candidate = folder + "help.html";
-  const DWORD attributes = GetFileAttributesW(Wide(candidate).c_str());
+  const DWORD attributes = Win32Calls.getFileAttributes(Wide(candidate).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
     return std::string();
   return candidate;

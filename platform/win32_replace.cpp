@@ -68,9 +68,10 @@ namespace {
 bool LookAtOriginal(Replacement* r) {
   // A device name would open the device.
   if (NamesReservedDevice(r->name)) return false;
-  const HANDLE handle = CreateFileW(Wide(r->name).c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle =
+      Win32Calls.createFile(Wide(r->name).c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
   FILETIME accessed;
   const bool accessTimeHeld = HoldAccessTime(handle, &accessed);
@@ -81,7 +82,7 @@ bool LookAtOriginal(Replacement* r) {
       !TakesReservedPlace(r->name, handle, false) && LooksLikeOwnPage(handle, r->marker);
   if (replaceable) r->original = identity;
   if (!replaceable && accessTimeHeld) PutBackAccessTime(handle, accessed);
-  CloseHandle(handle);
+  Win32Calls.closeHandle(handle);
   return replaceable;
 }
 
@@ -106,8 +107,8 @@ HANDLE CreateTemporaryFile(const std::string& name, std::string* temporary) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     *temporary = TemporaryName(name, "", attempt);
     const HANDLE handle =
-        CreateFileW(Wide(*temporary).c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
-                    CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+        Win32Calls.createFile(Wide(*temporary).c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ,
+                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (handle != INVALID_HANDLE_VALUE || !NameTaken(GetLastError())) return handle;
   }
   return INVALID_HANDLE_VALUE;
@@ -121,7 +122,7 @@ std::wstring SystemPath(const std::string& name) {
   const std::wstring full =
       ReadIntoGrowingBuffer<wchar_t>(MAX_PATH, [&wide](wchar_t* buffer, std::size_t size) {
         return LengthOrNeeded(
-            GetFullPathNameW(wide.c_str(), static_cast<DWORD>(size), buffer, nullptr));
+            Win32Calls.getFullPathName(wide.c_str(), static_cast<DWORD>(size), buffer, nullptr));
       });
   if (full.empty()) return std::wstring();
   if (full.compare(0, 4, L"\\\\?\\") == 0) return L"\\??\\" + full.substr(4);
@@ -168,9 +169,9 @@ enum class Placing { Placed, Refused, TryAgain };
 // no-replace move), and the old one goes. Where none stands there, the new one takes the free
 // name the same way. TryAgain when the name changed meanwhile, or is held for a moment.
 Placing PlaceOnce(Replacement& r) {
-  const HANDLE current =
-      CreateFileW(Wide(r.name).c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES,
-                  FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE current = Win32Calls.createFile(
+      Wide(r.name).c_str(), GENERIC_READ | DELETE | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (current == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (error == ERROR_SHARING_VIOLATION) return Placing::TryAgain;
@@ -197,7 +198,7 @@ Placing PlaceOnce(Replacement& r) {
     }
   }
   if (accessTimeHeld) PutBackAccessTime(current, accessed);
-  CloseHandle(current);
+  Win32Calls.closeHandle(current);
   return Placing::Refused;
 }
 
@@ -224,7 +225,7 @@ std::FILE* StreamOver(HANDLE temporary) {
   std::FILE* stream = fd == -1 ? nullptr : _fdopen(fd, "wb");
   if (stream == nullptr) {
     if (fd == -1) {
-      CloseHandle(temporary);
+      Win32Calls.closeHandle(temporary);
     } else {
       _close(fd);  // closes the handle too
     }
@@ -252,8 +253,8 @@ std::FILE* CreateOutputFile(const std::string& name, std::string_view marker) {
                           Wide(std::string(StoredName(name)));
   if (!IsDiskFile(temporary) || !LiesBeneathWorkingFolder(temporary) ||
       !MarkForRemoval(temporary, true) ||
-      !DuplicateHandle(GetCurrentProcess(), temporary, GetCurrentProcess(), &replacement.written, 0,
-                       FALSE, DUPLICATE_SAME_ACCESS)) {
+      !Win32Calls.duplicateHandle(GetCurrentProcess(), temporary, GetCurrentProcess(),
+                                  &replacement.written, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
     RemoveCreatedFile(temporary, replacement.temporary);
     return nullptr;
   }
@@ -280,7 +281,7 @@ bool CloseOutputFile(std::FILE* stream) {
   Replacements.erase(found);
   const bool placed = complete && PutInPlace(replacement);
   if (placed) {
-    CloseHandle(replacement.written);
+    Win32Calls.closeHandle(replacement.written);
   } else {
     RemoveCreatedFile(replacement.written, replacement.temporary);
   }

@@ -42,7 +42,7 @@ namespace win32 {
 // From the volume's serial number and the file's index on it.
 std::string IdentityOf(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(handle, &info)) return std::string();
+  if (!Win32Calls.getFileInformation(handle, &info)) return std::string();
   const unsigned long long index =
       (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   return std::to_string(info.dwVolumeSerialNumber) + ":" + std::to_string(index);
@@ -56,12 +56,13 @@ bool IsHeldSheet(const std::string& identity) {
 
 // Opened for its attributes only, shared with everyone, so that the look waits on nothing.
 bool HeldHere(const std::string& name) {
-  const HANDLE handle = CreateFileW(Wide(name).c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE handle =
+      Win32Calls.createFile(Wide(name).c_str(), FILE_READ_ATTRIBUTES,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   const std::string identity = IdentityOf(handle);
-  CloseHandle(handle);
+  Win32Calls.closeHandle(handle);
   return !identity.empty() && IsHeldSheet(identity);
 }
 
@@ -69,11 +70,12 @@ bool HeldHere(const std::string& name) {
 
 PlatformFile* OpenFileReadOnly(const std::string& path) {
   // Shared for reading only: while it is open no one, this process included, can write it.
-  const HANDLE handle = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle =
+      Win32Calls.createFile(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
   if (!IsDiskFile(handle)) {  // a device or a pipe is no contact sheet
-    CloseHandle(handle);
+    Win32Calls.closeHandle(handle);
     return nullptr;
   }
   PlatformFile* file = new PlatformFile{handle};
@@ -84,17 +86,18 @@ PlatformFile* OpenFileReadOnly(const std::string& path) {
 // Mapped, not read: the view comes when the text is first looked at.
 PlatformText* OpenWholeText(PlatformFile* file) {
   LARGE_INTEGER size;
-  if (!GetFileSizeEx(file->handle, &size) || size.QuadPart <= 0) return nullptr;
+  if (!Win32Calls.getFileSize(file->handle, &size) || size.QuadPart <= 0) return nullptr;
   if (static_cast<unsigned long long>(size.QuadPart) >= SIZE_MAX) return nullptr;
-  const HANDLE mapping = CreateFileMappingW(file->handle, nullptr, PAGE_READONLY, 0, 0, nullptr);
+  const HANDLE mapping =
+      Win32Calls.createFileMapping(file->handle, nullptr, PAGE_READONLY, 0, 0, nullptr);
   if (mapping == nullptr) return nullptr;
   return new PlatformText{mapping, static_cast<std::size_t>(size.QuadPart)};
 }
 
 const char* ViewWholeText(PlatformText* mapping, std::size_t* length) {
   if (mapping->view == nullptr) {
-    mapping->view =
-        static_cast<const char*>(MapViewOfFile(mapping->mapping, FILE_MAP_READ, 0, 0, 0));
+    mapping->view = static_cast<const char*>(
+        Win32Calls.mapViewOfFile(mapping->mapping, FILE_MAP_READ, 0, 0, 0));
     if (mapping->view == nullptr) return nullptr;
   }
   // The text ends at the first zero byte. The system fills the rest of the last page with
@@ -126,13 +129,13 @@ void CloseFile(PlatformFile* file) {
   HeldSheets.erase(std::remove_if(HeldSheets.begin(), HeldSheets.end(),
                                   [file](const auto& held) { return held.first == file; }),
                    HeldSheets.end());
-  CloseHandle(file->handle);
+  Win32Calls.closeHandle(file->handle);
   delete file;
 }
 
 void CloseWholeText(PlatformText* mapping) {
   if (mapping->view != nullptr) UnmapViewOfFile(mapping->view);
-  CloseHandle(mapping->mapping);
+  Win32Calls.closeHandle(mapping->mapping);
   delete[] mapping->copy;
   delete mapping;
 }

@@ -32,14 +32,16 @@ HANDLE OpenPageFile(const std::string& name, bool* created, std::string_view mar
   if (NamesReservedDevice(name)) return INVALID_HANDLE_VALUE;
   HANDLE handle = INVALID_HANDLE_VALUE;
   for (int turn = 0, waits = 0; turn < kOpenOrCreateTurns;) {
-    handle = CreateFileW(Wide(name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ,
-                         nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    handle =
+        Win32Calls.createFile(Wide(name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                              FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     *created = handle != INVALID_HANDLE_VALUE;
     if (*created) break;
     DWORD error = GetLastError();
     if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) {
-      handle = CreateFileW(Wide(name).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      handle =
+          Win32Calls.createFile(Wide(name).c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (handle != INVALID_HANDLE_VALUE) break;
       error = GetLastError();
     }
@@ -58,12 +60,12 @@ HANDLE OpenPageFile(const std::string& name, bool* created, std::string_view mar
   const bool accessTimeHeld = !*created && HoldAccessTime(handle, &accessed);
   if (!IsDiskFile(handle) || !LiesBeneathWorkingFolder(handle) ||
       TakesReservedPlace(name, handle, *created) ||
-      (!*created && !LooksLikeOwnPage(handle, marker)) || !SetEndOfFile(handle)) {
+      (!*created && !LooksLikeOwnPage(handle, marker)) || !Win32Calls.setEndOfFile(handle)) {
     if (*created) {
       RemoveCreatedFile(handle, name);  // made here only to be refused
     } else {
       if (accessTimeHeld) PutBackAccessTime(handle, accessed);
-      CloseHandle(handle);
+      Win32Calls.closeHandle(handle);
     }
     return INVALID_HANDLE_VALUE;
   }
@@ -91,7 +93,7 @@ bool WriteOutputFile(const std::string& name, std::string_view bytes, std::strin
     RemoveCreatedFile(handle, name);
     return false;
   }
-  const bool closed = CloseHandle(handle) != 0;
-  if (!closed && created) DeleteFileW(Wide(name).c_str());
+  const bool closed = Win32Calls.closeHandle(handle) != 0;
+  if (!closed && created) Win32Calls.deleteFile(Wide(name).c_str());
   return written && closed;
 }
