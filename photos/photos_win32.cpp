@@ -60,11 +60,11 @@ std::wstring WorkingFolderPath() {
   return path;
 }
 
-// Whether the file open as `handle` lies directly in `folder` (a path ending in "\"), and under
-// `name` itself when `itself` is asked: a link resolves elsewhere, even where the file system
-// shows it as the file it leads to (as Wine shows a Unix link).
-bool LiesIn(HANDLE handle, const std::wstring& folder, const std::wstring& name, bool itself) {
-  const std::wstring path = FinalPath(handle);
+// Whether the file at `path` (as the system resolves it) lies directly in `folder` (a path
+// ending in "\"), and under `name` itself when `itself` is asked: a link resolves elsewhere, even
+// where the file system shows it as the file it leads to (as Wine shows a Unix link).
+bool LiesIn(const std::wstring& path, const std::wstring& folder, const std::wstring& name,
+            bool itself) {
   if (folder.empty() || path.size() <= folder.size() ||
       !SamePath(path.substr(0, folder.size()), folder))
     return false;
@@ -72,30 +72,65 @@ bool LiesIn(HANDLE handle, const std::wstring& folder, const std::wstring& name,
   return itself ? SamePath(rest, name) : rest.find(L'\\') == std::wstring::npos;
 }
 
-// What stands under `name`: a link counts as what it leads to when that is directly in the
-// folder. The file is opened for its attributes only, which waits on no device.
-EntryKind KindOf(const std::wstring& name, DWORD attributes, const std::wstring& folder) {
+// What stands under `name` (with `attributes` from the listing) into *kind: a link counts as
+// what it leads to when that is directly in the folder. The file is opened for its attributes
+// only, which waits on no device. False when it was opened but a look at it failed: what it is
+// cannot be told, and the listing fails rather than call it what it may not be.
+bool KindOf(const std::wstring& name, DWORD attributes, const std::wstring& folder,
+            EntryKind* kind) {
   const bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   const HANDLE handle = Win32Calls.createFile(
       name.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     // Unreadable: the codec tells why; a link that leads nowhere is not followed.
-    if (isLink) return EntryKind::LinkOutside;
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::Folder : EntryKind::Regular;
+    if (isLink)
+      *kind = EntryKind::LinkOutside;
+    else
+      *kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::Folder : EntryKind::Regular;
+    return true;
   }
-  EntryKind kind = EntryKind::Other;
+  const std::wstring path = FinalPath(handle);
   BY_HANDLE_FILE_INFORMATION info;
-  if (!LiesIn(handle, folder, name, false)) {
-    kind = EntryKind::LinkOutside;
-  } else if (Win32Calls.getFileInformation(handle, &info) &&
-             (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    kind = EntryKind::Folder;
-  } else if (Win32Calls.getFileType(handle) == FILE_TYPE_DISK) {
-    kind = EntryKind::Regular;
+  DWORD type = FILE_TYPE_UNKNOWN;
+  bool looked = !path.empty() && Win32Calls.getFileInformation(handle, &info);
+  if (looked) {
+    SetLastError(NO_ERROR);  // FILE_TYPE_UNKNOWN is a failure only with an error
+    type = Win32Calls.getFileType(handle);
+    looked = type != FILE_TYPE_UNKNOWN || GetLastError() == NO_ERROR;
   }
   Win32Calls.closeHandle(handle);
-  return kind;
+  if (!looked) return false;
+  if (!LiesIn(path, folder, name, false)) {
+    *kind = EntryKind::LinkOutside;
+  } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    *kind = EntryKind::Folder;
+  } else {
+    *kind = type == FILE_TYPE_DISK ? EntryKind::Regular : EntryKind::Other;
+  }
+  return true;
+}
+
+// The entry the listing found as `found`, in *entry; false when a look at it failed. A name that
+// is no UTF-8 text (an unpaired surrogate) is skipped, as it names no photo kestrune can write
+// pages for; one that Windows reads as a device is never opened.
+bool ReadEntry(const WIN32_FIND_DATAW& found, const std::wstring& folder, FolderEntry* entry) {
+  const std::wstring name = found.cFileName;
+  entry->name = WideToUtf8(name);
+  entry->kind = EntryKind::Other;
+  if (!NamesReservedDevice(entry->name) &&
+      !KindOf(name, found.dwFileAttributes, folder, &entry->kind))
+    return false;
+  entry->size = static_cast<unsigned long long>(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
+  entry->modified = NanosecondsOf(found.ftLastWriteTime);
+  if (entry->kind != EntryKind::Regular || !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return true;
+  // A link inside the folder: the size and time of the file it leads to.
+  WIN32_FILE_ATTRIBUTE_DATA target;
+  if (!Win32Calls.getFileAttributesEx(name.c_str(), GetFileExInfoStandard, &target)) return false;
+  entry->size = static_cast<unsigned long long>(target.nFileSizeHigh) << 32 | target.nFileSizeLow;
+  entry->modified = NanosecondsOf(target.ftLastWriteTime);
+  return true;
 }
 
 }  // namespace
@@ -107,37 +142,26 @@ bool IsFolderPath(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// Read to its end, or not at all: a listing cut short by a failed call would leave photos out of
+// the sheet (and their pages to be removed as those of photos gone).
 bool ListWorkingFolder(std::vector<FolderEntry>* entries) {
   WIN32_FIND_DATAW found;
   const HANDLE search = Win32Calls.findFirstFile(L"*", &found);
   if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
   const std::wstring folder = WorkingFolderPath();
-  do {
+  bool read = !folder.empty();
+  while (read) {
     const std::wstring name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
     FolderEntry entry;
-    entry.name = WideToUtf8(name);
-    // A name that is no UTF-8 text (an unpaired surrogate) or that Windows reads as a device
-    // names no photo kestrune can write pages for.
-    if (Wide(entry.name) != name) continue;
-    entry.kind = NamesReservedDevice(entry.name) ? EntryKind::Other
-                                                 : KindOf(name, found.dwFileAttributes, folder);
-    entry.size = static_cast<unsigned long long>(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
-    entry.modified = NanosecondsOf(found.ftLastWriteTime);
-    if (entry.kind == EntryKind::Regular &&
-        (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-      // A link inside the folder: the size and time of the file it leads to.
-      WIN32_FILE_ATTRIBUTE_DATA target;
-      if (Win32Calls.getFileAttributesEx(name.c_str(), GetFileExInfoStandard, &target)) {
-        entry.size =
-            static_cast<unsigned long long>(target.nFileSizeHigh) << 32 | target.nFileSizeLow;
-        entry.modified = NanosecondsOf(target.ftLastWriteTime);
-      }
+    if (name != L"." && name != L".." && Wide(WideToUtf8(name)) == name) {
+      read = ReadEntry(found, folder, &entry);
+      if (read) entries->push_back(std::move(entry));
     }
-    entries->push_back(std::move(entry));
-  } while (Win32Calls.findNextFile(search, &found));
+    if (read && !Win32Calls.findNextFile(search, &found)) break;
+  }
+  read = read && GetLastError() == ERROR_NO_MORE_FILES;
   Win32Calls.findClose(search);
-  return true;
+  return read;
 }
 
 bool ReadFileHead(const std::string& name, std::size_t limit, std::string* head) {
@@ -152,7 +176,7 @@ bool ReadFileHead(const std::string& name, std::size_t limit, std::string* head)
       Win32Calls.getFileType(file) == FILE_TYPE_DISK &&
       Win32Calls.getFileInformation(file, &info) &&
       (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
-      LiesIn(file, WorkingFolderPath(), wide.substr(wide.find_last_of(L"\\/") + 1),
+      LiesIn(FinalPath(file), WorkingFolderPath(), wide.substr(wide.find_last_of(L"\\/") + 1),
              wide.find_first_of(L"\\/") == std::wstring::npos);
   if (read) {
     const unsigned long long size =
