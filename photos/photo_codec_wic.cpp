@@ -111,11 +111,18 @@ HANDLE OpenPhoto(KestrunePhotoJob* job) {
 }
 
 // The whole of the open `file` when it is a file on disk of 1 to kFileLimit bytes; false, the
-// job failed, otherwise.
+// job failed, otherwise (a failed call says that the photo cannot be read, not what it is).
 bool ReadWholeFile(HANDLE file, KestrunePhotoJob* job, std::string* bytes) {
-  LARGE_INTEGER size{};
-  if (Win32Calls.getFileType(file) != FILE_TYPE_DISK || !Win32Calls.getFileSize(file, &size)) {
+  SetLastError(NO_ERROR);  // FILE_TYPE_UNKNOWN is a failure only with an error
+  const DWORD type = Win32Calls.getFileType(file);
+  const bool failed = type == FILE_TYPE_UNKNOWN && GetLastError() != NO_ERROR;
+  if (type != FILE_TYPE_DISK && !failed) {
     Fail(job, "not a regular file");
+    return false;
+  }
+  LARGE_INTEGER size{};
+  if (failed || !Win32Calls.getFileSize(file, &size)) {
+    Fail(job, "cannot be read");
     return false;
   }
   if (size.QuadPart == 0) {
