@@ -44,17 +44,22 @@ std::wstring FinalPath(HANDLE handle) {
 
 // Both paths as the system resolves them, compared as the file system compares names; the
 // folder itself is opened for its attributes only, shared with everyone.
-bool LiesBeneathWorkingFolder(HANDLE file) {
+PathAnswer IsBeneathWorkingFolder(HANDLE file) {
   const HANDLE folder =
       Win32Calls.createFile(L".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (folder == INVALID_HANDLE_VALUE) return false;
+  if (folder == INVALID_HANDLE_VALUE) return PathAnswer::Unknown;
   std::wstring prefix = FinalPath(folder);
   Win32Calls.closeHandle(folder);
   const std::wstring path = FinalPath(file);
-  if (prefix.empty() || path.empty()) return false;
+  if (prefix.empty() || path.empty()) return PathAnswer::Unknown;
   if (prefix.back() != L'\\') prefix += L'\\';
-  return path.size() > prefix.size() && StartsWithFolded(path, prefix);
+  return path.size() > prefix.size() && StartsWithFolded(path, prefix) ? PathAnswer::Yes
+                                                                       : PathAnswer::No;
+}
+
+bool LiesBeneathWorkingFolder(HANDLE file) {
+  return IsBeneathWorkingFolder(file) == PathAnswer::Yes;
 }
 
 }  // namespace win32

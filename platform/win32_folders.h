@@ -11,8 +11,14 @@ namespace win32 {
 // The full path of an open file or folder after every link and junction; empty when unknown.
 std::wstring FinalPath(HANDLE handle);
 
-// True when the open file lies beneath the working folder, wherever links or junctions on the
-// way led; a page must never land outside the contact sheet's folder.
+// An answer about where an open file lies, which a failed call can leave unknown.
+enum class PathAnswer { Yes, No, Unknown };
+
+// Whether the open file lies beneath the working folder, wherever links or junctions on the way
+// led; Unknown when a path cannot be had. A page must never land outside the contact sheet's
+// folder.
+PathAnswer IsBeneathWorkingFolder(HANDLE file);
+// Yes only: a file whose place is unknown is refused too.
 bool LiesBeneathWorkingFolder(HANDLE file);
 
 }  // namespace win32

@@ -93,12 +93,13 @@ PageFileState Unopened(const std::string& name, DWORD error) {
   }
 }
 
-// True when the open file is the one `name` names itself, not one that a link under that name
+// Whether the open file is the one `name` names itself, not one that a link under that name
 // leads to: its full path is its folder's followed by the name's last part (letters in either
 // case). Windows opens a link itself where asked to (FILE_FLAG_OPEN_REPARSE_POINT), but a file
 // system may show a link as the file it leads to, as Wine shows a Unix link. A name spelled
 // otherwise than the file (a short 8.3 name) counts as another file, so it is left alone.
-bool IsFileItself(HANDLE file, const std::string& name) {
+// Unknown when a path cannot be had.
+PathAnswer IsFileItself(HANDLE file, const std::string& name) {
   const std::wstring wide = Wide(name);
   const std::size_t separator = wide.find_last_of(L"\\/");
   const std::wstring folderName =
@@ -106,14 +107,21 @@ bool IsFileItself(HANDLE file, const std::string& name) {
   const HANDLE folder = Win32Calls.createFile(
       folderName.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (folder == INVALID_HANDLE_VALUE) return false;
+  if (folder == INVALID_HANDLE_VALUE) return PathAnswer::Unknown;
   std::wstring expected = FinalPath(folder);
   Win32Calls.closeHandle(folder);
   const std::wstring path = FinalPath(file);
-  if (expected.empty() || path.empty()) return false;
+  if (expected.empty() || path.empty()) return PathAnswer::Unknown;
   if (expected.back() != L'\\') expected += L'\\';
   expected += wide.substr(separator + 1);  // npos + 1 is 0
-  return path.size() == expected.size() && StartsWithFolded(path, expected);
+  return path.size() == expected.size() && StartsWithFolded(path, expected) ? PathAnswer::Yes
+                                                                            : PathAnswer::No;
+}
+
+// What a look finds where a file's place is not where a page may lie: a link leading out, or, when
+// a failed call left it unknown, a failure (never a link that may not be there).
+PageFileState Misplaced(PathAnswer answer, PageFileState state) {
+  return answer == PathAnswer::Unknown ? PageFileState::Failed : state;
 }
 
 // Marks a page of ours for removal through its handle. A read-only page loses that attribute
@@ -156,10 +164,11 @@ PageFileLook LookAtPageFile(const std::string& name, std::string_view marker) {
   look.identity = IdentityOf(handle);
   FILETIME accessed;
   const bool accessTimeHeld = HoldAccessTime(handle, &accessed);
+  PathAnswer beneath = PathAnswer::Yes;
   if (!IsDiskFile(handle)) {
     look.state = PageFileState::NotRegular;
-  } else if (!LiesBeneathWorkingFolder(handle)) {
-    look.state = PageFileState::LeadsOutside;
+  } else if ((beneath = IsBeneathWorkingFolder(handle)) != PathAnswer::Yes) {
+    look.state = Misplaced(beneath, PageFileState::LeadsOutside);
   } else {
     look.state = HeadOf(handle, marker);
   }
@@ -187,16 +196,17 @@ PageFileState RemoveOwnPage(const std::string& name, std::string_view marker) {
   const bool accessTimeHeld = HoldAccessTime(handle, &accessed);
   BY_HANDLE_FILE_INFORMATION info;
   PageFileState state = PageFileState::Failed;
+  PathAnswer answer = PathAnswer::Yes;
   if (!Win32Calls.getFileInformation(handle, &info)) {
     state = PageFileState::Failed;
   } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     state = PageFileState::Link;
   } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !IsDiskFile(handle)) {
     state = PageFileState::NotRegular;
-  } else if (!IsFileItself(handle, name)) {
-    state = PageFileState::Link;
-  } else if (!LiesBeneathWorkingFolder(handle)) {
-    state = PageFileState::LeadsOutside;
+  } else if ((answer = IsFileItself(handle, name)) != PathAnswer::Yes) {
+    state = Misplaced(answer, PageFileState::Link);
+  } else if ((answer = IsBeneathWorkingFolder(handle)) != PathAnswer::Yes) {
+    state = Misplaced(answer, PageFileState::LeadsOutside);
   } else {
     state = HeadOf(handle, marker);
   }
