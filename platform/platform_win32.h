@@ -24,7 +24,9 @@ bool NamesReservedDevice(const std::string& name);
 // Every call by which a run reaches the file system on Windows: the platform layer's (the contact
 // sheet, pages, the combined page, looks and removals, the working folder), the folder listing
 // and first bytes of photos/photos_win32.cpp, and the photo codec's reading of a photo. The tests
-// put their own in place to make any one of them fail, or to act at the moment between two.
+// put their own in place to make any one of them fail, or to act at the moment between two. Not
+// here: the bytes written through the stream CreateOutputFile hands out (the C run-time writes
+// and closes its file itself), and the sheet's view unmapped.
 struct Win32CallTable {
   // Files and folders opened, and what an open handle tells of its file.
   HANDLE(WINAPI* createFile)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
