@@ -112,8 +112,7 @@ bool KindOf(const std::wstring& name, DWORD attributes, const std::wstring& fold
 }
 
 // The entry the listing found as `found`, in *entry; false when a look at it failed. A name that
-// is no UTF-8 text (an unpaired surrogate) is skipped, as it names no photo kestrune can write
-// pages for; one that Windows reads as a device is never opened.
+// Windows reads as a device is never opened.
 bool ReadEntry(const WIN32_FIND_DATAW& found, const std::wstring& folder, FolderEntry* entry) {
   const std::wstring name = found.cFileName;
   entry->name = WideToUtf8(name);
@@ -153,6 +152,8 @@ bool ListWorkingFolder(std::vector<FolderEntry>* entries) {
   while (read) {
     const std::wstring name = found.cFileName;
     FolderEntry entry;
+    // A name that is no UTF-8 text (an unpaired surrogate) names no photo kestrune can write
+    // pages for: it is passed over.
     if (name != L"." && name != L".." && Wide(WideToUtf8(name)) == name) {
       read = ReadEntry(found, folder, &entry);
       if (read) entries->push_back(std::move(entry));
