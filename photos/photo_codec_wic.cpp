@@ -2,14 +2,14 @@
 // the system), reached through COM, which is loaded from the system folder only when a folder run
 // makes its first thumbnail, so the program imports no more than before.
 //
-// Each photo is read whole into memory through the wide-character calls (a device or anything but
-// a file on disk is refused), its size taken from its header and refused above the pixel limit
-// before WIC sees it, then decoded at the smallest size its decoder offers that still covers the
-// thumbnail (JPEG decoders scale while decoding), scaled to fit by the Fant filter, turned upright
-// by the EXIF orientation (read by photo_metadata.cpp, the same reader on every platform; WIC's
-// own metadata readers differ between systems) and encoded as a JPEG that carries no metadata.
-// Photos run on threads of their own, each with its own factory; at most `threads` photos are in
-// memory at once.
+// Each photo is read whole into memory through the wide-character calls of the platform's call
+// table (a device or anything but a file on disk is refused), its size taken from its header and
+// refused above the pixel limit before WIC sees it, then decoded at the smallest size its decoder
+// offers that still covers the thumbnail (JPEG decoders scale while decoding), scaled to fit by the
+// Fant filter, turned upright by the EXIF orientation (read by photo_metadata.cpp, the same reader
+// on every platform; WIC's own metadata readers differ between systems) and encoded as a JPEG that
+// carries no metadata. Photos run on threads of their own, each with its own factory; at most
+// `threads` photos are in memory at once.
 #include <initguid.h>
 // initguid.h first: the GUIDs of wincodec.h are defined here, so no import library is linked.
 #include <wincodec.h>
@@ -24,6 +24,7 @@
 #include "photos/photo_codec.h"
 #include "photos/photo_metadata.h"
 #include "photos/photo_queue.h"
+#include "platform/platform_win32.h"
 
 // The decoder's own scaling, which this system's wincodec.h leaves out (as wincodec.idl has it).
 struct IKestruneSourceTransform : IUnknown {
@@ -51,6 +52,8 @@ struct {
 
 // A photo file larger than this is not read: it is held whole in memory while it is decoded.
 constexpr long long kFileLimit = 256LL << 20;
+// The thumbnails' JPEG quality, as WIC's encoder option takes it.
+constexpr float kJpegQuality = 0.85f;
 
 // Holds one COM reference and releases it.
 template <typename T>
@@ -76,13 +79,6 @@ void FailWith(KestrunePhotoJob* job, const char* what, HRESULT result) {
                 static_cast<unsigned long>(result));
 }
 
-// The program words the refusal: the codec gives the size the photo claims.
-void TooLarge(KestrunePhotoJob* job, long long width, long long height) {
-  job->failureCode = kPhotoTooLarge;
-  job->claimedWidth = width;
-  job->claimedHeight = height;
-}
-
 unsigned char* CopyOf(const std::string& bytes, std::size_t* size) {
   if (bytes.empty()) return nullptr;
   auto* copy = static_cast<unsigned char*>(std::malloc(bytes.size()));
@@ -92,46 +88,110 @@ unsigned char* CopyOf(const std::string& bytes, std::size_t* size) {
   return copy;
 }
 
-// The whole file `name` (UTF-8) when it is a file on disk of at most kFileLimit bytes.
-bool ReadPhoto(KestrunePhotoJob* job, std::string* bytes) {
+// ---- Reading the photo, through the platform's call table (Win32Calls)
+
+// The photo `job->photo` (UTF-8) opened for reading, shared with everyone; INVALID_HANDLE_VALUE,
+// the job failed, when it cannot be.
+HANDLE OpenPhoto(KestrunePhotoJob* job) {
   const int length = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, job->photo, -1, nullptr, 0);
   std::wstring name(length > 0 ? static_cast<std::size_t>(length) : 1, L'\0');
   if (length <= 0 ||
       MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, job->photo, -1, &name[0], length) <= 0) {
     Fail(job, "no name of a file");
-    return false;
+    return INVALID_HANDLE_VALUE;
   }
-  const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file = Win32Calls.createFile(name.c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     Fail(job, error == ERROR_ACCESS_DENIED ? "Permission denied" : "cannot be opened");
+  }
+  return file;
+}
+
+// The whole of the open `file` when it is a file on disk of 1 to kFileLimit bytes; false, the
+// job failed, otherwise (a failed call says that the photo cannot be read, not what it is).
+bool ReadWholeFile(HANDLE file, KestrunePhotoJob* job, std::string* bytes) {
+  SetLastError(NO_ERROR);  // FILE_TYPE_UNKNOWN is a failure only with an error
+  const DWORD type = Win32Calls.getFileType(file);
+  const bool failed = type == FILE_TYPE_UNKNOWN && GetLastError() != NO_ERROR;
+  if (type != FILE_TYPE_DISK && !failed) {
+    Fail(job, "not a regular file");
     return false;
   }
   LARGE_INTEGER size{};
-  bool read = false;
-  if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &size)) {
-    Fail(job, "not a regular file");
-  } else if (size.QuadPart == 0) {
-    Fail(job, "empty file");
-  } else if (size.QuadPart > kFileLimit) {
-    Fail(job, "larger than a photo may be (256 MB), not read");
-  } else {
-    bytes->resize(static_cast<std::size_t>(size.QuadPart));
-    std::size_t got = 0;
-    DWORD n = 0;
-    while (got < bytes->size() &&
-           ReadFile(file, &(*bytes)[got], static_cast<DWORD>(bytes->size() - got), &n, nullptr) &&
-           n > 0)
-      got += n;
-    bytes->resize(got);
-    read = got > 0;
-    if (!read) Fail(job, "cannot be read");
+  if (failed || !Win32Calls.getFileSize(file, &size)) {
+    Fail(job, "cannot be read");
+    return false;
   }
-  CloseHandle(file);
+  if (size.QuadPart == 0) {
+    Fail(job, "empty file");
+    return false;
+  }
+  if (size.QuadPart > kFileLimit) {
+    Fail(job, "larger than a photo may be (256 MB), not read");
+    return false;
+  }
+  bytes->resize(static_cast<std::size_t>(size.QuadPart));
+  std::size_t got = 0;
+  DWORD n = 0;
+  while (got < bytes->size() &&
+         Win32Calls.readFile(file, &(*bytes)[got], static_cast<DWORD>(bytes->size() - got), &n,
+                             nullptr) &&
+         n > 0)
+    got += n;
+  bytes->resize(got);
+  if (got == 0) Fail(job, "cannot be read");
+  return got > 0;
+}
+
+// The whole photo, held in memory while it is decoded.
+bool ReadPhoto(KestrunePhotoJob* job, std::string* bytes) {
+  const HANDLE file = OpenPhoto(job);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool read = ReadWholeFile(file, job, bytes);
+  Win32Calls.closeHandle(file);
   return read;
 }
+
+// ---- Looking at the photo's bytes before decoding
+
+// True when a photo of width x height pixels is within the job's limit; otherwise the job fails,
+// saying so.
+bool WithinPixelLimit(KestrunePhotoJob* job, long long width, long long height) {
+  if (width * height <= job->pixelLimit) return true;
+  std::snprintf(job->failure, sizeof job->failure,
+                "claims %lldx%lld pixels, more than a photo may have (%lld million)", width, height,
+                job->pixelLimit / 1000000);
+  return false;
+}
+
+// The size the photo's header claims, checked before WIC sees the photo (a decoder may allocate
+// for it at once); a header that tells no size passes, and the frame's size is checked later.
+bool ClaimsAllowedSize(KestrunePhotoJob* job, const std::string& bytes) {
+  long long width = 0, height = 0;
+  return !PhotoPixelSize(bytes, &width, &height) || WithinPixelLimit(job, width, height);
+}
+
+// Hands the job the photo's EXIF block and XMP packet, and returns the EXIF orientation that
+// turns the thumbnail upright.
+int KeepMetadata(KestrunePhotoJob* job, const std::string& bytes) {
+  std::string exif, xmp;
+  FindPhotoMetadata(bytes, &exif, &xmp);
+  job->exif = CopyOf(exif, &job->exifSize);
+  job->xmp = CopyOf(xmp, &job->xmpSize);
+  return ExifOrientation(exif);
+}
+
+// A JPEG cut short is refused as a whole, as libvips refuses it on Linux.
+bool EndsWhole(KestrunePhotoJob* job, const std::string& bytes) {
+  if (bytes.compare(0, 2, "\xFF\xD8") != 0 || JpegEndsWhole(bytes)) return true;
+  Fail(job, "cannot be decoded: the file is cut short");
+  return false;
+}
+
+// ---- Decoding, scaling, turning and encoding
 
 // The flips and turns that make a photo of EXIF orientation 1-8 upright, as WIC applies them.
 WICBitmapTransformOptions UprightTransform(int orientation) {
@@ -204,16 +264,45 @@ bool DecodeReduced(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UI
              w, h, format, stride, static_cast<UINT>(pixels.size()), pixels.data(), reduced));
 }
 
-// `small` (24-bit BGR) turned upright into `out` (rows of `stride` bytes) by WIC's flip-rotator.
-// Where that cannot turn (Wine's flips rows only), the pixels are moved as the orientation says:
-// a thumbnail is small, and the result must be the same on every system.
-bool Turn(IWICImagingFactory* factory, IWICBitmap* small, int orientation, UINT stride,
-          std::vector<BYTE>* out) {
-  Ref<IWICBitmapFlipRotator> rotator;
-  if (SUCCEEDED(factory->CreateBitmapFlipRotator(&rotator)) &&
-      SUCCEEDED(rotator->Initialize(small, UprightTransform(orientation))) &&
-      SUCCEEDED(rotator->CopyPixels(nullptr, stride, static_cast<UINT>(out->size()), out->data())))
-    return true;
+// The stored pixel (*sx, *sy) of a width x height image that shows at (x, y) once it is turned
+// upright by EXIF orientation 1-8.
+void StoredPixel(int orientation, UINT x, UINT y, UINT width, UINT height, UINT* sx, UINT* sy) {
+  *sx = x;
+  *sy = y;
+  switch (orientation) {
+    case 2:
+      *sx = width - 1 - x;
+      break;
+    case 3:
+      *sx = width - 1 - x;
+      *sy = height - 1 - y;
+      break;
+    case 4:
+      *sy = height - 1 - y;
+      break;
+    case 5:
+      *sx = y;
+      *sy = x;
+      break;
+    case 6:
+      *sx = y;
+      *sy = height - 1 - x;
+      break;
+    case 7:
+      *sx = width - 1 - y;
+      *sy = height - 1 - x;
+      break;
+    case 8:
+      *sx = width - 1 - y;
+      *sy = x;
+      break;
+    default:
+      break;
+  }
+}
+
+// `small` (24-bit BGR) turned upright into `out` (rows of `stride` bytes) pixel by pixel.
+bool TurnByHand(IWICBitmap* small, int orientation, UINT stride, std::vector<BYTE>* out) {
   UINT width = 0, height = 0;
   if (FAILED(small->GetSize(&width, &height))) return false;
   const UINT from = (width * 3 + 3) & ~3u;
@@ -224,38 +313,8 @@ bool Turn(IWICImagingFactory* factory, IWICBitmap* small, int orientation, UINT 
   const UINT outWidth = across ? height : width, outHeight = across ? width : height;
   for (UINT y = 0; y < outHeight; ++y) {
     for (UINT x = 0; x < outWidth; ++x) {
-      // The stored pixel that shows at (x, y) once upright.
-      UINT sx = x, sy = y;
-      switch (orientation) {
-        case 2:
-          sx = width - 1 - x;
-          break;
-        case 3:
-          sx = width - 1 - x;
-          sy = height - 1 - y;
-          break;
-        case 4:
-          sy = height - 1 - y;
-          break;
-        case 5:
-          sx = y;
-          sy = x;
-          break;
-        case 6:
-          sx = y;
-          sy = height - 1 - x;
-          break;
-        case 7:
-          sx = width - 1 - y;
-          sy = height - 1 - x;
-          break;
-        case 8:
-          sx = width - 1 - y;
-          sy = x;
-          break;
-        default:
-          break;
-      }
+      UINT sx = 0, sy = 0;
+      StoredPixel(orientation, x, y, width, height, &sx, &sy);
       std::memcpy(&(*out)[static_cast<std::size_t>(y) * stride + x * 3],
                   &pixels[static_cast<std::size_t>(sy) * from + sx * 3], 3);
     }
@@ -263,48 +322,56 @@ bool Turn(IWICImagingFactory* factory, IWICBitmap* small, int orientation, UINT 
   return true;
 }
 
-void MakeOne(IWICImagingFactory* factory, KestrunePhotoJob* job) {
-  std::string bytes;
-  if (!ReadPhoto(job, &bytes)) return;
-  long long claimedWidth = 0, claimedHeight = 0;
-  if (PhotoPixelSize(bytes, &claimedWidth, &claimedHeight) &&
-      claimedWidth * claimedHeight > job->pixelLimit)
-    return TooLarge(job, claimedWidth, claimedHeight);
-  std::string exif, xmp;
-  FindPhotoMetadata(bytes, &exif, &xmp);
-  job->exif = CopyOf(exif, &job->exifSize);
-  job->xmp = CopyOf(xmp, &job->xmpSize);
-  // A JPEG cut short is refused as a whole, as libvips refuses it on Linux.
-  if (bytes.compare(0, 2, "\xFF\xD8") == 0 && !JpegEndsWhole(bytes))
-    return Fail(job, "cannot be decoded: the file is cut short");
+// `small` (24-bit BGR) turned upright into `out` (rows of `stride` bytes) by WIC's flip-rotator.
+// Where that cannot turn (Wine's flips rows only), the pixels are moved as the orientation says:
+// a thumbnail is small, and the result must be the same on every system.
+bool Turn(IWICImagingFactory* factory, IWICBitmap* small, int orientation, UINT stride,
+          std::vector<BYTE>* out) {
+  Ref<IWICBitmapFlipRotator> rotator;
+  if (SUCCEEDED(factory->CreateBitmapFlipRotator(&rotator)) &&
+      SUCCEEDED(rotator->Initialize(small, UprightTransform(orientation))) &&
+      SUCCEEDED(rotator->CopyPixels(nullptr, stride, static_cast<UINT>(out->size()), out->data())))
+    return true;
+  return TurnByHand(small, orientation, stride, out);
+}
 
+// The first frame of a photo, decoded from its bytes in memory (which must outlive it), and its
+// size.
+struct Frame {
   Ref<IWICStream> stream;
   Ref<IWICBitmapDecoder> decoder;
   Ref<IWICBitmapFrameDecode> frame;
-  HRESULT result = factory->CreateStream(&stream);
-  if (SUCCEEDED(result))
-    result = stream->InitializeFromMemory(reinterpret_cast<BYTE*>(&bytes[0]),
-                                          static_cast<DWORD>(bytes.size()));
-  if (SUCCEEDED(result))
-    result = factory->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,
-                                              &decoder);
-  if (SUCCEEDED(result)) result = decoder->GetFrame(0, &frame);
   UINT width = 0, height = 0;
-  if (SUCCEEDED(result)) result = frame->GetSize(&width, &height);
-  if (FAILED(result)) return FailWith(job, "not a photo that can be decoded", result);
-  if (static_cast<long long>(width) * height > job->pixelLimit) return TooLarge(job, width, height);
-  UINT fitWidth = 0, fitHeight = 0;
-  FittedSize(width, height, job->edge, &fitWidth, &fitHeight);
+};
 
+// The photo's first frame and its size; false, the job failed, when WIC cannot decode it.
+bool DecodeFrame(IWICImagingFactory* factory, std::string* bytes, KestrunePhotoJob* job,
+                 Frame* decoded) {
+  HRESULT result = factory->CreateStream(&decoded->stream);
+  if (SUCCEEDED(result))
+    result = decoded->stream->InitializeFromMemory(reinterpret_cast<BYTE*>(&(*bytes)[0]),
+                                                   static_cast<DWORD>(bytes->size()));
+  if (SUCCEEDED(result))
+    result = factory->CreateDecoderFromStream(decoded->stream.get(), nullptr,
+                                              WICDecodeMetadataCacheOnDemand, &decoded->decoder);
+  if (SUCCEEDED(result)) result = decoded->decoder->GetFrame(0, &decoded->frame);
+  if (SUCCEEDED(result)) result = decoded->frame->GetSize(&decoded->width, &decoded->height);
+  if (FAILED(result)) FailWith(job, "not a photo that can be decoded", result);
+  return SUCCEEDED(result);
+}
+
+// The frame fitted into fitWidth x fitHeight as one small 24-bit BGR image in memory: decoded at
+// a reduced size where its decoder can, scaled by the Fant filter in 32-bit BGRA (every decoder's
+// pixels convert to it), then made 24-bit BGR for JPEG. False, the job failed, otherwise.
+bool Scale(IWICImagingFactory* factory, const Frame& decoded, UINT fitWidth, UINT fitHeight,
+           KestrunePhotoJob* job, IWICBitmap** scaled) {
   Ref<IWICBitmap> reduced;
-  IWICBitmapSource* source = frame.get();
-  if (DecodeReduced(factory, frame.get(), width, fitWidth, fitHeight, &reduced))
+  IWICBitmapSource* source = decoded.frame.get();
+  if (DecodeReduced(factory, decoded.frame.get(), decoded.width, fitWidth, fitHeight, &reduced))
     source = reduced.get();
-  // Scaled in 32-bit BGRA (every decoder's pixels convert to it), then made 24-bit BGR for JPEG.
   Ref<IWICFormatConverter> converter, toBgr;
   Ref<IWICBitmapScaler> scaler;
-  Ref<IWICBitmap> scaled;
-  result = factory->CreateFormatConverter(&converter);
+  HRESULT result = factory->CreateFormatConverter(&converter);
   if (SUCCEEDED(result))
     result = converter->Initialize(source, GUID_WICPixelFormat32bppBGRA, WICBitmapDitherTypeNone,
                                    nullptr, 0.0, WICBitmapPaletteTypeCustom);
@@ -318,28 +385,48 @@ void MakeOne(IWICImagingFactory* factory, KestrunePhotoJob* job) {
                                nullptr, 0.0, WICBitmapPaletteTypeCustom);
   // The small image is made once, then turned: a turn reads its source column by column.
   if (SUCCEEDED(result))
-    result = factory->CreateBitmapFromSource(toBgr.get(), WICBitmapCacheOnLoad, &scaled);
-  if (FAILED(result)) return FailWith(job, "cannot be decoded", result);
-  const int orientation = ExifOrientation(exif);
-  const bool across = orientation >= 5;  // a quarter turn: width and height change places
-  const UINT outWidth = across ? fitHeight : fitWidth, outHeight = across ? fitWidth : fitHeight;
-  const UINT stride = (outWidth * 3 + 3) & ~3u;
-  std::vector<BYTE> upright(static_cast<std::size_t>(stride) * outHeight);
-  if (!Turn(factory, scaled.get(), orientation, stride, &upright))
-    return Fail(job, "the thumbnail cannot be turned upright");
-  Ref<IWICBitmap> thumbnail;
-  result = factory->CreateBitmapFromMemory(outWidth, outHeight, GUID_WICPixelFormat24bppBGR, stride,
-                                           static_cast<UINT>(upright.size()), upright.data(),
-                                           &thumbnail);
-  if (FAILED(result)) return FailWith(job, "cannot be decoded", result);
+    result = factory->CreateBitmapFromSource(toBgr.get(), WICBitmapCacheOnLoad, scaled);
+  if (FAILED(result)) FailWith(job, "cannot be decoded", result);
+  return SUCCEEDED(result);
+}
 
-  // JPEG at the job's quality into memory; an edge x edge thumbnail takes far less than this.
-  std::vector<BYTE> out(static_cast<std::size_t>(outWidth) * outHeight * 6 + 65536);
+// The thumbnail as it is shown, and its size.
+struct Thumbnail {
+  Ref<IWICBitmap> bitmap;
+  UINT width = 0, height = 0;
+};
+
+// `scaled` (fitWidth x fitHeight, 24-bit BGR) turned upright by the EXIF orientation; false, the
+// job failed, when it cannot be.
+bool TurnUpright(IWICImagingFactory* factory, IWICBitmap* scaled, UINT fitWidth, UINT fitHeight,
+                 int orientation, KestrunePhotoJob* job, Thumbnail* thumbnail) {
+  const bool across = orientation >= 5;  // a quarter turn: width and height change places
+  thumbnail->width = across ? fitHeight : fitWidth;
+  thumbnail->height = across ? fitWidth : fitHeight;
+  const UINT stride = (thumbnail->width * 3 + 3) & ~3u;
+  std::vector<BYTE> upright(static_cast<std::size_t>(stride) * thumbnail->height);
+  if (!Turn(factory, scaled, orientation, stride, &upright)) {
+    Fail(job, "the thumbnail cannot be turned upright");
+    return false;
+  }
+  const HRESULT result = factory->CreateBitmapFromMemory(
+      thumbnail->width, thumbnail->height, GUID_WICPixelFormat24bppBGR, stride,
+      static_cast<UINT>(upright.size()), upright.data(), &thumbnail->bitmap);
+  if (FAILED(result)) FailWith(job, "cannot be decoded", result);
+  return SUCCEEDED(result);
+}
+
+// The thumbnail as a JPEG of `quality` (0 to 1) without metadata, encoded into memory; false,
+// the job failed, when it cannot be.
+bool EncodeJpeg(IWICImagingFactory* factory, const Thumbnail& thumbnail, float quality,
+                KestrunePhotoJob* job, std::string* jpeg) {
+  // A thumbnail of edge x edge pixels takes far less than this.
+  std::vector<BYTE> out(static_cast<std::size_t>(thumbnail.width) * thumbnail.height * 6 + 65536);
   Ref<IWICStream> outStream;
   Ref<IWICBitmapEncoder> encoder;
   Ref<IWICBitmapFrameEncode> encoded;
   Ref<IPropertyBag2> options;
-  result = factory->CreateStream(&outStream);
+  HRESULT result = factory->CreateStream(&outStream);
   if (SUCCEEDED(result))
     result = outStream->InitializeFromMemory(out.data(), static_cast<DWORD>(out.size()));
   if (SUCCEEDED(result))
@@ -351,26 +438,54 @@ void MakeOne(IWICImagingFactory* factory, KestrunePhotoJob* job) {
     option.pstrName = const_cast<LPOLESTR>(L"ImageQuality");
     VARIANT value{};
     value.vt = VT_R4;
-    value.fltVal = static_cast<float>(job->quality) / 100.0f;
+    value.fltVal = quality;
     options->Write(1, &option, &value);  // a codec without the option keeps its default
     result = encoded->Initialize(options.get());
   }
-  if (SUCCEEDED(result)) result = encoded->SetSize(outWidth, outHeight);
+  if (SUCCEEDED(result)) result = encoded->SetSize(thumbnail.width, thumbnail.height);
   WICPixelFormatGUID format = GUID_WICPixelFormat24bppBGR;
   if (SUCCEEDED(result)) result = encoded->SetPixelFormat(&format);
-  if (SUCCEEDED(result)) result = encoded->WriteSource(thumbnail.get(), nullptr);
+  if (SUCCEEDED(result)) result = encoded->WriteSource(thumbnail.bitmap.get(), nullptr);
   if (SUCCEEDED(result)) result = encoded->Commit();
   if (SUCCEEDED(result)) result = encoder->Commit();
   ULARGE_INTEGER length{};
   if (SUCCEEDED(result)) result = outStream->Seek(LARGE_INTEGER{}, STREAM_SEEK_CUR, &length);
-  if (FAILED(result)) return FailWith(job, "the thumbnail cannot be encoded", result);
-  const std::string jpeg(reinterpret_cast<const char*>(out.data()),
-                         static_cast<std::size_t>(length.QuadPart));
+  if (FAILED(result)) {
+    FailWith(job, "the thumbnail cannot be encoded", result);
+    return false;
+  }
+  jpeg->assign(reinterpret_cast<const char*>(out.data()),
+               static_cast<std::size_t>(length.QuadPart));
+  return true;
+}
+
+// Hands the job the thumbnail made.
+void Deliver(KestrunePhotoJob* job, const std::string& jpeg, const Thumbnail& thumbnail) {
   job->jpeg = CopyOf(jpeg, &job->jpegSize);
   if (job->jpeg == nullptr) return Fail(job, "out of memory");
   job->made = 1;
-  job->width = static_cast<int>(outWidth);
-  job->height = static_cast<int>(outHeight);
+  job->width = static_cast<int>(thumbnail.width);
+  job->height = static_cast<int>(thumbnail.height);
+}
+
+// One photo's thumbnail, stage by stage; the first stage that fails says why in the job.
+void MakeOne(IWICImagingFactory* factory, KestrunePhotoJob* job) {
+  std::string bytes;
+  if (!ReadPhoto(job, &bytes) || !ClaimsAllowedSize(job, bytes)) return;
+  const int orientation = KeepMetadata(job, bytes);
+  Frame decoded;
+  if (!EndsWhole(job, bytes) || !DecodeFrame(factory, &bytes, job, &decoded) ||
+      !WithinPixelLimit(job, decoded.width, decoded.height))
+    return;
+  UINT fitWidth = 0, fitHeight = 0;
+  FittedSize(decoded.width, decoded.height, job->edge, &fitWidth, &fitHeight);
+  Ref<IWICBitmap> scaled;
+  Thumbnail thumbnail;
+  std::string jpeg;
+  if (Scale(factory, decoded, fitWidth, fitHeight, job, &scaled) &&
+      TurnUpright(factory, scaled.get(), fitWidth, fitHeight, orientation, job, &thumbnail) &&
+      EncodeJpeg(factory, thumbnail, kJpegQuality, job, &jpeg))
+    Deliver(job, jpeg, thumbnail);
 }
 
 // The jobs of the run in their order, and the threads making them.
@@ -413,9 +528,7 @@ DWORD WINAPI Work(LPVOID) {
   return 0;
 }
 
-// Photos are read through the system's own wide-character calls: `files` is not used.
-void Start(const KestrunePhotoFiles*, KestrunePhotoJob* jobs, std::size_t count, unsigned threads,
-           std::size_t ahead) {
+void Start(KestrunePhotoJob* jobs, std::size_t count, unsigned threads, std::size_t ahead) {
   ResetQueue(&Jobs.order, jobs, count, ahead);
   for (unsigned t = 0; t < (threads < 1 ? 1 : threads) && t < count; ++t) {
     const HANDLE worker = CreateThread(nullptr, 0, Work, nullptr, 0, nullptr);

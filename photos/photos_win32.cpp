@@ -1,6 +1,7 @@
 // The photo operations on Win32: the folder's entries and files' first bytes through the
-// wide-character calls, a link looked at but never read through, and the photo codec of the
-// Windows Imaging Component (photo_codec_wic.cpp), started on first use.
+// wide-character calls of the platform's call table (Win32Calls), a link looked at but never read
+// through, and the photo codec of the Windows Imaging Component (photo_codec_wic.cpp), started on
+// first use.
 #include <windows.h>
 
 #include <algorithm>
@@ -32,7 +33,7 @@ std::wstring FinalPath(HANDLE handle) {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD length =
-        GetFinalPathNameByHandleW(handle, &path[0], static_cast<DWORD>(path.size()), 0);
+        Win32Calls.getFinalPathName(handle, &path[0], static_cast<DWORD>(path.size()), 0);
     if (length == 0) return std::wstring();
     if (length < path.size()) {
       path.resize(length);
@@ -49,20 +50,21 @@ bool SamePath(const std::wstring& a, const std::wstring& b) {
 }
 
 std::wstring WorkingFolderPath() {
-  const HANDLE folder = CreateFileW(L".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE folder =
+      Win32Calls.createFile(L".", 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (folder == INVALID_HANDLE_VALUE) return std::wstring();
   std::wstring path = FinalPath(folder);
-  CloseHandle(folder);
+  Win32Calls.closeHandle(folder);
   if (!path.empty() && path.back() != L'\\') path += L'\\';
   return path;
 }
 
-// Whether the file open as `handle` lies directly in `folder` (a path ending in "\"), and under
-// `name` itself when `itself` is asked: a link resolves elsewhere, even where the file system
-// shows it as the file it leads to (as Wine shows a Unix link).
-bool LiesIn(HANDLE handle, const std::wstring& folder, const std::wstring& name, bool itself) {
-  const std::wstring path = FinalPath(handle);
+// Whether the file at `path` (as the system resolves it) lies directly in `folder` (a path
+// ending in "\"), and under `name` itself when `itself` is asked: a link resolves elsewhere, even
+// where the file system shows it as the file it leads to (as Wine shows a Unix link).
+bool LiesIn(const std::wstring& path, const std::wstring& folder, const std::wstring& name,
+            bool itself) {
   if (folder.empty() || path.size() <= folder.size() ||
       !SamePath(path.substr(0, folder.size()), folder))
     return false;
@@ -70,30 +72,64 @@ bool LiesIn(HANDLE handle, const std::wstring& folder, const std::wstring& name,
   return itself ? SamePath(rest, name) : rest.find(L'\\') == std::wstring::npos;
 }
 
-// What stands under `name`: a link counts as what it leads to when that is directly in the
-// folder. The file is opened for its attributes only, which waits on no device.
-EntryKind KindOf(const std::wstring& name, DWORD attributes, const std::wstring& folder) {
+// What stands under `name` (with `attributes` from the listing) into *kind: a link counts as
+// what it leads to when that is directly in the folder. The file is opened for its attributes
+// only, which waits on no device. False when it was opened but a look at it failed: what it is
+// cannot be told, and the listing fails rather than call it what it may not be.
+bool KindOf(const std::wstring& name, DWORD attributes, const std::wstring& folder,
+            EntryKind* kind) {
   const bool isLink = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  const HANDLE handle = CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE handle = Win32Calls.createFile(
+      name.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     // Unreadable: the codec tells why; a link that leads nowhere is not followed.
-    if (isLink) return EntryKind::LinkOutside;
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::Folder : EntryKind::Regular;
+    if (isLink)
+      *kind = EntryKind::LinkOutside;
+    else
+      *kind = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EntryKind::Folder : EntryKind::Regular;
+    return true;
   }
-  EntryKind kind = EntryKind::Other;
+  const std::wstring path = FinalPath(handle);
   BY_HANDLE_FILE_INFORMATION info;
-  if (!LiesIn(handle, folder, name, false)) {
-    kind = EntryKind::LinkOutside;
-  } else if (GetFileInformationByHandle(handle, &info) &&
-             (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    kind = EntryKind::Folder;
-  } else if (GetFileType(handle) == FILE_TYPE_DISK) {
-    kind = EntryKind::Regular;
+  DWORD type = FILE_TYPE_UNKNOWN;
+  bool looked = !path.empty() && Win32Calls.getFileInformation(handle, &info);
+  if (looked) {
+    SetLastError(NO_ERROR);  // FILE_TYPE_UNKNOWN is a failure only with an error
+    type = Win32Calls.getFileType(handle);
+    looked = type != FILE_TYPE_UNKNOWN || GetLastError() == NO_ERROR;
   }
-  CloseHandle(handle);
-  return kind;
+  Win32Calls.closeHandle(handle);
+  if (!looked) return false;
+  if (!LiesIn(path, folder, name, false)) {
+    *kind = EntryKind::LinkOutside;
+  } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    *kind = EntryKind::Folder;
+  } else {
+    *kind = type == FILE_TYPE_DISK ? EntryKind::Regular : EntryKind::Other;
+  }
+  return true;
+}
+
+// The entry the listing found as `found`, in *entry; false when a look at it failed. A name that
+// Windows reads as a device is never opened.
+bool ReadEntry(const WIN32_FIND_DATAW& found, const std::wstring& folder, FolderEntry* entry) {
+  const std::wstring name = found.cFileName;
+  entry->name = WideToUtf8(name);
+  entry->kind = EntryKind::Other;
+  if (!NamesReservedDevice(entry->name) &&
+      !KindOf(name, found.dwFileAttributes, folder, &entry->kind))
+    return false;
+  entry->size = static_cast<unsigned long long>(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
+  entry->modified = NanosecondsOf(found.ftLastWriteTime);
+  if (entry->kind != EntryKind::Regular || !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+    return true;
+  // A link inside the folder: the size and time of the file it leads to.
+  WIN32_FILE_ATTRIBUTE_DATA target;
+  if (!Win32Calls.getFileAttributesEx(name.c_str(), GetFileExInfoStandard, &target)) return false;
+  entry->size = static_cast<unsigned long long>(target.nFileSizeHigh) << 32 | target.nFileSizeLow;
+  entry->modified = NanosecondsOf(target.ftLastWriteTime);
+  return true;
 }
 
 }  // namespace
@@ -101,55 +137,47 @@ EntryKind KindOf(const std::wstring& name, DWORD attributes, const std::wstring&
 bool IsFolderPath(const std::string& path) {
   const std::wstring wide = Wide(path);
   if (wide.empty()) return false;
-  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  const DWORD attributes = Win32Calls.getFileAttributes(wide.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// Read to its end, or not at all: a listing cut short by a failed call would leave photos out of
+// the sheet (and their pages to be removed as those of photos gone).
 bool ListWorkingFolder(std::vector<FolderEntry>* entries) {
   WIN32_FIND_DATAW found;
-  const HANDLE search = FindFirstFileW(L"*", &found);
+  const HANDLE search = Win32Calls.findFirstFile(L"*", &found);
   if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
   const std::wstring folder = WorkingFolderPath();
-  do {
+  bool read = !folder.empty();
+  while (read) {
     const std::wstring name = found.cFileName;
-    if (name == L"." || name == L"..") continue;
     FolderEntry entry;
-    entry.name = WideToUtf8(name);
-    // A name that is no UTF-8 text (an unpaired surrogate) or that Windows reads as a device
-    // names no photo kestrune can write pages for.
-    if (Wide(entry.name) != name) continue;
-    entry.kind = NamesReservedDevice(entry.name) ? EntryKind::Other
-                                                 : KindOf(name, found.dwFileAttributes, folder);
-    entry.size = static_cast<unsigned long long>(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
-    entry.modified = NanosecondsOf(found.ftLastWriteTime);
-    if (entry.kind == EntryKind::Regular &&
-        (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-      // A link inside the folder: the size and time of the file it leads to.
-      WIN32_FILE_ATTRIBUTE_DATA target;
-      if (GetFileAttributesExW(name.c_str(), GetFileExInfoStandard, &target)) {
-        entry.size =
-            static_cast<unsigned long long>(target.nFileSizeHigh) << 32 | target.nFileSizeLow;
-        entry.modified = NanosecondsOf(target.ftLastWriteTime);
-      }
+    // A name that is no UTF-8 text (an unpaired surrogate) names no photo kestrune can write
+    // pages for: it is passed over.
+    if (name != L"." && name != L".." && Wide(WideToUtf8(name)) == name) {
+      read = ReadEntry(found, folder, &entry);
+      if (read) entries->push_back(std::move(entry));
     }
-    entries->push_back(std::move(entry));
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
-  return true;
+    if (read && !Win32Calls.findNextFile(search, &found)) break;
+  }
+  read = read && GetLastError() == ERROR_NO_MORE_FILES;
+  Win32Calls.findClose(search);
+  return read;
 }
 
 bool ReadFileHead(const std::string& name, std::size_t limit, std::string* head) {
   const std::wstring wide = Wide(name);
   if (wide.empty() || NamesReservedDevice(name)) return false;
-  const HANDLE file = CreateFileW(wide.c_str(), GENERIC_READ,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  const HANDLE file = Win32Calls.createFile(
+      wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info;
   bool read =
-      GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+      Win32Calls.getFileType(file) == FILE_TYPE_DISK &&
+      Win32Calls.getFileInformation(file, &info) &&
       (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
-      LiesIn(file, WorkingFolderPath(), wide.substr(wide.find_last_of(L"\\/") + 1),
+      LiesIn(FinalPath(file), WorkingFolderPath(), wide.substr(wide.find_last_of(L"\\/") + 1),
              wide.find_first_of(L"\\/") == std::wstring::npos);
   if (read) {
     const unsigned long long size =
@@ -160,11 +188,12 @@ bool ReadFileHead(const std::string& name, std::size_t limit, std::string* head)
     std::size_t got = 0;
     DWORD n = 0;
     while (got < limit &&
-           ReadFile(file, &(*head)[got], static_cast<DWORD>(limit - got), &n, nullptr) && n > 0)
+           Win32Calls.readFile(file, &(*head)[got], static_cast<DWORD>(limit - got), &n, nullptr) &&
+           n > 0)
       got += n;
     head->resize(got);
   }
-  CloseHandle(file);
+  Win32Calls.closeHandle(file);
   return read;
 }
 

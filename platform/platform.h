@@ -1,8 +1,8 @@
 // Platform operations: the only way the generation reaches the operating system. What it says to
 // the user goes through ui/user.h instead.
 //
-// Files and folders are implemented once per system: posix_*.cpp (a file for each job) and
-// platform_win32.cpp.
+// Files and folders are implemented once per system, in a file for each job: posix_*.cpp and
+// win32_*.cpp.
 // Nothing here includes an OS header, and no caller tests which OS it runs on.
 #pragma once
 

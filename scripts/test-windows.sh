@@ -62,6 +62,17 @@ mkdir "$out/scratch/Ελλάδα 😀"
 ln -s ../outside/victim.txt "$out/scratch/Ελλάδα 😀/έξω.htm"
 (cd "$out/scratch" && wine_utf8 "$platform_tests" --unicode) || fail "Win32 platform tests: Unicode"
 
+echo "== Folder runs with each file call failed in turn"
+# In parts, each within Wine's time limit on a busy machine, each in a scratch folder of its own.
+sweep="$(winpath "$build/tests/win32/kestrune_fault_sweep_tests.exe")"
+for part in "first" "again 0 2" "again 1 2"; do
+  folder="$out/sweep/${part// /-}"
+  rm -rf "$folder"
+  mkdir -p "$folder"
+  # shellcheck disable=SC2086 # the part's words are its arguments
+  (cd "$folder" && wine "$sweep" $part) || fail "fault sweep of folder runs: $part"
+done
+
 echo "== kestrune.exe under Wine"
 bash tests/win32/make-fixtures.sh "$out/fixtures"
 rm -rf "$out/work" "$out/reference"

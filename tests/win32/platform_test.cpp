@@ -425,6 +425,12 @@ void TestHelpPage() {
 
 // A dry run's look and a clean's removal: only a page of ours goes, through the handle it was
 // looked at by; every other file stays with its bytes and times, and the look changes nothing.
+// A final path that cannot be had, as on a file system that does not tell it.
+DWORD WINAPI NoFinalPath(HANDLE, LPWSTR, DWORD, DWORD) {
+  SetLastError(ERROR_IO_DEVICE);
+  return 0;
+}
+
 void TestLookAndRemoval() {
   const std::string marker = std::string(kOwnPageMarker) + "\r\n";
   const std::string own = "<html><body>My own page</body></html>\r\n";
@@ -485,7 +491,17 @@ void TestLookAndRemoval() {
             FileNameKey("a/b.htm") == FileNameKey("A\\B.HTM") &&
             FileNameKey("a.htm") != FileNameKey("b.htm"),
         "name keys read both separators and either case alike");
-  for (const char* name : {"mine.htm", "blank.htm", "held.htm", "sheet.htm"}) DeleteFileA(name);
+  // Where a page lies cannot be told (its path cannot be had): a failure, never a link leading
+  // out, and the page stays.
+  WriteOldFile("lost.htm", marker);
+  Win32Calls.getFinalPathName = NoFinalPath;
+  Check(LookAtPageFile("lost.htm", kOwnPageMarker).state == PageFileState::Failed &&
+            RemoveOwnPage("lost.htm", kOwnPageMarker) == PageFileState::Failed,
+        "a page whose place is unknown: the system failed");
+  Win32Calls = DefaultWin32Calls();
+  Check(ReadFile("lost.htm") == marker, "that page kept");
+  for (const char* name : {"mine.htm", "blank.htm", "held.htm", "sheet.htm", "lost.htm"})
+    DeleteFileA(name);
   RemoveDirectoryA("dir.htm");
 }
 
