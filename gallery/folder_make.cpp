@@ -108,6 +108,7 @@ void TakeMadePictures(FolderGallery& gallery, PlannedPhoto& photo, PhotoJob& job
       photo.readable = false;
       photo.mark.caption = ChooseCaption("", "", photo.file.name);
     }
+    if (withThumbnail) photo.failure = job.failure;
     TellAboutFile(gallery, photo.file.name,
                   (withThumbnail ? "Could not make a thumbnail: " : "Could not make its copies: ") +
                       job.failure);
@@ -163,6 +164,11 @@ std::vector<SheetEntry> SheetEntriesOf(const FolderGallery& gallery) {
     if (photo.readable) {
       entry.photoWidth = photo.width;
       entry.photoHeight = photo.height;
+    } else if (photo.plan != ThumbnailPlan::Foreign) {
+      // Remembered, so that the next run does not decode it again while it stays as it is.
+      entry.failure = photo.failure;
+      entry.photoSize = photo.file.size;
+      entry.photoModified = photo.file.modified;
     }
     entries.push_back(std::move(entry));
   }
@@ -171,8 +177,26 @@ std::vector<SheetEntry> SheetEntriesOf(const FolderGallery& gallery) {
 
 }  // namespace
 
+// The files not used, in one line: how many, and the first few names.
+void SayUnused(const FolderGallery& gallery) {
+  constexpr std::size_t kNamed = 5;
+  const std::size_t count = gallery.unused.size();
+  if (count == 0) return;
+  std::string text = std::to_string(count) + (count == 1 ? " file" : " files") +
+                     " not shown, no photo kestrune reads: ";
+  for (std::size_t i = 0; i < count && i < kNamed; ++i)
+    text += (i > 0 ? ", " : "") + gallery.unused[i];
+  if (count > kNamed) text += " and " + std::to_string(count - kNamed) + " more";
+  ShowMessageBox(nullptr, text, gallery.title, BoxIcon::Information);
+}
+
 bool BeginThumbnails(FolderGallery& gallery, std::string* why) {
   for (const auto& [name, text] : gallery.notices) TellAboutFile(gallery, name, text);
+  SayUnused(gallery);
+  // A photo the last run could not read, unchanged since, is said again without decoding it.
+  for (const PlannedPhoto& photo : gallery.photos)
+    if (photo.failedBefore)
+      TellAboutFile(gallery, photo.file.name, "Could not make a thumbnail: " + photo.failure);
   for (const PlannedPhoto& photo : gallery.photos) {
     const std::vector<int> pictures = PicturesToMake(photo);
     gallery.jobOf.push_back(pictures.empty() ? kNoThumbnailJob : gallery.jobs.size());

@@ -37,7 +37,10 @@ struct PlannedPhoto {
   std::string thumbnail;  // its name, where the PREVIOUS icon's lookup finds it
   ThumbnailPlan plan = ThumbnailPlan::Make;
   bool readable = true;  // false once the photo failed to decode: listed without a thumbnail
-  ThumbnailMark mark;    // of the thumbnail in place, or of the one made
+  std::string failure;   // why it could not be read (decoded, or as the earlier sheet says)
+  // It could not be read at the last run and has not changed since: not decoded again.
+  bool failedBefore = false;
+  ThumbnailMark mark;               // of the thumbnail in place, or of the one made
   std::vector<PlannedCopy> copies;  // the thumbnail for dense screens, then the screen copies
   int width = 0, height = 0;        // the photo's, upright: from an up-to-date mark, or decoded
 };
@@ -58,6 +61,9 @@ struct FolderGallery {
   // What the plan found that a run tells, one message a file: names with a photo's extension
   // that are not read (a link leading out, a FIFO), files that cannot be read or looked at.
   std::vector<std::pair<std::string, std::string>> notices;
+  // The files of the folder that are no photo kestrune reads nor a file of its own (a camera's
+  // raw file, a video, a text): said in one summary line.
+  std::vector<std::string> unused;
 
   std::vector<PhotoJob> jobs;      // the photos to decode, in photo order
   std::vector<std::size_t> jobOf;  // per photo: its job, or kNoThumbnailJob

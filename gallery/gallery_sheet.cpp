@@ -7,7 +7,7 @@ std::string GallerySheetText(const PageStyle& style, const std::string& title,
                              const std::vector<SheetEntry>& entries) {
   // The links and texts as the page writes them, kept while the page is made.
   std::vector<std::string> texts;
-  texts.reserve(4 * entries.size());
+  texts.reserve(6 * entries.size());
   std::vector<SheetPhoto> photos;
   photos.reserve(entries.size());
   for (const SheetEntry& entry : entries) {
@@ -26,6 +26,12 @@ std::string GallerySheetText(const PageStyle& style, const std::string& title,
     photo.denseThumbnail = texts[first + 3];
     photo.photoWidth = entry.photoWidth;
     photo.photoHeight = entry.photoHeight;
+    if (entry.thumbnail.empty() && !entry.failure.empty()) {
+      texts.push_back(std::to_string(entry.photoSize) + " " + std::to_string(entry.photoModified));
+      texts.push_back(HtmlText(entry.failure));
+      photo.unreadState = texts[first + 4];
+      photo.unreadReason = texts[first + 5];
+    }
     photos.push_back(photo);
   }
   std::string text;

@@ -16,6 +16,10 @@ struct SheetEntry {
   std::string caption;
   std::string denseThumbnail;           // file name, for dense screens; empty when none
   int photoWidth = 0, photoHeight = 0;  // the photo's, upright; 0 when not known
+  // A photo that could not be read: why, and its size and modification time then.
+  std::string failure;
+  unsigned long long photoSize = 0;
+  long long photoModified = 0;
 };
 
 // The sheet's whole text in the run's page style, CR LF line ends, carrying the page marker.

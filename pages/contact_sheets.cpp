@@ -28,6 +28,16 @@ std::string PhotoAnchor(const SheetPhoto& entry) {
   return anchor;
 }
 
+// The anchor of the caption of a photo: for one that could not be read, with its state then and
+// why (for the reader, and for the next run, which does not decode it again while it stays so).
+std::string CaptionAnchor(const SheetPhoto& entry) {
+  std::string anchor = "<a href=\"" + std::string(entry.link) + "\"";
+  if (!entry.unreadState.empty())
+    anchor += " data-unread=\"" + std::string(entry.unreadState) + "\" title=\"" +
+              std::string(entry.unreadReason) + "\"";
+  return anchor + ">";
+}
+
 }  // namespace
 
 // A plain page in the spirit of the classic slide pages.
@@ -47,14 +57,14 @@ void ClassicSheet(std::string_view title, const std::vector<SheetPhoto>& photos,
       "</style>\n</head>\n<body>\n<h1>" +
       std::string(title) + "</h1>\n";
   for (const SheetPhoto& entry : photos) {
-    const std::string_view link = entry.link, caption = entry.caption;
+    const std::string_view caption = entry.caption;
     text += "<div class=\"photo\">";
     if (!entry.thumbnail.empty()) {
       text += PhotoAnchor(entry) + ">" + ImageTag(entry, caption) + " border=\"0\"></a><br>";
     } else {
       text += "(could not be read)<br>";
     }
-    text += "<a href=\"" + std::string(link) + "\">" + std::string(caption) + "</a></div>\n";
+    text += CaptionAnchor(entry) + std::string(caption) + "</a></div>\n";
   }
   text += "<p><a name=\"end\">" + std::to_string(photos.size()) +
           (photos.size() == 1 ? " photo" : " photos") + "</a></p>\n</body>\n</html>\n";
@@ -89,7 +99,7 @@ void ModernSheet(std::string_view title, const std::vector<SheetPhoto>& photos, 
          "</style>\n</head>\n<body>\n<header><h1>" +
          std::string(title) + "</h1></header>\n<main>\n<ul>\n";
   for (const SheetPhoto& entry : photos) {
-    const std::string_view link = entry.link, caption = entry.caption;
+    const std::string_view caption = entry.caption;
     text += "<li>";
     // The thumbnail's link repeats the caption's: out of the tab order and hidden from screen
     // readers, so each photo is one stop and read once.
@@ -99,7 +109,7 @@ void ModernSheet(std::string_view title, const std::vector<SheetPhoto>& photos, 
     } else {
       text += "<span class=\"unread\">could not be read</span>";
     }
-    text += "<a href=\"" + std::string(link) + "\">" + std::string(caption) + "</a></li>\n";
+    text += CaptionAnchor(entry) + std::string(caption) + "</a></li>\n";
   }
   text += "</ul>\n</main>\n<footer id=\"end\"><p>" + std::to_string(photos.size()) +
           (photos.size() == 1 ? " photo" : " photos") + "</p></footer>\n</body>\n</html>\n";

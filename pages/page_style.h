@@ -79,6 +79,9 @@ struct SheetPhoto {
   std::string_view caption;
   std::string_view denseThumbnail;      // twice the thumbnail's size, for dense screens; or empty
   int photoWidth = 0, photoHeight = 0;  // the photo's, upright; 0 when not known
+  // A photo that could not be read: its state then ("SIZE MODIFIED", for the next run) and why
+  // (HTML text); both empty otherwise.
+  std::string_view unreadState, unreadReason;
 };
 
 struct PageStyle {

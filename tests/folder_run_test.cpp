@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "cli_support.h"
@@ -101,6 +102,8 @@ std::map<std::string, std::string> UsersFiles(const std::string& folder) {
 
 // Each bad photo gets one record naming it, the run goes on and ends with status 1; a regular
 // file that cannot be decoded is still listed, without a thumbnail; no photo is changed.
+std::set<std::string> PhotosOpened(int watch);
+
 TEST(FolderRun, BadPhotosEachToldOnceAndTheRestMade) {
   ScratchFolder outside;
   outside.Write("secret.jpg", "outside");
@@ -116,11 +119,17 @@ TEST(FolderRun, BadPhotosEachToldOnceAndTheRestMade) {
   ::chmod((folder / "unreadable.jpg").c_str(), 0);
   MakeFifo(folder / "fifo.jpg");
   MakeSymlink(outside / "secret.jpg", folder / "out.jpg");
+  for (const char* unused : {"IMG_0001.CR2", "clip.mov", ".hidden"}) folder.Write(unused, "x");
   HandOver(folder.path(), kUnprivilegedUser);
   const auto before = UsersFiles(folder.path());
 
   const ProgramResult result = RunKestrune({folder.path()}, "/", kUnprivilegedUser);
   EXPECT_EQ(result.status, 1);
+  // The files that are no photos, in one line (a hidden one is no file the user shows).
+  EXPECT_TRUE(Contains(result.err,
+                       ": 2 files not shown, no photo kestrune reads: clip.mov, "
+                       "IMG_0001.CR2\n"))
+      << result.err;
   for (const char* bad : {"truncated.jpg", "zero.jpg", "text.jpg", "huge.png", "wraps.png",
                           "unreadable.jpg", "fifo.jpg", "out.jpg"}) {
     std::size_t told = 0;
@@ -143,6 +152,77 @@ TEST(FolderRun, BadPhotosEachToldOnceAndTheRestMade) {
   EXPECT_TRUE(folder.Exists("good.htm") && folder.Exists("zero.html"));
   EXPECT_EQ(UsersFiles(folder.path()), before);
   EXPECT_EQ(outside.Read("secret.jpg"), "outside");
+
+  // Again, unchanged: each bad photo told and listed once more, none of them decoded again.
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(::inotify_add_watch(watch, folder.path().c_str(), IN_OPEN), 0);
+  const ProgramResult again = RunKestrune({folder.path()}, "/", kUnprivilegedUser);
+  EXPECT_EQ(again.status, 1);
+  EXPECT_TRUE(Contains(again.err, "truncated.jpg: Could not make a thumbnail: ")) << again.err;
+  EXPECT_EQ(PhotosOpened(watch), std::set<std::string>{});
+  ::close(watch);
+  EXPECT_TRUE(Contains(Sheet(folder), "(could not be read)<br><a href=\"truncated.jpg\""));
+}
+
+// The width and height of each image, as vips reads their headers: "WxH" each, in one run.
+std::vector<std::string> SizesOf(const std::vector<std::string>& images) {
+  std::istringstream lines(RunProgram("/usr/bin/vipsheader", images, "/").out);
+  std::vector<std::string> sizes;
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t at = line.rfind(": ");
+    sizes.push_back(at == std::string::npos ? line
+                                            : line.substr(at + 2, line.find(' ', at + 2) - at - 2));
+  }
+  return sizes;
+}
+
+// A camera-sized photo gets its copies for screens, and a TIFF (which browsers cannot show) also
+// the one that holds it whole at its own size, which its slides show; a re-run decodes and writes
+// nothing; a photo gone takes its copies along, and the copies' folder goes once empty.
+TEST(FolderRun, CopiesAreMadeOnceAtTheSizesThePhotoCallsFor) {
+  ScratchFolder folder;
+  if (RunProgram("/usr/bin/vips", {"black", folder / "big.jpg", "3000", "2000"}, "/").status != 0)
+    GTEST_SKIP() << kNeedsVips;
+  ASSERT_EQ(RunProgram("/usr/bin/vips", {"black", folder / "scan.tif", "1000", "800"}, "/").status,
+            0);
+  const ProgramResult first = RunKestrune({"--modern", folder.path()}, "/");
+  ASSERT_EQ(first.status, 0) << first.err;
+  const std::map<std::string, std::string> sizes = {
+      {"big_t.jpg", "240x160"},
+      {"kestrune-copies/big.jpg.480.jpg", "480x320"},
+      {"kestrune-copies/big.jpg.1280.jpg", "1280x854"},
+      {"kestrune-copies/big.jpg.2560.jpg", "2560x1707"},
+      {"scan_t.jpg", "240x192"},
+      {"kestrune-copies/scan.tif.480.jpg", "480x384"},
+      {"kestrune-copies/scan.tif.1280.jpg", "1000x800"}};
+  std::vector<std::string> images, expected;
+  for (const auto& [name, size] : sizes) {
+    images.push_back(folder / name);
+    expected.push_back(size);
+  }
+  EXPECT_EQ(SizesOf(images), expected);
+  EXPECT_FALSE(folder.Exists("kestrune-copies/scan.tif.2560.jpg"));
+  EXPECT_TRUE(Contains(folder.Read("big.htm"),
+                       "srcset=\"kestrune-copies/big.jpg.1280.jpg 1280w, "
+                       "kestrune-copies/big.jpg.2560.jpg 2560w, big.jpg 3000w\""));
+  EXPECT_TRUE(Contains(folder.Read("scan.htm"),
+                       "src=\"kestrune-copies/scan.tif.1280.jpg\" "
+                       "srcset=\"kestrune-copies/scan.tif.1280.jpg 1000w\""));
+
+  const auto made = Snapshot(folder.path());
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(::inotify_add_watch(watch, folder.path().c_str(), IN_OPEN), 0);
+  ASSERT_EQ(RunKestrune({"--modern", folder.path()}, "/").status, 0);
+  EXPECT_EQ(PhotosOpened(watch), std::set<std::string>{});
+  ::close(watch);
+  EXPECT_EQ(Snapshot(folder.path()), made);
+
+  fs::remove(folder / "big.jpg");
+  fs::remove(folder / "scan.tif");
+  ASSERT_EQ(RunKestrune({"--modern", folder.path()}, "/").status, 1);  // no photos left
+  EXPECT_EQ(RunKestrune({"--clean", folder.path()}, "/").status, 0);
+  EXPECT_EQ(ListFiles(folder.path()), std::vector<std::string>{});
+  EXPECT_FALSE(fs::exists(folder / "kestrune-copies"));
 }
 
 class FolderStyle : public testing::TestWithParam<bool> {};

@@ -259,8 +259,9 @@ TEST(GalleryMark, ReadBackFromTheThumbnailAndRefusedFromOtherFiles) {
 // The sheet of a small folder in both styles, byte for byte.
 TEST(GallerySheet, SmallFolderInBothStyles) {
   const std::vector<SheetEntry> entries = {
-      {"beach hut.jpg", "beach hut_t.jpg", 240, 180, "Beach & hut", "", 0, 0},
-      {"broken.png", "", 0, 0, "broken", "", 0, 0},
+      {"beach hut.jpg", "beach hut_t.jpg", 240, 180, "Beach & hut",
+       "kestrune-copies/beach hut.jpg.480.jpg", 4000, 3000, "", 0, 0},
+      {"broken.png", "", 0, 0, "broken", "", 0, 0, "cannot be decoded: \"PNG\" & <b>", 1234, -5678},
   };
   const std::string folder = KESTRUNE_GALLERY_EXPECTED;
   EXPECT_EQ(GallerySheetText(ClassicPages, "Trip <1>", entries),
