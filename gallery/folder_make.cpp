@@ -2,18 +2,21 @@
 // sheet.
 #include "gallery/folder_make.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "gallery/gallery_sheet.h"
 #include "names/file_names.h"
 #include "pages/page_marker.h"
+#include "photos/photo_metadata.h"
 #include "platform/platform.h"
 #include "ui/user.h"
 
 namespace {
 
+// A message titled with the file's name as the user finds it from the top of the tree.
 void TellAboutFile(FolderGallery& gallery, const std::string& name, const std::string& text) {
-  ShowMessageBox(nullptr, text, name, BoxIcon::Exclamation);
+  ShowMessageBox(nullptr, text, gallery.path + name, BoxIcon::Exclamation);
   gallery.failed = true;
 }
 
@@ -65,6 +68,8 @@ ThumbnailMark MarkOf(const PlannedPhoto& photo, int edge, const PictureMade& mad
   mark.caption = photo.mark.caption;
   mark.photoWidth = photo.width;
   mark.photoHeight = photo.height;
+  mark.taken = photo.taken;
+  mark.takenDay = photo.takenDay;
   return mark;
 }
 
@@ -116,6 +121,11 @@ void TakeMadePictures(FolderGallery& gallery, PlannedPhoto& photo, PhotoJob& job
   } else {
     photo.width = job.width;
     photo.height = job.height;
+    TakenTime taken;
+    if (ExifTakenTime(job.exif, &taken)) {
+      photo.taken = taken.seconds;
+      photo.takenDay = taken.date;
+    }
     if (withThumbnail) photo.mark.caption = ChooseCaption(job.exif, job.xmp, photo.file.name);
     for (std::size_t p = 0; p < pictures.size() && p < job.pictures.size(); ++p) {
       if (pictures[p] != kJobThumbnail) {
@@ -147,10 +157,22 @@ void RemoveUncalledCopies(PlannedPhoto& photo) {
   }
 }
 
+// The photos made so far, in the order the sheet shows them: by name as planned, or by when each
+// was taken (ties by name).
+std::vector<const PlannedPhoto*> PhotosInOrder(const FolderGallery& gallery) {
+  std::vector<const PlannedPhoto*> photos;
+  for (std::size_t i = 0; i < gallery.done; ++i) photos.push_back(&gallery.photos[i]);
+  if (gallery.order == "date")
+    std::stable_sort(
+        photos.begin(), photos.end(),
+        [](const PlannedPhoto* a, const PlannedPhoto* b) { return PhotoTime(*a) < PhotoTime(*b); });
+  return photos;
+}
+
 std::vector<SheetEntry> SheetEntriesOf(const FolderGallery& gallery) {
   std::vector<SheetEntry> entries;
-  for (std::size_t i = 0; i < gallery.done; ++i) {
-    const PlannedPhoto& photo = gallery.photos[i];
+  for (const PlannedPhoto* listed : PhotosInOrder(gallery)) {
+    const PlannedPhoto& photo = *listed;
     SheetEntry entry;
     entry.photo = photo.file.name;
     if (photo.readable) entry.thumbnail = photo.thumbnail;
@@ -234,6 +256,49 @@ bool MakeNextThumbnail(FolderGallery& gallery, std::string* progress) {
   return gallery.done < gallery.photos.size();
 }
 
+AlbumEntry SummaryOf(const FolderGallery& gallery) {
+  AlbumEntry album;
+  long long first = 0, last = 0;
+  const auto span = [&album, &first, &last](long long time, const std::string& day) {
+    if (day.empty()) return;
+    if (album.firstDay.empty() || time < first) {
+      first = time;
+      album.firstDay = day;
+    }
+    if (album.lastDay.empty() || time > last) {
+      last = time;
+      album.lastDay = day;
+    }
+  };
+  for (const PlannedPhoto* photo : PhotosInOrder(gallery)) {
+    ++album.photos;
+    span(PhotoTime(*photo), PhotoDay(*photo));
+    if (!album.cover.empty() || !photo->readable) continue;
+    album.cover = photo->thumbnail;
+    album.width = photo->mark.width;
+    album.height = photo->mark.height;
+    const bool dense =
+        !photo->copies.empty() && photo->copies.front().edge == kDenseThumbnailEdge &&
+        photo->copies.front().called && photo->copies.front().plan == ThumbnailPlan::UpToDate;
+    if (dense) album.denseCover = photo->copies.front().name;
+  }
+  for (const AlbumEntry& inner : gallery.albums) {
+    album.photos += inner.photos;
+    span(inner.firstTime, inner.firstDay);
+    span(inner.lastTime, inner.lastDay);
+    // Without a photo of its own, the cover of its first album that has one.
+    if (album.cover.empty() && !inner.cover.empty()) {
+      album.cover = inner.folder + "/" + inner.cover;
+      album.denseCover = inner.denseCover.empty() ? "" : inner.folder + "/" + inner.denseCover;
+      album.width = inner.width;
+      album.height = inner.height;
+    }
+  }
+  album.firstTime = first;
+  album.lastTime = last;
+  return album;
+}
+
 bool FinishGallery(FolderGallery& gallery, const PageStyle& style) {
   StopPhotoJobs();  // a stopped run: the photos in hand are finished, none after them begun
   for (const std::string& name : gallery.gone) {
@@ -247,7 +312,19 @@ bool FinishGallery(FolderGallery& gallery, const PageStyle& style) {
   }
   // The copies folder goes once it holds nothing (all its photos gone).
   if (gallery.copiesFolder) RemoveEmptyFolder(kCopiesFolder);
-  const std::string text = GallerySheetText(style, gallery.title, SheetEntriesOf(gallery));
+  // A folder of a tree without a photo or an album in it is none: its sheet and slide show go
+  // too. A folder of albums alone shows no slide show.
+  if (gallery.photos.empty()) RemoveOwnPage(kCombinedPageName, kOwnPageMarker);
+  if (gallery.photos.empty() && gallery.albums.empty()) {
+    RemoveOwnPage(kGallerySheetName, kOwnPageMarker);
+    return true;
+  }
+  return WriteSheet(gallery, style);
+}
+
+bool WriteSheet(FolderGallery& gallery, const PageStyle& style) {
+  const std::string text = GallerySheetText(style, gallery.title, SheetEntriesOf(gallery),
+                                            gallery.albums, gallery.trail, gallery.order);
   std::FILE* sheet = CreateOutputFile(kGallerySheetName, kOwnPageMarker);
   const bool written =
       sheet != nullptr && std::fwrite(text.data(), 1, text.size(), sheet) == text.size();

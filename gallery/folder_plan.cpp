@@ -3,7 +3,9 @@
 #include "gallery/folder_plan.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <unordered_map>
 #include <unordered_set>
@@ -45,7 +47,11 @@ struct FailedBefore {
 struct EarlierSheet {
   std::vector<std::string> photos;
   std::unordered_map<std::string, FailedBefore> failed;
+  std::string order;  // as its mark keeps it: "date", or empty (by name)
 };
+
+// The mark of the order a sheet's photos were shown in (when not by name).
+const char kOrderMark[] = "<!-- kestrune order: ";
 
 // The text of an attribute as HTML writes it, its four references read back.
 std::string AttributeText(std::string_view value) {
@@ -91,6 +97,9 @@ EarlierSheet ReadEarlierSheet(FolderGallery& gallery, bool listed) {
     return earlier;
   }
   if (text.find(kOwnPageMarker) == std::string::npos) return earlier;
+  const std::size_t order = text.find(kOrderMark);
+  if (order != std::string::npos && text.compare(order + std::strlen(kOrderMark), 4, "date") == 0)
+    earlier.order = "date";
   const char* end = text.c_str() + text.size();
   std::string_view target;
   const char* anchor = nullptr;
@@ -134,11 +143,14 @@ bool UpToDate(const ThumbnailMark& mark, const FolderEntry& photo, int edge) {
   return mark.photoSize == photo.size && mark.photoModified == photo.modified && mark.edge == edge;
 }
 
-// A mark of this version of an up-to-date picture says the photo's size, upright.
+// A mark of this version of an up-to-date picture says the photo's size, upright, and when it was
+// taken where the photo says it.
 void TakeSizeFrom(const ThumbnailMark& mark, PlannedPhoto& photo) {
   if (photo.width > 0 || mark.photoWidth <= 0 || mark.photoHeight <= 0) return;
   photo.width = mark.photoWidth;
   photo.height = mark.photoHeight;
+  photo.taken = mark.taken;
+  photo.takenDay = mark.takenDay;
 }
 
 // A photo's thumbnail decided from what stands under its name: `own` holds the thumbnails of
@@ -220,6 +232,11 @@ void ReadSizeFromHeader(PlannedPhoto& photo) {
     return;
   std::string exif, xmp;
   FindPhotoMetadata(head, &exif, &xmp);
+  TakenTime taken;
+  if (ExifTakenTime(exif, &taken)) {
+    photo.taken = taken.seconds;
+    photo.takenDay = taken.date;
+  }
   const bool turned = ExifOrientation(exif) >= 5;
   photo.width = static_cast<int>(turned ? height : width);
   photo.height = static_cast<int>(turned ? width : height);
@@ -386,6 +403,10 @@ bool PlanFolder(FolderGallery& gallery) {
   CopiesFound copies;
   ListCopies(gallery, entries, copies);
   const EarlierSheet earlier = ReadEarlierSheet(gallery, sheetListed);
+  // The order chosen, else the one the sheet kept.
+  gallery.order = gallery.orderGiven.empty()     ? earlier.order
+                  : gallery.orderGiven == "date" ? "date"
+                                                 : "";
   for (std::size_t i = 0; i < photos.size(); ++i) {
     PlannedPhoto photo;
     photo.file = *byName.at(photos[i]);
@@ -411,4 +432,30 @@ bool NeedsDecoding(const PlannedPhoto& photo) {
     if (photo.width == 0 || (copy.called && makes(copy.plan))) return true;
   }
   return false;
+}
+
+long long PhotoTime(const PlannedPhoto& photo) {
+  if (!photo.takenDay.empty()) return photo.taken;
+  const long long nanoseconds = photo.file.modified;
+  return nanoseconds >= 0 ? nanoseconds / 1000000000 : -((-nanoseconds + 999999999) / 1000000000);
+}
+
+std::string PhotoDay(const PlannedPhoto& photo) {
+  if (!photo.takenDay.empty()) return photo.takenDay;
+  // The civil date of a day count from 1970-01-01.
+  const long long seconds = PhotoTime(photo);
+  long long days = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
+  days += 719468;
+  const long long era = (days >= 0 ? days : days - 146096) / 146097;
+  const long long dayOfEra = days - era * 146097;
+  const long long yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const long long shifted = (5 * dayOfYear + 2) / 153;
+  const long long day = dayOfYear - (153 * shifted + 2) / 5 + 1;
+  const long long month = shifted < 10 ? shifted + 3 : shifted - 9;
+  const long long year = yearOfEra + era * 400 + (month <= 2);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld", year, month, day);
+  return text;
 }

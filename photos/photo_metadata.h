@@ -24,6 +24,20 @@ struct ExifField {
 // block is malformed where that field is.
 bool FindExifField(std::string_view exif, unsigned tag, unsigned type, ExifField* field);
 
+// The same in the EXIF sub-directory (the one IFD0's tag 0x8769 points at), where the camera's
+// settings and the times a photo was taken stand.
+bool FindExifSubField(std::string_view exif, unsigned tag, unsigned type, ExifField* field);
+
+// When a photo was taken, as its EXIF says: DateTimeOriginal, and with OffsetTimeOriginal where
+// given. `seconds` counts from 1970-01-01 00:00: UTC where the offset is known (`zoned`), else the
+// camera's clock read as if it were UTC. `date` is the day as the camera wrote it, "YYYY-MM-DD".
+struct TakenTime {
+  long long seconds = 0;
+  bool zoned = false;
+  std::string date;
+};
+bool ExifTakenTime(std::string_view exif, TakenTime* taken);
+
 // The EXIF orientation (1-8: 1 upright, 6 turned a quarter clockwise to be upright, ...); 1 when
 // the block has none or a value outside 1-8.
 int ExifOrientation(std::string_view exif);

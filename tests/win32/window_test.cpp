@@ -527,7 +527,7 @@ void TestStartFailures() {
   const Case cases[] = {
       {"notfound", "missing.html", "File not found: missing.html", "none", "main window"},
       {"notfound", "\"\"", "File not found: ", "none", "main window"},
-      {"folder", "sheet.html", "No photos in sheet.html (JPG, GIF and PNG files directly in it)",
+      {"folder", "sheet.html", "No photos in sheet.html (JPEG, PNG, GIF, HEIC, AVIF, WebP or TIFF files, in it or its folders)",
        "exclamation", "none"},  // a folder is a folder of photos, whatever its name
       {"empty", "empty.html", "File map could not be opened for empty.html", "none", "main window"},
       {"noimages", "index.html", kNoImages, "exclamation", "none"},
