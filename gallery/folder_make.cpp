@@ -325,6 +325,9 @@ bool FinishGallery(FolderGallery& gallery, const PageStyle& style) {
 bool WriteSheet(FolderGallery& gallery, const PageStyle& style) {
   const std::string text = GallerySheetText(style, gallery.title, SheetEntriesOf(gallery),
                                             gallery.albums, gallery.trail, gallery.order);
+  // A sheet that says this already stays as it is: a re-run of an unchanged folder rewrites none.
+  std::string earlier;
+  if (ReadFileHead(kGallerySheetName, text.size() + 1, &earlier) && earlier == text) return true;
   std::FILE* sheet = CreateOutputFile(kGallerySheetName, kOwnPageMarker);
   const bool written =
       sheet != nullptr && std::fwrite(text.data(), 1, text.size(), sheet) == text.size();

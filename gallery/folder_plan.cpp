@@ -459,3 +459,8 @@ std::string PhotoDay(const PlannedPhoto& photo) {
   std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld", year, month, day);
   return text;
 }
+
+bool SheetListsPhotos() {
+  FolderGallery ignored;
+  return !ReadEarlierSheet(ignored, false).photos.empty();
+}

@@ -106,3 +106,7 @@ bool PlanFolder(FolderGallery& gallery);
 // The mark of the thumbnail of kestrune's under `name`; false when the file carries none, or when
 // its first bytes cannot be read (*unreadable, when given, says so).
 bool ReadOwnMark(const std::string& name, ThumbnailMark* mark, bool* unreadable = nullptr);
+
+// Whether the sheet of kestrune's in the working folder links a photo (a sheet of albums alone
+// links none, and has no slide show).
+bool SheetListsPhotos();

@@ -63,7 +63,8 @@ struct SlidePageValues {
 struct NeighbourPictures {
   std::string_view previousImage, previousThumbnail, previousShown;
   std::string_view currentImage, currentShown;
-  std::string_view nextImage, nextThumbnail, nextShown;  // *Shown: the image, or its copy
+  // *Shown: the image, or its copy; empty for a photo browsers cannot show that has none.
+  std::string_view nextImage, nextThumbnail, nextShown;
   bool atStart = false, atEnd = false;
 };
 
