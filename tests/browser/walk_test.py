@@ -49,7 +49,8 @@ from selenium.common.exceptions import WebDriverException
 from selenium.webdriver.chrome.service import Service
 
 LOAD_TIMEOUT = 20  # seconds for a page or an image to load on a busy machine
-REFRESH_DEADLINE = 90  # seconds for an automatic chain of three refreshes to reach its end
+# Seconds for an automatic chain of three refreshes to reach its end, from its first page's opening.
+REFRESH_DEADLINE = 90
 IMAGE_EXTENSIONS = (".jpg", ".jpeg", ".gif", ".png")
 
 
@@ -473,20 +474,22 @@ def walk(driver, images, sheet, style):
 
 def watch_refreshes(driver, chains, watched):
     """Opens each chain's first automatic page in a window of its own and watches all of them
-    refresh by themselves until each reaches its contact sheet's end, or the deadline passes.
+    refresh by themselves until each reaches its contact sheet's end, or its deadline passes.
     chains: (name, [automatic page addresses], sheet#end); fills `watched` with what was seen.
     Runs beside the walks, in a browser of its own. The windows opened so far are looked at
-    between two openings too, so that no page of a chain goes by unseen."""
+    between two openings too, so that no page of a chain goes by unseen. Each chain's deadline
+    runs from its own opening: on busy cores the last chains open long after the first."""
     to_open = list(chains)
-    deadline = time.monotonic() + REFRESH_DEADLINE
-    while time.monotonic() < deadline:
+    while True:
         if to_open:
             name, pages, end = to_open.pop(0)
             driver.switch_to.new_window("window")
             driver.get(pages[0])
             watched.append({"name": name, "window": driver.current_window_handle,
-                            "expected": pages + [end], "seen": [], "times": []})
-        waiting = [w for w in watched if not w["seen"] or w["seen"][-1] != w["expected"][-1]]
+                            "expected": pages + [end], "seen": [], "times": [],
+                            "deadline": time.monotonic() + REFRESH_DEADLINE})
+        waiting = [w for w in watched if (not w["seen"] or w["seen"][-1] != w["expected"][-1])
+                   and time.monotonic() < w["deadline"]]
         if not waiting and not to_open:
             break
         for w in waiting:
