@@ -18,6 +18,13 @@ aspect kept, never enlarged, as large as it can be, and nothing scrolls sideways
 200 photos fetches only those near the screen. axe-core (tests/browser/node_modules, installed by
 scripts/install-deps.sh test) checks every modern page for accessibility in light and dark mode.
 
+KESTRUNE also makes galleries, in both styles, of a folder of camera photos (4 MB JPEGs). Their
+sheets use the thumbnail twice the size on the phone's dense screen (3 device pixels per CSS
+pixel) only. Over HTTP, with an empty cache on each screen, a modern slide of a camera photo
+shows the narrowest picture of its srcset that is sharp: a copy on the phone and the desktop, on
+the phone at most a quarter of the photo's bytes; it fetches ahead exactly what the next slide
+then shows, and the bytes it fetched are printed.
+
 With --written, walks slide shows already written (by the Windows program under Wine) instead:
 each FOLDER holds a contact sheet index.html and its show, classic or, with --written-modern,
 modern. Each is served over loopback HTTP with names opened as Windows opens them, and walked
@@ -26,7 +33,7 @@ the sheet has loaded. Ends with the line "N checks, N failed".
 
 With --screenshots, also saves a manual page, an automatic page and allin1.html of the sample as
 PNG pictures into FOLDER, and a modern manual page and allin1.html of the real-size photos at the
-phone's and the desktop's size.
+phone's and the desktop's size (one device pixel per CSS pixel, as all the pictures).
 """
 
 import argparse
@@ -35,6 +42,7 @@ import collections
 import functools
 import http.server
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -43,7 +51,7 @@ import threading
 import time
 import urllib.parse
 
-from PIL import Image, ImageDraw, ImageOps
+from PIL import Image, ImageChops, ImageDraw, ImageOps
 from selenium import webdriver
 from selenium.common.exceptions import WebDriverException
 from selenium.webdriver.chrome.service import Service
@@ -553,9 +561,10 @@ PHOTOS = (
     ("stamp", 200, 150, "A photo smaller than any screen", ("#7a3b6f", "#f5d0c0", "#40506a",
                                                            "#3a4a2a")),
 )
-# A phone, a desktop and a large monitor: name, width, height, whether mobile.
-SCREENS = (("phone", 390, 844, True), ("desktop", 1366, 768, False),
-           ("monitor", 3840, 2160, False))
+# A phone, a desktop and a large monitor: name, width and height in CSS pixels, whether mobile,
+# device pixels per CSS pixel.
+SCREENS = (("phone", 390, 844, True, 3), ("desktop", 1366, 768, False, 1),
+           ("monitor", 3840, 2160, False, 1))
 DESKTOP = SCREENS[1]
 CROWD = 200  # photos in the gallery whose allin1.html must load lazily
 CROWD_FETCHED_AT_MOST = 20  # of them fetched once that page has loaded on the desktop's screen
@@ -576,9 +585,8 @@ SHEET_ENTRY = ('<p><a href="{name}.jpg"><img src="{name}_t.jpg" alt=""></a><br>\
                '<a href="{name}.jpg">{caption}</a></p>\n')
 
 
-def draw_photo(path, width, height, colours):
-    """A JPEG picture of a coast (sky shading to the horizon, sea, a hill and the sun), and its
-    thumbnail NAME_t.jpg beside it."""
+def draw_coast(width, height, colours):
+    """A picture of a coast: sky shading to the horizon, sea, a hill and the sun."""
     sky_top, horizon_colour, sea, hill = colours
     gradient = Image.linear_gradient("L").resize((width, height))
     photo = ImageOps.colorize(gradient, sky_top, horizon_colour)
@@ -589,6 +597,12 @@ def draw_photo(path, width, height, colours):
     sun = min(width, height) * 0.08
     draw.ellipse((width * 0.75 - sun, height * 0.25 - sun, width * 0.75 + sun,
                   height * 0.25 + sun), fill="#fff3c4")
+    return photo
+
+
+def draw_photo(path, width, height, colours):
+    """A JPEG picture of a coast, and its thumbnail NAME_t.jpg beside it."""
+    photo = draw_coast(width, height, colours)
     photo.save(path, quality=85)
     photo.thumbnail((160, 160))
     photo.save(path[:-len(".jpg")] + "_t.jpg", quality=85)
@@ -625,8 +639,25 @@ FOLDER_PHOTOS = (("landscape.jpg", 4000, 3000, 1, False), ("portrait.jpg", 4000,
                  ("drawing.png", 1200, 800, 1, False), ("poster.gif", 600, 900, 1, True))
 
 
-def make_folder_gallery(program, folder, options):
-    """Writes the FOLDER_PHOTOS into folder and runs kestrune on the folder itself."""
+@functools.lru_cache(maxsize=1)
+def grain(size):
+    """Grain at three scales around grey 128, made once for the photos of one size."""
+    made = Image.new("L", size, 128)
+    for scale, sigma in ((1, 6), (3, 14), (12, 24)):
+        noise = Image.effect_noise((size[0] // scale, size[1] // scale), sigma)
+        made = ImageChops.add(made, noise.resize(size, Image.BICUBIC), offset=-128)
+    return made.convert("RGB")
+
+
+def camera_grain(picture):
+    """The picture with grain over it, so that it compresses as a camera's photo does: about 4 MB
+    as a 4000x3000 JPEG of quality 90, and a tenth of that fitted into 1280 pixels, where a
+    smooth drawing would shrink to almost nothing."""
+    return ImageChops.add(picture, grain(picture.size), offset=-128)
+
+
+def write_folder_photos(folder):
+    """Writes the FOLDER_PHOTOS into folder, the JPEGs as a camera's."""
     os.makedirs(folder)
     for n, (name, width, height, orientation, _) in enumerate(FOLDER_PHOTOS):
         colours = PHOTOS[n % len(PHOTOS)][4]
@@ -636,21 +667,30 @@ def make_folder_gallery(program, folder, options):
         if name.endswith(".jpg"):
             exif = Image.Exif()
             exif[0x0112] = orientation
-            picture.save(os.path.join(folder, name), quality=90, exif=exif.tobytes())
+            camera_grain(picture).save(os.path.join(folder, name), quality=90,
+                                       exif=exif.tobytes())
         else:
             picture.save(os.path.join(folder, name))
+
+
+def make_folder_gallery(program, photos, folder, options):
+    """Links the photos in the folder `photos` into folder and runs kestrune on the folder
+    itself."""
+    shutil.copytree(photos, folder, copy_function=os.link)
     run = subprocess.run([program, *options, folder], capture_output=True, text=True,
                          env={**os.environ, "DISPLAY": ""}, timeout=300)
     return CHECKS.check(run.returncode == 0 and run.stderr == "",
-                        f"kestrune made the folder's gallery: status {run.returncode}, "
-                        f"{run.stderr!r}")
+                        f"kestrune made the gallery of {os.path.basename(folder)}: status "
+                        f"{run.returncode}, {run.stderr!r}")
 
 
-# The sheet's thumbnails once all have loaded: [src, natural width, natural height, link].
+# The sheet's thumbnails once all have loaded: [the picture chosen, natural width and height (in
+# CSS pixels), link].
 READ_SHEET_THUMBNAILS = """
 const images = Array.from(document.querySelectorAll('a > img'));
 if (!images.every((img) => img.complete)) return null;
-return images.map((img) => [img.src, img.naturalWidth, img.naturalHeight, img.parentNode.href]);
+return images.map((img) => [img.currentSrc, img.naturalWidth, img.naturalHeight,
+                            img.parentNode.href]);
 """
 
 # The PREVIOUS and NEXT icons of a modern page, once loaded.
@@ -662,19 +702,24 @@ return icons.every((img) => img.complete) ? icons.map((img) => img.src) : null;
 
 def check_folder_gallery(driver, base, modern):
     """The sheet kestrune made of FOLDER_PHOTOS, at the phone's and the desktop's size: every
-    thumbnail loaded, upright as its photo is shown, linking its photo; on modern pages no
-    PREVIOUS or NEXT icon is a full photo."""
-    for screen, width, height, mobile in SCREENS[:2]:
+    thumbnail loaded, upright as its photo is shown, linking its photo, the one twice the size
+    on the phone's dense screen and the plain one on the desktop's; on modern pages no PREVIOUS
+    or NEXT icon is a full photo."""
+    for screen, *size in SCREENS[:2]:
         CHECKS.where = f"folder gallery, {screen}, {base}"
-        set_screen(driver, width, height, mobile)
+        set_screen(driver, *size)
         open_page(driver, base + "index.html")
         thumbnails = wait_until(lambda: driver.execute_script(READ_SHEET_THUMBNAILS)) or []
         upright = {base + name: tall for name, _, _, _, tall in FOLDER_PHOTOS}
         CHECKS.equal(sorted(link for _, _, _, link in thumbnails), sorted(upright),
                      "the sheet's thumbnails link every photo once")
+        edge = 480 if size[-1] > 1 else 240  # every photo here is larger than both
         for src, w, h, link in thumbnails:
             CHECKS.check(0 < w <= 240 and 0 < h <= 240 and (h > w) == upright.get(link),
                          f"thumbnail {src} loaded and upright as {link}: {w}x{h}")
+            pixels = upright_size(file_of(src))
+            CHECKS.equal(max(pixels), edge, f"longer side of {src}, the thumbnail of {link} "
+                         f"at {size[-1]} device pixels per CSS pixel ({pixels})")
     driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
     if not modern:
         return
@@ -687,9 +732,9 @@ def check_folder_gallery(driver, base, modern):
                      f"{page}: PREVIOUS and NEXT icons {icons} are thumbnails, not photos")
 
 
-def set_screen(driver, width, height, mobile):
+def set_screen(driver, width, height, mobile, scale=1):
     driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
-        "width": width, "height": height, "deviceScaleFactor": 1, "mobile": mobile})
+        "width": width, "height": height, "deviceScaleFactor": scale, "mobile": mobile})
 
 
 # painted(img): the box, in the viewport, that an image's picture fills: its content box, or the
@@ -792,8 +837,8 @@ def check_fit(driver, base):
     """At each screen size in SCREENS: every manual page of the gallery shows its photo whole
     below the bar, as large as fits and never enlarged, without scrolling; allin1.html shows each
     photo whole within the screen, without scrolling sideways."""
-    for screen, width, height, mobile in SCREENS:
-        set_screen(driver, width, height, mobile)
+    for screen, *size in SCREENS:
+        set_screen(driver, *size)
         for name, *_ in PHOTOS:
             CHECKS.where = f"gallery {name}.htm on the {screen}"
             open_page(driver, base + name + ".htm")
@@ -856,6 +901,159 @@ def check_lazy_loading(driver, url, requested):
     print(f"crowd allin1.html over http: {after_load} of {CROWD} photos fetched once loaded, "
           f"{len(fetched())} after a jump to the end", flush=True)
     driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+
+# ---- Screen-sized copies of camera photos -----------------------------------------------------
+
+
+def file_of(url, scratch=None):
+    """The file that a file:// address names, or an address of the loopback server of scratch."""
+    path = urllib.parse.unquote(urllib.parse.urlsplit(url).path)
+    return path if url.startswith("file:") else os.path.join(scratch, path.lstrip("/"))
+
+
+def upright_size(path):
+    """The size of the picture in the file at path as a browser shows it, turned by its EXIF
+    orientation; (0, 0) for a file that is no picture Pillow reads."""
+    try:
+        with Image.open(path) as picture:
+            width, height = picture.size
+            turned = picture.getexif().get(0x0112, 1) in (5, 6, 7, 8)
+    except OSError:
+        return 0, 0
+    return (height, width) if turned else (width, height)
+
+
+IMAGE_PATH = re.compile(r"\.(jpe?g|png|gif|webp|avif|heic|heif|tiff?)$", re.IGNORECASE)
+
+# A modern slide page once its photo has loaded and every link of its head that fetches ahead
+# has arrived: the picture the browser chose, the candidates of its srcset [address, width], the
+# width it is painted at (CSS pixels), device pixels per CSS pixel, and what the page fetched:
+# [address, how it was asked for, bytes on the wire, bytes of the body]. Null until then.
+READ_SLIDE_FETCHES = """
+const photo = document.querySelector('main > img.photo');
+if (!photo || !photo.complete) return null;
+const fetched = performance.getEntriesByType('resource');
+const ahead = document.querySelectorAll('link[rel=prefetch], link[rel=preload]').length;
+if (fetched.filter((entry) => entry.initiatorType === 'link').length < ahead) return null;
+return {
+  shown: photo.currentSrc, loaded: photo.naturalWidth > 0,
+  width: photo.getBoundingClientRect().width, scale: devicePixelRatio,
+  candidates: photo.srcset.split(',').filter((text) => text.trim()).map((text) => {
+    const [link, width] = text.trim().split(/\\s+/);
+    return [new URL(link, document.baseURI).href, parseInt(width, 10)];
+  }),
+  fetched: fetched.map((e) => [e.name, e.initiatorType, e.transferSize, e.encodedBodySize]),
+};
+"""
+
+# The photos of the folder gallery whose slides are checked at every screen size, the second
+# one's page following the first's: a camera's landscape and its portrait (turned by EXIF).
+COPIES_CHECKED = ("landscape.jpg", "portrait.jpg")
+
+
+def read_slide(driver):
+    return wait_until(lambda: driver.execute_script(READ_SLIDE_FETCHES))
+
+
+def check_shown_picture(page, photo, scratch, screen, what, widths_too):
+    """The picture a slide shows is the narrowest of its srcset that is sharp (at least one pixel
+    for each device pixel it is painted on): the photo itself only where no copy is, and on the
+    phone and the desktop a copy. With widths_too, every candidate's width is its file's."""
+    name, *_ = screen
+    shown, needed = page["shown"], page["width"] * page["scale"]
+    candidates = dict(page["candidates"])
+    if widths_too:
+        for link, width in candidates.items():
+            CHECKS.equal(upright_size(file_of(link, scratch))[0], width,
+                         f"{what}: width of {link} in the srcset")
+    CHECKS.check(page["loaded"] and shown in candidates,
+                 f"{what} on the {name} shows a picture of its srcset: {shown}")
+    pixels = upright_size(file_of(shown, scratch))[0]
+    CHECKS.check(pixels >= needed - 0.5, f"{what} sharp on the {name}: {shown} is {pixels} "
+                 f"pixels wide, painted on {needed:.1f} device pixels")
+    # The sizes the page gives take the bar at its height on a wide screen: a little room.
+    CHECKS.check(all(w < needed * 1.02 for w in candidates.values() if w < pixels),
+                 f"{what} on the {name} shows no picture wider than it needs: {shown} of "
+                 f"{candidates} for {needed:.1f} device pixels")
+    if screen is not SCREENS[-1]:
+        CHECKS.check(shown != photo, f"{what} on the {name} shows a copy, not the photo")
+
+
+def image_bytes(page):
+    """The images a page fetched: {address: bytes of the body}."""
+    return {url: body for url, _, _, body in page["fetched"]
+            if IMAGE_PATH.search(urllib.parse.urlsplit(url).path)}
+
+
+def check_copies_on(driver, base, scratch, screen):
+    """On one screen, over HTTP with an empty cache: the slide of the first COPIES_CHECKED photo,
+    then NEXT to the second's. Each shows a sharp picture, a copy but where only the photo is
+    sharp enough; on the phone the first's copy is at most a quarter of its photo's bytes. The
+    first page fetches ahead the very picture the second shows, and no photo that is not shown;
+    the second takes it from the cache."""
+    name, *size = screen
+    set_screen(driver, *size)
+    photos = [base + photo for photo in COPIES_CHECKED]
+    pages = [page_of(photo, ".htm") for photo in photos]
+    CHECKS.where = f"screen-sized copies, {name}, {pages[0]}"
+    open_page(driver, pages[0])
+    first = read_slide(driver)
+    if not CHECKS.check(first, "the photo and what the page fetches ahead arrived"):
+        return
+    follow(driver, "NEXT", pages[0], MODERN)
+    second = read_slide(driver)
+    if not CHECKS.check(second and driver.current_url == pages[1],
+                        f"NEXT led to {pages[1]}, its photo and what it fetches ahead arrived"):
+        return
+    for page, photo, page_url in zip((first, second), photos, pages):
+        check_shown_picture(page, photo, scratch, screen, page_url, screen is SCREENS[0])
+    fetched = image_bytes(first)
+    ahead = {url for url, how, _, _ in first["fetched"] if how == "link"}
+    CHECKS.check(second["shown"] in ahead,
+                 f"what {pages[1]} shows, {second['shown']}, was fetched ahead by {pages[0]}: "
+                 f"{sorted(ahead)}")
+    CHECKS.check(all(transfer < body for url, _, transfer, body in second["fetched"]
+                     if url == second["shown"]),
+                 f"{pages[1]} took {second['shown']} from the cache: {second['fetched']}")
+    shown = {first["shown"], second["shown"]}
+    CHECKS.equal(sorted((set(photos) & set(fetched)) - shown), [],
+                 f"photos {pages[0]} fetched but does not show")
+    sizes = [[os.path.getsize(file_of(url, scratch)) for url in (page["shown"], photo)]
+             for page, photo in zip((first, second), photos)]
+    if screen is SCREENS[0]:
+        (copy_bytes, photo_bytes), _ = sizes
+        CHECKS.check(4 * copy_bytes <= photo_bytes, f"{first['shown']} is {copy_bytes} bytes, "
+                     f"a quarter of the photo's {photo_bytes} at most")
+    report_fetches(screen, list(zip(pages, (first, second), sizes)), fetched)
+
+
+def report_fetches(screen, slides, fetched):
+    """Says what each slide showed and all that the first one fetched, in bytes. slides: [(page,
+    what was read on it, (bytes of the picture shown, bytes of the photo))]."""
+    name, width, height, _, scale = screen
+
+    def base(url):
+        return urllib.parse.urlsplit(url).path.rpartition("/")[2]
+
+    shown = "; ".join(f"{base(url)} shows {base(page['shown'])}, {n} bytes ({100 * n / of:.0f}% "
+                      "of the photo)" for url, page, (n, of) in slides)
+    total, photo_bytes = sum(fetched.values()), slides[0][2][1]
+    listed = ", ".join(f"{base(url)} {n}" for url, n in sorted(fetched.items(),
+                                                               key=lambda item: -item[1]))
+    print(f"{name} ({width}x{height}, {scale} device pixels per CSS pixel): {shown}; "
+          f"{base(slides[0][0])} fetched {total} bytes of images ({100 * total / photo_bytes:.0f}% "
+          f"of its photo): {listed}", flush=True)
+
+
+def check_screen_copies(scratch, base):
+    """The modern folder gallery's slides of camera photos on every screen of SCREENS, each in a
+    browser of its own so that nothing comes from an earlier screen's cache."""
+    started = time.monotonic()
+    for screen in SCREENS:
+        in_browser(os.path.join(scratch, "profile-copies-" + screen[0]), check_copies_on, base,
+                   scratch, screen)
+    print(f"screen-sized copies checked in {time.monotonic() - started:.1f} s", flush=True)
 
 
 # axe-core's findings on the page: per violated rule its id, impact, help and the elements with
@@ -1095,7 +1293,7 @@ def take_modern_screenshots(driver, gallery_base, folder):
     """A modern manual page of a real-size photo and allin1.html, on the phone's and the
     desktop's screen."""
     os.makedirs(folder, exist_ok=True)
-    for screen, width, height, mobile in SCREENS[:2]:
+    for screen, width, height, mobile, _ in SCREENS[:2]:
         set_screen(driver, width, height, mobile)
         for page, picture in (("tower.htm", f"modern-manual-{screen}.png"),
                               ("allin1.html", f"modern-allin1-{screen}.png")):
@@ -1109,7 +1307,7 @@ def take_folder_screenshots(driver, classic_sheet, modern_sheet, folder):
     shots = ((classic_sheet, DESKTOP, "folder-sheet-classic.png"),
              (modern_sheet, SCREENS[0], "folder-sheet-modern-phone.png"),
              (modern_sheet, DESKTOP, "folder-sheet-modern-desktop.png"))
-    for url, (_, width, height, mobile), picture in shots:
+    for url, (_, width, height, mobile, _), picture in shots:
         set_screen(driver, width, height, mobile)
         capture_screen(driver, url, os.path.join(folder, picture))
     driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
@@ -1140,10 +1338,13 @@ def main():
             ("modern", write_slide_shows(program, args.examples, args.fixtures,
                                          os.path.join(scratch, "modern"), ["--modern"]), MODERN))
         make_galleries(program, os.path.join(scratch, "modern"))
+        camera = os.path.join(scratch, "camera")
+        write_folder_photos(camera)
         for folder, shows, style in styles:  # walked as the other shows, and checked below
             CHECKS.where = f"{folder}/folder"
-            if make_folder_gallery(program, os.path.join(scratch, folder, "folder"),
-                                   ["--modern"] if style is MODERN else []):
+            options = ["--modern"] if style is MODERN else []
+            if make_folder_gallery(program, camera, os.path.join(scratch, folder, "folder"),
+                                   options):
                 shows.append("folder")
         server = serve(scratch)
         driver = start_browser(os.path.join(scratch, "profile"))
@@ -1173,6 +1374,7 @@ def main():
             in_browser(os.path.join(scratch, "profile-modern"), check_modern_pages, roots,
                        server.requested, axe_file,
                        arguments=["--force-effective-connection-type=4G"])
+            check_screen_copies(scratch, roots["http"] + "modern/folder/")
 
         other = threading.Thread(target=watch_then_check)
         other.start()
