@@ -18,12 +18,13 @@ aspect kept, never enlarged, as large as it can be, and nothing scrolls sideways
 200 photos fetches only those near the screen. axe-core (tests/browser/node_modules, installed by
 scripts/install-deps.sh test) checks every modern page for accessibility in light and dark mode.
 
-KESTRUNE also makes galleries, in both styles, of a folder of camera photos (4 MB JPEGs). Their
-sheets use the thumbnail twice the size on the phone's dense screen (3 device pixels per CSS
-pixel) only. Over HTTP, with an empty cache on each screen, a modern slide of a camera photo
-shows the narrowest picture of its srcset that is sharp: a copy on the phone and the desktop, on
-the phone at most a quarter of the photo's bytes; it fetches ahead exactly what the next slide
-then shows, and the bytes it fetched are printed.
+KESTRUNE also makes galleries, in both styles, of a folder of camera photos (4 MB JPEGs) and of
+a folder with a phone's HEIC photo (made by libheif's heif-enc). Their sheets use the thumbnail
+twice the size on the phone's dense screen (3 device pixels per CSS pixel) only. Over HTTP, with
+an empty cache on each screen, a modern slide of a camera photo shows the narrowest picture of
+its srcset that is sharp: a copy on the phone and the desktop, on the phone at most a quarter of
+the photo's bytes; it fetches ahead exactly what the next slide then shows, and the bytes it
+fetched are printed. The HEIC shows by its copy on the slide pages and allin1.html of both styles.
 
 With --written, walks slide shows already written (by the Windows program under Wine) instead:
 each FOLDER holds a contact sheet index.html and its show, classic or, with --written-modern,
@@ -32,8 +33,9 @@ as above without the refreshes; every image the sheet links is in the chain and 
 the sheet has loaded. Ends with the line "N checks, N failed".
 
 With --screenshots, also saves a manual page, an automatic page and allin1.html of the sample as
-PNG pictures into FOLDER, and a modern manual page and allin1.html of the real-size photos at the
-phone's and the desktop's size (one device pixel per CSS pixel, as all the pictures).
+PNG pictures into FOLDER, and a modern manual page and allin1.html of the real-size photos and a
+modern slide of the HEIC photo at the phone's and the desktop's size (one device pixel per CSS
+pixel, as all the pictures).
 """
 
 import argparse
@@ -673,6 +675,36 @@ def write_folder_photos(folder):
             picture.save(os.path.join(folder, name))
 
 
+# A phone's photo as HEIC, which no browser shows, the same picture as a camera's JPEG first in
+# the folder (the README's pictures show it where kestrune cannot read the HEIC), and another
+# JPEG between them; the size of the HEIC and its twin, upright.
+HEIC_PHOTO, HEIC_TWIN, HEIC_NEIGHBOUR = "IMG_1024.HEIC", "DSC_0042.JPG", "DSC_0043.JPG"
+HEIC_SIZE = (1008, 1344)
+
+
+def heic_drawing():
+    return draw_coast(*HEIC_SIZE, PHOTOS[1][4])
+
+
+def write_heic_photos(folder):
+    """Writes HEIC_PHOTO, made by libheif's heif-enc, its twin and its neighbour into folder."""
+    os.makedirs(folder)
+    picture = heic_drawing()
+    picture.save(os.path.join(folder, HEIC_TWIN), quality=90)
+    draw_coast(*HEIC_SIZE, PHOTOS[0][4]).save(os.path.join(folder, HEIC_NEIGHBOUR), quality=90)
+    drawn = folder + ".png"
+    picture.save(drawn)
+    # One thread: x265's pools only wait for each other on two busy cores.
+    command = ["heif-enc", "-q", "60", "-p", "x265:pools=none", "-p", "x265:frame-threads=1",
+               drawn, "-o", os.path.join(folder, HEIC_PHOTO)]
+    try:
+        run = subprocess.run(command, capture_output=True, text=True, timeout=120)
+        made, why = run.returncode == 0, run.stderr
+    except OSError as error:
+        made, why = False, f"{error} (scripts/install-deps.sh test installs it)"
+    CHECKS.check(made, f"heif-enc made {HEIC_PHOTO}: {why!r}")
+
+
 def make_folder_gallery(program, photos, folder, options):
     """Links the photos in the folder `photos` into folder and runs kestrune on the folder
     itself."""
@@ -903,7 +935,7 @@ def check_lazy_loading(driver, url, requested):
     driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
 
 
-# ---- Screen-sized copies of camera photos -----------------------------------------------------
+# ---- Screen-sized copies of camera photos, and a phone's HEIC photo ---------------------------
 
 
 def file_of(url, scratch=None):
@@ -1054,6 +1086,59 @@ def check_screen_copies(scratch, base):
         in_browser(os.path.join(scratch, "profile-copies-" + screen[0]), check_copies_on, base,
                    scratch, screen)
     print(f"screen-sized copies checked in {time.monotonic() - started:.1f} s", flush=True)
+
+
+def looks_like(path, picture):
+    """How far the picture in the file at path is from `picture`: the largest difference of a
+    colour channel between the two fitted into 8x8 pixels (0 to 255)."""
+    try:
+        with Image.open(path) as shown:
+            small = shown.convert("RGB").resize((8, 8), Image.BOX)
+    except OSError:
+        return 255
+    reference = picture.convert("RGB").resize((8, 8), Image.BOX)
+    return max(abs(a - b) for p, q in zip(small.getdata(), reference.getdata())
+               for a, b in zip(p, q))
+
+
+# The picture the modern page's photo shows once loaded, and its natural width.
+SHOWN_PHOTO = """
+const photo = document.querySelector('main > img.photo');
+return photo && photo.complete ? [photo.currentSrc, photo.naturalWidth] : null;
+"""
+
+# The classic allin1.html's images once loaded: [src, natural width].
+READ_IMAGES = """
+if (!Array.from(document.images).every((img) => img.complete)) return null;
+return Array.from(document.images, (img) => [img.currentSrc, img.naturalWidth]);
+"""
+
+
+def check_heic(driver, base, modern):
+    """The HEIC photo of the folder at base shows on its slide page and on allin1.html, never as
+    the HEIC itself, which no browser shows, but as its largest copy: upright in the colours of
+    the drawing it was made of; the classic page at the photo's own size."""
+    CHECKS.where = f"HEIC, {base}"
+    heic = base + HEIC_PHOTO
+    page = page_of(heic, ".htm")
+    open_page(driver, page)
+    if modern:
+        picture, width = wait_until(lambda: driver.execute_script(SHOWN_PHOTO)) or ("", 0)
+        loaded = width > 0
+    else:
+        picture = driver.execute_script(READ_LINKS)[1].get("frame", "")
+        width = frame_image_width(driver)
+        loaded = width > 0
+        CHECKS.equal(width, HEIC_SIZE[0], f"width of the picture {page} shows")
+    CHECKS.check(loaded and picture != heic,
+                 f"{page} shows a picture browsers show, not the HEIC: {picture}")
+    difference = looks_like(file_of(picture), heic_drawing())
+    CHECKS.check(difference <= 24, f"{picture} shows the drawing the HEIC was made of: colours "
+                 f"apart by {difference} at most")
+    open_page(driver, base + "allin1.html")
+    images = wait_until(lambda: driver.execute_script(LOAD_ALLIN1 if modern else READ_IMAGES))
+    CHECKS.check(images and all(src != heic and width > 0 for src, width in images),
+                 f"allin1.html shows every photo by a picture browsers show: {images}")
 
 
 # axe-core's findings on the page: per violated rule its id, impact, help and the elements with
@@ -1313,6 +1398,22 @@ def take_folder_screenshots(driver, classic_sheet, modern_sheet, folder):
     driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
 
 
+def take_heic_screenshots(driver, base, folder):
+    """A modern slide of the phone's HEIC photo on the phone's and the desktop's screen; of the
+    same picture as JPEG, and said so, while kestrune cannot show the HEIC."""
+    page = page_of(base + HEIC_PHOTO, ".htm")
+    open_page(driver, page)
+    picture, width = wait_until(lambda: driver.execute_script(SHOWN_PHOTO)) or ("", 0)
+    if width <= 0 or picture == base + HEIC_PHOTO:
+        print(f"{page} shows no copy of the HEIC: the screenshots show {HEIC_TWIN}, the same "
+              "picture as JPEG", flush=True)
+        page = page_of(base + HEIC_TWIN, ".htm")
+    for screen, width, height, mobile, _ in SCREENS[:2]:
+        set_screen(driver, width, height, mobile)
+        capture_screen(driver, page, os.path.join(folder, f"modern-heic-{screen}.png"))
+    driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("kestrune", nargs="?")
@@ -1338,14 +1439,16 @@ def main():
             ("modern", write_slide_shows(program, args.examples, args.fixtures,
                                          os.path.join(scratch, "modern"), ["--modern"]), MODERN))
         make_galleries(program, os.path.join(scratch, "modern"))
-        camera = os.path.join(scratch, "camera")
+        camera, phone = os.path.join(scratch, "camera"), os.path.join(scratch, "phone")
         write_folder_photos(camera)
+        write_heic_photos(phone)
         for folder, shows, style in styles:  # walked as the other shows, and checked below
             CHECKS.where = f"{folder}/folder"
             options = ["--modern"] if style is MODERN else []
             if make_folder_gallery(program, camera, os.path.join(scratch, folder, "folder"),
                                    options):
                 shows.append("folder")
+            make_folder_gallery(program, phone, os.path.join(scratch, folder, "heic"), options)
         server = serve(scratch)
         driver = start_browser(os.path.join(scratch, "profile"))
         roots = {"file": "file://" + urllib.parse.quote(scratch) + "/",
@@ -1383,6 +1486,7 @@ def main():
                 if "folder" in shows:
                     check_folder_gallery(driver, roots["file"] + folder + "/folder/",
                                          style is MODERN)
+                check_heic(driver, roots["file"] + folder + "/heic/", style is MODERN)
             walk_all(driver, walks)
         finally:
             other.join()
@@ -1392,6 +1496,7 @@ def main():
             take_modern_screenshots(driver, roots["file"] + "modern/gallery/", args.screenshots)
             take_folder_screenshots(driver, roots["file"] + "shows/folder/index.html",
                                     roots["file"] + "modern/folder/index.html", args.screenshots)
+            take_heic_screenshots(driver, roots["file"] + "modern/heic/", args.screenshots)
     finally:
         if driver is not None:
             driver.quit()
