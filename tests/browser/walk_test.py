@@ -1451,6 +1451,7 @@ def main():
             if make_folder_gallery(program, camera, os.path.join(scratch, folder, "folder"),
                                    options):
                 shows.append("folder")
+            CHECKS.where = f"{folder}/heic"
             make_folder_gallery(program, phone, os.path.join(scratch, folder, "heic"), options)
         server = serve(scratch)
         driver = start_browser(os.path.join(scratch, "profile"))
