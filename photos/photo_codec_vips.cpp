@@ -46,12 +46,18 @@ void Fail(KestrunePhotoJob* job, const char* what) {
 }
 
 // libvips' last error, one line, and the error buffer cleared for the next photo of the thread.
+// The seeks past the end that libheif tries on a file cut short are left out: its own line
+// after them says what is wrong.
 void FailWithVips(KestrunePhotoJob* job, const char* what) {
-  std::string text = vips_error_buffer();
+  const std::string buffer = vips_error_buffer();
   vips_error_clear();
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  for (char& c : text)
-    if (c == '\n') c = ';';
+  std::string text;
+  for (std::size_t at = 0, end; at < buffer.size(); at = end + 1) {
+    end = std::min(buffer.find('\n', at), buffer.size());
+    const std::string line = buffer.substr(at, end - at);
+    if (line.empty() || line.rfind("source: bad seek", 0) == 0) continue;
+    text += (text.empty() ? "" : ";") + line;
+  }
   std::snprintf(job->failure, sizeof job->failure, "%s%s%s", what, text.empty() ? "" : ": ",
                 text.c_str());
 }
