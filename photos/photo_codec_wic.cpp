@@ -26,6 +26,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -377,7 +378,7 @@ bool TurnByHand(IWICBitmap* small, int orientation, UINT stride, std::vector<BYT
 
 // `small` (24-bit BGR) turned upright into `out` (rows of `stride` bytes) by WIC's flip-rotator.
 // Where that cannot turn (Wine's flips rows only), the pixels are moved as the orientation says:
-// a thumbnail is small, and the result must be the same on every system.
+// a picture is at most a screen-sized copy, and the result must be the same on every system.
 bool Turn(IWICImagingFactory* factory, IWICBitmap* small, int orientation, UINT stride,
           std::vector<BYTE>* out) {
   Ref<IWICBitmapFlipRotator> rotator;
@@ -553,15 +554,19 @@ struct Picture {
 };
 
 // `scaled` (fitWidth x fitHeight, 24-bit BGR) turned upright by the orientation; false, the job
-// failed, when it cannot be.
-bool TurnUpright(IWICImagingFactory* factory, IWICBitmap* scaled, UINT fitWidth, UINT fitHeight,
-                 int orientation, KestrunePhotoJob* job, Picture* picture) {
+// failed, when it cannot be. An upright one is taken as it is.
+bool TurnUpright(IWICImagingFactory* factory, Ref<IWICBitmap>* scaled, UINT fitWidth,
+                 UINT fitHeight, int orientation, KestrunePhotoJob* job, Picture* picture) {
   const bool across = orientation >= 5;  // a quarter turn: width and height change places
   picture->width = across ? fitHeight : fitWidth;
   picture->height = across ? fitWidth : fitHeight;
+  if (orientation <= 1) {
+    std::swap(picture->bitmap.p, scaled->p);
+    return true;
+  }
   const UINT stride = (picture->width * 3 + 3) & ~3u;
   std::vector<BYTE> upright(static_cast<std::size_t>(stride) * picture->height);
-  if (!Turn(factory, scaled, orientation, stride, &upright)) {
+  if (!Turn(factory, scaled->get(), orientation, stride, &upright)) {
     Fail(job, "the picture cannot be turned upright");
     return false;
   }
@@ -666,11 +671,14 @@ void MakePictures(IWICImagingFactory* factory, const Frame& decoded, int orienta
   if (edge > 0) {
     UINT fitWidth = 0, fitHeight = 0;
     FittedSize(decoded.width, decoded.height, edge, &fitWidth, &fitHeight);
-    Ref<IWICBitmap> scaled;
     Picture largest;
-    if (!Scale(factory, decoded, fitWidth, fitHeight, job, &scaled) ||
-        !TurnUpright(factory, scaled.get(), fitWidth, fitHeight, orientation, job, &largest))
-      return;
+    {
+      Ref<IWICBitmap> scaled;  // gone once turned
+      if (!Scale(factory, decoded, fitWidth, fitHeight, job, &scaled) ||
+          !TurnUpright(factory, std::addressof(scaled), fitWidth, fitHeight, orientation, job,
+                       &largest))
+        return;
+    }
     for (int p = 0; p < job->pictureCount && p < kPhotoMostPictures; ++p)
       if (CallsFor(job->pictures[p], longer) &&
           !MakePicture(factory, largest, &job->pictures[p], job))
