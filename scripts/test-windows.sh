@@ -132,7 +132,7 @@ hook="$(winpath "$build/tests/win32/kestrune_test_hook.dll")"
 work="$(winpath "$out/work")"
 reference="$(winpath "$out/reference")"
 wine "$driver" "$program" "$hook" "$work" "$reference" || fail "kestrune.exe under Wine"
-# The thumbnails of both builds: the same marks, sizes and pictures the right way up.
+# The thumbnails and copies of both builds: the same marks, sizes and pictures the right way up.
 for fixture in gallery gallerymodern gallerybad; do
   /usr/bin/python3 tests/win32/same_thumbnails.py "$out/reference/$fixture" "$out/work/$fixture" ||
     fail "thumbnails of $fixture differ from the Linux build's"

@@ -439,6 +439,29 @@ void TestFolderGallery() {
     CheckSameAsHeadless("gallerybad");
   }
 
+  CurrentCase = "folder gallery: photos whose decoders the system lacks";
+  Run codecs;
+  if (Start(codecs, Folder("gallerycodecs"), WorkRoot)) {
+    std::multimap<std::string, std::string> told;  // by the box's title, its text
+    for (const std::string& box : RunToEnd(codecs))
+      told.emplace(box.substr(0, box.find(" | ")), box.substr(box.find(" | ") + 3));
+    const std::string sheet = ReadAll(Folder("gallerycodecs") + "\\index.html");
+    for (const auto& [photo, format] : std::map<std::string, std::string>{
+             {"IMG_1.heic", "HEIC"}, {"IMG_2.avif", "AVIF"}, {"IMG_3.webp", "WebP"}}) {
+      const auto box = told.find(photo);
+      Check(told.count(photo) == 1 &&
+                box->second.find("no decoder for " + format + " photos on this system (") !=
+                    std::string::npos,
+            photo + " told once, with why: " + (box == told.end() ? "(no box)" : box->second));
+      Check(sheet.find("href=\"" + photo + "\"") != std::string::npos, photo + " in the sheet");
+    }
+    Check(told.count("good.jpg") == 0 &&
+              GetFileAttributesA((Folder("gallerycodecs") + "\\good_t.jpg").c_str()) !=
+                  INVALID_FILE_ATTRIBUTES,
+          "the good photo's thumbnail made");
+    CheckEqual(std::to_string(codecs.exitCode), "1", "exit code");
+  }
+
   CurrentCase = "folder gallery: clean";
   Run write;
   if (Start(write, Folder("galleryclean"), WorkRoot)) {
