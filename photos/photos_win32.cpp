@@ -43,6 +43,12 @@ std::wstring FinalPath(HANDLE handle) {
   }
 }
 
+// `name` with each "/" written "\\", as a resolved path spells it.
+std::wstring Backslashed(std::wstring name) {
+  std::replace(name.begin(), name.end(), L'/', L'\\');
+  return name;
+}
+
 bool SamePath(const std::wstring& a, const std::wstring& b) {
   return a.size() == b.size() &&
          CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
@@ -61,8 +67,9 @@ std::wstring WorkingFolderPath() {
 }
 
 // Whether the file at `path` (as the system resolves it) lies directly in `folder` (a path
-// ending in "\"), and under `name` itself when `itself` is asked: a link resolves elsewhere, even
-// where the file system shows it as the file it leads to (as Wine shows a Unix link).
+// ending in "\"), or, when `itself` is asked, exactly under `name` from it (which may name a
+// file in a folder of its own): a link resolves elsewhere, even where the file system shows it as
+// the file it leads to (as Wine shows a Unix link).
 bool LiesIn(const std::wstring& path, const std::wstring& folder, const std::wstring& name,
             bool itself) {
   if (folder.empty() || path.size() <= folder.size() ||
@@ -236,8 +243,7 @@ bool ReadFileHead(const std::string& name, std::size_t limit, std::string* head)
       Win32Calls.getFileType(file) == FILE_TYPE_DISK &&
       Win32Calls.getFileInformation(file, &info) &&
       (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0 &&
-      LiesIn(FinalPath(file), WorkingFolderPath(), wide.substr(wide.find_last_of(L"\\/") + 1),
-             wide.find_first_of(L"\\/") == std::wstring::npos);
+      LiesIn(FinalPath(file), WorkingFolderPath(), Backslashed(wide), true);
   if (read) {
     const unsigned long long size =
         static_cast<unsigned long long>(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
