@@ -65,7 +65,7 @@ ln -s ../outside/victim.txt "$out/scratch/Ελλάδα 😀/έξω.htm"
 echo "== Folder runs with each file call failed in turn"
 # In parts, each within Wine's time limit on a busy machine, each in a scratch folder of its own.
 sweep="$(winpath "$build/tests/win32/kestrune_fault_sweep_tests.exe")"
-for part in "first" "again 0 2" "again 1 2"; do
+for part in "first 0 2" "first 1 2" "again 0 3" "again 1 3" "again 2 3"; do
   folder="$out/sweep/${part// /-}"
   rm -rf "$folder"
   mkdir -p "$folder"
