@@ -468,10 +468,12 @@ void TestFolderGallery() {
     Check(RunToEnd(write).empty(), "the run showed no box");
     Run clean;
     if (Start(clean, "--clean " + Folder("galleryclean"), WorkRoot)) {
-      // One box tells the whole clean: the thumbnails' summary, then the slide show's.
+      // One box tells the whole clean: the summary of the thumbnails and copies (a thumbnail for
+      // dense screens each, in the folder of copies), then the slide show's.
       const std::vector<std::string> boxes = RunToEnd(clean);
       const std::string box = boxes.empty() ? "" : boxes.back();
-      const std::size_t thumbnails = box.find("| 3 thumbnails removed, index.html removed, 0 kept");
+      const std::size_t thumbnails =
+          box.find("| 6 thumbnails and copies removed, index.html removed, 0 kept");
       const std::size_t pages = box.find("3 images: 7 pages removed, 0 kept, 0 refused");
       Check(boxes.size() == 1 && thumbnails != std::string::npos && pages != std::string::npos &&
                 thumbnails < pages,
