@@ -122,6 +122,7 @@ done
 (cd "$out/reference" && DISPLAY= timeout 300 "$headless" gallery) || fail "headless run: gallery"
 (cd "$out/reference" && DISPLAY= timeout 300 "$headless" --modern gallerymodern/) ||
   fail "headless run: gallerymodern"
+(cd "$out/reference" && DISPLAY= timeout 300 "$headless" gallerytiff) || fail "headless run: gallerytiff"
 (cd "$out/reference" && DISPLAY= timeout 300 "$headless" gallerybad 2>/dev/null) &&
   fail "headless run: gallerybad succeeded"
 (cd "$out/reference" && DISPLAY= "$headless" galleryclean && DISPLAY= "$headless" --clean galleryclean) \
@@ -133,7 +134,7 @@ work="$(winpath "$out/work")"
 reference="$(winpath "$out/reference")"
 wine "$driver" "$program" "$hook" "$work" "$reference" || fail "kestrune.exe under Wine"
 # The thumbnails and copies of both builds: the same marks, sizes and pictures the right way up.
-for fixture in gallery gallerymodern gallerybad; do
+for fixture in gallery gallerymodern gallerytiff gallerybad; do
   /usr/bin/python3 tests/win32/same_thumbnails.py "$out/reference/$fixture" "$out/work/$fixture" ||
     fail "thumbnails of $fixture differ from the Linux build's"
 done

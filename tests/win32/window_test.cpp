@@ -425,6 +425,14 @@ void TestFolderGallery() {
     CheckSameAsHeadless("gallerymodern");
   }
 
+  CurrentCase = "folder gallery: TIFF photos, through WIC";
+  Run tiff;
+  if (Start(tiff, Folder("gallerytiff"), WorkRoot)) {
+    Check(RunToEnd(tiff).empty(), "no box");
+    CheckEqual(std::to_string(tiff.exitCode), "0", "exit code");
+    CheckSameAsHeadless("gallerytiff");
+  }
+
   CurrentCase = "folder gallery: bad photos";
   Run bad;
   if (Start(bad, Folder("gallerybad"), WorkRoot)) {
