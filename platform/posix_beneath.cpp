@@ -3,6 +3,8 @@
 // RESOLVE_BENEATH) or, where it has none, one folder at a time without following any link. Page
 // folders are opened once a run; a new page is created in its folder exclusively, following no
 // link. The working folder's own operations are here too.
+#include "platform/posix_beneath.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -16,7 +18,7 @@
 #include "platform/path_segments.h"
 #include "platform/platform.h"
 #include "platform/posix_calls.h"
-#include "platform/posix_files.h"
+#include "platform/posix_listings.h"
 #include "platform/text_buffer.h"
 
 using namespace posix;
@@ -29,7 +31,7 @@ std::string GetWorkingFolder() {
 }
 
 bool SetWorkingFolder(const std::string& folder) {
-  ForgetListings();  // they name folders relative to the old working folder
+  ForgetFolders();  // they name folders relative to the old working folder
   return PosixCalls.chdir(folder.c_str()) == 0;
 }
 
@@ -102,7 +104,6 @@ int OpenBeneathWorkingFolder(const std::string& name, int flags, mode_t mode) {
   return -1;
 }
 
-// with kExistingFileFlags, the page written next.
 int OpenExistingFile(const std::string& name, bool* noAccessTime, int flags) {
   return OpenKeepingAccessTime([&name](int f) { return OpenBeneathWorkingFolder(name, f, 0); },
                                flags, noAccessTime);
@@ -126,6 +127,11 @@ void ForgetPageFolders() {
   PageFolders.clear();
   LastPageFolderFd = -1;
   LastPageExisted = false;
+}
+
+void ForgetFolders() {
+  ForgetListings();
+  ForgetPageFolders();
 }
 
 // The folder `folder` (relative to the working folder) opened beneath it; -1 when it cannot be.

@@ -3,6 +3,8 @@
 // looks for cost no system call per image once a folder has been asked often enough. The
 // answers are those of stat (the tests compare them); a new contact sheet or working folder
 // forgets every listing.
+#include "platform/posix_listings.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -18,7 +20,6 @@
 #include "platform/path_segments.h"
 #include "platform/platform.h"
 #include "platform/posix_calls.h"
-#include "platform/posix_files.h"
 
 using namespace posix;
 
@@ -137,7 +138,6 @@ bool ForEachFolderEntry(int fd, const std::function<void(std::string_view, unsig
 void ForgetListings() {
   Listings.clear();
   for (RecentFolder& recent : RecentFolders) recent.listing = nullptr;
-  ForgetPageFolders();
 }
 
 }  // namespace posix

@@ -1,10 +1,9 @@
-// ==== Writing pages, replacing and holding files ================================================
+// ==== Writing and replacing pages ===============================================================
 // A page is written in place: created exclusively, or an earlier page of ours opened and looked
 // at through the very handle that is then written. The combined page is written into a file of
 // its own (unnamed where O_TMPFILE allows) and put in place only once complete, the decision to
 // replace being made about the very file replaced. Files this process holds open (the contact
-// sheet, the file the combined page replaces) are never written over: POSIX has no sharing mode,
-// so identities are compared.
+// sheet, the file the combined page replaces: posix_held.h) are never written over.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,54 +18,14 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix_beneath.h"
 #include "platform/posix_calls.h"
-#include "platform/posix_files.h"
+#include "platform/posix_held.h"
+#include "platform/posix_listings.h"
+#include "platform/posix_pages.h"
+#include "platform/posix_signals.h"
 
 using namespace posix;
-
-namespace {
-
-struct HeldFile {
-  const void* owner;  // the PlatformFile or FILE* that holds the file open
-  dev_t device;
-  ino_t inode;
-};
-
-// Files this process holds open. POSIX has no sharing mode, so CreateOutputFile compares
-// identities instead: an output never replaces the contact sheet or the combined page (the file
-// it replaces at the finish, and its temporary file).
-std::vector<HeldFile> HeldFiles;
-
-}  // namespace
-
-namespace posix {
-
-void Hold(const void* owner, const struct stat& info) {
-  HeldFiles.push_back({owner, info.st_dev, info.st_ino});
-}
-
-void Release(const void* owner) {
-  HeldFiles.erase(std::remove_if(HeldFiles.begin(), HeldFiles.end(),
-                                 [owner](const HeldFile& f) { return f.owner == owner; }),
-                  HeldFiles.end());
-}
-
-bool IsHeld(const struct stat& info) {
-  for (const HeldFile& held : HeldFiles) {
-    if (held.device == info.st_dev && held.inode == info.st_ino) return true;
-  }
-  return false;
-}
-
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-std::string IdentityOf(const struct stat& info) {
-  return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
-}
-
-}  // namespace posix
 
 namespace {
 
@@ -165,10 +124,6 @@ struct Replacement {
   std::string marker;  // the line a file carries when it may be replaced
 };
 std::vector<Replacement> Replacements;
-
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
 
 // A hidden name beside `file`, unique to this process and ending in ".tmp", so it can never be
 // a page (.htm, .html) or an image a run looks for: ".FILE.PID.tmp", ".FILE.PID-N.tmp".
