@@ -155,7 +155,7 @@ int PageFolder(std::string_view folder) {
 // opened beneath it, cannot leave the working folder.
 int CreateNewFile(const std::string& name) {
   const int flags = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_CREAT | O_EXCL | O_NOFOLLOW;
-  const std::size_t slash = name.rfind('/');
+  const std::size_t slash = std::string_view(name).rfind('/');  // inline: no call
   if (slash == std::string::npos) return PosixCalls.openat(AT_FDCWD, name.c_str(), flags, 0666);
   const char* file = name.c_str() + slash + 1;  // the rest of the name, terminated with it
   if (*file == '\0' || std::strcmp(file, ".") == 0 || std::strcmp(file, "..") == 0)

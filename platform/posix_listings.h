@@ -5,7 +5,9 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace posix {
 
@@ -15,5 +17,14 @@ namespace posix {
 bool ForEachFolderEntry(int fd, const std::function<void(std::string_view, unsigned char)>& visit);
 // Forgets every folder read: a new sheet or working folder reads them afresh.
 void ForgetListings();
+
+// Asks, for `owner`, for the names in the folder `folder` (relative to the working folder, ""
+// for itself) that begin with `prefix`, from the pass that reads that folder's listing for
+// ImageFileExists if the run makes one: a folder whose thumbnails are looked up is then read
+// once for both.
+void WatchFolder(const void* owner, std::string_view folder, std::string_view prefix);
+// Ends the watch of `owner`. True, with the names in *names, when a pass read the whole folder
+// meanwhile (in this working folder); false when none did and the owner reads it itself.
+bool EndWatch(const void* owner, std::vector<std::string>* names);
 
 }  // namespace posix
