@@ -12,7 +12,7 @@
 # - installer.sh: the installer: the 32-bit one a PE32 program; its 64-bit variant, from the same
 #   script, run silently under Wine in the Windows tests' prefix: files, both Start-menu entries,
 #   uninstall entry, the "Make slide show", "Make modern slide show" and "Remove slide show"
-#   commands run as Explorer runs them (the first two on a folder of photos too), and an
+#   commands run as Explorer runs them (the first two on a tree of folders too), and an
 #   uninstaller that removes every file and key the installer made.
 #
 # Every check prints one line; the first that fails ends the run with status 1. The last line,

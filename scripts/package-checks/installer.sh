@@ -3,7 +3,7 @@
 # PE32 program; its 64-bit variant, from the same script, run silently under Wine in the Windows
 # tests' prefix: files, both Start-menu entries, uninstall entry, the "Make slide show", "Make
 # modern slide show" and "Remove slide show" commands run as Explorer runs them on sheets, the
-# first two on a folder of photos too, and an uninstaller that removes every file and key the
+# first two on a tree of folders too, and an uninstaller that removes every file and key the
 # installer made.
 
 setup="dist/kestrune-$version-setup.exe"
@@ -147,29 +147,31 @@ diff -r examples "$work" >/dev/null || fail "\"Remove slide show\" left another 
 ok "\"Remove slide show\", run as Explorer runs it, removed the slide show and nothing else"
 
 # Each folder command, its command line read from the prefix's registry (Directory\shell) and
-# run as Explorer runs it on a folder of photos whose name has a blank, must make the gallery
-# the packaged Linux program makes with the same option: the same files, the pages byte for
-# byte, and thumbnails with kestrune's mark (their bytes come from another codec).
-photos=(boats.jpg gulls.gif dunes.png harbour.jpg)
-same_gallery() {  # same_gallery FOLDER FOLDER: each holds the gallery of "holiday photos"
+# run as Explorer runs it on a tree of albums whose top's name has a blank (photos of its own, an
+# album, an album of albums), must make the galleries the packaged Linux program makes with the
+# same option: the same files, the pages byte for byte, and thumbnails and copies with the same
+# marks and pictures (their bytes come from another codec).
+tree=(boats.jpg gulls.gif beach/dunes.png 2024/harbour/harbour.jpg)
+same_gallery() {  # same_gallery FOLDER FOLDER: each holds the galleries of "holiday photos"
   [ "$(cd "$1" && find . | sort)" = "$(cd "$2" && find . | sort)" ] &&
-    diff -r -x '*_t.jpg' "$1" "$2" >/dev/null || return 1
-  local photo
-  for photo in "${photos[@]}"; do
-    grep -aq 'Kestrune thumbnail 1;' "$2/holiday photos/${photo%.*}_t.jpg" || return 1
-  done
+    diff -r -x '*_t.jpg' -x kestrune-copies "$1" "$2" >/dev/null &&
+    /usr/bin/python3 tests/win32/same_thumbnails.py "$1" "$2" >"$scratch/thumbnails.log"
 }
 for verb in "Make slide show:" "Make modern slide show:--modern"; do
   text="${verb%:*}" option="${verb#*:}"
   run="$scratch/folder-verb${option}"
   for copy in reference verb; do
-    mkdir -p "$run/$copy/holiday photos"
-    cp "${photos[@]/#/examples/}" "$run/$copy/holiday photos/"
+    for photo in "${tree[@]}"; do
+      mkdir -p "$run/$copy/holiday photos/$(dirname "$photo")"
+      cp "examples/${photo##*/}" "$run/$copy/holiday photos/$photo"
+    done
+    # Whole seconds, which both systems keep exactly: the thumbnails' marks hold them.
+    find "$run/$copy" -type f -exec touch -d @1700000000 {} +
   done
   (cd "$run/reference" && DISPLAY= "$linux_program" $option "holiday photos" 2>/dev/null) ||
-    fail "the packaged program failed on a folder of photos"
+    fail "the packaged program failed on a tree of photos"
   [ -z "$option" ] || ! same_gallery "$scratch/folder-verb/reference" "$run/reference" ||
-    fail "the packaged program made the same gallery with $option as without"
+    fail "the packaged program made the same galleries with $option as without"
   wine "$(winpath "$test_build/tests/win32/kestrune_shell_verb.exe")" "$text" \
     "$(winpath "$run/verb/holiday photos")" >"$scratch/verb.log" 2>&1 || {
     cat "$scratch/verb.log"
@@ -177,9 +179,12 @@ for verb in "Make slide show:" "Make modern slide show:--modern"; do
   }
   grep -qF "command: \"C:\\Program Files\\Quillfen\\kestrune.exe\" ${option:+$option }\"Z:" \
     "$scratch/verb.log" || fail "the folder command line: $(cat "$scratch/verb.log")"
-  same_gallery "$run/reference" "$run/verb" ||
-    fail "\"$text\" on a folder made another gallery than the Linux program"
-  ok "\"$text\" on a folder, run as Explorer runs it, made the gallery${option:+ with modern pages}"
+  same_gallery "$run/reference" "$run/verb" || {
+    diff -rq -x '*_t.jpg' -x kestrune-copies "$run/reference" "$run/verb" | head -n 5
+    cat "$scratch/thumbnails.log" 2>/dev/null
+    fail "\"$text\" on a folder made other galleries than the Linux program"
+  }
+  ok "\"$text\" on a tree of folders, run as Explorer runs it, made its galleries${option:+ (modern)}"
 done
 
 snapshot installed
