@@ -88,6 +88,7 @@ TEST(Albums, WhichFoldersAreAlbumsAndWhatTheirSheetsList) {
   PutPhoto(root, top + "/.hidden/h.jpg", "boats.jpg");
   PutPhoto(root, top + "/@eaDir/e.jpg", "boats.jpg");
   root.Write(top + "/notes/notes.txt", "no photos here");
+  root.Write(top + "/2024/Rome/clip.mov", "a video");
   PutPhoto(root, top + "/mine/m.jpg", "boats.jpg");
   root.Write(top + "/mine/index.html", "the user's own page");
   MakeSymlink("..", root / (top + "/2024/loop"));
@@ -98,7 +99,8 @@ TEST(Albums, WhichFoldersAreAlbumsAndWhatTheirSheetsList) {
   const ProgramResult run = RunKestrune({top}, root.path());
   EXPECT_EQ(run.status, 1) << run.err;
   for (const char* told : {"mine/index.html: ", "2024/loop: A link to a folder, not followed\n",
-                           "/d/d: More than 16 folders below the top"}) {
+                           "/d/d: More than 16 folders below the top",
+                           "2024/Rome: 1 file not shown, no photo kestrune reads: clip.mov\n"}) {
     const std::size_t first = run.err.find(told);
     EXPECT_NE(first, std::string::npos) << told << " in\n" << run.err;
     EXPECT_EQ(run.err.find(told, first + 1), std::string::npos) << told << " twice";
