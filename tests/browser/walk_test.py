@@ -1228,6 +1228,286 @@ def check_modern_pages(driver, roots, requested, axe_file):
     print(f"accessibility checked in {time.monotonic() - started:.1f} s", flush=True)
 
 
+# ---- A tree of albums -------------------------------------------------------------------------
+
+# A tree of three levels made of the sample's photos: each album (its folder from the top) with
+# its photos and the day each was taken (its file's time, at noon). The top and "2025 Côte & mer"
+# hold albums only; the names need escaping in links and in text. @eaDir, a NAS's folder of
+# thumbnails, is no album.
+ALBUM_TOP = "Pictures"
+ALBUM_PHOTOS = {
+    "": (),
+    "2024": (("harbour.jpg", "2024-08-03"), ("boats.jpg", "2024-08-04")),
+    "2024/Kids' birthday #2": (("kite.gif", "2024-09-21"), ("shells.png", "2024-09-21")),
+    "2024/Rome": (("pier.jpg", "2024-04-12"), ("rockpool.jpg", "2024-04-13"),
+                  ("lighthouse.jpg", "2024-04-14")),
+    "2025 Côte & mer": (),
+    "2025 Côte & mer/Été": (("SUNSET.JPG", "2025-07-14"), ("beach hut.jpg", "2025-07-20")),
+}
+NOT_AN_ALBUM = ("@eaDir", "dunes.png")
+
+
+def write_album_photos(examples, top):
+    """Copies the photos of ALBUM_PHOTOS from examples into the tree at top, each dated."""
+    for album, photos in ALBUM_PHOTOS.items():
+        os.makedirs(os.path.join(top, album), exist_ok=True)
+        for name, day in photos:
+            path = os.path.join(top, album, name)
+            shutil.copyfile(os.path.join(examples, name), path)
+            taken = time.mktime(time.strptime(day + " 12", "%Y-%m-%d %H"))
+            os.utime(path, (taken, taken))
+    folder, photo = NOT_AN_ALBUM
+    os.makedirs(os.path.join(top, folder))
+    shutil.copyfile(os.path.join(examples, photo), os.path.join(top, folder, photo))
+
+
+def album_name(album):
+    return album.rpartition("/")[2] or ALBUM_TOP
+
+
+def albums_in(album):
+    """The albums directly in `album`, as its sheet lists them: by name, case ignored (natural
+    order gives the same for these names)."""
+    return sorted((a for a in ALBUM_PHOTOS if a and a.rpartition("/")[0] == album),
+                  key=str.casefold)
+
+
+def ancestors(album):
+    """The albums above `album`, from the top down."""
+    parts = album.split("/") if album else []
+    return ["/".join(parts[:n]) for n in range(len(parts))]
+
+
+def photos_under(album):
+    return sum(len(photos) for a, photos in ALBUM_PHOTOS.items()
+               if a == album or a.startswith(album + "/") or not album)
+
+
+def album_address(top, album, name="index.html"):
+    """The address of a file of `album` in the tree whose top is at the address `top`."""
+    return top + urllib.parse.quote(f"{album}/{name}" if album else name)
+
+
+def same(url):
+    """An address as it names its file: escaped or not, the same file is the same address."""
+    return urllib.parse.unquote(url)
+
+
+# The sheet once its covers and thumbnails are done loading: its title, its albums [name link's
+# text and address, the text after the name], its images [picture, natural width, link], its
+# photos (the addresses of the images it links, once each), its "Up to" links and its trail
+# ([[text, address] of each link], the text marked as the current page), or null.
+READ_ALBUM_SHEET = """
+if (!Array.from(document.images).every((img) => img.complete)) return null;
+const albums = [];
+for (const entry of document.querySelectorAll('li, div.photo')) {
+  const name = Array.from(entry.querySelectorAll('a[href]')).find(
+      (a) => a.textContent && a.pathname.endsWith('/index.html'));
+  if (!name) continue;
+  const text = entry.textContent;
+  albums.push([name.textContent, name.href,
+               text.slice(text.indexOf(name.textContent) + name.textContent.length)]);
+}
+const read = (anchors) => Array.from(anchors, (a) => [a.textContent, a.href]);
+const trail = document.querySelector('nav .trail');
+const current = trail && trail.querySelector('[aria-current=page]');
+return {
+  title: document.querySelector('h1') && document.querySelector('h1').textContent,
+  albums,
+  images: Array.from(document.images, (img) => [img.currentSrc, img.naturalWidth,
+                                                img.closest('a') && img.closest('a').href]),
+  photos: [...new Set(Array.from(document.querySelectorAll('a[href]'), (a) => a.href).filter(
+      (href) => /\\.(jpe?g|gif|png)$/i.test(new URL(href).pathname)))],
+  up: read(document.querySelectorAll('a[href]')).filter(([text]) => text.startsWith('Up to ')),
+  trail: trail ? [read(trail.querySelectorAll('a[href]')), current && current.textContent] : null,
+};
+"""
+
+# Clicks the link arguments[1] (a number) of those that the selector arguments[0] finds and whose
+# text is arguments[2] (any text when null); false when the page has no such link.
+CLICK_NTH = """
+const anchor = Array.from(document.querySelectorAll(arguments[0])).filter(
+    (a) => arguments[2] === null || a.textContent === arguments[2])[arguments[1]];
+if (anchor) anchor.click();
+return Boolean(anchor);
+"""
+ALBUM_LINKS = {"album": "li a[href], div.photo a[href]", "up": "a[href]",
+               "sheet trail": "nav .trail a[href]", "slide trail": "header > nav.trail a[href]"}
+
+
+def click_to(driver, what, index, text, expected, expected_title):
+    """Clicks the link `index` of the kind `what` (ALBUM_LINKS) whose text is `text` (any when
+    None), and checks that it landed on the sheet at `expected`, titled `expected_title`."""
+    before = driver.current_url
+    if not CHECKS.check(driver.execute_script(CLICK_NTH, ALBUM_LINKS[what], index, text),
+                        f"{before} has the {what} link {text or index!r}"):
+        return False
+
+    def arrived():
+        url, state, title = driver.execute_script(
+            "return [location.href, document.readyState, "
+            "(document.querySelector('h1') || {}).textContent];")
+        return [url, title] if url != before and state == "complete" else None
+
+    url, title = wait_until(arrived) or [before, None]
+    return CHECKS.equal([same(url), title], [same(expected), expected_title],
+                        f"where the {what} link {text or index!r} of {before} landed")
+
+
+def back_to(driver, url):
+    """Goes back to the page at url after a click, by the browser's Back where the click went
+    somewhere, and reloads it where that did not lead there."""
+    if driver.current_url != url:
+        driver.back()
+        if not wait_until(lambda: driver.current_url == url, timeout=2):
+            open_page(driver, url)
+
+
+def check_album_sheet(driver, top, album):
+    """The sheet of `album`, open in the browser: its title, its albums (name, link, photos in
+    all), every cover and thumbnail loaded and linking its album or photo, each cover of a photo
+    of its album's tree, the photos it links. Returns what was read, or None."""
+    sheet = album_address(top, album)
+    page = wait_until(lambda: driver.execute_script(READ_ALBUM_SHEET))
+    if not CHECKS.check(page, f"{sheet}: its covers and thumbnails done loading"):
+        return None
+    CHECKS.equal(page["title"], album_name(album), f"title of {sheet}")
+    children = albums_in(album)
+    CHECKS.equal([[name, same(link)] for name, link, _ in page["albums"]],
+                 [[album_name(a), same(album_address(top, a))] for a in children],
+                 f"the albums {sheet} lists")
+    for (name, _, holds), child in zip(page["albums"], children):
+        count = re.match(r"\s*(\d+) photos?\b", holds)
+        CHECKS.equal(count and int(count.group(1)), photos_under(child),
+                     f"photos in {name} as {sheet} says: {holds!r}")
+    photos = [same(album_address(top, album, name)) for name, _ in ALBUM_PHOTOS[album]]
+    covers = {same(album_address(top, a)): a for a in children}
+    CHECKS.equal(sorted(same(link or "") for _, _, link in page["images"]),
+                 sorted(photos + list(covers)), f"what the images of {sheet} link")
+    for src, width, link in page["images"]:
+        CHECKS.check(width > 0, f"{src} on {sheet} loaded")
+        if same(link or "") in covers:
+            folder = same(album_address(top, covers[same(link)], ""))
+            CHECKS.check(same(src).startswith(folder), f"the cover {src} is in {folder}")
+    CHECKS.equal(sorted(map(same, page["photos"])), sorted(photos), f"photos {sheet} links")
+    return page
+
+
+def check_up_links(driver, top, album, page, modern):
+    """The sheet of `album`, open in the browser, goes up: classic by "Up to PARENT", modern by
+    its trail (each folder from the top, then this one's name as the current page). Each link is
+    clicked; it lands on its folder's sheet, the parent's last, where the browser stays."""
+    sheet, above = album_address(top, album), ancestors(album)
+    expected = [[album_name(a), same(album_address(top, a))] for a in above]
+    if modern:
+        links, current = page["trail"] or [[], None]
+        CHECKS.equal([[text, same(link)] for text, link in links], expected,
+                     f"the trail of {sheet}")
+        CHECKS.equal(current, album_name(album) if album else None,
+                     f"the current page in the trail of {sheet}")
+        for n, a in enumerate(above[:-1]):  # each but the parent, and back
+            click_to(driver, "sheet trail", n, None, album_address(top, a), album_name(a))
+            back_to(driver, sheet)
+    else:
+        CHECKS.equal([[text, same(link)] for text, link in page["up"]],
+                     [["Up to " + album_name(above[-1]), expected[-1][1]]] if above else [],
+                     f"the up link of {sheet}")
+    if above:
+        parent = above[-1]
+        if modern:
+            click_to(driver, "sheet trail", len(above) - 1, None, album_address(top, parent),
+                     album_name(parent))
+        else:
+            click_to(driver, "up", 0, "Up to " + album_name(parent), album_address(top, parent),
+                     album_name(parent))
+
+
+def check_slide_trail(driver, top, album, url, click):
+    """The modern slide page at url shows the trail of its album, each folder from the top to its
+    own, each linking its sheet; with click, each link is clicked and lands there."""
+    steps = ancestors(album) + [album]
+    links = driver.execute_script(
+        "return Array.from(document.querySelectorAll(arguments[0]), (a) => [a.textContent, "
+        "a.href]);", ALBUM_LINKS["slide trail"])
+    CHECKS.equal([[text, same(link)] for text, link in links],
+                 [[album_name(a), same(album_address(top, a))] for a in steps],
+                 f"the trail of {url}")
+    for n, a in enumerate(steps if click else []):
+        click_to(driver, "slide trail", n, None, album_address(top, a), album_name(a))
+        back_to(driver, url)
+
+
+def walk_album_slides(driver, top, album, images, style):
+    """The slide chain of `album`: NEXT from its first page to its sheet's end, each page checked
+    as in every walk (and the trail of modern ones, clicked on the first), PREVIOUS back to the
+    sheet, where the browser stays."""
+    sheet = album_address(top, album)
+    manual = [page_of(image, ".htm") for image in images]
+    open_page(driver, manual[0])
+    for i, url in enumerate(manual):
+        style.check_page(driver, images, sheet, i, automatic=False)
+        if style is MODERN:
+            check_slide_trail(driver, top, album, url, click=i == 0)
+        follow(driver, "NEXT", url, style)
+    CHECKS.equal(driver.current_url, sheet + "#end", "NEXT on the last page")
+    open_page(driver, manual[-1])
+    for i in reversed(range(len(images))):
+        CHECKS.equal(driver.current_url, manual[i], "PREVIOUS walk")
+        follow(driver, "PREVIOUS", manual[i], style)
+    CHECKS.equal(driver.current_url, sheet, "PREVIOUS on the first page")
+
+
+def walk_album(driver, top, album, style):
+    """From the sheet of `album`, open in the browser: checks it, goes down into each album it
+    lists by its link and walks it so, walks its slide chain, and goes up by its up link or
+    trail."""
+    sheet = album_address(top, album)
+    page = check_album_sheet(driver, top, album)
+    if page is None:
+        return
+    for child in albums_in(album):
+        if driver.current_url != sheet:
+            open_page(driver, sheet)
+        child_sheet = album_address(top, child)
+        if not click_to(driver, "album", 0, album_name(child), child_sheet, album_name(child)):
+            open_page(driver, child_sheet)  # walked all the same, for what else is wrong there
+        walk_album(driver, top, child, style)
+    if page["photos"]:
+        walk_album_slides(driver, top, album, page["photos"], style)
+    if driver.current_url != sheet:
+        open_page(driver, sheet)
+    check_up_links(driver, top, album, page, style is MODERN)
+
+
+def walk_album_tree(driver, top, style, screen):
+    """Walks the tree of albums whose top sheet is at `top` on `screen` (SCREENS)."""
+    name, *size = screen
+    set_screen(driver, *size)
+    started = time.monotonic()
+    open_page(driver, album_address(top, ""))
+    walk_album(driver, top, "", style)
+    driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+    print(f"{CHECKS.where}: {len(ALBUM_PHOTOS)} albums walked in "
+          f"{time.monotonic() - started:.1f} s", flush=True)
+
+
+def check_album_trees(driver, roots, axe_file):
+    """The trees of albums in both styles, over file:// on the phone's screen and over HTTP on
+    the desktop's; then axe-core on the modern sheets of each kind (albums only, albums and
+    photos, photos) and a modern slide page with its trail."""
+    started = time.monotonic()
+    for (scheme, root), screen in zip(roots.items(), SCREENS[:2]):
+        for folder, style in (("shows", CLASSIC), ("modern", MODERN)):
+            CHECKS.where = f"albums over {scheme} on the {screen[0]}, {folder}"
+            walk_album_tree(driver, f"{root}{folder}/albums/{ALBUM_TOP}/", style, screen)
+    top = roots["file"] + f"modern/albums/{ALBUM_TOP}/"
+    check_accessibility(driver, [], axe_file, [
+        album_address(top, album) for album in ("", "2024", "2025 Côte & mer",
+                                                "2024/Kids' birthday #2")] +
+        [album_address(top, "2024/Kids' birthday #2", "kite.htm")])
+    print(f"trees of albums checked in {time.monotonic() - started:.1f} s", flush=True)
+
+
 # ---- Set-up -----------------------------------------------------------------------------------
 
 
@@ -1417,6 +1697,16 @@ def take_heic_screenshots(driver, base, folder):
     driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
 
 
+def take_album_screenshots(driver, sheet_base, folder):
+    """A modern album sheet (its trail, its albums and its photos) on the phone's and the
+    desktop's screen."""
+    for screen, width, height, mobile, _ in SCREENS[:2]:
+        set_screen(driver, width, height, mobile)
+        capture_screen(driver, sheet_base + "index.html",
+                       os.path.join(folder, f"album-sheet-modern-{screen}.png"))
+    driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("kestrune", nargs="?")
@@ -1445,6 +1735,8 @@ def main():
         camera, phone = os.path.join(scratch, "camera"), os.path.join(scratch, "phone")
         write_folder_photos(camera)
         write_heic_photos(phone)
+        albums = os.path.join(scratch, "album-photos", ALBUM_TOP)
+        write_album_photos(args.examples, albums)
         for folder, shows, style in styles:  # walked as the other shows, and checked below
             CHECKS.where = f"{folder}/folder"
             options = ["--modern"] if style is MODERN else []
@@ -1453,6 +1745,9 @@ def main():
                 shows.append("folder")
             CHECKS.where = f"{folder}/heic"
             make_folder_gallery(program, phone, os.path.join(scratch, folder, "heic"), options)
+            CHECKS.where = f"{folder}/albums"
+            make_folder_gallery(program, albums, os.path.join(scratch, folder, "albums", ALBUM_TOP),
+                                options)
         server = serve(scratch)
         driver = start_browser(os.path.join(scratch, "profile"))
         roots = {"file": "file://" + urllib.parse.quote(scratch) + "/",
@@ -1482,6 +1777,7 @@ def main():
                        server.requested, axe_file,
                        arguments=["--force-effective-connection-type=4G"])
             check_screen_copies(scratch, roots["http"] + "modern/folder/")
+            in_browser(os.path.join(scratch, "profile-albums"), check_album_trees, roots, axe_file)
 
         other = threading.Thread(target=watch_then_check)
         other.start()
@@ -1501,6 +1797,8 @@ def main():
             take_folder_screenshots(driver, roots["file"] + "shows/folder/index.html",
                                     roots["file"] + "modern/folder/index.html", args.screenshots)
             take_heic_screenshots(driver, roots["file"] + "modern/heic/", args.screenshots)
+            take_album_screenshots(driver, roots["file"] + f"modern/albums/{ALBUM_TOP}/2024/",
+                                   args.screenshots)
     finally:
         if driver is not None:
             driver.quit()
