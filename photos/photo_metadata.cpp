@@ -168,9 +168,24 @@ int ExifOrientation(std::string_view exif) {
   return value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
 }
 
+// The chunks of a WebP file (RIFF, little-endian lengths, each chunk padded to an even length):
+// "EXIF" holds the EXIF block, "XMP " the XMP packet.
+void FindWebpMetadata(std::string_view file, std::string* exif, std::string* xmp) {
+  for (std::size_t at = 12; at + 8 <= file.size();) {
+    const std::size_t length = ReadNumber(file, at + 4, 4, false);
+    if (length > file.size() - at - 8) return;
+    const std::string_view type = file.substr(at, 4), data = file.substr(at + 8, length);
+    if (type == "EXIF" && exif->empty()) *exif = std::string(data);
+    if (type == "XMP " && xmp->empty()) *xmp = std::string(data);
+    at += 8 + length + (length & 1);
+  }
+}
+
 void FindPhotoMetadata(std::string_view file, std::string* exif, std::string* xmp) {
   exif->clear();
   xmp->clear();
+  if (file.size() >= 12 && StartsWith(file, "RIFF") && file.substr(8, 4) == "WEBP")
+    return FindWebpMetadata(file, exif, xmp);
   if (StartsWith(file, kPngSignature)) {
     for (std::size_t at = kPngSignature.size(); at + 12 <= file.size();) {
       const std::size_t length = ReadNumber(file, at, 4, true);

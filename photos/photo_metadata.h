@@ -42,9 +42,10 @@ bool ExifTakenTime(std::string_view exif, TakenTime* taken);
 // the block has none or a value outside 1-8.
 int ExifOrientation(std::string_view exif);
 
-// The EXIF block and XMP packet of a JPEG (APP1 segments before the image data) or a PNG (eXIf
-// and an iTXt "XML:com.adobe.xmp" chunk, uncompressed); empty where the file holds none. The
-// EXIF block keeps its "Exif\0\0" in front, as libvips gives it.
+// The EXIF block and XMP packet of a JPEG (APP1 segments before the image data), a PNG (eXIf
+// and an iTXt "XML:com.adobe.xmp" chunk, uncompressed) or a WebP photo (its EXIF and XMP
+// chunks); empty where the file holds none. A JPEG's EXIF block keeps its "Exif\0\0" in front,
+// as libvips gives it.
 void FindPhotoMetadata(std::string_view file, std::string* exif, std::string* xmp);
 
 // The size in pixels that a JPEG, PNG or GIF file's header claims; false for any other file or

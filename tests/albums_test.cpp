@@ -1,6 +1,8 @@
 // A tree of folders in, a tree of galleries out, as a user runs it: which folders are albums and
 // what their sheets list, the way up, the order by when photos were taken, and re-runs.
+#include <signal.h>
 #include <sys/inotify.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <set>
@@ -219,6 +221,31 @@ TEST(Albums, ReRunsChangeOnlyWhatChanged) {
   auto expected = original;
   expected.erase("A/a1.jpg");
   EXPECT_EQ(Snapshot(root / "top"), expected);
+}
+
+// A signal while an album deep in the tree is made: the photo in hand is finished, the album in
+// hand written with the photos done, and the sheets above it list it; nothing else is begun.
+TEST(Albums, SignalMidwayWritesTheAlbumInHandAndTheListingsAbove) {
+  ScratchFolder root;
+  PutPhoto(root, "top/a.jpg", "boats.jpg");
+  fs::create_directories(root / "top/2024/big");
+  if (RunProgram("/usr/bin/vips", {"black", root / "top/2024/big/first.jpg", "3000", "2000"}, "/")
+          .status != 0)
+    GTEST_SKIP() << "vips (libvips-tools) is needed to make the photos";
+  for (int i = 2; i <= 120; ++i)
+    fs::create_hard_link(root / "top/2024/big/first.jpg",
+                         root / ("top/2024/big/p" + std::to_string(i) + ".jpg"));
+  const ProgramResult result = RunKestrune({"top"}, root.path(), 0, [&](int pid) {
+    for (int i = 0; i < 6000 && !root.Exists("top/2024/big/first_t.jpg"); ++i) ::usleep(10000);
+    ::kill(pid, SIGTERM);
+  });
+  EXPECT_EQ(result.status, 128 + SIGTERM) << result.err;
+  const std::string big = root.Read("top/2024/big/index.html");
+  EXPECT_TRUE(Contains(big, "\"first.jpg\"")) << big;
+  EXPECT_FALSE(Contains(big, "\"p120.jpg\"")) << big;
+  EXPECT_TRUE(Contains(root.Read("top/2024/index.html"), "<a href=\"big/index.html\">"));
+  EXPECT_TRUE(Contains(root.Read("top/index.html"), "<a href=\"2024/index.html\">"));
+  EXPECT_FALSE(root.Exists("top/a_t.jpg"));  // the top's own photos were not begun
 }
 
 }  // namespace
