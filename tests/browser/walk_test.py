@@ -26,12 +26,13 @@ its srcset that is sharp: a copy on the phone and the desktop, on the phone at m
 the photo's bytes; it fetches ahead exactly what the next slide then shows, and the bytes it
 fetched are printed. The HEIC shows by its copy on the slide pages and allin1.html of both styles.
 
-KESTRUNE also makes, by one folder run of its top in each style, the galleries of a tree of albums
-three levels deep (names to escape, accents, a NAS's @eaDir that is no album). Each tree is walked
-from its top sheet, on the phone's screen over file:// and on the desktop's over HTTP: every album
-reached by its link, listed with its cover (the thumbnail its own sheet shows first), its photos
-in all and the days they span; every cover and thumbnail loaded; every album's slide chain walked
-by NEXT; every "Up to" link and trail link leading to its folder's sheet, the one up clicked.
+KESTRUNE also makes, by one folder run of its top in each style (the modern one as "." from within),
+the galleries of a tree of albums three levels deep (names to escape, accents, a NAS's @eaDir that
+is no album). Each tree is walked from its top sheet, on the phone's screen over file:// and on
+the desktop's over HTTP: every album reached by its link, listed with its cover (the thumbnail its
+own sheet shows first), its photos in all and the days they span; every cover and thumbnail
+loaded; every album's slide chain walked by NEXT; every "Up to" link and trail link leading to its
+folder's sheet, the one up clicked.
 
 With --written, walks slide shows already written (by the Windows program under Wine) instead:
 each FOLDER holds a contact sheet index.html and its show, classic or, with --written-modern,
@@ -728,12 +729,13 @@ def write_heic_photos(folder):
     CHECKS.check(made, f"heif-enc made {HEIC_PHOTO}: {why!r}")
 
 
-def make_folder_gallery(program, photos, folder, options):
+def make_folder_gallery(program, photos, folder, options, inside=False):
     """Links the photos in the folder `photos` into folder and runs kestrune on the folder
-    itself."""
+    itself: named by its path, or with inside as "." from within it."""
     shutil.copytree(photos, folder, copy_function=os.link)
-    run = subprocess.run([program, *options, folder], capture_output=True, text=True,
-                         env={**os.environ, "DISPLAY": ""}, timeout=300)
+    run = subprocess.run([program, *options, "." if inside else folder], cwd=folder,
+                         capture_output=True, text=True, env={**os.environ, "DISPLAY": ""},
+                         timeout=300)
     return CHECKS.check(run.returncode == 0 and run.stderr == "",
                         f"kestrune made the gallery of {os.path.basename(folder)}: status "
                         f"{run.returncode}, {run.stderr!r}")
@@ -1778,8 +1780,9 @@ def main():
             CHECKS.where = f"{folder}/heic"
             make_folder_gallery(program, phone, os.path.join(scratch, folder, "heic"), options)
             CHECKS.where = f"{folder}/albums"
+            # The modern tree by "." in its top: the top is named by its folder all the same.
             make_folder_gallery(program, albums, os.path.join(scratch, folder, "albums", ALBUM_TOP),
-                                options)
+                                options, inside=style is MODERN)
         server = serve(scratch)
         driver = start_browser(os.path.join(scratch, "profile"))
         roots = {"file": "file://" + urllib.parse.quote(scratch) + "/",
