@@ -108,10 +108,11 @@ bool PrepareGallery(TreeLevel& level) {
   Run.progress.clear();
   Run.gallery.folder = level.path.empty() ? Run.given : level.path;
   Run.gallery.path = level.path.empty() ? std::string() : level.path + "/";
-  Run.gallery.title = level.path.empty() ? FolderTitle(Run.given) : level.name;
+  // The names the levels were given as the walk reached them: the top's was taken in the top,
+  // since by now the working folder is the album in hand.
+  Run.gallery.title = level.name;
   Run.gallery.orderGiven = Run.order;
-  for (const TreeLevel& above : Run.stack)
-    Run.gallery.trail.push_back(above.path.empty() ? FolderTitle(Run.given) : above.name);
+  for (const TreeLevel& above : Run.stack) Run.gallery.trail.push_back(above.name);
   bool sheetFailed = false;
   if (GallerySheetMayBeWritten(&sheetFailed)) return true;
   const std::string sheet = InTree(level.path, kGallerySheetName);
@@ -174,19 +175,21 @@ bool BeginTree(const std::string& given) {
     return Refuse("File not found: " + given);
   Run.top = GetWorkingFolder();
   if (Run.top.empty()) return Refuse("File not found: " + given);
+  // Named now, in the top: "." and ".." are named after the working folder.
+  const std::string title = FolderTitle(given);
   Run.albums = CountAlbums(Run.top);
   Run.albumsBegun = 0;
   if (Run.albums == 0) {
     EnterTreeFolder(Run.top, "");
     std::vector<FolderEntry> entries;
     if (!ListWorkingFolder(&entries)) {
-      TellAbout(FolderTitle(given), "The folder cannot be read");
+      TellAbout(title, "The folder cannot be read");
       return false;
     }
     return Refuse("No photos in " + given +
                   " (JPEG, PNG, GIF, HEIC, AVIF, WebP or TIFF files, in it or its folders)");
   }
-  PushLevel("", FolderTitle(given));
+  PushLevel("", title);
   return true;
 }
 

@@ -139,6 +139,19 @@ TEST(Albums, WhichFoldersAreAlbumsAndWhatTheirSheetsList) {
   EXPECT_EQ(Snapshot(root / rome), pages);
 }
 
+// A top named "." by a user in it is named after its folder on every album's way up, not after
+// the album in hand.
+TEST(Albums, TopNamedDotIsNamedInEveryTrail) {
+  ScratchFolder root;
+  PutPhoto(root, "Pictures/2024/Rome/r1.jpg", "pier.jpg");
+  ASSERT_EQ(RunKestrune({"--modern", "."}, root / "Pictures").status, 0);
+  const std::string sheet = root.Read("Pictures/2024/Rome/index.html");
+  EXPECT_TRUE(Contains(sheet,
+                       "<a href=\"../../index.html\">Pictures</a> &#8250; <a "
+                       "href=\"../index.html\">2024</a> &#8250; <span"))
+      << sheet;
+}
+
 // Photos in the order they were taken: two phones' times with their offsets and a photo without
 // a date (its file's time) interleaved; albums by their first photo; the order kept in the sheet,
 // so a re-run without the option changes nothing, and one with the other order re-orders without
