@@ -137,7 +137,8 @@ void ModernSheet(const FolderSheet& sheet, std::string& text) {
          ".unread{display:flex;align-items:center;justify-content:center;width:100%;"
          "aspect-ratio:4/3;background:var(--bar)}\n" +
          std::string(sheet.trail.empty() ? "" : ".trail{margin:0}\n") +
-         std::string(sheet.albums.empty() ? "" : ".album{font-weight:bold}\n") +
+         std::string(
+             sheet.albums.empty() ? "" : ".album{font-weight:bold}\n.day{white-space:nowrap}\n") +
          "</style>\n</head>\n<body>\n<header>";
   // The folders from the top down to this one, each linking its sheet.
   if (!sheet.trail.empty()) {

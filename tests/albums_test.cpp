@@ -172,9 +172,10 @@ TEST(Albums, OrderByWhenThePhotosWereTaken) {
   ASSERT_EQ(RunKestrune({"--order", "date", "top"}, root.path()).status, 0);
   const std::string byDate = root.Read("top/index.html");
   EXPECT_TRUE(Contains(byDate, "<!-- kestrune order: date -->"));
-  EXPECT_TRUE(InOrder(
-      byDate, {">B</a><br>1 photo, 2023-06-01<", ">A</a><br>1 photo, 2025-01-01<",
-               "\"IMG_0042.jpg\"", "\"undated.jpg\"", "\"PXL_0001.jpg\"", "\"IMG_0043.jpg\""}))
+  EXPECT_TRUE(
+      InOrder(byDate, {">B</a><br>1 photo, <span class=\"day\">2023-06-01<",
+                       ">A</a><br>1 photo, <span class=\"day\">2025-01-01<", "\"IMG_0042.jpg\"",
+                       "\"undated.jpg\"", "\"PXL_0001.jpg\"", "\"IMG_0043.jpg\""}))
       << byDate;
   EXPECT_TRUE(Contains(root.Read("top/undated.htm"), "<a href=\"PXL_0001.htm\"><b>NEXT"));
 
