@@ -1374,6 +1374,9 @@ return {
   up: read(document.querySelectorAll('a[href]')).filter(([text]) => text.startsWith('Up to ')),
   trail: trail ? [read(trail.querySelectorAll('a[href]')), current && current.textContent] : null,
   end: end && end.textContent,
+  wrapped: Array.from(document.querySelectorAll('.day'), (day) => [day.textContent,
+                                                                    day.getClientRects().length])
+      .filter(([, lines]) => lines > 1).map(([text]) => text),
 };
 """
 
@@ -1429,6 +1432,7 @@ def check_album_sheet(driver, top, album):
                  sorted(photos + [same(album_address(top, a)) for a in children]),
                  f"what the images of {sheet} link")
     CHECKS.equal(page["end"], sheet_holds(album), f"what {sheet} says it holds")
+    CHECKS.equal(page["wrapped"], [], f"the days on {sheet} each on one line")
     return page
 
 
