@@ -26,18 +26,20 @@ bool HoldsPhotos(const std::vector<FolderEntry>& entries) {
   });
 }
 
-// Counts the albums of the folder at `path`, the working folder, and of its tree; true when it is
-// one.
-bool CountIn(const std::string& top, const std::string& path, int depth, std::size_t* albums) {
+// Counts the albums of the folder at `path` of the tree and of the folders in it; true when it is
+// one. The folders that could not be entered or listed go to `unreadable`.
+bool CountIn(const std::string& top, const std::string& path, int depth, std::size_t* albums,
+             std::vector<std::string>* unreadable) {
   std::vector<FolderEntry> entries;
-  if (!ListWorkingFolder(&entries)) return false;
+  if (!EnterTreeFolder(top, path) || !ListWorkingFolder(&entries)) {
+    unreadable->push_back(path);
+    return false;
+  }
   const bool photos = HoldsPhotos(entries);
   bool album = photos;
   TreeNotices ignored;
-  for (const std::string& folder : AlbumFolders(entries, path, depth, &ignored)) {
-    const std::string inner = TreePath(path, folder);
-    if (EnterTreeFolder(top, inner) && CountIn(top, inner, depth + 1, albums)) album = true;
-  }
+  for (const std::string& folder : AlbumFolders(entries, path, depth, &ignored))
+    if (CountIn(top, TreePath(path, folder), depth + 1, albums, unreadable)) album = true;
   if (photos) ++*albums;
   return album;
 }
@@ -72,9 +74,9 @@ bool EnterTreeFolder(const std::string& top, const std::string& path) {
   return SetWorkingFolder(path.empty() ? top : top + "/" + path);
 }
 
-std::size_t CountAlbums(const std::string& top) {
+std::size_t CountAlbums(const std::string& top, std::vector<std::string>* unreadable) {
   std::size_t albums = 0;
-  if (EnterTreeFolder(top, "")) CountIn(top, "", 0, &albums);
+  CountIn(top, "", 0, &albums, unreadable);
   EnterTreeFolder(top, "");
   return albums;
 }

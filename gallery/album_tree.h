@@ -27,5 +27,7 @@ bool EnterTreeFolder(const std::string& top, const std::string& path);
 
 // How many albums of photos the tree whose top is `top` holds, counted from its folders' listings
 // (a folder holding a file with a photo's name that is no thumbnail's), for the progress "album K
-// of N"; 0 when it holds no photo at all. Leaves the working folder at the top.
-std::size_t CountAlbums(const std::string& top);
+// of N"; 0 when it holds no photo at all, or none that could be seen: the paths in the tree of the
+// folders that could not be entered or listed ("" for the top) go to `unreadable`. Leaves the
+// working folder at the top.
+std::size_t CountAlbums(const std::string& top, std::vector<std::string>* unreadable);

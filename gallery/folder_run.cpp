@@ -25,6 +25,7 @@ struct TreeLevel {
   std::vector<std::string> folders;  // its folders that may be albums, in natural order
   std::size_t next = 0;              // the next of them to walk
   std::vector<AlbumEntry> albums;    // those that are albums, made
+  bool unreadable = false;           // its listing failed: told, and not made
 };
 
 // The run: the trees the user named, the one in hand and how far its walk got. Each album's
@@ -36,6 +37,7 @@ struct FolderRun {
   const PageStyle* style = nullptr;
   std::string order;  // "name", "date", or empty: as each sheet kept it
   std::string given;  // the tree in hand as the user named it
+  std::string title;  // its top's name, as its sheet's title gives it
   std::string top;    // and as a path the program enters from anywhere
   std::vector<TreeLevel> stack;
   std::size_t albums = 0, albumsBegun = 0;  // for the progress
@@ -65,6 +67,12 @@ std::string InTree(const std::string& path, const std::string& name) {
   return TreePath(path, name);
 }
 
+// A folder of the tree in hand as its messages name it: the top by its own name, as its sheet's
+// title does, a folder below it by its path from the top.
+std::string AlbumName(const std::string& path) {
+  return path.empty() ? Run.title : path;
+}
+
 // The albums of a folder in the order its sheet shows them: by name as walked, or by when their
 // first photos were taken (those without a date last, ties by name).
 void OrderAlbums(std::vector<AlbumEntry>& albums, const std::string& order) {
@@ -76,16 +84,22 @@ void OrderAlbums(std::vector<AlbumEntry>& albums, const std::string& order) {
 }
 
 // Lists the folder at `path` of the tree (its name `name`) into a new level of the walk; its
-// links to folders and its folders too deep are told once.
+// links to folders and its folders too deep are told once. A folder that cannot be listed is told
+// and left as it is: made without its albums, its sheet would drop them.
 void PushLevel(const std::string& path, const std::string& name) {
   TreeLevel level;
   level.path = path;
   level.name = name;
   std::vector<FolderEntry> entries;
-  if (EnterTreeFolder(Run.top, path) && ListWorkingFolder(&entries)) {
-    TreeNotices notices;
-    level.folders = AlbumFolders(entries, path, static_cast<int>(Run.stack.size()), &notices);
-    for (const auto& [folder, text] : notices) TellAbout(folder, text);
+  if (EnterTreeFolder(Run.top, path)) {
+    if (ListWorkingFolder(&entries)) {
+      TreeNotices notices;
+      level.folders = AlbumFolders(entries, path, static_cast<int>(Run.stack.size()), &notices);
+      for (const auto& [folder, text] : notices) TellAbout(folder, text);
+    } else {
+      level.unreadable = true;
+      TellAbout(AlbumName(path), "The folder cannot be read");
+    }
   }
   Run.stack.push_back(std::move(level));
 }
@@ -132,6 +146,7 @@ enum class AlbumStart { Begun, Made, NotMade };
 // left (NotMade), its files of kestrune's removed where it is none.
 AlbumStart BeginAlbum() {
   TreeLevel& level = Run.stack.back();
+  if (level.unreadable) return AlbumStart::NotMade;
   if (!EnterTreeFolder(Run.top, level.path)) {
     Refuse("File not found: " + (level.path.empty() ? Run.given : level.path));
     return AlbumStart::NotMade;
@@ -139,7 +154,7 @@ AlbumStart BeginAlbum() {
   if (!PrepareGallery(level)) return AlbumStart::NotMade;
   FolderGallery& gallery = Run.gallery;
   if (!PlanFolder(gallery)) {
-    TellAbout(gallery.folder, "The folder cannot be read");
+    TellAbout(AlbumName(level.path), "The folder cannot be read");
     return AlbumStart::NotMade;
   }
   gallery.albums = level.albums;
@@ -176,20 +191,20 @@ bool BeginTree(const std::string& given) {
   Run.top = GetWorkingFolder();
   if (Run.top.empty()) return Refuse("File not found: " + given);
   // Named now, in the top: "." and ".." are named after the working folder.
-  const std::string title = FolderTitle(given);
-  Run.albums = CountAlbums(Run.top);
+  Run.title = FolderTitle(given);
+  std::vector<std::string> unreadable;
+  Run.albums = CountAlbums(Run.top, &unreadable);
   Run.albumsBegun = 0;
   if (Run.albums == 0) {
-    EnterTreeFolder(Run.top, "");
-    std::vector<FolderEntry> entries;
-    if (!ListWorkingFolder(&entries)) {
-      TellAbout(title, "The folder cannot be read");
+    // A folder that could not be listed may hold the photos: that is told, not "No photos".
+    if (!unreadable.empty()) {
+      TellAbout(AlbumName(unreadable.front()), "The folder cannot be read");
       return false;
     }
     return Refuse("No photos in " + given +
                   " (JPEG, PNG, GIF, HEIC, AVIF, WebP or TIFF files, in it or its folders)");
   }
-  PushLevel("", title);
+  PushLevel("", Run.title);
   return true;
 }
 

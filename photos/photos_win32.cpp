@@ -250,12 +250,15 @@ bool ReadFileHead(const std::string& name, std::size_t limit, std::string* head)
     // Room for what the file holds (one byte more, to see it end), never the whole limit.
     limit = static_cast<std::size_t>(std::min<unsigned long long>(limit, size + 1));
     head->resize(limit);
+    // A read that fails is no end of the file: a head cut short would read as another file.
     std::size_t got = 0;
     DWORD n = 0;
-    while (got < limit &&
-           Win32Calls.readFile(file, &(*head)[got], static_cast<DWORD>(limit - got), &n, nullptr) &&
-           n > 0)
+    while (got < limit) {
+      read = Win32Calls.readFile(file, &(*head)[got], static_cast<DWORD>(limit - got), &n,
+                                 nullptr) != 0;
+      if (!read || n == 0) break;
       got += n;
+    }
     head->resize(got);
   }
   Win32Calls.closeHandle(file);

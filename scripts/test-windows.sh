@@ -152,6 +152,13 @@ done
   fail "headless reference run: $unicode/dialog"
 (cd "$out/reference/$unicode/opened" && DISPLAY= timeout 300 "$headless" "相片 Ωραία") ||
   fail "headless reference run: $unicode/opened"
+# Trees of albums: classic pages, and modern ones ordered by date.
+album_top="Фото 📷"
+(cd "$out/reference/$unicode/albums" && DISPLAY= timeout 300 "$headless" "$album_top") ||
+  fail "headless reference run: $unicode/albums"
+(cd "$out/reference/$unicode/albumsmodern" &&
+  DISPLAY= timeout 300 "$headless" --modern --order date "$album_top") ||
+  fail "headless reference run: $unicode/albumsmodern"
 for file in "$out/reference/$unicode/cp1252"/*; do
   name="$(basename "$file")"
   iconv -f UTF-8 -t UTF-8 <<<"$name" >/dev/null 2>&1 ||
@@ -159,6 +166,10 @@ for file in "$out/reference/$unicode/cp1252"/*; do
 done
 wine_utf8 "$driver" "$program" "$hook" "$work" "$reference" --unicode ||
   fail "kestrune.exe under Wine: names in Unicode"
+for fixture in albums albumsmodern; do
+  /usr/bin/python3 tests/win32/same_thumbnails.py "$out/reference/$unicode/$fixture" \
+    "$out/work/$unicode/$fixture" || fail "thumbnails of the tree $fixture differ from Linux's"
+done
 
 echo "== the pages written under Wine, walked in Chromium"
 /usr/bin/python3 tests/browser/walk_test.py \

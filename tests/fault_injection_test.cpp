@@ -817,6 +817,8 @@ TEST_P(FolderFaultSweep, EveryFailedCallEndsCleanlyAndKeepsThePhotos) {
           << line;
     }
     EXPECT_FALSE(named.empty());
+    // The folder holds photos: a listing that failed is not told as a folder without any.
+    EXPECT_FALSE(Contains(run.messages, "No photos"));
     for (const auto& [name, bytes] : run.files) {
       const auto was = before.bytes.find(name);
       const auto made = clean.files.find(name);

@@ -249,3 +249,29 @@ echo outside >outside.jpg
 ln -s ../outside.jpg gallerybad/out.jpg
 find gallery gallerymodern gallerytiff gallerybad galleryclean gallerycodecs "$unicode/opened" \
   -exec touch -h -d @1700000000 {} +
+
+# Trees of albums named outside code page 1252, in Cyrillic, Greek, Chinese, Japanese and emoji:
+# a photo at the top, an album of albums (2024) with two albums of photos, in each a photo taken
+# on a day its EXIF says and one whose file's time is all it has, and a NAS box's folder of
+# thumbnails, which is no album. By date, 東京 and its photos come in the other order than by
+# name. "albums" is given on the command line, "albumsmodern" chosen with File > Open Folder....
+top="$unicode/albums/Фото 📷"
+mkdir -p "$top/2024/Москва" "$top/2024/東京 🗼" "$top/@eaDir"
+cp "$examples/boats.jpg" "$top/πρώτη.jpg"
+cp "$examples/dunes.png" "$top/2024/Москва/夜景.png"
+cp "$examples/gulls.gif" "$top/2024/東京 🗼/😀.gif"
+cp "$examples/kite.gif" "$top/@eaDir/SYNOFILE_THUMB.gif"
+/usr/bin/python3 - "$top/2024" <<'PYTHON'
+import sys
+from PIL import Image
+
+for name, colour, taken in (("Москва/улица.jpg", "teal", "2024:05:03 14:22:10"),
+                            ("東京 🗼/桜.jpg", "pink", "2024:04:01 09:00:00")):
+    exif = Image.Exif()
+    exif[0x8769] = {0x9003: taken, 0x9011: "+09:00"}
+    Image.new("RGB", (200, 150), colour).save(f"{sys.argv[1]}/{name}", quality=90,
+                                               exif=exif.tobytes())
+PYTHON
+cp -a "$unicode/albums" "$unicode/albumsmodern"
+find "$unicode/albums" "$unicode/albumsmodern" -exec touch -h -d @1700000000 {} +
+touch -d @1735000000 "$unicode"/albums*/"Фото 📷/2024/Москва/夜景.png"

@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""Checks that the thumbnails and copies kestrune.exe wrote in a folder (the copies in its
-kestrune-copies/) are those the Linux build wrote for the same folder, as far as two codecs can
-agree: the same files, each with the same mark (the photo's size, time and size in pixels, the
-picture's size, the caption) and the same picture the right way up, compared by the colour at the
-middle of each quarter.
+"""Checks that the thumbnails and copies kestrune.exe wrote in a folder and the folders below it
+(the copies in their kestrune-copies/) are those the Linux build wrote for the same tree, as far
+as two codecs can agree: the same files, each with the same mark (the photo's size, time and size
+in pixels, the picture's size, the caption) and the same picture the right way up, compared by the
+colour at the middle of each quarter.
 
     same_thumbnails.py LINUX-FOLDER WINDOWS-FOLDER
 """
@@ -35,10 +35,9 @@ def quarters(path):
 
 
 def main(linux, windows):
-    def thumbnails(folder):
-        copies = os.path.join(folder, COPIES)
-        names = os.listdir(folder)
-        names += [os.path.join(COPIES, n) for n in os.listdir(copies)] if os.path.isdir(copies) else []
+    def thumbnails(folder):  # in the folder and every folder below it (a tree of albums)
+        names = [os.path.relpath(os.path.join(at, n), folder)
+                 for at, _, files in os.walk(folder) for n in files]
         return sorted(n for n in names if mark(os.path.join(folder, n)) is not None)
 
     expected, actual = thumbnails(linux), thumbnails(windows)
@@ -60,7 +59,7 @@ def main(linux, windows):
                 break
     for failure in failures:
         print("FAIL:", failure)
-    copies = sum(1 for name in expected if name.startswith(COPIES))
+    copies = sum(1 for name in expected if COPIES in name.split(os.sep))
     print(f"{len(expected) - copies} thumbnails and {copies} copies compared, {len(failures)} failures")
     return 1 if failures else 0
 
