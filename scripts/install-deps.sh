@@ -36,9 +36,11 @@ groups[test]="${groups[package]}
 # Windows tests use it under Wine with a single-byte locale); walking the slide shows in a browser,
 # with photos drawn at real sizes.
 groups[fresh]="mmdebstrap"
-groups[bench]="${groups[run]} libbenchmark-dev strace libvips-tools llgal igal2"
-# bench/run.sh: counts system calls too; --folder times the thumbnails against vipsthumbnail and
-# two folder gallery generators
+groups[bench]="${groups[run]} libbenchmark-dev libjpeg-dev strace libvips-tools llgal igal2
+  fgallery liblcms2-utils jpegoptim lazygal"
+# bench/run.sh: counts system calls too; --folder times the thumbnails and copies against
+# vipsthumbnail and four folder gallery generators (fgallery with the colour converter and JPEG
+# optimiser it calls when present, as a user who installs its recommendations has it)
 groups[fixtures]="pandoc tree python3 igal2 llgal imagemagick"
 
 [ $# -gt 0 ] || set -- run
