@@ -37,10 +37,10 @@ groups[test]="${groups[package]}
 # with photos drawn at real sizes.
 groups[fresh]="mmdebstrap"
 groups[bench]="${groups[run]} libbenchmark-dev libjpeg-dev strace libvips-tools llgal igal2
-  fgallery liblcms2-utils jpegoptim lazygal"
+  fgallery liblcms2-utils lazygal"
 # bench/run.sh: counts system calls too; --folder times the thumbnails and copies against
-# vipsthumbnail and four folder gallery generators (fgallery with the colour converter and JPEG
-# optimiser it calls when present, as a user who installs its recommendations has it)
+# vipsthumbnail and folder gallery generators (fgallery refuses to start without the colour
+# converter of liblcms2-utils, which it only recommends)
 groups[fixtures]="pandoc tree python3 igal2 llgal imagemagick"
 
 [ $# -gt 0 ] || set -- run

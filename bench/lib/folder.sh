@@ -93,10 +93,11 @@ run_tool() {
     fgallery)
       # -s -d: no copy of the originals nor a zip of them; -k: the originals not optimised
       # (kestrune neither copies nor touches them); one screen-sized image (its only size) at
-      # kestrune's largest and 240x180 thumbnails. It also makes a blurred background image.
+      # kestrune's largest, 240x180 thumbnails, kestrune's quality. It also makes a blurred
+      # background image.
       rm -rf "$folder-out"
-      measure fgallery "$place" "$(command -v fgallery)" -j 2 -s -d -k --max-full 2560x2560 \
-        --min-thumb 240x180 --max-thumb 240x180 "$folder" "$folder-out" ;;
+      measure fgallery "$place" "$(command -v fgallery)" -j 2 -s -d -k --quality 82 \
+        --max-full 2560x2560 --min-thumb 240x180 --max-thumb 240x180 "$folder" "$folder-out" ;;
     lazygal)
       # Its thumbnails and three image sizes are kestrune's four pictures; it writes outside
       # the folder of photos only.
