@@ -16,7 +16,8 @@
 #
 # --thumbnail-peers adds `llgal -d` and `igal2 -d` (thumbnails alone) to the rounds; --quick is
 # --photos 20 --rounds 1, to try the bench out. The report is also written to
-# build/bench-folder-results.md.
+# build/bench-folder-results.md, and after each round the report so far (a round takes minutes,
+# and more on a busy machine: a stopped run still leaves its figures).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root="$PWD"
@@ -134,17 +135,21 @@ run_vipsthumbnail() {
   echo "  vipsthumbnail, three passes: $sum_w s wall, $sum_c s processor, $most_r KiB" >&2
 }
 
+source bench/lib/folder_report.sh
+rerun="" sheet=""
 for round in $(seq 1 "$rounds"); do
   echo "round $round of $rounds" >&2
   # The order turns by one tool each round, so no tool always follows the same one.
   for k in $(seq 0 $((${#tools[@]} - 1))); do
     run_tool "${tools[$(((k + round - 1) % ${#tools[@]}))]}"
   done
+  # The report so far, kept should the run be stopped (a round takes minutes on a busy machine).
+  rounds_done=$round
+  write_folder_report >"$results"
 done
 
 # The re-run of the unchanged folder against a sheet run of the sheet it wrote, alternating.
 "$kestrune" "$place/kestrune" >/dev/null 2>&1 || true
-rerun="" sheet=""
 for round in $(seq 1 $((rounds * 5))); do
   read -r w _ _ _ < <("$timed" "$place" "$kestrune" "$place/kestrune")
   rerun+="$w "
@@ -152,5 +157,4 @@ for round in $(seq 1 $((rounds * 5))); do
   sheet+="$w "
 done
 
-source bench/lib/folder_report.sh
 write_folder_report | tee "$results"

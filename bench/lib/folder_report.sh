@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The report of bench/run.sh --folder, from the figures bench/lib/folder.sh gathered (wall, cpu
-# and rss: each tool's figures, one a round, in seconds and KiB; rerun and sheet; failed): the
-# tables of medians per photo, the pictures each tool made, and which targets are met, with each
-# ratio's spread over the rounds (round by round, as the tools ran side by side).
+# and rss: each tool's figures, one a round, in seconds and KiB; rerun and sheet, empty until the
+# rounds are over; failed): the tables of medians per photo, the pictures each tool made, and
+# which targets are met, with each ratio's spread over the rounds (round by round, as the tools
+# ran side by side).
 
 median() { tr ' ' '\n' | grep . | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 largest() { tr ' ' '\n' | grep . | sort -g | tail -n1; }
@@ -58,8 +59,8 @@ write_folder_report() {
   echo "## Folder of photos: $photos photos of $(echo "$photo_bytes / 1048576" | bc -l |
     xargs printf '%.1f') MB (4000x3000, quality 90, 4:2:0) on $place"
   echo
-  echo "Medians of $rounds alternating rounds; peak RSS is the largest of the rounds (of the"
-  echo "largest process, for the tools that run several). Load average at the end:" \
+  echo "Medians of ${rounds_done:-$rounds} alternating rounds; peak RSS is the largest of the rounds"
+  echo "(of the largest process, for the tools that run several). Load average at the end:" \
     "$(cut -d' ' -f1-3 /proc/loadavg)."
   echo
   echo "| tool | what it makes of each photo | wall ms per photo | processor ms per photo | peak RSS |"
@@ -99,6 +100,7 @@ write_folder_report() {
     "thumbnails alone, wall time against vipsthumbnail (0.48x before the copies)"
   target_line cpu kestrune-240 floor-240 1.49 \
     "thumbnails alone, processor time against the 1/8-scale floor (1.44x before the copies)"
+  [ -n "$rerun" ] || return 0  # measured after the last round
   local r s
   r=$(echo "$rerun" | median)
   s=$(echo "$sheet" | median)
