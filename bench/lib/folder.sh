@@ -127,6 +127,7 @@ run_vipsthumbnail() {
     [ "$status" -eq 0 ] || { failed[vipsthumbnail]=1; echo "  vipsthumbnail failed" >&2; }
     if [ "$edge" = 240 ]; then
       wall[vipsthumbnail-240]+="$w "; cpu[vipsthumbnail-240]+="$c "; rss[vipsthumbnail-240]+="$r "
+      echo "  vipsthumbnail-240: $w s wall, $c s processor, $r KiB" >&2
     fi
     sum_w=$(echo "$sum_w + $w" | bc -l); sum_c=$(echo "$sum_c + $c" | bc -l)
     [ "$r" -gt "$most_r" ] && most_r=$r

@@ -5,7 +5,11 @@
 # which targets are met, with each ratio's spread over the rounds (round by round, as the tools
 # ran side by side).
 
-median() { tr ' ' '\n' | grep . | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+# The middle figure; of an even number of figures, the mean of the two in the middle.
+median() {
+  tr ' ' '\n' | grep . | sort -g |
+    awk '{ v[NR] = $1 } END { print (v[int((NR + 1) / 2)] + v[int(NR / 2) + 1]) / 2 }'
+}
 largest() { tr ' ' '\n' | grep . | sort -g | tail -n1; }
 per_photo() { median | awk -v n="$photos" '{ printf "%.1f", 1000 * $1 / n }'; }
 ratio() { echo "$1 / $2" | bc -l; }
