@@ -10,7 +10,9 @@
 #                [--places "/dev/shm build/bench-disk"] [--literal-images N]
 #                [--thumbnails present|absent|both] [--no-thumbnails] [--floor-with-lookups]
 #                [--start-rounds 101] [--modern] [--layouts "beside folder"]
-#   bench/run.sh --folder [--photos 200] [--rounds 3]   (a folder of photos: bench/lib/folder.sh)
+#   bench/run.sh --folder [--photos 100] [--rounds 3] [--thumbnail-peers] [--quick]
+#                                   (a folder of photos, its thumbnails and copies against peers:
+#                                   bench/lib/folder.sh)
 #
 # Two layouts of gallery: "beside", the images and their thumbnails beside the sheet (the
 # gallery page a photo program writes), and "folder", a hand-edited sheet beside a folder img/

@@ -60,7 +60,7 @@ target_line() {
 
 write_folder_report() {
   local peak
-  echo "## Folder of photos: $photos photos of $(echo "$photo_bytes / 1048576" | bc -l |
+  echo "## Folder of photos: $photos photos of $(echo "$photo_bytes / 1000000" | bc -l |
     xargs printf '%.1f') MB (4000x3000, quality 90, 4:2:0) on $place"
   echo
   echo "Medians of ${rounds_done:-$rounds} alternating rounds; peak RSS is the largest of the rounds"
