@@ -10,7 +10,7 @@
 #                [--places "/dev/shm build/bench-disk"] [--literal-images N]
 #                [--thumbnails present|absent|both] [--no-thumbnails] [--floor-with-lookups]
 #                [--start-rounds 101] [--modern] [--layouts "beside folder"]
-#   bench/run.sh --folder [--photos 100] [--rounds 3] [--thumbnail-peers] [--quick]
+#   bench/run.sh --folder [--photos 100] [--rounds 2] [--thumbnail-peers] [--quick]
 #                                   (a folder of photos, its thumbnails and copies against peers:
 #                                   bench/lib/folder.sh)
 #

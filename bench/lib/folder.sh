@@ -11,19 +11,21 @@
 # memory of each (medians); then a re-run of the unchanged folder against a sheet run of the
 # sheet it wrote; and which targets are met.
 #
-#   bench/run.sh --folder [--photos 100] [--rounds 3] [--place /dev/shm/kestrune-folder-bench]
+#   bench/run.sh --folder [--photos 100] [--rounds 2] [--place /dev/shm/kestrune-folder-bench]
 #                         [--thumbnail-peers] [--quick]
 #
+# A round takes about 7 minutes on a quiet 2-core machine (processor time: four fifths of it
+# fgallery's and lazygal's), much longer on a busy one; --rounds 3 gives a steadier median.
 # --thumbnail-peers adds `llgal -d` and `igal2 -d` (thumbnails alone) to the rounds; --quick is
 # --photos 20 --rounds 1, to try the bench out. The report is also written to
-# build/bench-folder-results.md, and after each round the report so far (a round takes minutes,
-# and more on a busy machine: a stopped run still leaves its figures).
+# build/bench-folder-results.md, and after each round the report so far (a stopped run still
+# leaves its figures).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root="$PWD"
 export DISPLAY=
 photos=100
-rounds=3
+rounds=2
 place=/dev/shm/kestrune-folder-bench
 thumbnail_peers=no
 while [ $# -gt 0 ]; do
