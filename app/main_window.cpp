@@ -41,6 +41,9 @@ const char kHelpFallbackText[] =
 // wParam of the step message (MsgStep) of a folder run; a sheet run's carries 0.
 constexpr std::uintptr_t kFolderStep = 1;
 
+// The order of a folder run's photos and albums, chosen on the command line (--order).
+std::string FolderOrder;
+
 // The folder the input names, cleaned as a sheet's path is; empty when it names none.
 std::string FolderOfInput() {
   if (!State.InputPath || State.InputPath->empty() || State.InputPath->front() == '?')
@@ -56,7 +59,7 @@ void NoteFolderRunFailures() {
 }
 
 void StartFolderRun(const std::string& folder) {
-  const bool begun = BeginFolderRun({folder}, *State.Style, State.StartFolder);
+  const bool begun = BeginFolderRun({folder}, *State.Style, State.StartFolder, FolderOrder);
   NoteFolderRunFailures();
   if (!begun) {
     State.FailureReported = true;
@@ -206,11 +209,15 @@ std::intptr_t MainWindowProc(PlatformWindow* window, unsigned message, std::uint
 
 CommandOptions ReadCommandOptions(const std::string& commandLine) {
   CommandOptions options;
-  bool dryRun = false, clean = false;
+  bool dryRun = false, clean = false, byName = false, byDate = false;
   const struct {
     const char* word;
     bool* seen;
-  } kOptions[] = {{"--modern", &options.modern}, {"--dry-run", &dryRun}, {"--clean", &clean}};
+  } kOptions[] = {{"--modern", &options.modern},
+                  {"--dry-run", &dryRun},
+                  {"--clean", &clean},
+                  {"--order name", &byName},
+                  {"--order date", &byDate}};
   const auto isBlank = [&commandLine](std::size_t at) {
     return commandLine[at] == ' ' || commandLine[at] == '\t';
   };
@@ -229,6 +236,7 @@ CommandOptions ReadCommandOptions(const std::string& commandLine) {
     }
   }
   options.conflicting = dryRun && clean;
+  options.order = byDate ? "date" : byName ? "name" : "";
   options.mode = dryRun ? RunMode::DryRun : clean ? RunMode::Clean : RunMode::Write;
   return options;
 }
@@ -255,6 +263,7 @@ int RunWithoutWindow(const CommandOptions& options) {
 
 int RunKestrune(const std::string& commandLine, const CommandOptions& options) {
   if (options.modern) State.Style = &ModernPages;
+  FolderOrder = options.order;
   const std::string tail = commandLine.substr(options.length);
   State.InputPath = (!tail.empty() && tail.front() == '?') ? "" : tail;
   if (options.mode != RunMode::Write || options.conflicting) {

@@ -13,12 +13,16 @@ std::intptr_t MainWindowProc(PlatformWindow* window, unsigned message, std::uint
 // What a run does: write the slide show, say what writing it would do, or remove it.
 enum class RunMode { Write, DryRun, Clean };
 
-// The option words at the front of a command-line tail: "--modern", "--dry-run" and "--clean",
-// in any order, each taken once and followed by a blank or the end; the first other word (a
+// The option words at the front of a command-line tail: "--modern", "--dry-run", "--clean" and
+// "--order name" or "--order date", in any order, each taken once and followed by a blank or the
+// end; the first other word (a
 // longer one such as "--modern.html", or an option given again) begins the contact sheet's path.
 struct CommandOptions {
   bool modern = false;
   RunMode mode = RunMode::Write;
+  // "--order name" or "--order date": how a folder's photos and albums are ordered; empty when
+  // not given (as each sheet kept it, else by name).
+  std::string order;
   bool conflicting = false;  // both --dry-run and --clean
   std::size_t length = 0;    // of the option words and the blanks behind each
 };

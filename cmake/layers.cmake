@@ -21,3 +21,17 @@ function(kestrune_offer_headers target folder)
     target_include_directories(${target} PUBLIC ${root})
   endif()
 endfunction()
+
+# A layer's headers for its own sources alone, linked to no other target.
+#
+#   kestrune_own_headers(TARGET FOLDER HEADER...)
+function(kestrune_own_headers target folder)
+  set(root ${PROJECT_BINARY_DIR}/include-own/${target})
+  file(REMOVE_RECURSE ${root})
+  file(MAKE_DIRECTORY ${root}/${folder})
+  foreach(header ${ARGN})
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder}/${header} ${root}/${folder}/${header}
+         SYMBOLIC)
+  endforeach()
+  target_include_directories(${target} PRIVATE ${root})
+endfunction()

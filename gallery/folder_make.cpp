@@ -2,18 +2,21 @@
 // sheet.
 #include "gallery/folder_make.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "gallery/gallery_sheet.h"
 #include "names/file_names.h"
 #include "pages/page_marker.h"
+#include "photos/photo_metadata.h"
 #include "platform/platform.h"
 #include "ui/user.h"
 
 namespace {
 
+// A message titled with the file's name as the user finds it from the top of the tree.
 void TellAboutFile(FolderGallery& gallery, const std::string& name, const std::string& text) {
-  ShowMessageBox(nullptr, text, name, BoxIcon::Exclamation);
+  ShowMessageBox(nullptr, text, gallery.path + name, BoxIcon::Exclamation);
   gallery.failed = true;
 }
 
@@ -65,6 +68,8 @@ ThumbnailMark MarkOf(const PlannedPhoto& photo, int edge, const PictureMade& mad
   mark.caption = photo.mark.caption;
   mark.photoWidth = photo.width;
   mark.photoHeight = photo.height;
+  mark.taken = photo.taken;
+  mark.takenDay = photo.takenDay;
   return mark;
 }
 
@@ -108,6 +113,7 @@ void TakeMadePictures(FolderGallery& gallery, PlannedPhoto& photo, PhotoJob& job
       photo.readable = false;
       photo.mark.caption = ChooseCaption("", "", photo.file.name);
     }
+    if (withThumbnail) photo.failure = job.failure;
     TellAboutFile(gallery, photo.file.name,
                   (withThumbnail ? "Could not make a thumbnail: " : "Could not make its copies: ") +
                       job.failure);
@@ -115,6 +121,11 @@ void TakeMadePictures(FolderGallery& gallery, PlannedPhoto& photo, PhotoJob& job
   } else {
     photo.width = job.width;
     photo.height = job.height;
+    TakenTime taken;
+    if (ExifTakenTime(job.exif, &taken)) {
+      photo.taken = taken.seconds;
+      photo.takenDay = taken.date;
+    }
     if (withThumbnail) photo.mark.caption = ChooseCaption(job.exif, job.xmp, photo.file.name);
     for (std::size_t p = 0; p < pictures.size() && p < job.pictures.size(); ++p) {
       if (pictures[p] != kJobThumbnail) {
@@ -146,10 +157,22 @@ void RemoveUncalledCopies(PlannedPhoto& photo) {
   }
 }
 
+// The photos made so far, in the order the sheet shows them: by name as planned, or by when each
+// was taken (ties by name).
+std::vector<const PlannedPhoto*> PhotosInOrder(const FolderGallery& gallery) {
+  std::vector<const PlannedPhoto*> photos;
+  for (std::size_t i = 0; i < gallery.done; ++i) photos.push_back(&gallery.photos[i]);
+  if (gallery.order == "date")
+    std::stable_sort(
+        photos.begin(), photos.end(),
+        [](const PlannedPhoto* a, const PlannedPhoto* b) { return PhotoTime(*a) < PhotoTime(*b); });
+  return photos;
+}
+
 std::vector<SheetEntry> SheetEntriesOf(const FolderGallery& gallery) {
   std::vector<SheetEntry> entries;
-  for (std::size_t i = 0; i < gallery.done; ++i) {
-    const PlannedPhoto& photo = gallery.photos[i];
+  for (const PlannedPhoto* listed : PhotosInOrder(gallery)) {
+    const PlannedPhoto& photo = *listed;
     SheetEntry entry;
     entry.photo = photo.file.name;
     if (photo.readable) entry.thumbnail = photo.thumbnail;
@@ -163,6 +186,11 @@ std::vector<SheetEntry> SheetEntriesOf(const FolderGallery& gallery) {
     if (photo.readable) {
       entry.photoWidth = photo.width;
       entry.photoHeight = photo.height;
+    } else if (photo.plan != ThumbnailPlan::Foreign) {
+      // Remembered, so that the next run does not decode it again while it stays as it is.
+      entry.failure = photo.failure;
+      entry.photoSize = photo.file.size;
+      entry.photoModified = photo.file.modified;
     }
     entries.push_back(std::move(entry));
   }
@@ -171,8 +199,26 @@ std::vector<SheetEntry> SheetEntriesOf(const FolderGallery& gallery) {
 
 }  // namespace
 
+// The files not used, in one line: how many, and the first few names.
+void SayUnused(const FolderGallery& gallery) {
+  constexpr std::size_t kNamed = 5;
+  const std::size_t count = gallery.unused.size();
+  if (count == 0) return;
+  std::string text = std::to_string(count) + (count == 1 ? " file" : " files") +
+                     " not shown, no photo kestrune reads: ";
+  for (std::size_t i = 0; i < count && i < kNamed; ++i)
+    text += (i > 0 ? ", " : "") + gallery.unused[i];
+  if (count > kNamed) text += " and " + std::to_string(count - kNamed) + " more";
+  ShowMessageBox(nullptr, text, gallery.title, BoxIcon::Information);
+}
+
 bool BeginThumbnails(FolderGallery& gallery, std::string* why) {
   for (const auto& [name, text] : gallery.notices) TellAboutFile(gallery, name, text);
+  SayUnused(gallery);
+  // A photo the last run could not read, unchanged since, is said again without decoding it.
+  for (const PlannedPhoto& photo : gallery.photos)
+    if (photo.failedBefore)
+      TellAboutFile(gallery, photo.file.name, "Could not make a thumbnail: " + photo.failure);
   for (const PlannedPhoto& photo : gallery.photos) {
     const std::vector<int> pictures = PicturesToMake(photo);
     gallery.jobOf.push_back(pictures.empty() ? kNoThumbnailJob : gallery.jobs.size());
@@ -210,6 +256,49 @@ bool MakeNextThumbnail(FolderGallery& gallery, std::string* progress) {
   return gallery.done < gallery.photos.size();
 }
 
+AlbumEntry SummaryOf(const FolderGallery& gallery) {
+  AlbumEntry album;
+  long long first = 0, last = 0;
+  const auto span = [&album, &first, &last](long long time, const std::string& day) {
+    if (day.empty()) return;
+    if (album.firstDay.empty() || time < first) {
+      first = time;
+      album.firstDay = day;
+    }
+    if (album.lastDay.empty() || time > last) {
+      last = time;
+      album.lastDay = day;
+    }
+  };
+  for (const PlannedPhoto* photo : PhotosInOrder(gallery)) {
+    ++album.photos;
+    span(PhotoTime(*photo), PhotoDay(*photo));
+    if (!album.cover.empty() || !photo->readable) continue;
+    album.cover = photo->thumbnail;
+    album.width = photo->mark.width;
+    album.height = photo->mark.height;
+    const bool dense =
+        !photo->copies.empty() && photo->copies.front().edge == kDenseThumbnailEdge &&
+        photo->copies.front().called && photo->copies.front().plan == ThumbnailPlan::UpToDate;
+    if (dense) album.denseCover = photo->copies.front().name;
+  }
+  for (const AlbumEntry& inner : gallery.albums) {
+    album.photos += inner.photos;
+    span(inner.firstTime, inner.firstDay);
+    span(inner.lastTime, inner.lastDay);
+    // Without a photo of its own, the cover of its first album that has one.
+    if (album.cover.empty() && !inner.cover.empty()) {
+      album.cover = inner.folder + "/" + inner.cover;
+      album.denseCover = inner.denseCover.empty() ? "" : inner.folder + "/" + inner.denseCover;
+      album.width = inner.width;
+      album.height = inner.height;
+    }
+  }
+  album.firstTime = first;
+  album.lastTime = last;
+  return album;
+}
+
 bool FinishGallery(FolderGallery& gallery, const PageStyle& style) {
   StopPhotoJobs();  // a stopped run: the photos in hand are finished, none after them begun
   for (const std::string& name : gallery.gone) {
@@ -223,7 +312,22 @@ bool FinishGallery(FolderGallery& gallery, const PageStyle& style) {
   }
   // The copies folder goes once it holds nothing (all its photos gone).
   if (gallery.copiesFolder) RemoveEmptyFolder(kCopiesFolder);
-  const std::string text = GallerySheetText(style, gallery.title, SheetEntriesOf(gallery));
+  // A folder of a tree without a photo or an album in it is none: its sheet and slide show go
+  // too. A folder of albums alone shows no slide show.
+  if (gallery.photos.empty()) RemoveOwnPage(kCombinedPageName, kOwnPageMarker);
+  if (gallery.photos.empty() && gallery.albums.empty()) {
+    RemoveOwnPage(kGallerySheetName, kOwnPageMarker);
+    return true;
+  }
+  return WriteSheet(gallery, style);
+}
+
+bool WriteSheet(FolderGallery& gallery, const PageStyle& style) {
+  const std::string text = GallerySheetText(style, gallery.title, SheetEntriesOf(gallery),
+                                            gallery.albums, gallery.trail, gallery.order);
+  // A sheet that says this already stays as it is: a re-run of an unchanged folder rewrites none.
+  std::string earlier;
+  if (ReadFileHead(kGallerySheetName, text.size() + 1, &earlier) && earlier == text) return true;
   std::FILE* sheet = CreateOutputFile(kGallerySheetName, kOwnPageMarker);
   const bool written =
       sheet != nullptr && std::fwrite(text.data(), 1, text.size(), sheet) == text.size();

@@ -19,6 +19,16 @@ bool BeginThumbnails(FolderGallery& gallery, std::string* why);
 bool MakeNextThumbnail(FolderGallery& gallery, std::string* progress);
 
 // Begins no further thumbnail (those in hand are finished), removes the files of kestrune's whose
-// photos are gone, and writes the contact sheet of the photos done so far. False, after its
-// message, when the sheet could not be written.
+// photos are gone, and writes the contact sheet of the albums and the photos done so far. A folder
+// without either keeps no sheet and no slide show of kestrune's; one of albums alone keeps no
+// slide show. False, after its message, when the sheet could not be written.
 bool FinishGallery(FolderGallery& gallery, const PageStyle& style);
+
+// Writes the contact sheet of the albums and the photos done so far, and nothing else. False,
+// after its message, when it could not be written.
+bool WriteSheet(FolderGallery& gallery, const PageStyle& style);
+
+// What the sheet of the folder above says of this folder as an album: how many photos it holds
+// in all (its own listed so far, and its albums'), the days they span, and its cover (its first
+// photo's thumbnail, else its first album's cover). Its folder name is the caller's to set.
+AlbumEntry SummaryOf(const FolderGallery& gallery);

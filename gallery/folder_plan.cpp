@@ -3,6 +3,10 @@
 #include "gallery/folder_plan.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -12,6 +16,7 @@
 #include "pages/page_marker.h"
 #include "photos/photo_metadata.h"
 #include "platform/platform.h"
+#include "sheet/attributes.h"
 #include "sheet/scanner.h"
 
 namespace {
@@ -29,24 +34,95 @@ std::string LastName(std::string path) {
   return path.substr(start);
 }
 
-// The names the sheet of an earlier run listed: their pages and thumbnails are kestrune's. A
-// sheet that stands (`listed`) but cannot be read is noted: the pages of photos gone since stay.
-std::vector<std::string> PhotosOfEarlierSheet(FolderGallery& gallery, bool listed) {
-  std::vector<std::string> names;
+// A photo an earlier run could not read, as its sheet says: the photo's size and modification
+// time then, and why.
+struct FailedBefore {
+  unsigned long long size = 0;
+  long long modified = 0;
+  std::string reason;
+};
+
+// What the sheet of an earlier run says: the photos it listed (their pages and thumbnails are
+// kestrune's), and those it could not read.
+struct EarlierSheet {
+  std::vector<std::string> photos;
+  std::unordered_map<std::string, FailedBefore> failed;
+  std::string order;  // as its mark keeps it: "date", or empty (by name)
+};
+
+// The mark of the order a sheet's photos were shown in (when not by name).
+const char kOrderMark[] = "<!-- kestrune order: ";
+
+// The text of an attribute as HTML writes it, its four references read back.
+std::string AttributeText(std::string_view value) {
+  std::string text(value);
+  for (const auto& [reference, c] : {std::pair<const char*, char>{"&lt;", '<'},
+                                     {"&gt;", '>'},
+                                     {"&quot;", '"'},
+                                     {"&amp;", '&'}}) {
+    for (std::size_t at = text.find(reference); at != std::string::npos;
+         at = text.find(reference, at + 1))
+      text.replace(at, std::string_view(reference).size(), 1, c);
+  }
+  return text;
+}
+
+// A photo the sheet lists as unread: its anchor (from `anchor` to `tagEnd`) says when and why.
+void ReadFailedBefore(const char* anchor, const char* tagEnd, const std::string& photo,
+                      EarlierSheet& earlier) {
+  const std::optional<std::string_view> state = ReadAttribute(anchor, tagEnd + 1, "data-unread");
+  if (!state) return;
+  FailedBefore failed;
+  char* stop = nullptr;
+  const std::string numbers(*state);
+  failed.size = std::strtoull(numbers.c_str(), &stop, 10);
+  if (stop == numbers.c_str() || *stop != ' ') return;
+  const char* time = stop + 1;
+  failed.modified = std::strtoll(time, &stop, 10);
+  if (stop == time || *stop != '\0') return;
+  const std::optional<std::string_view> reason = ReadAttribute(anchor, tagEnd + 1, "title");
+  failed.reason = reason ? AttributeText(*reason) : std::string();
+  earlier.failed.emplace(photo, std::move(failed));
+}
+
+// The sheet of an earlier run. A sheet that stands (`listed`) but cannot be read is noted: the
+// pages of photos gone since stay.
+EarlierSheet ReadEarlierSheet(FolderGallery& gallery, bool listed) {
+  EarlierSheet earlier;
   std::string text;
   if (!ReadFileHead(kGallerySheetName, kEarlierSheetLimit, &text)) {
     if (listed)
       gallery.notices.emplace_back(kGallerySheetName,
                                    "Unable to read it: the pages of photos gone stay");
-    return names;
+    return earlier;
   }
-  if (text.find(kOwnPageMarker) == std::string::npos) return names;
+  if (text.find(kOwnPageMarker) == std::string::npos) return earlier;
+  const std::size_t order = text.find(kOrderMark);
+  if (order != std::string::npos && text.compare(order + std::strlen(kOrderMark), 4, "date") == 0)
+    earlier.order = "date";
   const char* end = text.c_str() + text.size();
   std::string_view target;
-  for (const char* at = FindNextImageLink(text.c_str(), end, "", &target); at != nullptr;
-       at = FindNextImageLink(at, end, target, &target))
-    names.push_back(DecodePercentEscapes(target));
-  return names;
+  const char* anchor = nullptr;
+  for (const char* at =
+           FindNextImageLink(text.c_str(), end, "", &target, &anchor, ImageLinks::Photos);
+       at != nullptr;
+       at = FindNextImageLink(at, end, target, &target, &anchor, ImageLinks::Photos)) {
+    earlier.photos.push_back(DecodePercentEscapes(target));
+    ReadFailedBefore(anchor, at, earlier.photos.back(), earlier);
+  }
+  return earlier;
+}
+
+// A photo the last run could not read, unchanged since: it is not decoded again.
+void RememberFailure(PlannedPhoto& photo, const EarlierSheet& earlier) {
+  const auto failed = earlier.failed.find(photo.file.name);
+  if (failed == earlier.failed.end() || photo.plan == ThumbnailPlan::Foreign ||
+      failed->second.size != photo.file.size || failed->second.modified != photo.file.modified)
+    return;
+  photo.failedBefore = true;
+  photo.readable = false;
+  photo.failure = failed->second.reason;
+  photo.mark.caption = ChooseCaption("", "", photo.file.name);
 }
 
 // Why a name with a photo's extension is not read, or nullptr when it is read.
@@ -67,11 +143,14 @@ bool UpToDate(const ThumbnailMark& mark, const FolderEntry& photo, int edge) {
   return mark.photoSize == photo.size && mark.photoModified == photo.modified && mark.edge == edge;
 }
 
-// A mark of this version of an up-to-date picture says the photo's size, upright.
+// A mark of this version of an up-to-date picture says the photo's size, upright, and when it was
+// taken where the photo says it.
 void TakeSizeFrom(const ThumbnailMark& mark, PlannedPhoto& photo) {
   if (photo.width > 0 || mark.photoWidth <= 0 || mark.photoHeight <= 0) return;
   photo.width = mark.photoWidth;
   photo.height = mark.photoHeight;
+  photo.taken = mark.taken;
+  photo.takenDay = mark.takenDay;
 }
 
 // A photo's thumbnail decided from what stands under its name: `own` holds the thumbnails of
@@ -153,9 +232,43 @@ void ReadSizeFromHeader(PlannedPhoto& photo) {
     return;
   std::string exif, xmp;
   FindPhotoMetadata(head, &exif, &xmp);
+  TakenTime taken;
+  if (ExifTakenTime(exif, &taken)) {
+    photo.taken = taken.seconds;
+    photo.takenDay = taken.date;
+  }
   const bool turned = ExifOrientation(exif) >= 5;
   photo.width = static_cast<int>(turned ? height : width);
   photo.height = static_cast<int>(turned ? width : height);
+}
+
+// Whether `name` is a page of one of `photos` (its base name with ".htm" or ".html").
+bool IsPageOf(const std::string& name, const std::unordered_set<std::string>& bases) {
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string::npos) return false;
+  const std::string_view extension = std::string_view(name).substr(dot);
+  return (extension == ".htm" || extension == ".html") && bases.count(name.substr(0, dot)) != 0;
+}
+
+// The regular files that are no photo kestrune reads and none of its own: not hidden, not a
+// photo, thumbnail, page, sheet or combined page, and not a file of kestrune's to be removed.
+void NoteUnused(FolderGallery& gallery, const std::vector<FolderEntry>& entries) {
+  std::unordered_set<std::string> used(gallery.gone.begin(), gallery.gone.end()), bases;
+  used.insert(kGallerySheetName);
+  used.insert(kCombinedPageName);
+  for (const PlannedPhoto& photo : gallery.photos) {
+    used.insert(photo.file.name);
+    used.insert(photo.thumbnail);
+    bases.insert(std::string(BaseName(photo.file.name)));
+  }
+  for (const FolderEntry& entry : entries) {
+    if (entry.kind != EntryKind::Regular || entry.name.compare(0, 1, ".") == 0 ||
+        IsPhotoName(entry.name) || used.count(entry.name) != 0 || IsPageOf(entry.name, bases))
+      continue;
+    gallery.unused.push_back(entry.name);
+  }
+  std::sort(gallery.unused.begin(), gallery.unused.end(),
+            [](const std::string& a, const std::string& b) { return NaturalLess(a, b); });
 }
 
 // The copies of a photo: the thumbnail for dense screens and the screen copies, and, once the
@@ -212,13 +325,14 @@ void ListCopies(FolderGallery& gallery, const std::vector<FolderEntry>& entries,
 // What an earlier run made for photos that are gone: its thumbnails (their mark says so) and the
 // pages of the photos its sheet listed.
 void PlanGone(FolderGallery& gallery, const std::unordered_map<std::string, ThumbnailMark>& ownLeft,
-              const std::unordered_map<std::string, ThumbnailMark>& copiesLeft, bool sheetListed) {
+              const std::unordered_map<std::string, ThumbnailMark>& copiesLeft,
+              const EarlierSheet& earlierSheet) {
   for (const auto& entry : ownLeft) gallery.gone.push_back(entry.first);
   for (const auto& entry : copiesLeft) gallery.gone.push_back(entry.first);
   std::unordered_set<std::string> bases;
   for (const PlannedPhoto& photo : gallery.photos)
     bases.insert(std::string(BaseName(photo.file.name)));
-  for (const std::string& earlier : PhotosOfEarlierSheet(gallery, sheetListed)) {
+  for (const std::string& earlier : earlierSheet.photos) {
     const std::string base(BaseName(earlier));
     if (bases.count(base) != 0 || earlier.find('/') != std::string::npos) continue;
     bases.insert(base);
@@ -288,19 +402,27 @@ bool PlanFolder(FolderGallery& gallery) {
   const std::vector<std::string> thumbnails = ThumbnailNames(photos);
   CopiesFound copies;
   ListCopies(gallery, entries, copies);
+  const EarlierSheet earlier = ReadEarlierSheet(gallery, sheetListed);
+  // The order chosen, else the one the sheet kept.
+  gallery.order = gallery.orderGiven.empty()     ? earlier.order
+                  : gallery.orderGiven == "date" ? "date"
+                                                 : "";
   for (std::size_t i = 0; i < photos.size(); ++i) {
     PlannedPhoto photo;
     photo.file = *byName.at(photos[i]);
     photo.thumbnail = thumbnails[i];
     PlanThumbnail(gallery, photo, own);
+    RememberFailure(photo, earlier);
     PlanCopies(gallery, photo, copies);
     gallery.photos.push_back(std::move(photo));
   }
-  PlanGone(gallery, own, copies.own, sheetListed);
+  PlanGone(gallery, own, copies.own, earlier);
+  NoteUnused(gallery, entries);
   return true;
 }
 
 bool NeedsDecoding(const PlannedPhoto& photo) {
+  if (photo.failedBefore) return false;
   const auto makes = [](ThumbnailPlan plan) {
     return plan == ThumbnailPlan::Make || plan == ThumbnailPlan::Remake;
   };
@@ -310,4 +432,35 @@ bool NeedsDecoding(const PlannedPhoto& photo) {
     if (photo.width == 0 || (copy.called && makes(copy.plan))) return true;
   }
   return false;
+}
+
+long long PhotoTime(const PlannedPhoto& photo) {
+  if (!photo.takenDay.empty()) return photo.taken;
+  const long long nanoseconds = photo.file.modified;
+  return nanoseconds >= 0 ? nanoseconds / 1000000000 : -((-nanoseconds + 999999999) / 1000000000);
+}
+
+std::string PhotoDay(const PlannedPhoto& photo) {
+  if (!photo.takenDay.empty()) return photo.takenDay;
+  // The civil date of a day count from 1970-01-01.
+  const long long seconds = PhotoTime(photo);
+  long long days = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
+  days += 719468;
+  const long long era = (days >= 0 ? days : days - 146096) / 146097;
+  const long long dayOfEra = days - era * 146097;
+  const long long yearOfEra =
+      (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const long long shifted = (5 * dayOfYear + 2) / 153;
+  const long long day = dayOfYear - (153 * shifted + 2) / 5 + 1;
+  const long long month = shifted < 10 ? shifted + 3 : shifted - 9;
+  const long long year = yearOfEra + era * 400 + (month <= 2);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld", year, month, day);
+  return text;
+}
+
+bool SheetListsPhotos() {
+  FolderGallery ignored;
+  return !ReadEarlierSheet(ignored, false).photos.empty();
 }

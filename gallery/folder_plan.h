@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "gallery/gallery_metadata.h"
+#include "gallery/gallery_sheet.h"
 #include "photos/photos.h"
 
 // What becomes of a photo's thumbnail.
@@ -37,18 +38,35 @@ struct PlannedPhoto {
   std::string thumbnail;  // its name, where the PREVIOUS icon's lookup finds it
   ThumbnailPlan plan = ThumbnailPlan::Make;
   bool readable = true;  // false once the photo failed to decode: listed without a thumbnail
-  ThumbnailMark mark;    // of the thumbnail in place, or of the one made
+  std::string failure;   // why it could not be read (decoded, or as the earlier sheet says)
+  // It could not be read at the last run and has not changed since: not decoded again.
+  bool failedBefore = false;
+  ThumbnailMark mark;               // of the thumbnail in place, or of the one made
   std::vector<PlannedCopy> copies;  // the thumbnail for dense screens, then the screen copies
   int width = 0, height = 0;        // the photo's, upright: from an up-to-date mark, or decoded
+  // When it was taken, as its EXIF says (from an up-to-date mark, its header, or decoded);
+  // `takenDay` empty while not known.
+  long long taken = 0;
+  std::string takenDay;
 };
 
 // Whether the photo is decoded: a picture it calls for is to be made, or its size is not known.
 bool NeedsDecoding(const PlannedPhoto& photo);
 
+// When the photo was taken, for its order: as its EXIF says, else its modification time (seconds
+// since 1970); and the day, "YYYY-MM-DD", as the photo says it or its time gives it (UTC).
+long long PhotoTime(const PlannedPhoto& photo);
+std::string PhotoDay(const PlannedPhoto& photo);
+
 // One folder's gallery: the plan, then how far its making got. Made fresh for every folder.
 struct FolderGallery {
   std::string folder;  // as the user named it
+  std::string path;    // below the top of its tree, with a separator ("2024/Rome/"); "" for the top
   std::string title;   // the contact sheet's: the folder's own name
+  std::vector<AlbumEntry> albums;  // in: the albums in it (folders of a tree), made, in order
+  std::vector<std::string> trail;  // in: the folders' names from the top of the tree down to it
+  std::string orderGiven;          // in: "name" or "date" as the user chose; empty: as before
+  std::string order;  // how its photos are shown: "date" (when taken), or empty (by name)
   std::vector<PlannedPhoto> photos;
   std::vector<std::string> gone;  // files of kestrune's whose photo is gone, sorted
   bool readHeaders = false;       // in: a photo's size is read from its header where no mark
@@ -58,6 +76,9 @@ struct FolderGallery {
   // What the plan found that a run tells, one message a file: names with a photo's extension
   // that are not read (a link leading out, a FIFO), files that cannot be read or looked at.
   std::vector<std::pair<std::string, std::string>> notices;
+  // The files of the folder that are no photo kestrune reads nor a file of its own (a camera's
+  // raw file, a video, a text): said in one summary line.
+  std::vector<std::string> unused;
 
   std::vector<PhotoJob> jobs;      // the photos to decode, in photo order
   std::vector<std::size_t> jobOf;  // per photo: its job, or kNoThumbnailJob
@@ -85,3 +106,7 @@ bool PlanFolder(FolderGallery& gallery);
 // The mark of the thumbnail of kestrune's under `name`; false when the file carries none, or when
 // its first bytes cannot be read (*unreadable, when given, says so).
 bool ReadOwnMark(const std::string& name, ThumbnailMark* mark, bool* unreadable = nullptr);
+
+// Whether the sheet of kestrune's in the working folder links a photo (a sheet of albums alone
+// links none, and has no slide show).
+bool SheetListsPhotos();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "gallery/album_tree.h"
 #include "gallery/folder_plan.h"
 #include "gallery/gallery_names.h"
 #include "generation/generation.h"
@@ -47,13 +48,14 @@ void TellPicture(const std::string& name, ThumbnailPlan plan, const std::string&
 // Tells each thumbnail's fate, and that of each copy the photo calls for; a copy of a photo whose
 // size is not known yet is made if the photo is larger. Counts the pictures to make, up to date
 // and kept.
-void TellPictures(const FolderGallery& gallery, std::size_t* make, std::size_t* current,
-                  std::size_t* kept) {
+void TellPictures(const FolderGallery& gallery, const std::string& prefix, std::size_t* make,
+                  std::size_t* current, std::size_t* kept) {
   for (const PlannedPhoto& photo : gallery.photos) {
-    TellPicture(photo.thumbnail, photo.plan, "", make, current, kept);
+    TellPicture(prefix + photo.thumbnail, photo.plan, "", make, current, kept);
     for (const PlannedCopy& copy : photo.copies) {
       if (photo.width > 0 && !copy.called) {
-        if (copy.ours) TellResultLine("remove " + copy.name + " (its photo is smaller)", false);
+        if (copy.ours)
+          TellResultLine("remove " + prefix + copy.name + " (its photo is smaller)", false);
         continue;
       }
       const std::string condition =
@@ -61,22 +63,23 @@ void TellPictures(const FolderGallery& gallery, std::size_t* make, std::size_t* 
           : copy.threshold == 0
               ? ""
               : " (if the photo is larger than " + std::to_string(copy.threshold) + " pixels)";
-      TellPicture(copy.name, copy.plan, condition, make, current, kept);
+      TellPicture(prefix + copy.name, copy.plan, condition, make, current, kept);
     }
   }
 }
 
-void TellGone(const FolderGallery& gallery) {
+void TellGone(const FolderGallery& gallery, const std::string& prefix) {
   for (const std::string& name : gallery.gone) {
     const std::string_view marker = IsPhotoName(name) ? kThumbnailMarker : kOwnPageMarker;
     if (LookAtPageFile(name, marker).state == PageFileState::OwnPage)
-      TellResultLine("remove " + name + " (its photo is gone)", false);
+      TellResultLine("remove " + prefix + name + " (its photo is gone)", false);
   }
 }
 
 // The thumbnails of kestrune's in `folder` (the working folder, or the copies folder) removed, in
 // natural order; counts those removed and those that could not be.
-void RemovePictures(const std::string& folder, std::size_t* removed, std::size_t* notRemoved) {
+void RemovePictures(const std::string& folder, const std::string& prefix, std::size_t* removed,
+                    std::size_t* notRemoved) {
   std::vector<FolderEntry> entries;
   if (folder == ".") {
     ListWorkingFolder(&entries);
@@ -92,12 +95,102 @@ void RemovePictures(const std::string& folder, std::size_t* removed, std::size_t
         !ReadOwnMark(name, &mark))
       continue;
     if (RemoveOwnPage(name, kThumbnailMarker) == PageFileState::Removed) {
-      TellResultLine("removed " + name, false);
+      TellResultLine("removed " + prefix + name, false);
       ++*removed;
     } else {
-      TellResultLine("not removed " + name, true);
+      TellResultLine("not removed " + prefix + name, true);
       ++*notRemoved;
     }
+  }
+}
+
+// What a dry run or a clean of a tree counted.
+struct TreeTally {
+  std::size_t albums = 0, photos = 0, make = 0, current = 0, kept = 0;
+  std::size_t removed = 0, notRemoved = 0;
+  bool refused = false;  // a folder's index.html is the user's, or one is left out: a run says so
+  int status = 0;
+};
+
+// The notices of a tree's walk as lines: a folder left out and why, which a run tells (its status
+// is then 1).
+void TellSkipped(const TreeNotices& notices, TreeTally& tally) {
+  for (const auto& [folder, why] : notices) {
+    TellResultLine("skip " + folder + " (" + why + ")", true);
+    tally.refused = true;
+  }
+}
+
+// The dry run of the folder at `path` of the tree (entered) after those of the albums in it; true
+// when it is an album.
+bool DryRunAlbum(const std::string& top, const std::string& path, int depth, TreeTally& tally) {
+  std::vector<FolderEntry> entries;
+  if (!ListWorkingFolder(&entries)) return false;
+  TreeNotices notices;
+  bool albums = false;
+  for (const std::string& folder : AlbumFolders(entries, path, depth, &notices)) {
+    const std::string inner = TreePath(path, folder);
+    if (EnterTreeFolder(top, inner) && DryRunAlbum(top, inner, depth + 1, tally)) albums = true;
+  }
+  TellSkipped(notices, tally);
+  if (!EnterTreeFolder(top, path)) return false;
+  const std::string prefix = path.empty() ? "" : path + "/";
+  const std::string sheet = prefix + kGallerySheetName;
+  if (!GallerySheetMayBeWritten()) {
+    TellResultLine("keep " + sheet + " (not written by kestrune)", true);
+    tally.refused = true;
+    return false;
+  }
+  FolderGallery gallery;
+  gallery.folder = path;
+  gallery.readHeaders = true;
+  if (!PlanFolder(gallery)) return false;
+  const bool exists =
+      LookAtPageFile(kGallerySheetName, kOwnPageMarker).state != PageFileState::Absent;
+  if (gallery.photos.empty() && !albums) {
+    if (exists) TellResultLine("remove " + sheet + " (no photos in it)", false);
+    TellGone(gallery, prefix);
+    return false;
+  }
+  ++tally.albums;
+  tally.photos += gallery.photos.size();
+  TellPictures(gallery, prefix, &tally.make, &tally.current, &tally.kept);
+  TellGone(gallery, prefix);
+  TellResultLine((exists ? "replace " : "create ") + sheet, false);
+  return true;
+}
+
+// The clean of the folder at `path` of the tree (entered) after those of the folders in it: the
+// slide show of its sheet, its thumbnails and copies of kestrune's, and the sheet.
+void CleanAlbum(const std::string& top, const std::string& path, int depth, TreeTally& tally) {
+  std::vector<FolderEntry> entries;
+  ListWorkingFolder(&entries);
+  TreeNotices notices;
+  for (const std::string& folder : AlbumFolders(entries, path, depth, &notices)) {
+    const std::string inner = TreePath(path, folder);
+    if (EnterTreeFolder(top, inner)) CleanAlbum(top, inner, depth + 1, tally);
+  }
+  if (!EnterTreeFolder(top, path)) return;
+  const std::string prefix = path.empty() ? "" : path + "/";
+  const std::string sheet = kGallerySheetName;
+  if (LookAtPageFile(sheet, kOwnPageMarker).state == PageFileState::OwnPage && SheetListsPhotos()) {
+    PrepareGenerationOf(sheet);
+    NameResultsIn(prefix);
+    if (CleanSlideShow(true) != 0) tally.status = 1;
+    NameResultsIn("");
+  }
+  RemovePictures(".", prefix, &tally.removed, &tally.notRemoved);
+  // The copies folder with the copies of kestrune's in it, and then itself once empty; a link
+  // under its name is not followed.
+  RemovePictures(kCopiesFolder, prefix, &tally.removed, &tally.notRemoved);
+  if (RemoveEmptyFolder(kCopiesFolder)) TellResultLine("removed " + prefix + kCopiesFolder, false);
+  const PageFileState state = RemoveOwnPage(sheet, kOwnPageMarker);
+  if (state == PageFileState::Removed) {
+    TellResultLine("removed " + prefix + sheet, false);
+    ++tally.albums;
+  } else if (state != PageFileState::Absent) {
+    TellResultLine("kept " + prefix + sheet + " (not written by kestrune)", true);
+    ++tally.notRemoved;
   }
 }
 
@@ -105,6 +198,7 @@ void RemovePictures(const std::string& folder, std::size_t* removed, std::size_t
 
 int DryRunFolder(const std::string& folder) {
   if (!EnterFolder(folder)) return 1;
+  const std::string top = GetWorkingFolder();
   const std::string sheet = kGallerySheetName;
   if (!GallerySheetMayBeWritten()) {
     TellResultLine("keep " + sheet + " (not written by kestrune)", true);
@@ -112,52 +206,33 @@ int DryRunFolder(const std::string& folder) {
                true);
     return 1;
   }
-  FolderGallery gallery;
-  gallery.folder = folder;
-  gallery.title = FolderTitle(folder);
-  gallery.readHeaders = true;
-  if (!PlanFolder(gallery)) return 1;
-  std::size_t make = 0, current = 0, kept = 0;
-  TellPictures(gallery, &make, &current, &kept);
-  TellGone(gallery);
-  const bool exists = LookAtPageFile(sheet, kOwnPageMarker).state != PageFileState::Absent;
-  TellResultLine((exists ? "replace " : "create ") + sheet, false);
+  TreeTally tally;
+  if (top.empty() || !DryRunAlbum(top, "", 0, tally)) {
+    if (!tally.refused) ShowResult("no photos in it: nothing would be written", folder, true);
+    return 1;
+  }
   // A thumbnail of the user's is used as it is: the run would end well, and so does its preview.
-  ShowResult(std::to_string(gallery.photos.size()) + " photos: " + std::to_string(make) +
-                 " thumbnails and copies to make, " + std::to_string(current) + " up to date, " +
-                 std::to_string(kept) + " kept; then the slide show of " + sheet +
-                 " (dry run: nothing written)",
-             folder, false);
-  return 0;
+  const std::string albums =
+      tally.albums > 1 ? " in " + std::to_string(tally.albums) + " albums" : "";
+  ShowResult(std::to_string(tally.photos) + " photos" + albums + ": " + std::to_string(tally.make) +
+                 " thumbnails and copies to make, " + std::to_string(tally.current) +
+                 " up to date, " + std::to_string(tally.kept) + " kept; then the slide show of " +
+                 (tally.albums > 1 ? "each album's " : "") + sheet + " (dry run: nothing written)",
+             folder, tally.refused);
+  return tally.refused ? 1 : 0;
 }
 
 int CleanFolder(const std::string& folder) {
   if (!EnterFolder(folder)) return 1;
-  const std::string sheet = kGallerySheetName;
-  int status = 0;
-  if (LookAtPageFile(sheet, kOwnPageMarker).state == PageFileState::OwnPage) {
-    PrepareGenerationOf(sheet);
-    status = CleanSlideShow(true);
-  }
-  std::size_t removed = 0, notRemoved = 0;
-  RemovePictures(".", &removed, &notRemoved);
-  // The copies folder with the copies of kestrune's in it, and then itself once empty; a link
-  // under its name is not followed.
-  std::size_t copies = 0;
-  RemovePictures(kCopiesFolder, &copies, &notRemoved);
-  if (RemoveEmptyFolder(kCopiesFolder))
-    TellResultLine("removed " + std::string(kCopiesFolder), false);
-  removed += copies;
-  const PageFileState state = RemoveOwnPage(sheet, kOwnPageMarker);
-  if (state == PageFileState::Removed) {
-    TellResultLine("removed " + sheet, false);
-  } else if (state != PageFileState::Absent) {
-    TellResultLine("kept " + sheet + " (not written by kestrune)", true);
-    ++notRemoved;
-  }
-  ShowResult(std::to_string(removed) + " thumbnails and copies removed" +
-                 (state == PageFileState::Removed ? ", " + sheet + " removed" : "") + ", " +
-                 std::to_string(notRemoved) + " kept",
-             folder, notRemoved != 0);
-  return notRemoved != 0 ? 1 : status;
+  const std::string top = GetWorkingFolder();
+  TreeTally tally;
+  if (!top.empty()) CleanAlbum(top, "", 0, tally);
+  const std::string sheets = tally.albums > 1    ? std::to_string(tally.albums) + " sheets removed"
+                             : tally.albums == 1 ? std::string(kGallerySheetName) + " removed"
+                                                 : "";
+  ShowResult(std::to_string(tally.removed) + " thumbnails and copies removed" +
+                 (sheets.empty() ? "" : ", " + sheets) + ", " + std::to_string(tally.notRemoved) +
+                 " kept",
+             folder, tally.notRemoved != 0);
+  return tally.notRemoved != 0 ? 1 : tally.status;
 }

@@ -1,7 +1,11 @@
-// The sequence of a run on folders: for each folder, plan, thumbnails, sheet, slide show; then
-// the next folder, from the folder the run started in.
+// The sequence of a run on folders of photos: each folder the user named is the top of a tree,
+// walked so that every album comes after the albums in it (whose sheets it lists); for each album
+// plan, thumbnails, sheet, slide show; then the next.
 #include "gallery/folder_run.h"
 
+#include <algorithm>
+
+#include "gallery/album_tree.h"
 #include "gallery/folder_make.h"
 #include "gallery/folder_plan.h"
 #include "generation/generation.h"
@@ -11,14 +15,30 @@
 
 namespace {
 
-enum class Phase { Idle, Thumbnails, SlideShow };
+enum class Phase { Idle, Walking, Thumbnails, SlideShow };
 
-// The run: its folders, the one in hand and how far it got. Each folder's gallery is made fresh.
+// A folder of the tree being walked: the folders in it still to walk, and the albums among those
+// walked, whose sheets it lists.
+struct TreeLevel {
+  std::string path;                  // from the top: "" for the top, "2024/Rome"
+  std::string name;                  // its own name: its sheet's title
+  std::vector<std::string> folders;  // its folders that may be albums, in natural order
+  std::size_t next = 0;              // the next of them to walk
+  std::vector<AlbumEntry> albums;    // those that are albums, made
+};
+
+// The run: the trees the user named, the one in hand and how far its walk got. Each album's
+// gallery is made fresh; what stays from album to album is only the way up the tree.
 struct FolderRun {
-  std::vector<std::string> folders;
-  std::size_t next = 0;     // the folder to begin after the one in hand
-  std::string startFolder;  // the working folder the program started in: folders are named from it
+  std::vector<std::string> tops;
+  std::size_t nextTop = 0;
+  std::string startFolder;  // the working folder the program started in: tops are named from it
   const PageStyle* style = nullptr;
+  std::string order;  // "name", "date", or empty: as each sheet kept it
+  std::string given;  // the tree in hand as the user named it
+  std::string top;    // and as a path the program enters from anywhere
+  std::vector<TreeLevel> stack;
+  std::size_t albums = 0, albumsBegun = 0;  // for the progress
   Phase phase = Phase::Idle;
   FolderGallery gallery;
   std::string progress;
@@ -35,48 +55,158 @@ bool Refuse(const std::string& text) {
   return false;
 }
 
-// Enters `folder`, plans it and begins its thumbnails; false after a message said why not. The
-// first folder is entered from the working folder as the run found it, every later one from the
-// folder the program started in.
-bool BeginFolder(const std::string& folder) {
+void TellAbout(const std::string& name, const std::string& text) {
+  ShowMessageBox(nullptr, text, name, BoxIcon::Exclamation);
+  Run.failed = true;
+}
+
+// A name of the tree in hand as the user reads it: its path below the top, and the file.
+std::string InTree(const std::string& path, const std::string& name) {
+  return TreePath(path, name);
+}
+
+// The albums of a folder in the order its sheet shows them: by name as walked, or by when their
+// first photos were taken (those without a date last, ties by name).
+void OrderAlbums(std::vector<AlbumEntry>& albums, const std::string& order) {
+  if (order != "date") return;
+  std::stable_sort(albums.begin(), albums.end(), [](const AlbumEntry& a, const AlbumEntry& b) {
+    if (a.firstDay.empty() != b.firstDay.empty()) return b.firstDay.empty();
+    return a.firstTime < b.firstTime;
+  });
+}
+
+// Lists the folder at `path` of the tree (its name `name`) into a new level of the walk; its
+// links to folders and its folders too deep are told once.
+void PushLevel(const std::string& path, const std::string& name) {
+  TreeLevel level;
+  level.path = path;
+  level.name = name;
+  std::vector<FolderEntry> entries;
+  if (EnterTreeFolder(Run.top, path) && ListWorkingFolder(&entries)) {
+    TreeNotices notices;
+    level.folders = AlbumFolders(entries, path, static_cast<int>(Run.stack.size()), &notices);
+    for (const auto& [folder, text] : notices) TellAbout(folder, text);
+  }
+  Run.stack.push_back(std::move(level));
+}
+
+// The album in hand is made (or is none): its level leaves the walk, and its summary goes to the
+// folder above, which lists it.
+void PopLevel(bool listed) {
+  const std::string folder = Run.stack.back().name;
+  Run.stack.pop_back();
+  if (!listed || Run.stack.empty()) return;
+  AlbumEntry album = SummaryOf(Run.gallery);
+  album.folder = folder;
+  Run.stack.back().albums.push_back(std::move(album));
+}
+
+// A fresh gallery for the folder of `level`, entered: its title, albums, the trail down to it
+// and the order chosen. False after a message when its sheet may not be written.
+bool PrepareGallery(TreeLevel& level) {
   Run.gallery = FolderGallery();
   Run.progress.clear();
-  const bool first = Run.next == 1;
-  if ((!first && !SetWorkingFolder(Run.startFolder)) || !SetWorkingFolder(folder))
-    return Refuse("File not found: " + folder);
-  Run.gallery.folder = folder;
-  Run.gallery.title = FolderTitle(folder);
+  Run.gallery.folder = level.path.empty() ? Run.given : level.path;
+  Run.gallery.path = level.path.empty() ? std::string() : level.path + "/";
+  Run.gallery.title = level.path.empty() ? FolderTitle(Run.given) : level.name;
+  Run.gallery.orderGiven = Run.order;
+  for (const TreeLevel& above : Run.stack)
+    Run.gallery.trail.push_back(above.path.empty() ? FolderTitle(Run.given) : above.name);
   bool sheetFailed = false;
-  if (!GallerySheetMayBeWritten(&sheetFailed))
-    return Refuse(sheetFailed
-                      ? "Unable to create the contact sheet " + std::string(kGallerySheetName)
-                      : kGallerySheetName + std::string(kForeignSheetText));
-  if (!PlanFolder(Run.gallery)) {
-    ShowMessageBox(nullptr, "The folder cannot be read", Run.gallery.title, BoxIcon::Exclamation);
-    Run.failed = true;
-    return false;
+  if (GallerySheetMayBeWritten(&sheetFailed)) return true;
+  const std::string sheet = InTree(level.path, kGallerySheetName);
+  if (level.path.empty())
+    return Refuse(sheetFailed ? "Unable to create the contact sheet " + sheet
+                              : sheet + kForeignSheetText);
+  TellAbout(sheet, sheetFailed ? "Unable to create the contact sheet"
+                               : "Not a contact sheet kestrune wrote: its folder is left as it "
+                                 "is and not listed");
+  return false;
+}
+
+enum class AlbumStart { Begun, Made, NotMade };
+
+// Plans the folder of the level on top of the walk and begins its thumbnails (Begun); a folder of
+// albums alone gets its sheet at once (Made); a folder that is no album, or may not be made, is
+// left (NotMade), its files of kestrune's removed where it is none.
+AlbumStart BeginAlbum() {
+  TreeLevel& level = Run.stack.back();
+  if (!EnterTreeFolder(Run.top, level.path)) {
+    Refuse("File not found: " + (level.path.empty() ? Run.given : level.path));
+    return AlbumStart::NotMade;
   }
-  if (Run.gallery.photos.empty()) {
-    for (const auto& [name, text] : Run.gallery.notices)
-      ShowMessageBox(nullptr, text, name, BoxIcon::Exclamation);
-    Run.failed = Run.failed || !Run.gallery.notices.empty();
-    return Refuse("No photos in " + folder + " (JPG, GIF and PNG files directly in it)");
+  if (!PrepareGallery(level)) return AlbumStart::NotMade;
+  FolderGallery& gallery = Run.gallery;
+  if (!PlanFolder(gallery)) {
+    TellAbout(gallery.folder, "The folder cannot be read");
+    return AlbumStart::NotMade;
   }
+  gallery.albums = level.albums;
+  OrderAlbums(gallery.albums, gallery.order);
+  if (gallery.photos.empty()) {
+    for (const auto& [name, text] : gallery.notices) TellAbout(InTree(level.path, name), text);
+    const bool made = FinishGallery(gallery, *Run.style);
+    Run.failed = Run.failed || gallery.failed;
+    return made && !gallery.albums.empty() ? AlbumStart::Made : AlbumStart::NotMade;
+  }
+  ++Run.albumsBegun;
   std::string why;
-  const bool begun = BeginThumbnails(Run.gallery, &why);
-  Run.failed = Run.failed || Run.gallery.failed;
-  if (!begun) return Refuse("Thumbnails need " + why);
+  const bool begun = BeginThumbnails(gallery, &why);
+  Run.failed = Run.failed || gallery.failed;
+  if (!begun) {
+    Refuse("Thumbnails need " + why);
+    return AlbumStart::NotMade;
+  }
   Run.phase = Phase::Thumbnails;
+  return AlbumStart::Begun;
+}
+
+// Walks on to the next album whose thumbnails can begin, making those that need none; false when
+// the trees are done.
+bool WalkToNextAlbum();
+
+// Begins the tree whose top is `given`; false, after a message, when it holds no album.
+bool BeginTree(const std::string& given) {
+  Run.given = given;
+  Run.stack.clear();
+  const bool first = Run.nextTop == 1;
+  if ((!first && !SetWorkingFolder(Run.startFolder)) || !SetWorkingFolder(given))
+    return Refuse("File not found: " + given);
+  Run.top = GetWorkingFolder();
+  if (Run.top.empty()) return Refuse("File not found: " + given);
+  Run.albums = CountAlbums(Run.top);
+  Run.albumsBegun = 0;
+  if (Run.albums == 0) {
+    EnterTreeFolder(Run.top, "");
+    std::vector<FolderEntry> entries;
+    if (!ListWorkingFolder(&entries)) {
+      TellAbout(FolderTitle(given), "The folder cannot be read");
+      return false;
+    }
+    return Refuse("No photos in " + given +
+                  " (JPEG, PNG, GIF, HEIC, AVIF, WebP or TIFF files, in it or its folders)");
+  }
+  PushLevel("", FolderTitle(given));
   return true;
 }
 
-// Begins the next folder that can be begun; false when none is left.
-bool BeginNextFolder() {
-  Run.phase = Phase::Idle;
-  while (Run.next < Run.folders.size()) {
-    if (BeginFolder(Run.folders[Run.next++])) return true;
+bool WalkToNextAlbum() {
+  for (;;) {
+    while (!Run.stack.empty()) {
+      TreeLevel& level = Run.stack.back();
+      if (level.next < level.folders.size()) {
+        const std::string folder = level.folders[level.next++];
+        PushLevel(TreePath(level.path, folder), folder);
+        continue;
+      }
+      const AlbumStart start = BeginAlbum();
+      if (start == AlbumStart::Begun) return true;
+      PopLevel(start == AlbumStart::Made);
+    }
+    if (Run.nextTop >= Run.tops.size() || !BeginTree(Run.tops[Run.nextTop++])) {
+      if (Run.nextTop >= Run.tops.size()) return false;
+    }
   }
-  return false;
 }
 
 // The thumbnails are done (or the run stops): the sheet written, and its slide show begun as a
@@ -92,16 +222,53 @@ FolderStep BeginSlideShow() {
   return FolderStep::More;
 }
 
+// The progress of a photo of the album in hand: as for one folder, or, in a tree of several
+// albums, "album K of N: NAME, photo I of M".
+void ShowAlbumProgress() {
+  if (Run.progress.empty() || Run.albums < 2) return;
+  const std::size_t albums = std::max(Run.albums, Run.albumsBegun);
+  Run.progress = "album " + std::to_string(Run.albumsBegun) + " of " + std::to_string(albums) +
+                 ": " + Run.gallery.title + ", photo " + std::to_string(Run.gallery.done) + " of " +
+                 std::to_string(Run.gallery.photos.size());
+}
+
+// A stopped run: the sheets of the folders above the album in hand, listing the albums made and
+// the photos whose thumbnails stand; nothing removed, no slide show begun.
+void WriteListingsAbove() {
+  while (!Run.stack.empty()) {
+    TreeLevel& level = Run.stack.back();
+    bool listed = false;
+    if (EnterTreeFolder(Run.top, level.path) && PrepareGallery(level) && PlanFolder(Run.gallery)) {
+      FolderGallery& gallery = Run.gallery;
+      gallery.albums = level.albums;
+      OrderAlbums(gallery.albums, gallery.order);
+      gallery.photos.erase(std::remove_if(gallery.photos.begin(), gallery.photos.end(),
+                                          [](const PlannedPhoto& photo) {
+                                            return photo.plan != ThumbnailPlan::UpToDate;
+                                          }),
+                           gallery.photos.end());
+      gallery.done = gallery.photos.size();
+      listed =
+          (!gallery.photos.empty() || !gallery.albums.empty()) && WriteSheet(gallery, *Run.style);
+      Run.failed = Run.failed || gallery.failed;
+    }
+    PopLevel(listed);
+  }
+}
+
 }  // namespace
 
 bool BeginFolderRun(const std::vector<std::string>& folders, const PageStyle& style,
-                    const std::string& startFolder) {
+                    const std::string& startFolder, const std::string& order) {
   StopPhotoJobs();
   Run = FolderRun();
-  Run.folders = folders;
+  Run.tops = folders;
   Run.style = &style;
   Run.startFolder = startFolder;
-  if (Run.folders.empty() || !BeginFolder(Run.folders[Run.next++])) {
+  Run.order = order;
+  Run.phase = Phase::Walking;
+  // The first tree must have an album to begin with; later ones are told about as they come.
+  if (Run.tops.empty() || !BeginTree(Run.tops[Run.nextTop++]) || !WalkToNextAlbum()) {
     Run.phase = Phase::Idle;
     return false;
   }
@@ -116,15 +283,22 @@ FolderStep StepFolderRun() {
   switch (Run.phase) {
     case Phase::Idle:
       return FolderStep::Done;
+    case Phase::Walking:
+      if (WalkToNextAlbum()) return FolderStep::More;
+      Run.phase = Phase::Idle;
+      return FolderStep::Done;
     case Phase::Thumbnails: {
       const bool more = MakeNextThumbnail(Run.gallery, &Run.progress);
+      ShowAlbumProgress();
       Run.failed = Run.failed || Run.gallery.failed;
       return more ? FolderStep::More : BeginSlideShow();
     }
     case Phase::SlideShow:
       if (WriteNextSlide()) return FolderStep::More;
       FinishGeneration();
-      return BeginNextFolder() ? FolderStep::More : FolderStep::Done;
+      PopLevel(true);
+      Run.phase = Phase::Walking;
+      return FolderStep::More;
   }
   return FolderStep::Done;
 }
@@ -142,6 +316,12 @@ void EndFolderRunEarly() {
     while (WriteNextSlide()) {
     }
   }
+  // The album in hand is written whole before its folder is left, then the folders above it.
+  if (Run.phase == Phase::Thumbnails || Run.phase == Phase::SlideShow) {
+    FinishGeneration();
+    PopLevel(true);
+    WriteListingsAbove();
+  }
   Run.phase = Phase::Idle;
-  Run.next = Run.folders.size();
+  Run.nextTop = Run.tops.size();
 }

@@ -224,6 +224,9 @@ std::string MarkedThumbnail(std::string_view jpeg, const ThumbnailMark& mark) {
            ? "; photo-width=" + std::to_string(mark.photoWidth) +
                  "; photo-height=" + std::to_string(mark.photoHeight)
            : std::string()) +
+      (mark.takenDay.empty() ? std::string()
+                             : "; taken=" + std::to_string(mark.taken) +
+                                   "; taken-day=" + MarkEscaped(mark.takenDay)) +
       "; caption=" + MarkEscaped(mark.caption.substr(0, kCaptionLimit));
   const std::size_t length = text.size() + 2;  // the segment's length counts its own two bytes
   std::string out("\xFF\xD8\xFF\xFE", 4);
@@ -252,19 +255,19 @@ bool ReadThumbnailMark(std::string_view head, ThumbnailMark* mark) {
     if (equals == std::string_view::npos) return false;
     const std::string_view name = field.substr(0, equals), value = field.substr(equals + 1);
     // The first six are in every mark; the photo's size is in marks of this version on.
-    const char* const kNames[] = {"size",   "modified", "edge",        "width",
-                                  "height", "caption",  "photo-width", "photo-height"};
-    const unsigned kFields = 8;
+    const char* const kNames[] = {"size",    "modified",    "edge",         "width", "height",
+                                  "caption", "photo-width", "photo-height", "taken", "taken-day"};
+    const unsigned kFields = 10;
     unsigned which = 0;
     while (which < kFields && name != kNames[which]) ++which;
     if (which == kFields || (seen & 1u << which) != 0) return false;
     seen |= 1u << which;
-    if (which == 5) {
-      read.caption = DecodePercentEscapes(value);
+    if (which == 5 || which == 9) {
+      (which == 5 ? read.caption : read.takenDay) = DecodePercentEscapes(value);
       continue;
     }
     // Decimal digits only (a time may be negative), few enough to fit.
-    const bool negative = which == 1 && !value.empty() && value[0] == '-';
+    const bool negative = (which == 1 || which == 8) && !value.empty() && value[0] == '-';
     const std::string_view digits = value.substr(negative ? 1 : 0);
     if (digits.empty() || digits.size() > 19 ||
         digits.find_first_not_of("0123456789") != std::string_view::npos)
@@ -276,6 +279,10 @@ bool ReadThumbnailMark(std::string_view head, ThumbnailMark* mark) {
     if (which == 1)
       read.photoModified =
           negative ? -static_cast<long long>(number) : static_cast<long long>(number);
+    if (which == 8) {
+      read.taken = negative ? -static_cast<long long>(number) : static_cast<long long>(number);
+      continue;
+    }
     if (which >= 2 && number > 1000000) return false;
     if (which == 2) read.edge = static_cast<int>(number);
     if (which == 3) read.width = static_cast<int>(number);

@@ -37,6 +37,10 @@ struct ThumbnailMark {
   int width = 0, height = 0;
   std::string caption;
   int photoWidth = 0, photoHeight = 0;
+  // When the photo was taken, as its EXIF says (TakenTime): seconds and the day written; not
+  // known (`takenDay` empty) for a photo that does not say it.
+  long long taken = 0;
+  std::string takenDay;
 };
 
 // The text that begins every mark: a file that holds it in its first bytes is a thumbnail of

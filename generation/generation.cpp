@@ -30,6 +30,8 @@ StartResult BeginReadingSheet() {
   if (OpenContactSheet(*State.InputPath) == 0) return StartResult::Failed;
   ChooseImageLinks();
   ForgetWalk();
+  if (State.LinkedImages == ImageLinks::Photos)
+    State.SheetTrail = ReadTrail(State.SheetView, State.SheetEnd);
   State.ReadCaption = ReadLinkedCaption;
   if (State.Style->describesImages) State.ReadCaption = ReadDescribedCaption;
   // Pages that describe their images declare the sheet's charset; where files are named in

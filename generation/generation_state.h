@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "pages/page_style.h"
 #include "platform/platform.h"
 #include "sheet/scanner.h"
+#include "sheet/trail.h"
 #include "ui/user.h"
 
 // Status text shown before any contact sheet is loaded.
@@ -48,6 +50,9 @@ struct GenerationState {
   std::string StartFolder;  // working folder at start-up
   std::string DialogPath;
   std::string ThumbnailName;
+  // The folders from the top of a tree of albums down to the sheet's, as a sheet kestrune wrote
+  // shows them (views into the sheet's text); empty for any other sheet.
+  std::vector<TrailLink> SheetTrail;
   // What the sheet declares of itself, read for the styles that show it.
   std::string SheetLanguage;
   std::string SheetCharset;

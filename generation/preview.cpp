@@ -58,9 +58,12 @@ std::string ShownName(const std::string& name, bool escapeHighBytes) {
   return shown;
 }
 
+// The folder of a tree the names of the result lie in, with its separator ("2024/Rome/").
+std::string ResultFolder;
+
 std::string Line(const char* verb, const std::string& file, const std::string& reason = "",
                  bool escapeHighBytes = false) {
-  return std::string(verb) + " " + ShownName(file, escapeHighBytes) +
+  return std::string(verb) + " " + ResultFolder + ShownName(file, escapeHighBytes) +
          (reason.empty() ? "" : " (" + reason + ")");
 }
 
@@ -257,4 +260,8 @@ int CleanSlideShow(bool summaryAsLine) {
   if (summaryAsLine) TellResultLine(summary, true);
   const bool shown = summaryAsLine || ShowResult(summary, kCleanTitle, failed);
   return failed || !shown ? 1 : 0;
+}
+
+void NameResultsIn(const std::string& folder) {
+  ResultFolder = folder;
 }

@@ -22,3 +22,7 @@ int DryRun();
 // folder, which shows one result for the slide show and the thumbnails), is told as one notable
 // line of that result.
 int CleanSlideShow(bool summaryAsLine = false);
+
+// The folder of a tree that the names of the lines told from now on lie in, with its separator
+// ("2024/Rome/"; empty: the sheet's own folder), so that each line names its file from the top.
+void NameResultsIn(const std::string& folder);

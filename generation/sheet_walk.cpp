@@ -139,15 +139,20 @@ NeighbourPictures PicturesOf(const Slide& slide) {
     FindThumbnail(*slide.next);
     FindCopies(*slide.next);
   }
+  // A photo browsers cannot show, without a copy (one that could not be read), shows no picture.
+  const auto shown = [](const ImagePages& pages) {
+    return BrowserShows(pages.shown) || pages.shown != pages.image ? pages.shown
+                                                                   : std::string_view();
+  };
   NeighbourPictures p;
   p.previousImage = slide.previous->image;
   p.previousThumbnail = slide.previous->thumbnail;
-  p.previousShown = slide.previous->shown;
+  p.previousShown = shown(*slide.previous);
   p.currentImage = slide.current->image;
-  p.currentShown = slide.current->shown;
+  p.currentShown = shown(*slide.current);
   p.nextImage = slide.next->image;
   p.nextThumbnail = slide.next->thumbnail;
-  p.nextShown = slide.next->shown;
+  p.nextShown = shown(*slide.next);
   p.atStart = slide.atStart;
   p.atEnd = slide.atEnd;
   return p;

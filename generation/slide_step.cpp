@@ -46,6 +46,7 @@ struct StepLinks {
   std::string_view sheet, sheetEnd, previousManual, previousAutomatic, currentManual, nextManual,
       nextAutomatic, currentImage, nextImage, previousIcon, nextIcon, currentShown, nextShown;
   PictureSources current, next;  // what the current and the next page offer
+  std::vector<TrailStep> trail;  // the way up a tree of albums, the sheet's own folder last
 };
 
 StepLinks LinksOf(const Slide& s, const std::string& sheetEnd, std::string_view previousIcon,
@@ -66,12 +67,17 @@ StepLinks LinksOf(const Slide& s, const std::string& sheetEnd, std::string_view 
               s.current->shown,
               s.next->shown,
               SourcesOf(*s.current),
-              s.atEnd ? PictureSources() : SourcesOf(*s.next)};
+              s.atEnd ? PictureSources() : SourcesOf(*s.next),
+              {}};
   rebased.assign({&l.sheet, &l.sheetEnd, &l.previousManual, &l.previousAutomatic, &l.currentManual,
                   &l.nextManual, &l.nextAutomatic, &l.currentImage, &l.nextImage, &l.previousIcon,
                   &l.nextIcon, &l.currentShown, &l.nextShown});
   for (PictureSources* sources : {&l.current, &l.next})
     for (int i = 0; i < sources->count; ++i) rebased.push_back(&sources->links[i]);
+  for (const TrailLink& step : State.SheetTrail)
+    l.trail.push_back(
+        {step.link.empty() ? std::string_view(State.SheetName) : step.link, step.name});
+  for (TrailStep& step : l.trail) rebased.push_back(&step.link);
   RebaseLinks(rebased, LinkFolderDepth(s.current->manual.linked), arena);
   return l;
 }
@@ -89,6 +95,7 @@ void SetValues(const Slide& s, const StepLinks& l, SlidePageValues& manual,
   manual.previousIcon = l.previousIcon;
   manual.indexLink = l.sheet;
   manual.photo = l.currentImage;
+  manual.trail = l.trail;
   manual.shown = l.currentShown;
   manual.sources = l.current;
   manual.playLink = s.atEnd ? l.sheet : l.nextAutomatic;

@@ -153,3 +153,13 @@ int ScreenCopyThreshold(int edge, bool shown) {
 bool GetsScreenCopy(int edge, int width, int height, bool shown) {
   return width > 0 && height > 0 && std::max(width, height) > ScreenCopyThreshold(edge, shown);
 }
+
+bool IsNoAlbumFolder(std::string_view name) {
+  if (name.empty() || name[0] == '.' || name[0] == '@' || name[0] == '#' || name[0] == '$')
+    return true;
+  for (const char* system :
+       {kCopiesFolder, "System Volume Information", "lost+found", "__MACOSX"}) {
+    if (EqualsIgnoringCase(name, system)) return true;
+  }
+  return false;
+}

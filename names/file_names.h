@@ -107,3 +107,14 @@ bool GetsScreenCopy(int edge, int width, int height, bool shown);
 // How long a photo's longer side must be for it to get the thumbnail for dense screens: longer
 // than the thumbnail.
 inline constexpr int kDenseThumbnailThreshold = kThumbnailEdge;
+
+// ---- Folders of a tree of albums ---------------------------------------------------------------
+
+// Folders that are never albums: hidden ones (".name"), kestrune's own folder of copies, and those
+// that systems and NAS boxes fill with files of their own (Synology's "@eaDir" and "#recycle",
+// QNAP's "@Recycle", Windows' "$RECYCLE.BIN" and "System Volume Information", "lost+found",
+// macOS's "__MACOSX").
+bool IsNoAlbumFolder(std::string_view name);
+
+// How many folders below the top of a tree an album may lie; deeper folders are not made.
+inline constexpr int kDeepestAlbum = 16;

@@ -7,5 +7,9 @@
 
 #include "pages/page_style.h"
 
-void ClassicSheet(std::string_view title, const std::vector<SheetPhoto>& photos, std::string& text);
-void ModernSheet(std::string_view title, const std::vector<SheetPhoto>& photos, std::string& text);
+void ClassicSheet(const FolderSheet& sheet, std::string& text);
+void ModernSheet(const FolderSheet& sheet, std::string& text);
+
+// The text that marks the trail of a folder's modern sheet, which its slide pages repeat: a sheet
+// run reads it back from the sheet (sheet/trail.h).
+inline constexpr char kTrailClass[] = "trail";

@@ -47,7 +47,7 @@ namespace {
   "</style>\n"                                                                                 \
   "</head>\n"                                                                                  \
   "<body>\n"                                                                                   \
-  "<header>\n"                                                                                 \
+  "<header>\n%s"                                                                               \
   "<a class=\"previous\" href=\"%s\" accesskey=\"p\" title=\"Previous image (access key P)\">" \
   "%s&#171; PREVIOUS</a>\n"                                                                    \
   "<a class=\"index\" href=\"%s\" accesskey=\"i\" "                                            \
@@ -64,9 +64,9 @@ namespace {
   "</body>\n"                                                                          \
   "</html>\n"
 
-// Placeholders: language, charset, title, prefetches; previous link and icon, index link,
-// caption link, caption (attribute, text); play link; next link and icon, the picture shown and
-// what a browser may choose from instead, caption.
+// Placeholders: language, charset, title, prefetches; the trail; previous link and icon, index
+// link, caption link, caption (attribute, text); play link; next link and icon, the picture shown
+// and what a browser may choose from instead, caption.
 const char kManualTemplate[] = KESTRUNE_MODERN_HEAD
     "<title>%s</title>\n"
     "%s" KESTRUNE_SLIDE_STYLE
@@ -191,7 +191,8 @@ void AppendChoices(std::string& out, const PictureSources& sources, std::string_
 // and title: they are escaped again only when their text changed.
 struct SlideParts {
   std::string caption, sheetTitle;  // what the escaped parts were made of
-  std::string title, prefetch, previousIcon, nextIcon, captionText, captionAttribute, choices;
+  std::string title, prefetch, previousIcon, nextIcon, captionText, captionAttribute, choices,
+      trail;
 };
 
 const SlideParts& MakeSlideParts(const SlidePageValues& v) {
@@ -222,6 +223,18 @@ const SlideParts& MakeSlideParts(const SlidePageValues& v) {
     AppendElement(parts.prefetch, "<link rel=\"prefetch\" href=\"", v.prefetchImage, "\">\n");
   }
   AppendChoices(parts.choices, v.sources, kSlideBarHeight);
+  // The way up a tree of albums, on a line of its own above the bar's links.
+  parts.trail.clear();
+  if (!v.trail.empty()) {
+    parts.trail.append(
+        "<nav class=\"trail\" aria-label=\"Albums\" style=\"flex:1 1 100%;font-size:.9em\">");
+    for (std::size_t i = 0; i < v.trail.size(); ++i) {
+      if (i > 0) parts.trail.append(" &#8250; ");
+      parts.trail.append("<a href=\"").append(v.trail[i].link).append("\">");
+      parts.trail.append(v.trail[i].name).append("</a>");
+    }
+    parts.trail.append("</nav>\n");
+  }
   AppendElement(parts.previousIcon, "<img class=\"icon\" src=\"", v.previousIcon, "\" alt=\"\">");
   AppendElement(parts.nextIcon, "<img class=\"icon\" src=\"", v.nextIcon, "\" alt=\"\">");
   return parts;
@@ -241,7 +254,7 @@ void ModernManualPageText(const SlidePageValues& v, std::string& text) {
   static const PreparedFormat manual = PrepareFormat(kManualTemplate);
   const SlideParts& p = MakeSlideParts(v);
   FormatInto(text, manual,
-             {v.language, v.charset, p.title, p.prefetch, v.previousLink, p.previousIcon,
+             {v.language, v.charset, p.title, p.prefetch, p.trail, v.previousLink, p.previousIcon,
               v.indexLink, v.photo, p.captionAttribute, p.captionText, v.playLink, v.nextLink,
               p.nextIcon, v.shown, p.choices, p.captionAttribute});
 }
@@ -250,7 +263,7 @@ void ModernAutomaticPageText(const SlidePageValues& v, std::string& text) {
   static const PreparedFormat automatic = PrepareFormat(kAutomaticTemplate);
   const SlideParts& p = MakeSlideParts(v);
   FormatInto(text, automatic,
-             {v.language, v.charset, p.title, v.refreshTarget, p.prefetch, v.previousLink,
+             {v.language, v.charset, p.title, v.refreshTarget, p.prefetch, p.trail, v.previousLink,
               p.previousIcon, v.indexLink, v.photo, p.captionAttribute, p.captionText, v.pauseLink,
               v.nextLink, p.nextIcon, v.shown, p.choices, p.captionAttribute});
 }

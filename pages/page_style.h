@@ -20,6 +20,13 @@ struct PictureSources {
   int width = 0, height = 0;
 };
 
+// One folder on the way down from the top of a tree to a folder's sheet: its sheet's link and its
+// name (HTML text); the link is empty for the folder itself.
+struct TrailStep {
+  std::string_view link;
+  std::string_view name;
+};
+
 // What the two pages of one image show, as views of texts that outlive the page's making. Links
 // are written as they are (they lead from the page's own folder already); the image, the caption
 // and the sheet's title are text as read from the sheet. An empty icon or prefetch is left out
@@ -45,6 +52,9 @@ struct SlidePageValues {
   std::string_view prefetchPage;
   std::string_view prefetchImage;  // what the next page shows
   PictureSources prefetchSources;  // and what it offers to choose from
+  // The folders from the top of a tree of albums down to the sheet's, each linking its sheet from
+  // the page's folder (the last the sheet's own); empty outside a tree.
+  std::vector<TrailStep> trail;
 };
 
 // The pictures a step may show for the neighbouring images: each image as linked, and the small
@@ -53,7 +63,8 @@ struct SlidePageValues {
 struct NeighbourPictures {
   std::string_view previousImage, previousThumbnail, previousShown;
   std::string_view currentImage, currentShown;
-  std::string_view nextImage, nextThumbnail, nextShown;  // *Shown: the image, or its copy
+  // *Shown: the image, or its copy; empty for a photo browsers cannot show that has none.
+  std::string_view nextImage, nextThumbnail, nextShown;
   bool atStart = false, atEnd = false;
 };
 
@@ -79,6 +90,31 @@ struct SheetPhoto {
   std::string_view caption;
   std::string_view denseThumbnail;      // twice the thumbnail's size, for dense screens; or empty
   int photoWidth = 0, photoHeight = 0;  // the photo's, upright; 0 when not known
+  // A photo that could not be read: its state then ("SIZE MODIFIED", for the next run) and why
+  // (HTML text); both empty otherwise.
+  std::string_view unreadState, unreadReason;
+};
+
+// An album of a folder's sheet, a folder of the tree below it: its sheet's link, its cover (the
+// thumbnail of a photo of its own tree, as linked from the sheet's folder; empty when it has none)
+// and the words under it, its name and what it holds, as the page writes them (HTML text).
+struct SheetAlbum {
+  std::string_view link;
+  std::string_view cover, denseCover;
+  int width = 0, height = 0;  // the cover's; 0 when not known
+  std::string_view name;
+  std::string_view holds;  // "12 photos, 2024-05-03 – 2024-05-09"
+};
+
+// A folder's contact sheet: its title (HTML text), the albums in it, then its photos; the trail
+// from the top of the tree down to it (empty for a folder with nothing above it); and the order of
+// its photos when it is not by name ("date"), kept in the sheet.
+struct FolderSheet {
+  std::string_view title;
+  std::vector<SheetAlbum> albums;
+  std::vector<SheetPhoto> photos;
+  std::vector<TrailStep> trail;
+  std::string_view order;
 };
 
 struct PageStyle {
@@ -97,8 +133,7 @@ struct PageStyle {
   void (*combinedImage)(const CombinedImage& image, std::string& out);
   void (*combinedTrailer)(const SheetFacts& sheet, std::string& out);
   // A folder's contact sheet, carrying the marker: its whole text in `text`, line ends LF.
-  void (*contactSheet)(std::string_view title, const std::vector<SheetPhoto>& photos,
-                       std::string& text);
+  void (*contactSheet)(const FolderSheet& sheet, std::string& text);
 };
 
 extern const PageStyle ClassicPages;  // slide_templates.cpp

@@ -68,11 +68,12 @@ const char kAutomaticTemplate[] =
 // the next image itself (at the ends: the sheet). An image browsers cannot show is its copy.
 std::string_view PreviousIcon(const NeighbourPictures& p) {
   if (p.atStart) return p.previousImage;
-  return p.previousThumbnail.empty() ? p.currentShown : p.previousThumbnail;
+  if (!p.previousThumbnail.empty()) return p.previousThumbnail;
+  return p.currentShown.empty() ? p.currentImage : p.currentShown;
 }
 
 std::string_view NextIcon(const NeighbourPictures& p) {
-  return p.nextShown;
+  return p.nextShown.empty() ? p.nextImage : p.nextShown;
 }
 
 void CombinedHeader(const SheetFacts& sheet, std::string& out) {

@@ -1,19 +1,29 @@
-// The photo module, kestrune-photos.so: thumbnails by libvips, loaded only for a folder run.
+// The photo module, kestrune-photos.so: thumbnails and copies by libvips, loaded only for a
+// folder run.
 //
-// Each photo is opened through the program's file calls (handed to start) without waiting (a FIFO
-// or a device is refused), read whole when of a usual size, its header read to learn
-// its size and metadata, refused when it claims more pixels than the limit, then shrunk on load
-// and turned upright by vips_thumbnail, and saved as a JPEG with every metadata block stripped.
+// Photos are JPEG, PNG, GIF, WebP and TIFF, read by libvips itself, and HEIC, HEIF and AVIF, read
+// by its HEIF module (libheif), the one module of libvips loaded; every other reader of libvips
+// is blocked, so a file whose content is anything else is refused whatever its name. Each photo
+// is opened through the program's file calls (handed to start) without waiting (a FIFO or a
+// device is refused), read whole when of a usual size, its header read to learn its size and
+// metadata, refused when it claims more pixels than the limit, then shrunk on load, turned
+// upright (EXIF orientation; HEIF's own rotation and mirror, applied by libheif, which then
+// drops the EXIF one) and into sRGB by vips_thumbnail, laid on white where transparent, and
+// saved as a JPEG with every metadata block stripped. Of a file of several images, the primary
+// one (HEIF) or the first (TIFF pages, GIF and WebP frames) is shown.
 // Photos run on threads of their own, one libvips thread each, so the cores work on different
 // photos while the program writes the ones done; at most `threads` photos are decoded at once.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <gmodule.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vips/vips.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -36,12 +46,18 @@ void Fail(KestrunePhotoJob* job, const char* what) {
 }
 
 // libvips' last error, one line, and the error buffer cleared for the next photo of the thread.
+// The seeks past the end that libheif tries on a file cut short are left out: its own line
+// after them says what is wrong.
 void FailWithVips(KestrunePhotoJob* job, const char* what) {
-  std::string text = vips_error_buffer();
+  const std::string buffer = vips_error_buffer();
   vips_error_clear();
-  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
-  for (char& c : text)
-    if (c == '\n') c = ';';
+  std::string text;
+  for (std::size_t at = 0, end; at < buffer.size(); at = end + 1) {
+    end = std::min(buffer.find('\n', at), buffer.size());
+    const std::string line = buffer.substr(at, end - at);
+    if (line.empty() || line.rfind("source: bad seek", 0) == 0) continue;
+    text += (text.empty() ? "" : ";") + line;
+  }
   std::snprintf(job->failure, sizeof job->failure, "%s%s%s", what, text.empty() ? "" : ": ",
                 text.c_str());
 }
@@ -96,6 +112,24 @@ bool CallsFor(const KestrunePicture& picture, int longer) {
   return longer > picture.whenLongerThan;
 }
 
+// A photo with transparency (PNG, GIF, WebP, HEIF) laid on white: a JPEG has none, and
+// dropped it would leave black, which hides a drawing in black on a clear ground. Takes `image`;
+// nullptr after the job's failure was set.
+VipsImage* OnWhite(KestrunePhotoJob* job, VipsImage* image) {
+  if (!vips_image_hasalpha(image)) return image;
+  const bool sixteen =
+      image->Type == VIPS_INTERPRETATION_RGB16 || image->Type == VIPS_INTERPRETATION_GREY16;
+  const double white = sixteen ? 65535 : 255;
+  VipsArrayDouble* background = vips_array_double_newv(1, white);
+  VipsImage* flat = nullptr;
+  const bool failed =
+      vips_flatten(image, &flat, "background", background, "max_alpha", white, nullptr) != 0;
+  vips_area_unref(VIPS_AREA(background));
+  g_object_unref(image);
+  if (failed) FailWithVips(job, "cannot be decoded");
+  return failed ? nullptr : flat;
+}
+
 // The photo decoded once, fitted into edge x edge pixels (shrunk on load where its format can),
 // upright and in sRGB; nullptr after the job's failure was set.
 VipsImage* DecodeFitted(KestrunePhotoJob* job, VipsSource* source, int edge, bool profiled) {
@@ -110,7 +144,7 @@ VipsImage* DecodeFitted(KestrunePhotoJob* job, VipsSource* source, int edge, boo
     FailWithVips(job, "cannot be decoded");
     return nullptr;
   }
-  return image;
+  return OnWhite(job, image);
 }
 
 // `picture` from the decoded image: the image itself where it fits, else fitted anew from it.
@@ -168,6 +202,45 @@ void MakePictures(KestrunePhotoJob* job, VipsSource* source, bool profiled) {
   g_object_unref(decoded);
 }
 
+bool HeifReader = false;  // set once at the start, read by the threads
+
+// Whether the file is of the ISO media kind that HEIC, HEIF and AVIF photos are: its first box
+// is "ftyp".
+bool IsoMediaFile(VipsSource* source) {
+  unsigned char* head = nullptr;
+  return vips_source_sniff_at_most(source, &head, 8) == 8 && std::memcmp(head + 4, "ftyp", 4) == 0;
+}
+
+// Whether the reader libvips takes the photo's content for is one kestrune reads photos with; a
+// file whose content is something else (a PDF or an SVG named .heic, say) is refused by its kind,
+// not by the bare "blocked" of libvips.
+bool ReaderAllowed(KestrunePhotoJob* job, VipsSource* source) {
+  const char* reader = vips_foreign_find_load_source(source);
+  if (reader == nullptr && !HeifReader && IsoMediaFile(source)) {
+    vips_error_clear();
+    Fail(job,
+         "a HEIF or AVIF photo, which needs the HEIF module of libvips (vips-heif), "
+         "missing here");
+    return false;
+  }
+  if (reader == nullptr) {
+    FailWithVips(job, "not a photo that can be decoded");
+    return false;
+  }
+  const VipsObjectClass* found = vips_class_find("VipsForeignLoad", reader);
+  if (found != nullptr && (VIPS_OPERATION_CLASS(found)->flags & VIPS_OPERATION_BLOCKED) == 0)
+    return true;
+  // The reader's nickname says the kind: "svgload_source" is SVG.
+  std::string kind = found != nullptr ? found->nickname : reader;
+  kind.erase(std::min(kind.find("load"), kind.size()));
+  for (char& c : kind) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  std::snprintf(job->failure, sizeof job->failure,
+                "not a photo kestrune reads: its content is %s (photos are JPEG, PNG, GIF, WebP, "
+                "TIFF, HEIF or AVIF)",
+                kind.c_str());
+  return false;
+}
+
 void MakeOne(KestrunePhotoJob* job) {
   const int fd = Files->open(job->photo, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return Fail(job, std::strerror(errno));
@@ -195,6 +268,10 @@ void MakeOne(KestrunePhotoJob* job) {
                            : vips_source_new_from_memory(bytes.data(), bytes.size());
   Files->close(fd);  // only read: nothing to lose
   if (source == nullptr) return FailWithVips(job, "cannot be read");
+  if (!ReaderAllowed(job, source)) {
+    g_object_unref(source);
+    return;
+  }
   // The header alone: sizes and metadata, before any pixel is decoded.
   VipsImage* header =
       vips_image_new_from_source(source, "", "access", VIPS_ACCESS_SEQUENTIAL, nullptr);
@@ -317,6 +394,69 @@ void Finish() {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
+// Starts libvips without its optional modules. At its start libvips loads every module of the
+// module folder of its prefix (HEIF, JPEG XL, PDF, OpenSlide and ImageMagick, with a hundred
+// libraries more); its prefix is pointed for the start at this module's folder, which holds no
+// such folder, so none is loaded, and the one kestrune reads photos with is loaded on its own.
+bool StartVipsWithoutModules() {
+  const char* home = std::getenv("VIPSHOME");
+  const bool hadHome = home != nullptr;
+  const std::string kept = hadHome ? home : "";
+  Dl_info self{};
+  if (::dladdr(reinterpret_cast<void*>(&KestruneOpenPhotoCodec), &self) != 0 &&
+      self.dli_fname != nullptr) {
+    std::string folder = self.dli_fname;
+    folder.erase(folder.find_last_of('/') == std::string::npos ? 0 : folder.find_last_of('/'));
+    ::setenv("VIPSHOME", folder.empty() ? "." : folder.c_str(), 1);
+  }
+  const bool started = VIPS_INIT("kestrune") == 0;
+  if (hadHome)
+    ::setenv("VIPSHOME", kept.c_str(), 1);
+  else
+    ::unsetenv("VIPSHOME");
+  return started;
+}
+
+// The folder of libvips' modules: vips-modules-MAJOR.MINOR beside the libvips this module runs
+// with (its package's folder, wherever libvips was installed); empty when that is not known.
+std::string VipsModuleFolder() {
+  Dl_info vips{};
+  if (::dladdr(reinterpret_cast<void*>(&vips_init), &vips) == 0 || vips.dli_fname == nullptr)
+    return "";
+  std::string folder = vips.dli_fname;
+  const std::size_t slash = folder.find_last_of('/');
+  if (slash == std::string::npos) return "";
+  folder.erase(slash);
+  return folder + "/vips-modules-" + std::to_string(vips_version(0)) + "." +
+         std::to_string(vips_version(1));
+}
+
+// libvips' HEIF reader (HEIC, HEIF and AVIF through libheif), its module loaded alone, where
+// libvips was not built with it inside; false when this libvips has none.
+bool LoadHeifReader() {
+  if (g_type_from_name("VipsForeignLoadHeif") != 0) return true;
+  const std::string module = VipsModuleFolder() + "/vips-heif." G_MODULE_SUFFIX;
+  GModule* loaded = g_module_open(
+      module.c_str(), static_cast<GModuleFlags>(G_MODULE_BIND_LAZY | G_MODULE_BIND_LOCAL));
+  if (loaded == nullptr) return false;
+  g_module_make_resident(loaded);  // it registered types of libvips: never to be unloaded
+  return g_type_from_name("VipsForeignLoadHeif") != 0;
+}
+
+// Photos are read from memory or a descriptor (vips_image_new_from_source,
+// vips_thumbnail_source) by the readers of these formats alone: every other reader of libvips
+// (SVG, PDF, matrices and text, its own format, those of science and medicine, ImageMagick) is
+// blocked, so no file of the folder reaches one whatever its content (ReaderAllowed names the
+// kind of a file that a blocked reader would take).
+void AllowPhotoReadersOnly() {
+  vips_operation_block_set("VipsForeignLoad", TRUE);
+  for (const char* reader :
+       {"VipsForeignLoadJpegSource", "VipsForeignLoadPngSource", "VipsForeignLoadNsgifSource",
+        "VipsForeignLoadGifSource", "VipsForeignLoadWebpSource", "VipsForeignLoadTiffSource",
+        "VipsForeignLoadHeifSource"})
+    if (g_type_from_name(reader) != 0) vips_operation_block_set(reader, FALSE);
+}
+
 const KestrunePhotoCodec kCodec{kPhotoCodecVersion, Start, Wait, Stop, Release, Finish};
 
 }  // namespace
@@ -324,28 +464,9 @@ const KestrunePhotoCodec kCodec{kPhotoCodecVersion, Start, Wait, Stop, Release, 
 const KestrunePhotoCodec* KestruneOpenPhotoCodec() {
   static const bool started = [] {
     ThreadsBeforeVips = CountThreads();
-    // At its start libvips loads its optional readers (HEIF, JPEG XL, PDF, OpenSlide and
-    // ImageMagick, with a hundred libraries more) from the module folder of its prefix. Photos
-    // are JPEG, PNG and GIF, which libvips reads itself: its prefix is pointed for the start at
-    // this module's folder, which holds no such folder, so those readers never see a file of
-    // the folder, and the start takes a third less time.
-    const char* home = std::getenv("VIPSHOME");
-    const bool hadHome = home != nullptr;
-    const std::string kept = hadHome ? home : "";
-    Dl_info self{};
-    if (::dladdr(reinterpret_cast<void*>(&KestruneOpenPhotoCodec), &self) != 0 &&
-        self.dli_fname != nullptr) {
-      std::string folder = self.dli_fname;
-      folder.erase(folder.find_last_of('/') == std::string::npos ? 0 : folder.find_last_of('/'));
-      ::setenv("VIPSHOME", folder.empty() ? "." : folder.c_str(), 1);
-    }
-    const bool started = VIPS_INIT("kestrune") == 0;
-    if (hadHome)
-      ::setenv("VIPSHOME", kept.c_str(), 1);
-    else
-      ::unsetenv("VIPSHOME");
-    if (!started) return false;
-    vips_block_untrusted_set(TRUE);  // nor do readers libvips itself marks as unsafe
+    if (!StartVipsWithoutModules()) return false;
+    HeifReader = LoadHeifReader();  // without it, a HEIF photo is refused as such
+    AllowPhotoReadersOnly();
     // Its warnings would reach the terminal around kestrune's own messages; a damaged photo is
     // told by the failure of its job instead.
     g_log_set_handler(

@@ -49,35 +49,116 @@ unsigned ReadNumber(std::string_view bytes, std::size_t at, std::size_t width, b
   return value;
 }
 
-bool FindExifField(std::string_view exif, unsigned tag, unsigned type, ExifField* field) {
-  if (StartsWith(exif, kExifPrefix)) exif.remove_prefix(kExifPrefix.size());
-  if (exif.size() < 8) return false;
-  const bool big = StartsWith(exif, "MM");
-  if (!big && !StartsWith(exif, "II")) return false;
-  if (ReadNumber(exif, 2, 2, big) != 42) return false;
-  const std::size_t directory = ReadNumber(exif, 4, 4, big);
-  if (directory > exif.size() - 2) return false;
-  const std::size_t entries = ReadNumber(exif, directory, 2, big);
+namespace {
+
+// The TIFF structure of an EXIF block (its "Exif\0\0" taken off) and its byte order; false when
+// it is none.
+bool TiffOf(std::string_view* exif, bool* big) {
+  if (StartsWith(*exif, kExifPrefix)) exif->remove_prefix(kExifPrefix.size());
+  if (exif->size() < 8) return false;
+  *big = StartsWith(*exif, "MM");
+  if (!*big && !StartsWith(*exif, "II")) return false;
+  return ReadNumber(*exif, 2, 2, *big) == 42;
+}
+
+// The first field tagged `tag` of type `type` in the directory at `directory` of `tiff`.
+bool FindInDirectory(std::string_view tiff, bool big, std::size_t directory, unsigned tag,
+                     unsigned type, ExifField* field) {
+  if (tiff.size() < 2 || directory > tiff.size() - 2) return false;
+  const std::size_t entries = ReadNumber(tiff, directory, 2, big);
   // Bytes per value of the TIFF types: BYTE, ASCII, SHORT, LONG, RATIONAL, and their kin.
   static const unsigned kTypeSize[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4, 8, 4, 8};
   for (std::size_t i = 0; i < entries; ++i) {
     const std::size_t entry = directory + 2 + i * 12;
-    if (entry > exif.size() - 12) break;
-    if (ReadNumber(exif, entry, 2, big) != tag || ReadNumber(exif, entry + 2, 2, big) != type)
+    if (entry > tiff.size() - 12) break;
+    if (ReadNumber(tiff, entry, 2, big) != tag || ReadNumber(tiff, entry + 2, 2, big) != type)
       continue;
     if (type == 0 || type > 12) return false;
-    const std::size_t count = ReadNumber(exif, entry + 4, 4, big);
-    if (count > exif.size() / kTypeSize[type]) return false;
+    const std::size_t count = ReadNumber(tiff, entry + 4, 4, big);
+    if (count > tiff.size() / kTypeSize[type]) return false;
     const std::size_t bytes = count * kTypeSize[type];
-    const std::size_t at = bytes <= 4 ? entry + 8 : ReadNumber(exif, entry + 8, 4, big);
-    if (at > exif.size() || bytes > exif.size() - at) return false;
+    const std::size_t at = bytes <= 4 ? entry + 8 : ReadNumber(tiff, entry + 8, 4, big);
+    if (at > tiff.size() || bytes > tiff.size() - at) return false;
     field->type = type;
     field->count = static_cast<unsigned>(count);
-    field->value = exif.substr(at, bytes);
+    field->value = tiff.substr(at, bytes);
     field->bigEndian = big;
     return true;
   }
   return false;
+}
+
+// An ASCII field's text, up to its zero.
+std::string_view TextOf(const ExifField& field) {
+  return field.value.substr(0, field.value.find('\0'));
+}
+
+// The number of the digits at text[at, at + count), or -1 when they are not all digits.
+int DigitsAt(std::string_view text, std::size_t at, std::size_t count) {
+  if (at + count > text.size()) return -1;
+  int value = 0;
+  for (std::size_t i = at; i < at + count; ++i) {
+    if (text[i] < '0' || text[i] > '9') return -1;
+    value = value * 10 + (text[i] - '0');
+  }
+  return value;
+}
+
+// Days from 1970-01-01 to the date (the proleptic Gregorian calendar).
+long long DaysFromCivil(int year, int month, int day) {
+  year -= month <= 2;
+  const long long era = (year >= 0 ? year : year - 399) / 400;
+  const long long yearOfEra = year - era * 400;
+  const long long dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
+}  // namespace
+
+bool FindExifField(std::string_view exif, unsigned tag, unsigned type, ExifField* field) {
+  bool big = false;
+  if (!TiffOf(&exif, &big)) return false;
+  return FindInDirectory(exif, big, ReadNumber(exif, 4, 4, big), tag, type, field);
+}
+
+bool FindExifSubField(std::string_view exif, unsigned tag, unsigned type, ExifField* field) {
+  bool big = false;
+  ExifField pointer;
+  if (!TiffOf(&exif, &big) ||
+      !FindInDirectory(exif, big, ReadNumber(exif, 4, 4, big), 0x8769, 4, &pointer) ||
+      pointer.count != 1)
+    return false;
+  return FindInDirectory(exif, big, ReadNumber(pointer.value, 0, 4, big), tag, type, field);
+}
+
+bool ExifTakenTime(std::string_view exif, TakenTime* taken) {
+  ExifField field;
+  if (!FindExifSubField(exif, 0x9003, 2, &field)) return false;
+  const std::string_view text = TextOf(field);  // "YYYY:MM:DD HH:MM:SS"
+  const int year = DigitsAt(text, 0, 4), month = DigitsAt(text, 5, 2), day = DigitsAt(text, 8, 2);
+  const int hour = DigitsAt(text, 11, 2), minute = DigitsAt(text, 14, 2),
+            second = DigitsAt(text, 17, 2);
+  if (year < 1800 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23 ||
+      minute < 0 || minute > 59 || second < 0 || second > 60)
+    return false;
+  TakenTime read;
+  read.seconds = DaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+  read.date = std::string(text.substr(0, 4)) + "-" + std::string(text.substr(5, 2)) + "-" +
+              std::string(text.substr(8, 2));
+  // "+02:00": the offset from UTC at which it was written, which makes the time a moment.
+  if (FindExifSubField(exif, 0x9011, 2, &field)) {
+    const std::string_view offset = TextOf(field);
+    const int hours = DigitsAt(offset, 1, 2), minutes = DigitsAt(offset, 4, 2);
+    if (offset.size() >= 6 && (offset[0] == '+' || offset[0] == '-') && hours >= 0 && hours <= 14 &&
+        minutes >= 0 && minutes <= 59) {
+      const int sign = offset[0] == '-' ? -1 : 1;
+      read.seconds -= sign * (hours * 3600 + minutes * 60);
+      read.zoned = true;
+    }
+  }
+  *taken = read;
+  return true;
 }
 
 int ExifOrientation(std::string_view exif) {
@@ -87,9 +168,24 @@ int ExifOrientation(std::string_view exif) {
   return value >= 1 && value <= 8 ? static_cast<int>(value) : 1;
 }
 
+// The chunks of a WebP file (RIFF, little-endian lengths, each chunk padded to an even length):
+// "EXIF" holds the EXIF block, "XMP " the XMP packet.
+void FindWebpMetadata(std::string_view file, std::string* exif, std::string* xmp) {
+  for (std::size_t at = 12; at + 8 <= file.size();) {
+    const std::size_t length = ReadNumber(file, at + 4, 4, false);
+    if (length > file.size() - at - 8) return;
+    const std::string_view type = file.substr(at, 4), data = file.substr(at + 8, length);
+    if (type == "EXIF" && exif->empty()) *exif = std::string(data);
+    if (type == "XMP " && xmp->empty()) *xmp = std::string(data);
+    at += 8 + length + (length & 1);
+  }
+}
+
 void FindPhotoMetadata(std::string_view file, std::string* exif, std::string* xmp) {
   exif->clear();
   xmp->clear();
+  if (file.size() >= 12 && StartsWith(file, "RIFF") && file.substr(8, 4) == "WEBP")
+    return FindWebpMetadata(file, exif, xmp);
   if (StartsWith(file, kPngSignature)) {
     for (std::size_t at = kPngSignature.size(); at + 12 <= file.size();) {
       const std::size_t length = ReadNumber(file, at, 4, true);

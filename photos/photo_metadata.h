@@ -24,13 +24,28 @@ struct ExifField {
 // block is malformed where that field is.
 bool FindExifField(std::string_view exif, unsigned tag, unsigned type, ExifField* field);
 
+// The same in the EXIF sub-directory (the one IFD0's tag 0x8769 points at), where the camera's
+// settings and the times a photo was taken stand.
+bool FindExifSubField(std::string_view exif, unsigned tag, unsigned type, ExifField* field);
+
+// When a photo was taken, as its EXIF says: DateTimeOriginal, and with OffsetTimeOriginal where
+// given. `seconds` counts from 1970-01-01 00:00: UTC where the offset is known (`zoned`), else the
+// camera's clock read as if it were UTC. `date` is the day as the camera wrote it, "YYYY-MM-DD".
+struct TakenTime {
+  long long seconds = 0;
+  bool zoned = false;
+  std::string date;
+};
+bool ExifTakenTime(std::string_view exif, TakenTime* taken);
+
 // The EXIF orientation (1-8: 1 upright, 6 turned a quarter clockwise to be upright, ...); 1 when
 // the block has none or a value outside 1-8.
 int ExifOrientation(std::string_view exif);
 
-// The EXIF block and XMP packet of a JPEG (APP1 segments before the image data) or a PNG (eXIf
-// and an iTXt "XML:com.adobe.xmp" chunk, uncompressed); empty where the file holds none. The
-// EXIF block keeps its "Exif\0\0" in front, as libvips gives it.
+// The EXIF block and XMP packet of a JPEG (APP1 segments before the image data), a PNG (eXIf
+// and an iTXt "XML:com.adobe.xmp" chunk, uncompressed) or a WebP photo (its EXIF and XMP
+// chunks); empty where the file holds none. A JPEG's EXIF block keeps its "Exif\0\0" in front,
+// as libvips gives it.
 void FindPhotoMetadata(std::string_view file, std::string* exif, std::string* xmp);
 
 // The size in pixels that a JPEG, PNG or GIF file's header claims; false for any other file or

@@ -40,18 +40,50 @@ void AddName(NameSet& set, std::string_view name) {
   set.characters.append(name);
 }
 
-// A folder lists its names in an order of its own: on a memory file system the newest first,
-// which for a gallery made in order is its names backwards. Views of the names sort cheaply;
-// names listed in order, or backwards, need no sort at all.
+// Where each run of names in order, or in reverse order (then turned round), begins; `names`
+// ends sorted run by run.
+std::vector<std::size_t> OrderedRuns(std::vector<std::string_view>& names) {
+  std::vector<std::size_t> starts;
+  for (std::size_t start = 0, end; start < names.size(); start = end) {
+    starts.push_back(start);
+    end = start + 1;
+    if (end < names.size() && names[end] < names[start]) {
+      while (end < names.size() && names[end] < names[end - 1]) ++end;
+      std::reverse(names.begin() + static_cast<std::ptrdiff_t>(start),
+                   names.begin() + static_cast<std::ptrdiff_t>(end));
+    } else {
+      while (end < names.size() && !(names[end] < names[end - 1])) ++end;
+    }
+  }
+  return starts;
+}
+
+// A folder lists its names in an order of its own: on a memory file system by age, newest or
+// oldest first, so a gallery made in order lists its photos in one run, in order or backwards,
+// and the thumbnails made for them after them in a second. Views of the names sort cheaply; a
+// few runs are merged in passes over all names, more are sorted.
 void SortNames(NameSet& set) {
   std::vector<std::string_view>& names = set.names;
   names.clear();
   for (const auto& [start, size] : set.added)
     names.emplace_back(set.characters.data() + start, size);
-  if (std::is_sorted(names.rbegin(), names.rend())) {
-    std::reverse(names.begin(), names.end());
-  } else if (!std::is_sorted(names.begin(), names.end())) {
+  std::vector<std::size_t> runs = OrderedRuns(names);
+  if (runs.size() > 8) {
     std::sort(names.begin(), names.end());
+  } else {
+    const auto at = [&names](std::size_t i) {
+      return names.begin() + static_cast<std::ptrdiff_t>(i);
+    };
+    while (runs.size() > 1) {  // neighbouring runs merged pairwise
+      std::vector<std::size_t> merged;
+      for (std::size_t i = 0; i < runs.size(); i += 2) {
+        merged.push_back(runs[i]);
+        if (i + 1 == runs.size()) break;
+        const std::size_t end = i + 2 < runs.size() ? runs[i + 2] : names.size();
+        std::inplace_merge(at(runs[i]), at(runs[i + 1]), at(end));
+      }
+      runs.swap(merged);
+    }
   }
   names.erase(std::unique(names.begin(), names.end()), names.end());
   set.finger = 0;

@@ -22,8 +22,9 @@ std::string WideToUtf8(const std::wstring& wide);
 bool NamesReservedDevice(const std::string& name);
 
 // Every call by which a run reaches the file system on Windows: the platform layer's (the contact
-// sheet, pages, the combined page, looks and removals, the working folder), the folder listing
-// and first bytes of photos/photos_win32.cpp, and the photo codec's reading of a photo. The tests
+// sheet, pages, the combined page, looks and removals, the working folder), the folder listings,
+// first bytes and folder of copies of photos/photos_win32.cpp, and the photo codec's reading of a
+// photo. The tests
 // put their own in place to make any one of them fail, or to act at the moment between two. Not
 // here: the bytes written through the stream CreateOutputFile hands out (the C run-time writes
 // and closes its file itself), and the sheet's view unmapped.
@@ -50,8 +51,8 @@ struct Win32CallTable {
   // by name, removed where it cannot be marked.
   BOOL(WINAPI* setFileInformation)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
   BOOL(WINAPI* deleteFile)(LPCWSTR);
-  // Names and folders: what stands under a name, a folder's names, the working folder, and the
-  // full path a name has from it.
+  // Names and folders: what stands under a name, a folder's names, the working folder, the full
+  // path a name has from it, and a folder made or removed (the folder of copies).
   DWORD(WINAPI* getFileAttributes)(LPCWSTR);
   BOOL(WINAPI* getFileAttributesEx)(LPCWSTR, GET_FILEEX_INFO_LEVELS, LPVOID);
   HANDLE(WINAPI* findFirstFile)(LPCWSTR, LPWIN32_FIND_DATAW);
@@ -60,6 +61,8 @@ struct Win32CallTable {
   DWORD(WINAPI* getCurrentDirectory)(DWORD, LPWSTR);
   BOOL(WINAPI* setCurrentDirectory)(LPCWSTR);
   DWORD(WINAPI* getFullPathName)(LPCWSTR, DWORD, LPWSTR, LPWSTR*);
+  BOOL(WINAPI* createDirectory)(LPCWSTR, LPSECURITY_ATTRIBUTES);
+  BOOL(WINAPI* removeDirectory)(LPCWSTR);
 };
 extern Win32CallTable Win32Calls;
 

@@ -3,6 +3,8 @@
 // RESOLVE_BENEATH) or, where it has none, one folder at a time without following any link. Page
 // folders are opened once a run; a new page is created in its folder exclusively, following no
 // link. The working folder's own operations are here too.
+#include "platform/posix_beneath.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -16,7 +18,7 @@
 #include "platform/path_segments.h"
 #include "platform/platform.h"
 #include "platform/posix_calls.h"
-#include "platform/posix_files.h"
+#include "platform/posix_listings.h"
 #include "platform/text_buffer.h"
 
 using namespace posix;
@@ -29,7 +31,7 @@ std::string GetWorkingFolder() {
 }
 
 bool SetWorkingFolder(const std::string& folder) {
-  ForgetListings();  // they name folders relative to the old working folder
+  ForgetFolders();  // they name folders relative to the old working folder
   return PosixCalls.chdir(folder.c_str()) == 0;
 }
 
@@ -102,7 +104,6 @@ int OpenBeneathWorkingFolder(const std::string& name, int flags, mode_t mode) {
   return -1;
 }
 
-// with kExistingFileFlags, the page written next.
 int OpenExistingFile(const std::string& name, bool* noAccessTime, int flags) {
   return OpenKeepingAccessTime([&name](int f) { return OpenBeneathWorkingFolder(name, f, 0); },
                                flags, noAccessTime);
@@ -128,6 +129,11 @@ void ForgetPageFolders() {
   LastPageExisted = false;
 }
 
+void ForgetFolders() {
+  ForgetListings();
+  ForgetPageFolders();
+}
+
 // The folder `folder` (relative to the working folder) opened beneath it; -1 when it cannot be.
 int PageFolder(std::string_view folder) {
   if (LastPageFolderFd >= 0 && folder == LastPageFolder) return LastPageFolderFd;
@@ -149,7 +155,7 @@ int PageFolder(std::string_view folder) {
 // opened beneath it, cannot leave the working folder.
 int CreateNewFile(const std::string& name) {
   const int flags = O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC | O_CREAT | O_EXCL | O_NOFOLLOW;
-  const std::size_t slash = name.rfind('/');
+  const std::size_t slash = std::string_view(name).rfind('/');  // inline: no call
   if (slash == std::string::npos) return PosixCalls.openat(AT_FDCWD, name.c_str(), flags, 0666);
   const char* file = name.c_str() + slash + 1;  // the rest of the name, terminated with it
   if (*file == '\0' || std::strcmp(file, ".") == 0 || std::strcmp(file, "..") == 0)

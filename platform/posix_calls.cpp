@@ -15,8 +15,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-
-#include "platform/posix_files.h"
+#include <cstdio>  // renameat, renameat2
 
 using namespace posix;
 

@@ -1,5 +1,7 @@
+// ==== The call table ===========================================================================
 // The system calls of the POSIX file layer, every one of them in one replaceable table, so tests
-// can make any call fail and check that the program still ends cleanly.
+// can make any call fail and check that the program still ends cleanly; and reading and writing
+// whole runs of bytes through it.
 #pragma once
 
 #include <sys/stat.h>
@@ -74,3 +76,13 @@ extern int PosixLookupsBeforeListing;
 
 // The calls as the system provides them.
 PosixCallTable DefaultPosixCalls();
+
+namespace posix {
+
+// Reads up to `size` bytes from the current offset, or with `at` from that offset without moving
+// the current one; fewer when the file is shorter or shrank meanwhile. -1 on a read error.
+ssize_t ReadFully(int fd, char* buffer, size_t size, off_t at = -1);
+// Writes `size` bytes, continuing short writes; returns how many were written.
+size_t WriteFully(int fd, const char* data, size_t size);
+
+}  // namespace posix

@@ -3,6 +3,8 @@
 // looks for cost no system call per image once a folder has been asked often enough. The
 // answers are those of stat (the tests compare them); a new contact sheet or working folder
 // forgets every listing.
+#include "platform/posix_listings.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -18,7 +20,6 @@
 #include "platform/path_segments.h"
 #include "platform/platform.h"
 #include "platform/posix_calls.h"
-#include "platform/posix_files.h"
 
 using namespace posix;
 
@@ -37,6 +38,7 @@ namespace {
 // The names ending in ".jpg" of one folder, read once. Symbolic links are kept apart: only a
 // real look-up tells whether one leads to a file.
 struct FolderListing {
+  enum class Name { Unknown, Plain, NotPlain } name = Name::Unknown;  // the folder's own name
   int lookups = 0;  // names looked up for real before the folder was read
   bool read = false;
   bool usable = false;   // read completely
@@ -47,6 +49,27 @@ struct FolderListing {
 
 // Folders relative to the working folder, so valid for one working folder and one run.
 std::unordered_map<std::string, FolderListing> Listings;
+
+// A caller's wish to see the names of a folder that begin with `prefix` in the pass that reads
+// the folder's listing (WatchFolder).
+struct FolderWatch {
+  const void* owner;
+  std::string folder;
+  std::string prefix;
+  std::vector<std::string> names;
+  bool shown = false;      // a pass read the whole folder for it
+  bool abandoned = false;  // the working folder changed: no pass may serve it any more
+};
+std::vector<FolderWatch> Watches;
+
+// The watches still waiting for a pass over `folder`.
+std::vector<FolderWatch*> WatchesOf(const std::string& folder) {
+  std::vector<FolderWatch*> waiting;
+  for (FolderWatch& watch : Watches) {
+    if (!watch.abandoned && !watch.shown && watch.folder == folder) waiting.push_back(&watch);
+  }
+  return waiting;
+}
 // The folders asked last, asked again next as a rule: a gallery folder and its thumbnail
 // folder, image by image. Kept by name so that no look-up hashes a name.
 struct RecentFolder {
@@ -70,20 +93,21 @@ bool EndsWithJpg(std::string_view name) {
   return name.size() > 4 && name.compare(name.size() - 4, 4, ".jpg") == 0;
 }
 
-// A name a listing can answer for: relative, ending in ".jpg", every segment a plain name (not
-// empty, "." or ".."), no control byte. Anything else takes a real look-up. Sets *slash to the
-// position of its last "/" (npos when it has none).
-bool IsListable(const std::string& name, std::size_t* slash) {
-  if (name.empty() || name.front() == '/' || !EndsWithJpg(name)) return false;
-  if (std::any_of(name.begin(), name.end(),
-                  [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
-    return false;
-  *slash = name.rfind('/');
-  // The last segment ends in ".jpg": it is a plain name; the folders must be too.
-  return WalkSegments(name, IsSlash, FileSystemStep,
-                      [](std::string_view, SegmentStep step, bool last) {
-                        return last || step == SegmentStep::Down;
-                      });
+bool HasControlByte(std::string_view text) {
+  return std::any_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+}
+
+// A name a listing can answer for is relative, ends in ".jpg", has no control byte, and every
+// segment is a plain name (not empty, "." or ".."). The last segment ends in ".jpg", so it is
+// one; the folder's part is looked at once a folder (PlainFolderName), as a gallery asks for
+// the names of a few folders over and over.
+bool PlainFolderName(std::string_view folder) {
+  if (folder.empty()) return true;  // the working folder itself: the name has no folder part
+  return !HasControlByte(folder) && WalkSegments(folder, IsSlash, FileSystemStep,
+                                                 [](std::string_view, SegmentStep step, bool) {
+                                                   return step == SegmentStep::Down;
+                                                 });
 }
 
 // Reads the names of `folder` that end in ".jpg"; false when it cannot be read whole, or when
@@ -105,12 +129,18 @@ bool ReadFolder(const std::string& folder, FolderListing* listing) {
   }
   const int fd = PosixCalls.openat(AT_FDCWD, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
   if (fd < 0) return missing();
-  const bool whole = ForEachFolderEntry(fd, [listing](std::string_view name, unsigned char type) {
+  const std::vector<FolderWatch*> watching = WatchesOf(folder);
+  const bool whole = ForEachFolderEntry(fd, [&](std::string_view name, unsigned char type) {
+    for (FolderWatch* watch : watching) {
+      if (name.compare(0, watch->prefix.size(), watch->prefix) == 0)
+        watch->names.emplace_back(name);
+    }
     if (!EndsWithJpg(name)) return;
     const bool link = type == DT_LNK || type == DT_UNKNOWN;
     AddName(link ? listing->links : listing->files, name);
   });
   PosixCalls.close(fd);
+  for (FolderWatch* watch : watching) watch->shown = whole;
   SortNames(listing->files);
   SortNames(listing->links);
   return whole;
@@ -133,21 +163,44 @@ bool ForEachFolderEntry(int fd, const std::function<void(std::string_view, unsig
   return got == 0;
 }
 
-// Everything a run learns of its folders is forgotten for the next one.
+// Everything a run learns of its folders is forgotten for the next one. A watch named a folder
+// of the old working folder: its owner reads the folder itself.
 void ForgetListings() {
   Listings.clear();
   for (RecentFolder& recent : RecentFolders) recent.listing = nullptr;
-  ForgetPageFolders();
+  for (FolderWatch& watch : Watches) watch.abandoned = true;
+}
+
+void WatchFolder(const void* owner, std::string_view folder, std::string_view prefix) {
+  Watches.push_back({owner, std::string(folder), std::string(prefix), {}, false, false});
+}
+
+bool EndWatch(const void* owner, std::vector<std::string>* names) {
+  const auto found = std::find_if(Watches.begin(), Watches.end(),
+                                  [owner](const FolderWatch& w) { return w.owner == owner; });
+  if (found == Watches.end()) return false;
+  const bool shown = found->shown && !found->abandoned;
+  if (shown) *names = std::move(found->names);
+  Watches.erase(found);
+  return shown;
 }
 
 }  // namespace posix
 
 bool ImageFileExists(const std::string& name) {
-  std::size_t slash;
-  if (!IsListable(name, &slash)) return FileExists(name);
+  const std::string_view path = name;
+  if (path.empty() || path.front() == '/' || !EndsWithJpg(path)) return FileExists(name);
+  const std::size_t slash = path.rfind('/');
+  const std::string_view file = path.substr(slash + 1);  // npos + 1 is 0
+  if (HasControlByte(file)) return FileExists(name);
   const std::string_view folder =
-      slash == std::string::npos ? std::string_view() : std::string_view(name).substr(0, slash);
+      slash == std::string_view::npos ? std::string_view() : path.substr(0, slash);
   FolderListing& listing = ListingOf(folder);
+  if (listing.name == FolderListing::Name::Unknown) {
+    listing.name =
+        PlainFolderName(folder) ? FolderListing::Name::Plain : FolderListing::Name::NotPlain;
+  }
+  if (listing.name == FolderListing::Name::NotPlain) return FileExists(name);
   if (!listing.read) {
     if (++listing.lookups <= PosixLookupsBeforeListing) return FileExists(name);
     listing.read = true;
@@ -155,7 +208,6 @@ bool ImageFileExists(const std::string& name) {
   }
   if (listing.missing) return false;
   if (!listing.usable) return FileExists(name);
-  const std::string_view file = std::string_view(name).substr(slash + 1);  // npos + 1 is 0
   if (HasName(listing.files, file)) return true;
   return HasName(listing.links, file) && FileExists(name);
 }

@@ -2,6 +2,8 @@
 // What stands under a page's name, found without changing anything (not even an access time
 // where the kernel allows O_NOATIME), and the removal of a page of ours, decided about the very
 // file removed: moved aside under a hidden name first and looked at again there.
+#include "platform/posix_pages.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -13,8 +15,9 @@
 
 #include "platform/path_segments.h"
 #include "platform/platform.h"
+#include "platform/posix_beneath.h"
 #include "platform/posix_calls.h"
-#include "platform/posix_files.h"
+#include "platform/posix_held.h"
 
 using namespace posix;
 
@@ -112,8 +115,6 @@ bool FolderOfPageWritable(const std::string& name) {
   const std::string folder = slash == std::string::npos ? "." : name.substr(0, slash + 1);
   return PosixCalls.access(folder.c_str(), W_OK | X_OK) == 0;
 }
-
-// Describes what stands under `file` in `folder` without following a link; -1 with errno when
 
 constexpr int kLookFlags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
 

@@ -8,10 +8,7 @@
 #include "kestrune_version.h"
 #include "platform/platform.h"
 #include "platform/posix_calls.h"
-#include "platform/posix_files.h"
 #include "platform/text_buffer.h"
-
-using namespace posix;
 
 std::string ProgramFolder() {
   // A target that fills the whole buffer may have been cut short: it asks for more room.

@@ -1,17 +1,15 @@
-// ==== Writing pages, replacing and holding files ================================================
+// ==== Writing and replacing pages ===============================================================
 // A page is written in place: created exclusively, or an earlier page of ours opened and looked
 // at through the very handle that is then written. The combined page is written into a file of
 // its own (unnamed where O_TMPFILE allows) and put in place only once complete, the decision to
 // replace being made about the very file replaced. Files this process holds open (the contact
-// sheet, the file the combined page replaces) are never written over: POSIX has no sharing mode,
-// so identities are compared.
+// sheet, the file the combined page replaces: posix_held.h) are never written over.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -19,54 +17,14 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/posix_beneath.h"
 #include "platform/posix_calls.h"
-#include "platform/posix_files.h"
+#include "platform/posix_held.h"
+#include "platform/posix_listings.h"
+#include "platform/posix_pages.h"
+#include "platform/posix_signals.h"
 
 using namespace posix;
-
-namespace {
-
-struct HeldFile {
-  const void* owner;  // the PlatformFile or FILE* that holds the file open
-  dev_t device;
-  ino_t inode;
-};
-
-// Files this process holds open. POSIX has no sharing mode, so CreateOutputFile compares
-// identities instead: an output never replaces the contact sheet or the combined page (the file
-// it replaces at the finish, and its temporary file).
-std::vector<HeldFile> HeldFiles;
-
-}  // namespace
-
-namespace posix {
-
-void Hold(const void* owner, const struct stat& info) {
-  HeldFiles.push_back({owner, info.st_dev, info.st_ino});
-}
-
-void Release(const void* owner) {
-  HeldFiles.erase(std::remove_if(HeldFiles.begin(), HeldFiles.end(),
-                                 [owner](const HeldFile& f) { return f.owner == owner; }),
-                  HeldFiles.end());
-}
-
-bool IsHeld(const struct stat& info) {
-  for (const HeldFile& held : HeldFiles) {
-    if (held.device == info.st_dev && held.inode == info.st_ino) return true;
-  }
-  return false;
-}
-
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-std::string IdentityOf(const struct stat& info) {
-  return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino);
-}
-
-}  // namespace posix
 
 namespace {
 
@@ -163,12 +121,13 @@ struct Replacement {
   int original;
   struct stat info;    // the original's status
   std::string marker;  // the line a file carries when it may be replaced
+  // The held-name check's keys, made once: `file` with its ASCII letters in lower case, which
+  // every page's name is compared with, and the identity of `folder`, once a page's name matched.
+  std::string key;
+  bool folderKnown;
+  struct stat folderInfo;
 };
 std::vector<Replacement> Replacements;
-
-bool SameFile(const struct stat& a, const struct stat& b) {
-  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
 
 // A hidden name beside `file`, unique to this process and ending in ".tmp", so it can never be
 // a page (.htm, .html) or an image a run looks for: ".FILE.PID.tmp", ".FILE.PID-N.tmp".
@@ -277,49 +236,90 @@ bool PutInPlace(Replacement* r) {
 
 // Runs killed outright (SIGKILL, a crash, a power cut) can leave a hidden file beside the
 // combined page: the page being written where no unnamed file could be made, or, for an instant
-// at the finish, the new page or the one it replaced. One whose process (the number in its name)
-// no longer runs and that carries the marker is removed, as a clean removes a page; anything
-// else stays.
-void RemoveLeftovers(const Replacement& r) {
-  const int fd = PosixCalls.openat(r.folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-  if (fd < 0) return;
-  const std::string start = "." + r.file + ".";
-  std::vector<std::string> leftovers;
-  ForEachFolderEntry(fd, [&start, &leftovers](std::string_view name, unsigned char) {
-    if (name.size() <= start.size() + 4 || name.compare(0, start.size(), start) != 0 ||
-        name.compare(name.size() - 4, 4, ".tmp") != 0)
-      return;
-    // The process number, and the attempt that made the name unique ("-N"), if any.
-    const std::string_view middle = name.substr(start.size(), name.size() - start.size() - 4);
-    const std::string_view number = middle.substr(0, middle.find('-'));
-    const std::string_view attempt = middle.substr(std::min(number.size() + 1, middle.size()));
-    const auto digits = [](std::string_view text) {
-      return !text.empty() && text.size() < 10 &&
-             text.find_first_not_of("0123456789") == std::string_view::npos;
-    };
-    if (!digits(number) || (number.size() < middle.size() && !digits(attempt))) return;
-    const pid_t process = static_cast<pid_t>(std::stol(std::string(number)));
-    if (process != ::getpid() && PosixCalls.kill(process, 0) != 0 && errno == ESRCH)
-      leftovers.emplace_back(name);
-  });
-  PosixCalls.close(fd);
-  for (const std::string& leftover : leftovers)
-    RemoveOwnPage(FolderPart(r.name) + leftover, r.marker);
+// at the finish, the new page or the one it replaced. Such a name is ".FILE.PID.tmp" or
+// ".FILE.PID-N.tmp"; true when `name` is one for a process other than this one that no longer
+// runs. `start` is ".FILE.".
+bool IsLeftover(std::string_view name, std::string_view start) {
+  if (name.size() <= start.size() + 4 || name.compare(0, start.size(), start) != 0 ||
+      name.compare(name.size() - 4, 4, ".tmp") != 0)
+    return false;
+  // The process number, and the attempt that made the name unique ("-N"), if any.
+  const std::string_view middle = name.substr(start.size(), name.size() - start.size() - 4);
+  const std::string_view number = middle.substr(0, middle.find('-'));
+  const std::string_view attempt = middle.substr(std::min(number.size() + 1, middle.size()));
+  const auto digits = [](std::string_view text) {
+    return !text.empty() && text.size() < 10 &&
+           text.find_first_not_of("0123456789") == std::string_view::npos;
+  };
+  if (!digits(number) || (number.size() < middle.size() && !digits(attempt))) return false;
+  const pid_t process = static_cast<pid_t>(std::stol(std::string(number)));
+  return process != ::getpid() && PosixCalls.kill(process, 0) != 0 && errno == ESRCH;
 }
 
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
+// The names beginning with `start` in the combined page's folder: from the pass that read the
+// folder's listing for the run's thumbnails where one did (a gallery beside its sheet), else
+// from a read of their own (a sheet whose images lie elsewhere, where the folder is small).
+std::vector<std::string> HiddenNamesBeside(const Replacement& r, const std::string& start) {
+  std::vector<std::string> names;
+  if (EndWatch(r.stream, &names)) return names;
+  const int fd = PosixCalls.openat(r.folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  if (fd < 0) return names;
+  ForEachFolderEntry(fd, [&start, &names](std::string_view name, unsigned char) {
+    if (name.compare(0, start.size(), start) == 0) names.emplace_back(name);
+  });
+  PosixCalls.close(fd);
+  return names;
+}
+
+// Removes, at the finish, the leftovers of runs killed outright beside the combined page, each
+// as a clean removes a page: only where it carries the marker, decided about the very file
+// removed. Anything else stays.
+void RemoveLeftovers(const Replacement& r) {
+  const std::string start = "." + r.file + ".";
+  for (const std::string& name : HiddenNamesBeside(r, start)) {
+    if (IsLeftover(name, start)) RemoveOwnPage(FolderPart(r.name) + name, r.marker);
+  }
+}
+
+char LowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// True when the last segment of `path` is `key` (in lower case) but for the case of its ASCII
+// letters. Only a name of the key's length is compared, from its first letter (pages share
+// their ends, ".htm" and ".html"), so most names are told apart in a step or two.
+bool EndsWithKey(std::string_view path, const std::string& key) {
+  if (path.size() < key.size()) return false;
+  const std::size_t start = path.size() - key.size();
+  if (start > 0 && path[start - 1] != '/') return false;
+  for (std::size_t i = 0; i < key.size(); ++i) {
+    if (LowerAscii(path[start + i]) != key[i]) return false;
+  }
+  return true;
+}
+
+std::string KeyOf(std::string_view file) {
+  std::string key(file);
+  for (char& c : key) c = LowerAscii(c);
+  return key;
 }
 
 // The status of the folder `name` lies in, relative to the working folder.
-bool FolderStatus(const std::string& name, struct stat* info) {
+bool FolderStatus(std::string_view name, struct stat* info) {
   const std::size_t slash = name.rfind('/');
-  if (slash == std::string::npos) return PosixCalls.stat(".", info) == 0;
-  const int folder = PageFolder(std::string_view(name).substr(0, slash));
+  if (slash == std::string_view::npos) return PosixCalls.stat(".", info) == 0;
+  const int folder = PageFolder(name.substr(0, slash));
   return folder >= 0 && PosixCalls.fstat(folder, info) == 0;
+}
+
+// The status of the combined page's folder, looked at once: an open folder, or the working
+// folder, stays the same folder for the run.
+bool ReservedFolderStatus(Replacement& r) {
+  if (!r.folderKnown) {
+    r.folderKnown = (r.folder == AT_FDCWD ? PosixCalls.stat(".", &r.folderInfo)
+                                          : PosixCalls.fstat(r.folder, &r.folderInfo)) == 0;
+  }
+  return r.folderKnown;
 }
 
 // True when the page `name`, open as `fd` (or not open, -1), would take the place of a combined
@@ -327,14 +327,13 @@ bool FolderStatus(const std::string& name, struct stat* info) {
 // same file where the file system folds case. So no page of the run takes that name, also where
 // no file holds it yet.
 bool TakesReservedName(const std::string& name, int fd) {
-  const std::string_view file = std::string_view(name).substr(name.rfind('/') + 1);
-  for (const Replacement& r : Replacements) {
-    if (!EqualIgnoringCase(file, r.file)) continue;  // nearly every page: no call at all
-    struct stat pageFolder, folder;
-    const bool sameFolder = FolderStatus(name, &pageFolder) &&
-                            (r.folder == AT_FDCWD ? PosixCalls.stat(".", &folder)
-                                                  : PosixCalls.fstat(r.folder, &folder)) == 0 &&
-                            SameFile(pageFolder, folder);
+  const std::string_view path = name;
+  for (Replacement& r : Replacements) {
+    if (!EndsWithKey(path, r.key)) continue;  // nearly every page: a few comparisons, no call
+    const std::string_view file = path.substr(path.size() - r.key.size());
+    struct stat pageFolder;
+    const bool sameFolder = FolderStatus(path, &pageFolder) && ReservedFolderStatus(r) &&
+                            SameFile(pageFolder, r.folderInfo);
     if (!sameFolder) continue;
     if (file == r.file) return true;
     struct stat page, reserved;
@@ -355,11 +354,13 @@ void LetGo(const Replacement& r) {
 }  // namespace
 
 std::FILE* CreateOutputFile(const std::string& name, std::string_view marker) {
-  Replacement r{nullptr,       name, AT_FDCWD, std::string(),      -1,
-                std::string(), -1,   {},       std::string(marker)};
+  Replacement r{nullptr,       name, AT_FDCWD, std::string(),       -1,
+                std::string(), -1,   {},       std::string(marker), std::string(),
+                false,         {}};
   const std::size_t slash = name.rfind('/');
   r.file = name.substr(slash + 1);  // npos + 1 is 0
   if (IsFolderEntryName(r.file)) return nullptr;
+  r.key = KeyOf(r.file);
   if (slash != std::string::npos) {
     r.folder = OpenBeneathWorkingFolder(name.substr(0, slash), O_PATH | O_DIRECTORY | O_CLOEXEC, 0);
     if (r.folder < 0) return nullptr;
@@ -392,7 +393,9 @@ std::FILE* CreateOutputFile(const std::string& name, std::string_view marker) {
   if (r.original >= 0) Hold(stream, r.info);
   Replacements.push_back(r);
   if (r.unnamed < 0) RememberTemporary(r.temporary);
-  RemoveLeftovers(r);
+  // The leftovers of killed runs are looked for in the pass that reads the folder for the
+  // thumbnails, if the run makes one, and removed at the finish (RemoveLeftovers).
+  if (slash == std::string::npos) WatchFolder(stream, "", "." + r.file + ".");
   return stream;
 }
 
@@ -431,6 +434,7 @@ bool CloseOutputFile(std::FILE* stream) {
   const bool placed = complete && PutInPlace(&r);
   if (!placed && !r.temporary.empty()) PosixCalls.unlink(r.temporary.c_str());
   ::sigprocmask(SIG_SETMASK, &previous, nullptr);
+  RemoveLeftovers(r);
   LetGo(r);
   return placed;
 }

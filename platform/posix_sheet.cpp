@@ -10,8 +10,9 @@
 #include <new>
 
 #include "platform/platform.h"
+#include "platform/posix_beneath.h"
 #include "platform/posix_calls.h"
-#include "platform/posix_files.h"
+#include "platform/posix_held.h"
 
 using namespace posix;
 
@@ -26,7 +27,7 @@ struct PlatformText {
 };
 
 PlatformFile* OpenFileReadOnly(const std::string& path) {
-  ForgetListings();  // a new contact sheet is a new run: the folders are read afresh
+  ForgetFolders();  // a new contact sheet is a new run: the folders are read afresh
   // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused below.
   const int fd = PosixCalls.open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0);
   if (fd < 0) return nullptr;

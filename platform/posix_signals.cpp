@@ -3,6 +3,8 @@
 // steps; a second one ends the program at once, after removing the combined page's hidden
 // temporary file, the one file a run may have under a name of its own while it is written. The
 // handler uses plain buffers only, as a signal handler may use nothing else.
+#include "platform/posix_signals.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -10,9 +12,6 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
-
-#include "platform/posix_calls.h"
-#include "platform/posix_files.h"
 
 using namespace posix;
 

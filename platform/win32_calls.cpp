@@ -33,6 +33,8 @@ Win32CallTable DefaultWin32Calls() {
   calls.getCurrentDirectory = GetCurrentDirectoryW;
   calls.setCurrentDirectory = SetCurrentDirectoryW;
   calls.getFullPathName = GetFullPathNameW;
+  calls.createDirectory = CreateDirectoryW;
+  calls.removeDirectory = RemoveDirectoryW;
   return calls;
 }
 

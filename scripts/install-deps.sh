@@ -30,11 +30,12 @@ groups[test]="${groups[package]}
   clang libclang-rt-14-dev
   libbenchmark-dev
   xdotool
-  chromium chromium-driver python3-selenium python3-pil
-  libvips-tools llgal igal2"
+  chromium chromium-driver python3-selenium python3-pil libheif-examples
+  libvips-tools llgal igal2 libheif-dev"
 # GoogleTest; fuzzing (libFuzzer); benchmarks; window tests on a virtual display (Xvfb, as the
 # Windows tests use it under Wine with a single-byte locale); walking the slide shows in a browser,
-# with photos drawn at real sizes.
+# with photos drawn at real sizes (heif-enc: a phone's HEIC photo made from one drawn); HEIC and
+# AVIF photos made by libheif for the folder runs.
 groups[fresh]="mmdebstrap"
 groups[bench]="${groups[run]} libbenchmark-dev libjpeg-dev strace libvips-tools llgal igal2
   fgallery liblcms2-utils lazygal"

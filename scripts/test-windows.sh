@@ -65,7 +65,7 @@ ln -s ../outside/victim.txt "$out/scratch/Ελλάδα 😀/έξω.htm"
 echo "== Folder runs with each file call failed in turn"
 # In parts, each within Wine's time limit on a busy machine, each in a scratch folder of its own.
 sweep="$(winpath "$build/tests/win32/kestrune_fault_sweep_tests.exe")"
-for part in "first" "again 0 2" "again 1 2"; do
+for part in "first 0 2" "first 1 2" "again 0 3" "again 1 3" "again 2 3"; do
   folder="$out/sweep/${part// /-}"
   rm -rf "$folder"
   mkdir -p "$folder"
@@ -122,6 +122,7 @@ done
 (cd "$out/reference" && DISPLAY= timeout 300 "$headless" gallery) || fail "headless run: gallery"
 (cd "$out/reference" && DISPLAY= timeout 300 "$headless" --modern gallerymodern/) ||
   fail "headless run: gallerymodern"
+(cd "$out/reference" && DISPLAY= timeout 300 "$headless" gallerytiff) || fail "headless run: gallerytiff"
 (cd "$out/reference" && DISPLAY= timeout 300 "$headless" gallerybad 2>/dev/null) &&
   fail "headless run: gallerybad succeeded"
 (cd "$out/reference" && DISPLAY= "$headless" galleryclean && DISPLAY= "$headless" --clean galleryclean) \
@@ -132,8 +133,8 @@ hook="$(winpath "$build/tests/win32/kestrune_test_hook.dll")"
 work="$(winpath "$out/work")"
 reference="$(winpath "$out/reference")"
 wine "$driver" "$program" "$hook" "$work" "$reference" || fail "kestrune.exe under Wine"
-# The thumbnails of both builds: the same marks, sizes and pictures the right way up.
-for fixture in gallery gallerymodern gallerybad; do
+# The thumbnails and copies of both builds: the same marks, sizes and pictures the right way up.
+for fixture in gallery gallerymodern gallerytiff gallerybad; do
   /usr/bin/python3 tests/win32/same_thumbnails.py "$out/reference/$fixture" "$out/work/$fixture" ||
     fail "thumbnails of $fixture differ from the Linux build's"
 done

@@ -171,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
                                     fs::create_directories(f / "real");
                                     MakeSymlink("real", f / "dir.html");
                                   },
-                                  "No photos in dir.html (JPG, GIF and PNG files directly in it)"},
+                                  "No photos in dir.html (JPEG, PNG, GIF, HEIC, AVIF, WebP or TIFF files, in it or its folders)"},
                     SheetKindCase{"Unreadable", "secret.html",
                                   [](const ScratchFolder& f) {
                                     f.Write("secret.html", SheetLinking({"a.jpg"}));

@@ -182,7 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
         StartFailureCase{"Folder",
                          [](const ScratchFolder& f) { fs::create_directories(f / "folder.html"); },
                          {"folder.html"},
-                         "No photos in folder.html (JPG, GIF and PNG files directly in it)"},
+                         "No photos in folder.html (JPEG, PNG, GIF, HEIC, AVIF, WebP or TIFF files, in it or its folders)"},
         StartFailureCase{"Fifo",
                          [](const ScratchFolder& f) { MakeFifo(f / "pipe.html"); },
                          {"pipe.html"},

@@ -3,9 +3,12 @@
 #include <signal.h>
 #include <sys/inotify.h>
 
+#include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include "cli_support.h"
@@ -13,30 +16,57 @@
 namespace {
 
 const std::string kExamples = KESTRUNE_EXAMPLES;
+const std::string kHeifMaker = KESTRUNE_HEIF_MAKER;  // empty where libheif is missing
 
 void CopyPhoto(const std::string& example, const std::string& to) {
   fs::copy_file(kExamples + "/" + example, to, fs::copy_options::overwrite_existing);
 }
 
+std::string BigEndian(unsigned long v) {
+  return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16),
+                     static_cast<char>(v >> 8), static_cast<char>(v)};
+}
+
+// A PNG chunk of `type` and `data`, its length and checksum right.
+std::string PngChunk(const std::string& type, const std::string& data) {
+  unsigned long c = 0xFFFFFFFFUL;
+  for (unsigned char byte : type + data) {
+    c ^= byte;
+    for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320UL & (0UL - (c & 1)));
+  }
+  return BigEndian(data.size()) + type + data + BigEndian(c ^ 0xFFFFFFFFUL);
+}
+
+// A PNG of width x height of 8-bit samples of `colourType` (2 RGB, 6 RGBA), `zlib` its pixels.
+std::string Png(unsigned width, unsigned height, char colourType, const std::string& zlib) {
+  return std::string("\x89PNG\r\n\x1A\n", 8) +
+         PngChunk("IHDR", BigEndian(width) + BigEndian(height) + '\x08' + colourType +
+                              std::string(3, '\0')) +
+         PngChunk("IDAT", zlib) + PngChunk("IEND", "");
+}
+
 // A PNG whose header claims width x height pixels, its checksums right, with one byte of pixels.
 std::string PngClaiming(unsigned width, unsigned height) {
-  const auto crc = [](const std::string& bytes) {
-    unsigned long c = 0xFFFFFFFFUL;
-    for (unsigned char byte : bytes) {
-      c ^= byte;
-      for (int k = 0; k < 8; ++k) c = (c >> 1) ^ (0xEDB88320UL & (0UL - (c & 1)));
-    }
-    return c ^ 0xFFFFFFFFUL;
-  };
-  const auto be = [](unsigned long v) {
-    return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16),
-                       static_cast<char>(v >> 8), static_cast<char>(v)};
-  };
-  const std::string ihdr = "IHDR" + be(width) + be(height) + std::string("\x08\x02\0\0\0", 5);
-  const std::string idat =
-      "IDAT" + std::string("\x78\x01\x01\x01\x00\xFE\xFF\x00\x00\x01\x00\x01", 12);
-  return std::string("\x89PNG\r\n\x1A\n", 8) + be(13) + ihdr + be(crc(ihdr)) + be(12) + idat +
-         be(crc(idat)) + be(0) + "IEND" + be(crc("IEND"));
+  return Png(width, height, 2, std::string("\x78\x01\x01\x01\x00\xFE\xFF\x00\x00\x01\x00\x01", 12));
+}
+
+// A PNG of 64x32 pixels, red on its left half, its right half transparent (stored uncompressed).
+std::string HalfClearPng() {
+  std::string rows;
+  for (int y = 0; y < 32; ++y) {
+    rows += '\0';  // no filter
+    for (int x = 0; x < 64; ++x)
+      rows += x < 32 ? std::string("\xF0\x10\x10\xFF", 4) : std::string(4, '\0');
+  }
+  unsigned long a = 1, b = 0;
+  for (unsigned char byte : rows) {
+    a = (a + byte) % 65521;
+    b = (b + a) % 65521;
+  }
+  const std::size_t n = rows.size();  // one stored block: under 64 KiB
+  const std::string block{'\x01', static_cast<char>(n & 0xFF), static_cast<char>(n >> 8),
+                          static_cast<char>(~n & 0xFF), static_cast<char>((~n >> 8) & 0xFF)};
+  return Png(64, 32, 6, "\x78\x01" + block + rows + BigEndian((b << 16) | a));
 }
 
 const char kNeedsVips[] = "vips (libvips-tools) is needed to make the photos";
@@ -70,16 +100,58 @@ std::string OneFieldExif(const std::string& entry) {
   return std::string("Exif\0\0MM\0\x2A\0\0\0\x08\0\x01", 16) + entry + std::string(4, '\0');
 }
 
-// The colour of an image's pixel, as vips decodes it: 'r' red, 'b' blue, '?' anything else or
-// no such pixel.
-char ColourAt(const std::string& image, int x, int y) {
-  const ProgramResult point =
-      RunProgram("/usr/bin/vips", {"getpoint", image, std::to_string(x), std::to_string(y)}, "/");
-  int r = -1, g = -1, b = -1;
-  if (point.status != 0 || std::sscanf(point.out.c_str(), "%d %d %d", &r, &g, &b) != 3) return '?';
+// An image as vips decodes it, in sRGB: its size and its pixels (3 bytes each, rows top down).
+struct Picture {
+  int width = 0, height = 0;
+  std::string rgb;
+};
+
+Picture Decoded(const std::string& image) {
+  ScratchFolder scratch;
+  Picture picture;
+  if (RunProgram("/usr/bin/vips", {"colourspace", image, scratch / "p.ppm", "srgb"}, "/").status !=
+      0)
+    return picture;
+  const std::string ppm = scratch.Read("p.ppm");
+  std::size_t at = ppm.find('\n') + 1;  // past "P6", then past the comments vips writes
+  while (at > 0 && at < ppm.size() && ppm[at] == '#') at = ppm.find('\n', at) + 1;
+  if (at > 0 && std::sscanf(ppm.c_str() + at, "%d %d", &picture.width, &picture.height) == 2 &&
+      ppm.size() > 3u * picture.width * picture.height)
+    picture.rgb = ppm.substr(ppm.size() - 3u * picture.width * picture.height);
+  return picture;
+}
+
+// A picture's pixel {red, green, blue}; -1s where there is none.
+std::array<int, 3> RgbAt(const Picture& picture, int x, int y) {
+  if (x < 0 || y < 0 || x >= picture.width || y >= picture.height || picture.rgb.empty())
+    return {-1, -1, -1};
+  const auto byte = [&picture](std::size_t at) {
+    return static_cast<unsigned char>(picture.rgb[at]);
+  };
+  const std::size_t at = 3u * (static_cast<std::size_t>(y) * picture.width + x);
+  return {byte(at), byte(at + 1), byte(at + 2)};
+}
+
+// The colour of a picture's pixel: 'r' red, 'b' blue, 'w' white, '?' anything else or none.
+char ColourAt(const Picture& picture, int x, int y) {
+  const auto [r, g, b] = RgbAt(picture, x, y);
   if (g < 80 && r > 180 && b < 80) return 'r';
-  if (g < 80 && b > 180 && r < 80) return 'b';
+  if (g < 80 && b > 180 && r < 80 && r >= 0) return 'b';
+  if (r > 240 && g > 240 && b > 240) return 'w';
   return '?';
+}
+
+bool Vips(const std::vector<std::string>& arguments) {
+  return RunProgram("/usr/bin/vips", arguments, "/").status == 0;
+}
+
+// The colour profile a JPEG carries in one APP2 segment, empty when none.
+std::string ProfileOf(const std::string& jpeg) {
+  const std::size_t name = jpeg.find(std::string("ICC_PROFILE\0", 12));
+  if (name == std::string::npos || name < 2) return "";
+  const std::size_t length = static_cast<unsigned char>(jpeg[name - 2]) * 256u +
+                             static_cast<unsigned char>(jpeg[name - 1]);
+  return length < 16 ? "" : jpeg.substr(name + 14, length - 16);
 }
 
 std::string Sheet(const ScratchFolder& folder) {
@@ -100,7 +172,11 @@ std::map<std::string, std::string> UsersFiles(const std::string& folder) {
 }
 
 // Each bad photo gets one record naming it, the run goes on and ends with status 1; a regular
-// file that cannot be decoded is still listed, without a thumbnail; no photo is changed.
+// file that cannot be decoded is still listed, without a thumbnail; no photo is changed. A file
+// whose content is no photo (SVG, PDF, the matrices libvips reads from text) reaches no reader:
+// it is refused by its kind, whatever its name.
+std::set<std::string> PhotosOpened(int watch);
+
 TEST(FolderRun, BadPhotosEachToldOnceAndTheRestMade) {
   ScratchFolder outside;
   outside.Write("secret.jpg", "outside");
@@ -116,13 +192,28 @@ TEST(FolderRun, BadPhotosEachToldOnceAndTheRestMade) {
   ::chmod((folder / "unreadable.jpg").c_str(), 0);
   MakeFifo(folder / "fifo.jpg");
   MakeSymlink(outside / "secret.jpg", folder / "out.jpg");
+  for (const char* unused : {"IMG_0001.CR2", "clip.mov", ".hidden"}) folder.Write(unused, "x");
+  // Files whose content only a reader that is not for photos would take, named as photos.
+  folder.Write("drawing.heic",
+               "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"40\" height=\"20\"/>");
+  folder.Write("document.heic",
+               "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj 2 0 obj<</Type/Pages"
+               "/Kids[3 0 R]/Count 1>>endobj 3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 40 20]"
+               ">>endobj\ntrailer<</Root 1 0 R>>\n%%EOF\n");
+  folder.Write("numbers.jpg", "2 2\n0 255\n255 0\n");  // a matrix, as libvips reads text
   HandOver(folder.path(), kUnprivilegedUser);
   const auto before = UsersFiles(folder.path());
 
   const ProgramResult result = RunKestrune({folder.path()}, "/", kUnprivilegedUser);
   EXPECT_EQ(result.status, 1);
-  for (const char* bad : {"truncated.jpg", "zero.jpg", "text.jpg", "huge.png", "wraps.png",
-                          "unreadable.jpg", "fifo.jpg", "out.jpg"}) {
+  // The files that are no photos, in one line (a hidden one is no file the user shows).
+  EXPECT_TRUE(Contains(result.err,
+                       ": 2 files not shown, no photo kestrune reads: clip.mov, "
+                       "IMG_0001.CR2\n"))
+      << result.err;
+  for (const char* bad :
+       {"truncated.jpg", "zero.jpg", "text.jpg", "huge.png", "wraps.png", "unreadable.jpg",
+        "fifo.jpg", "out.jpg", "drawing.heic", "document.heic", "numbers.jpg"}) {
     std::size_t told = 0;
     for (std::size_t at = 0;
          (at = result.err.find(std::string("\n") + bad + ": ", at)) != std::string::npos; ++at)
@@ -131,11 +222,18 @@ TEST(FolderRun, BadPhotosEachToldOnceAndTheRestMade) {
     EXPECT_EQ(told, 1u) << bad << " in\n" << result.err;
   }
   for (const char* refused : {"huge.png: Could not make a thumbnail: claims 100000x100000",
-                              "wraps.png: Could not make a thumbnail: claims 65536x65536"})
+                              "wraps.png: Could not make a thumbnail: claims 65536x65536",
+                              "drawing.heic: Could not make a thumbnail: not a photo kestrune "
+                              "reads: its content is SVG",
+                              "numbers.jpg: Could not make a thumbnail: not a photo kestrune "
+                              "reads: its content is MATRIX",
+                              "document.heic: Could not make a thumbnail: not a photo that can "
+                              "be decoded"})
     EXPECT_TRUE(Contains(result.err, refused)) << refused << " in\n" << result.err;
   const std::string sheet = Sheet(folder);
   EXPECT_TRUE(Contains(sheet, "<img src=\"good_t.jpg\" width=\"240\""));
-  for (const char* listed : {"zero.jpg", "text.jpg", "huge.png", "truncated.jpg"})
+  for (const char* listed : {"zero.jpg", "text.jpg", "huge.png", "truncated.jpg", "drawing.heic",
+                             "document.heic", "numbers.jpg"})
     EXPECT_TRUE(Contains(sheet, std::string("(could not be read)<br><a href=\"") + listed))
         << listed;
   EXPECT_FALSE(Contains(sheet, "fifo.jpg"));
@@ -143,6 +241,77 @@ TEST(FolderRun, BadPhotosEachToldOnceAndTheRestMade) {
   EXPECT_TRUE(folder.Exists("good.htm") && folder.Exists("zero.html"));
   EXPECT_EQ(UsersFiles(folder.path()), before);
   EXPECT_EQ(outside.Read("secret.jpg"), "outside");
+
+  // Again, unchanged: each bad photo told and listed once more, none of them decoded again.
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(::inotify_add_watch(watch, folder.path().c_str(), IN_OPEN), 0);
+  const ProgramResult again = RunKestrune({folder.path()}, "/", kUnprivilegedUser);
+  EXPECT_EQ(again.status, 1);
+  EXPECT_TRUE(Contains(again.err, "truncated.jpg: Could not make a thumbnail: ")) << again.err;
+  EXPECT_EQ(PhotosOpened(watch), std::set<std::string>{});
+  ::close(watch);
+  EXPECT_TRUE(Contains(Sheet(folder), "(could not be read)<br><a href=\"truncated.jpg\""));
+}
+
+// The width and height of each image, as vips reads their headers: "WxH" each, in one run.
+std::vector<std::string> SizesOf(const std::vector<std::string>& images) {
+  std::istringstream lines(RunProgram("/usr/bin/vipsheader", images, "/").out);
+  std::vector<std::string> sizes;
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t at = line.rfind(": ");
+    sizes.push_back(at == std::string::npos ? line
+                                            : line.substr(at + 2, line.find(' ', at + 2) - at - 2));
+  }
+  return sizes;
+}
+
+// A camera-sized photo gets its copies for screens, and a TIFF (which browsers cannot show) also
+// the one that holds it whole at its own size, which its slides show; a re-run decodes and writes
+// nothing; a photo gone takes its copies along, and the copies' folder goes once empty.
+TEST(FolderRun, CopiesAreMadeOnceAtTheSizesThePhotoCallsFor) {
+  ScratchFolder folder;
+  if (RunProgram("/usr/bin/vips", {"black", folder / "big.jpg", "3000", "2000"}, "/").status != 0)
+    GTEST_SKIP() << kNeedsVips;
+  ASSERT_EQ(RunProgram("/usr/bin/vips", {"black", folder / "scan.tif", "1000", "800"}, "/").status,
+            0);
+  const ProgramResult first = RunKestrune({"--modern", folder.path()}, "/");
+  ASSERT_EQ(first.status, 0) << first.err;
+  const std::map<std::string, std::string> sizes = {
+      {"big_t.jpg", "240x160"},
+      {"kestrune-copies/big.jpg.480.jpg", "480x320"},
+      {"kestrune-copies/big.jpg.1280.jpg", "1280x854"},
+      {"kestrune-copies/big.jpg.2560.jpg", "2560x1707"},
+      {"scan_t.jpg", "240x192"},
+      {"kestrune-copies/scan.tif.480.jpg", "480x384"},
+      {"kestrune-copies/scan.tif.1280.jpg", "1000x800"}};
+  std::vector<std::string> images, expected;
+  for (const auto& [name, size] : sizes) {
+    images.push_back(folder / name);
+    expected.push_back(size);
+  }
+  EXPECT_EQ(SizesOf(images), expected);
+  EXPECT_FALSE(folder.Exists("kestrune-copies/scan.tif.2560.jpg"));
+  EXPECT_TRUE(Contains(folder.Read("big.htm"),
+                       "srcset=\"kestrune-copies/big.jpg.1280.jpg 1280w, "
+                       "kestrune-copies/big.jpg.2560.jpg 2560w, big.jpg 3000w\""));
+  EXPECT_TRUE(Contains(folder.Read("scan.htm"),
+                       "src=\"kestrune-copies/scan.tif.1280.jpg\" "
+                       "srcset=\"kestrune-copies/scan.tif.1280.jpg 1000w\""));
+
+  const auto made = Snapshot(folder.path());
+  const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(::inotify_add_watch(watch, folder.path().c_str(), IN_OPEN), 0);
+  ASSERT_EQ(RunKestrune({"--modern", folder.path()}, "/").status, 0);
+  EXPECT_EQ(PhotosOpened(watch), std::set<std::string>{});
+  ::close(watch);
+  EXPECT_EQ(Snapshot(folder.path()), made);
+
+  fs::remove(folder / "big.jpg");
+  fs::remove(folder / "scan.tif");
+  ASSERT_EQ(RunKestrune({"--modern", folder.path()}, "/").status, 1);  // no photos left
+  EXPECT_EQ(RunKestrune({"--clean", folder.path()}, "/").status, 0);
+  EXPECT_EQ(ListFiles(folder.path()), std::vector<std::string>{});
+  EXPECT_FALSE(fs::exists(folder / "kestrune-copies"));
 }
 
 class FolderStyle : public testing::TestWithParam<bool> {};
@@ -254,8 +423,74 @@ TEST(FolderRun, PortraitIsTurnedUprightByItsOrientation) {
   ASSERT_EQ(RunKestrune({folder.path()}, "/").status, 0);
   EXPECT_TRUE(Contains(Sheet(folder), "<img src=\"portrait_t.jpg\" width=\"120\" height=\"240\""))
       << Sheet(folder);
-  EXPECT_EQ(ColourAt(folder / "portrait_t.jpg", 60, 30), 'r');
-  EXPECT_EQ(ColourAt(folder / "portrait_t.jpg", 60, 210), 'b');
+  const Picture thumbnail = Decoded(folder / "portrait_t.jpg");
+  EXPECT_EQ(ColourAt(thumbnail, 60, 30), 'r');
+  EXPECT_EQ(ColourAt(thumbnail, 60, 210), 'b');
+}
+
+// Photos as phones and cameras write them, through a whole folder run, each stored 320x160, red
+// on the left and blue on the right: a HEIC turned by HEIF's rotation with an EXIF orientation
+// saying the same (turned once, not twice), in Display P3, after a first image that is not the
+// primary one; an AVIF turned the other way; a TIFF and a WebP turned by EXIF; a JPEG in Display
+// P3; a PNG whose right half is transparent (64x32). Each thumbnail and copy stands upright at its
+// size, in sRGB; the formats browsers cannot show (HEIC, TIFF) also get a copy at their own size.
+TEST(FolderRun, PhotosOfEachFormatComeOutUprightInSrgb) {
+  if (kHeifMaker.empty()) GTEST_SKIP() << "libheif (libheif-dev) is needed to make HEIC photos";
+  const std::string stored = DrawnJpeg(320, 160, kRed, kBlue);
+  if (stored.empty()) GTEST_SKIP() << kNeedsVips;
+  ScratchFolder made, folder;  // what the photos are made from, then the photos
+  made.Write("drawn.jpg", stored);
+  const std::string orientation6("\x01\x12\0\x03\0\0\0\x01\0\x06\0\0", 12);
+  made.Write("turned.jpg", WithSegment(stored, 0xE1, OneFieldExif(orientation6)));
+  ASSERT_TRUE(Vips(
+      {"icc_transform", made / "drawn.jpg", folder / "p3.jpg", "p3", "--input-profile", "srgb"}));
+  made.Write("p3.icc", ProfileOf(folder.Read("p3.jpg")));
+  ASSERT_TRUE(Vips({"copy", made / "turned.jpg", folder / "camera.tif"}));
+  ASSERT_TRUE(Vips({"copy", made / "turned.jpg", folder / "web.webp"}));
+  folder.Write("clear.png", HalfClearPng());
+  const auto heif = [&folder](const std::vector<std::string>& arguments) {
+    return RunProgram(kHeifMaker, arguments, folder.path()).status == 0;
+  };
+  ASSERT_TRUE(heif({"phone.heic", "320", "160", "orientation=6", "exif-orientation=6",
+                    "icc=" + made / "p3.icc", "second-primary"}));
+  ASSERT_TRUE(heif({"sideways.avif", "320", "160", "orientation=8"}));
+
+  const ProgramResult run = RunKestrune({folder.path()}, "/");
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string sheet = Sheet(folder);
+  const struct {
+    std::string photo;
+    char top, bottom;  // shown upright: 160 wide, 320 high
+    bool ownSizeCopy, inP3;
+  } portraits[] = {{"phone.heic", 'r', 'b', true, true},
+                   {"sideways.avif", 'b', 'r', false, false},
+                   {"camera.tif", 'r', 'b', true, false},
+                   {"web.webp", 'r', 'b', false, false}};
+  for (const auto& photo : portraits) {
+    SCOPED_TRACE(photo.photo);
+    const std::string name = photo.photo.substr(0, photo.photo.find('.'));
+    EXPECT_TRUE(Contains(sheet, "<img src=\"" + name + "_t.jpg\" width=\"120\" height=\"240\""));
+    // Its largest copy, made from the same decode as the thumbnail: its own size, never enlarged.
+    const std::string copies = folder / "kestrune-copies/" + photo.photo;
+    EXPECT_EQ(PathExists(copies + ".1280.jpg"), photo.ownSizeCopy);
+    const Picture copy = Decoded(copies + (photo.ownSizeCopy ? ".1280.jpg" : ".480.jpg"));
+    EXPECT_EQ(copy.width, 160);
+    EXPECT_EQ(copy.height, 320);
+    EXPECT_EQ(ColourAt(copy, 80, 40), photo.top);
+    EXPECT_EQ(ColourAt(copy, 80, 280), photo.bottom);
+    // Display P3's red is redder than sRGB's: drawn in P3, converted, it is beyond sRGB's own
+    // and clipped to it.
+    const auto red = RgbAt(copy, 80, 40);
+    if (photo.inP3) {
+      EXPECT_TRUE(red[0] >= 250 && red[1] <= 8) << red[0] << "," << red[1];
+    }
+  }
+  // Drawn in sRGB and turned into P3 by vips: converted back, sRGB's red again.
+  const auto p3Red = RgbAt(Decoded(folder / "p3_t.jpg"), 60, 60);
+  EXPECT_TRUE(p3Red[0] > 232 && p3Red[1] < 30) << p3Red[0] << "," << p3Red[1];
+  const Picture clear = Decoded(folder / "clear_t.jpg");
+  EXPECT_EQ(ColourAt(clear, 16, 16), 'r');
+  EXPECT_EQ(ColourAt(clear, 48, 16), 'w');  // transparent: laid on white, not black
 }
 
 // --dry-run FOLDER tells each thumbnail's fate and the files of photos gone, changes nothing, and

@@ -155,6 +155,20 @@ TEST(PhotoMetadata, OrientationBlocksSizeAndEnd) {
   EXPECT_EQ(packet, xmp);
   EXPECT_TRUE(PhotoPixelSize(png, &width, &height));
   EXPECT_EQ(width * height, 100000LL * 100000);
+  // WebP: chunks with little-endian lengths, one of odd length padded to an even one.
+  const auto riff = [](const std::string& type, const std::string& data) {
+    const std::size_t n = data.size();
+    return type + std::string{static_cast<char>(n & 0xFF), static_cast<char>(n >> 8), '\0', '\0'} +
+           data + (n % 2 == 1 ? std::string(1, '\0') : "");
+  };
+  const std::string chunks = riff("VP8X", std::string(10, '\0')) + riff("ICCP", "odd") +
+                             riff("EXIF", turned.substr(6)) + riff("XMP ", xmp);
+  const std::string webp = "RIFF" + std::string(4, '\0') + "WEBP" + chunks;
+  FindPhotoMetadata(webp, &exif, &packet);
+  EXPECT_EQ(ExifOrientation(exif), 6);
+  EXPECT_EQ(packet, xmp);
+  FindPhotoMetadata(webp.substr(0, webp.size() - 2), &exif, &packet);  // XMP chunk cut short
+  EXPECT_EQ(ExifOrientation(exif) * 1000 + static_cast<int>(packet.size()), 6000);
   EXPECT_TRUE(PhotoPixelSize(std::string("GIF89a\x64\0\x50\0", 10), &width, &height));
   EXPECT_EQ(width * 1000 + height, 100 * 1000 + 80);
   EXPECT_FALSE(PhotoPixelSize("just some text", &width, &height));
@@ -259,8 +273,9 @@ TEST(GalleryMark, ReadBackFromTheThumbnailAndRefusedFromOtherFiles) {
 // The sheet of a small folder in both styles, byte for byte.
 TEST(GallerySheet, SmallFolderInBothStyles) {
   const std::vector<SheetEntry> entries = {
-      {"beach hut.jpg", "beach hut_t.jpg", 240, 180, "Beach & hut", "", 0, 0},
-      {"broken.png", "", 0, 0, "broken", "", 0, 0},
+      {"beach hut.jpg", "beach hut_t.jpg", 240, 180, "Beach & hut",
+       "kestrune-copies/beach hut.jpg.480.jpg", 4000, 3000, "", 0, 0},
+      {"broken.png", "", 0, 0, "broken", "", 0, 0, "cannot be decoded: \"PNG\" & <b>", 1234, -5678},
   };
   const std::string folder = KESTRUNE_GALLERY_EXPECTED;
   EXPECT_EQ(GallerySheetText(ClassicPages, "Trip <1>", entries),

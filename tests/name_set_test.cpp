@@ -32,10 +32,26 @@ TEST(NameSet, AnswersAsAPlainSetInAnyOrderOfListingAndQuestions) {
   std::vector<std::string> shuffled = asked;
   std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(7));
 
-  // Listed in order, backwards (a memory file system lists the newest first) and shuffled.
+  // Listed in order, backwards (a memory file system lists the newest first), in runs (a
+  // gallery's photos backwards, then the thumbnails made later, backwards; pieces in order and
+  // backwards, one name in two of them) and shuffled.
   std::vector<std::string> inOrder(plain.begin(), plain.end());
+  std::vector<std::string> photosThenThumbnails, pieces;
+  for (auto name = inOrder.rbegin(); name != inOrder.rend(); ++name) {
+    if (name->find("_t") == std::string::npos) photosThenThumbnails.push_back(*name);
+  }
+  for (auto name = inOrder.rbegin(); name != inOrder.rend(); ++name) {
+    if (name->find("_t") != std::string::npos) photosThenThumbnails.push_back(*name);
+  }
+  for (std::size_t piece = 0; piece < 5; ++piece) {
+    const auto first = inOrder.begin() + static_cast<std::ptrdiff_t>(piece * 600);
+    std::vector<std::string> part(first, first + 601 - (piece == 4));
+    if (piece % 2 == 1) std::reverse(part.begin(), part.end());
+    pieces.insert(pieces.end(), part.begin(), part.end());
+  }
   for (const std::vector<std::string>& listing :
-       {inOrder, std::vector<std::string>(inOrder.rbegin(), inOrder.rend()), listed}) {
+       {inOrder, std::vector<std::string>(inOrder.rbegin(), inOrder.rend()), photosThenThumbnails,
+        pieces, listed}) {
     NameSet names;
     for (const std::string& name : listing) AddName(names, name);
     SortNames(names);

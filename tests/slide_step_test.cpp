@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +18,7 @@
 #include "generation/sheet_walk.h"
 #include "generation_fixture.h"
 #include "names/file_names.h"
+#include "pages/page_marker.h"
 #include "platform/posix_calls.h"
 
 namespace {
@@ -265,6 +267,45 @@ TEST_F(GenerationTest, ALongerPageFromAnEarlierRunIsReplacedWhole) {
   folder_.Write("a.htm", fresh + std::string(20000, 'o'));  // hand-edited since
   ASSERT_EQ(Generate("index.html"), 1);
   EXPECT_EQ(Page("a.htm"), fresh);
+}
+
+// Folders opened to read their names (not the folder an unnamed file is made in).
+int FolderReads = 0;
+int OpenCountingFolderReads(int folder, const char* name, int flags, mode_t mode) {
+  const bool unnamedFile = (flags & O_TMPFILE) == O_TMPFILE;  // O_TMPFILE holds O_DIRECTORY
+  if ((flags & O_DIRECTORY) != 0 && (flags & O_PATH) == 0 && !unnamedFile) ++FolderReads;
+  return ::openat(folder, name, flags, mode);
+}
+
+// A gallery beside its sheet: the pass that reads the folder for the thumbnails also finds the
+// hidden files runs killed outright left, so the folder is read once. Those of a process gone
+// that carry the marker are removed; one without it, and one of a process still running, stay.
+TEST_F(GenerationTest, KilledRunsLeftoversAreFoundInTheThumbnailsPass) {
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ASSERT_GT(gone, 0);
+  ASSERT_EQ(::waitpid(gone, nullptr, 0), gone);
+  const std::string dead = ".allin1.html." + std::to_string(gone);
+  const std::string running = ".allin1.html." + std::to_string(::getppid()) + ".tmp";
+  const std::string page = std::string("<p>left over</p>\r\n") + kOwnPageMarker + "\r\n";
+  std::string anchors;
+  for (int i = 0; i < 40; ++i) anchors += "<a href=\"p" + std::to_string(i) + ".jpg\">P</a>\n";
+  folder_.Write("index.html", Sheet(anchors));
+  folder_.Write("p7_t.jpg", "thumbnail");
+  folder_.Write(dead + ".tmp", page);
+  folder_.Write(dead + "-2.tmp", "<p>my notes</p>\n");
+  folder_.Write(running, page);
+  FolderReads = 0;
+  PosixCalls.openat = OpenCountingFolderReads;
+  const int started = Generate("index.html");
+  PosixCalls = DefaultPosixCalls();
+  ASSERT_EQ(started, 1);
+  EXPECT_EQ(messages_, "");
+  EXPECT_EQ(FolderReads, 1);
+  EXPECT_FALSE(folder_.Exists(dead + ".tmp"));
+  EXPECT_EQ(folder_.Read(dead + "-2.tmp"), "<p>my notes</p>\n");
+  EXPECT_EQ(folder_.Read(running), page);
+  EXPECT_TRUE(Contains(Page("p8.htm"), PreviousCell("p7.htm", "p7_t.jpg")));
 }
 
 }  // namespace

@@ -18,6 +18,14 @@ aspect kept, never enlarged, as large as it can be, and nothing scrolls sideways
 200 photos fetches only those near the screen. axe-core (tests/browser/node_modules, installed by
 scripts/install-deps.sh test) checks every modern page for accessibility in light and dark mode.
 
+KESTRUNE also makes galleries, in both styles, of a folder of camera photos (4 MB JPEGs) and of
+a folder with a phone's HEIC photo (made by libheif's heif-enc). Their sheets use the thumbnail
+twice the size on the phone's dense screen (3 device pixels per CSS pixel) only. Over HTTP, with
+an empty cache on each screen, a modern slide of a camera photo shows the narrowest picture of
+its srcset that is sharp: a copy on the phone and the desktop, on the phone at most a quarter of
+the photo's bytes; it fetches ahead exactly what the next slide then shows, and the bytes it
+fetched are printed. The HEIC shows by its copy on the slide pages and allin1.html of both styles.
+
 With --written, walks slide shows already written (by the Windows program under Wine) instead:
 each FOLDER holds a contact sheet index.html and its show, classic or, with --written-modern,
 modern. Each is served over loopback HTTP with names opened as Windows opens them, and walked
@@ -25,8 +33,9 @@ as above without the refreshes; every image the sheet links is in the chain and 
 the sheet has loaded. Ends with the line "N checks, N failed".
 
 With --screenshots, also saves a manual page, an automatic page and allin1.html of the sample as
-PNG pictures into FOLDER, and a modern manual page and allin1.html of the real-size photos at the
-phone's and the desktop's size.
+PNG pictures into FOLDER, and a modern manual page and allin1.html of the real-size photos and a
+modern slide of the HEIC photo at the phone's and the desktop's size (one device pixel per CSS
+pixel, as all the pictures).
 """
 
 import argparse
@@ -35,6 +44,7 @@ import collections
 import functools
 import http.server
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -43,13 +53,14 @@ import threading
 import time
 import urllib.parse
 
-from PIL import Image, ImageDraw, ImageOps
+from PIL import Image, ImageChops, ImageDraw, ImageOps
 from selenium import webdriver
 from selenium.common.exceptions import WebDriverException
 from selenium.webdriver.chrome.service import Service
 
 LOAD_TIMEOUT = 20  # seconds for a page or an image to load on a busy machine
-REFRESH_DEADLINE = 90  # seconds for an automatic chain of three refreshes to reach its end
+# Seconds for an automatic chain of three refreshes to reach its end, from its first page's opening.
+REFRESH_DEADLINE = 90
 IMAGE_EXTENSIONS = (".jpg", ".jpeg", ".gif", ".png")
 
 
@@ -473,39 +484,42 @@ def walk(driver, images, sheet, style):
 
 def watch_refreshes(driver, chains, watched):
     """Opens each chain's first automatic page in a window of its own and watches all of them
-    refresh by themselves until each reaches its contact sheet's end, or the deadline passes.
+    refresh by themselves until each reaches its contact sheet's end, or its deadline passes.
     chains: (name, [automatic page addresses], sheet#end); fills `watched` with what was seen.
-    Runs beside the walks, in a browser of its own. The windows opened so far are looked at
-    between two openings too, so that no page of a chain goes by unseen."""
+    Runs beside the walks, in a browser of its own. A window is opened every second without
+    waiting for its page, and the addresses of all windows are read in one call several times a
+    second, so that no page of a chain goes by unseen however busy the cores; each chain's
+    deadline runs from its own opening."""
     to_open = list(chains)
-    deadline = time.monotonic() + REFRESH_DEADLINE
-    while time.monotonic() < deadline:
-        if to_open:
+    next_opening = time.monotonic()
+    while True:
+        now = time.monotonic()
+        if to_open and now >= next_opening:
             name, pages, end = to_open.pop(0)
-            driver.switch_to.new_window("window")
-            driver.get(pages[0])
-            watched.append({"name": name, "window": driver.current_window_handle,
-                            "expected": pages + [end], "seen": [], "times": []})
-        waiting = [w for w in watched if not w["seen"] or w["seen"][-1] != w["expected"][-1]]
+            target = driver.execute_cdp_cmd("Target.createTarget",
+                                            {"url": pages[0], "newWindow": True})
+            watched.append({"name": name, "target": target["targetId"],
+                            "expected": pages + [end], "seen": [], "times": [],
+                            "deadline": now + REFRESH_DEADLINE})
+            next_opening = now + 1
+        waiting = [w for w in watched if (not w["seen"] or w["seen"][-1] != w["expected"][-1])
+                   and now < w["deadline"]]
         if not waiting and not to_open:
             break
+        targets = driver.execute_cdp_cmd("Target.getTargets", {})["targetInfos"]
+        shown, seen_at = {target["targetId"]: target["url"] for target in targets}, time.monotonic()
         for w in waiting:
-            driver.switch_to.window(w["window"])
-            try:
-                url, origin = driver.execute_script(
-                    "return [location.href, performance.timeOrigin];")
-            except WebDriverException:
-                continue  # the window is between two pages
-            if not w["seen"] or w["seen"][-1] != url:
+            url = shown.get(w["target"], "")
+            if url.startswith(("file:", "http:")) and (not w["seen"] or w["seen"][-1] != url):
                 w["seen"].append(url)
-                w["times"].append(origin / 1000)
-        if not to_open:
-            time.sleep(0.2)
+                w["times"].append(seen_at)
+        time.sleep(0.2)
 
 
 def report_refreshes(watched):
     """Each chain went through its pages to the contact sheet's end; says how long each refresh
-    took (the time between the two pages' starts) and where the last one landed."""
+    took (between the moments the two pages were first seen, within a quarter of a second) and
+    where the last one landed."""
     for w in watched:
         CHECKS.where = w["name"]
         CHECKS.equal(w["seen"], w["expected"], "pages the automatic chain refreshed through")
@@ -550,9 +564,10 @@ PHOTOS = (
     ("stamp", 200, 150, "A photo smaller than any screen", ("#7a3b6f", "#f5d0c0", "#40506a",
                                                            "#3a4a2a")),
 )
-# A phone, a desktop and a large monitor: name, width, height, whether mobile.
-SCREENS = (("phone", 390, 844, True), ("desktop", 1366, 768, False),
-           ("monitor", 3840, 2160, False))
+# A phone, a desktop and a large monitor: name, width and height in CSS pixels, whether mobile,
+# device pixels per CSS pixel.
+SCREENS = (("phone", 390, 844, True, 3), ("desktop", 1366, 768, False, 1),
+           ("monitor", 3840, 2160, False, 1))
 DESKTOP = SCREENS[1]
 CROWD = 200  # photos in the gallery whose allin1.html must load lazily
 CROWD_FETCHED_AT_MOST = 20  # of them fetched once that page has loaded on the desktop's screen
@@ -573,9 +588,8 @@ SHEET_ENTRY = ('<p><a href="{name}.jpg"><img src="{name}_t.jpg" alt=""></a><br>\
                '<a href="{name}.jpg">{caption}</a></p>\n')
 
 
-def draw_photo(path, width, height, colours):
-    """A JPEG picture of a coast (sky shading to the horizon, sea, a hill and the sun), and its
-    thumbnail NAME_t.jpg beside it."""
+def draw_coast(width, height, colours):
+    """A picture of a coast: sky shading to the horizon, sea, a hill and the sun."""
     sky_top, horizon_colour, sea, hill = colours
     gradient = Image.linear_gradient("L").resize((width, height))
     photo = ImageOps.colorize(gradient, sky_top, horizon_colour)
@@ -586,6 +600,12 @@ def draw_photo(path, width, height, colours):
     sun = min(width, height) * 0.08
     draw.ellipse((width * 0.75 - sun, height * 0.25 - sun, width * 0.75 + sun,
                   height * 0.25 + sun), fill="#fff3c4")
+    return photo
+
+
+def draw_photo(path, width, height, colours):
+    """A JPEG picture of a coast, and its thumbnail NAME_t.jpg beside it."""
+    photo = draw_coast(width, height, colours)
     photo.save(path, quality=85)
     photo.thumbnail((160, 160))
     photo.save(path[:-len(".jpg")] + "_t.jpg", quality=85)
@@ -622,8 +642,25 @@ FOLDER_PHOTOS = (("landscape.jpg", 4000, 3000, 1, False), ("portrait.jpg", 4000,
                  ("drawing.png", 1200, 800, 1, False), ("poster.gif", 600, 900, 1, True))
 
 
-def make_folder_gallery(program, folder, options):
-    """Writes the FOLDER_PHOTOS into folder and runs kestrune on the folder itself."""
+@functools.lru_cache(maxsize=1)
+def grain(size):
+    """Grain at three scales around grey 128, made once for the photos of one size."""
+    made = Image.new("L", size, 128)
+    for scale, sigma in ((1, 6), (3, 14), (12, 24)):
+        noise = Image.effect_noise((size[0] // scale, size[1] // scale), sigma)
+        made = ImageChops.add(made, noise.resize(size, Image.BICUBIC), offset=-128)
+    return made.convert("RGB")
+
+
+def camera_grain(picture):
+    """The picture with grain over it, so that it compresses as a camera's photo does: about 4 MB
+    as a 4000x3000 JPEG of quality 90, and a tenth of that fitted into 1280 pixels, where a
+    smooth drawing would shrink to almost nothing."""
+    return ImageChops.add(picture, grain(picture.size), offset=-128)
+
+
+def write_folder_photos(folder):
+    """Writes the FOLDER_PHOTOS into folder, the JPEGs as a camera's."""
     os.makedirs(folder)
     for n, (name, width, height, orientation, _) in enumerate(FOLDER_PHOTOS):
         colours = PHOTOS[n % len(PHOTOS)][4]
@@ -633,21 +670,60 @@ def make_folder_gallery(program, folder, options):
         if name.endswith(".jpg"):
             exif = Image.Exif()
             exif[0x0112] = orientation
-            picture.save(os.path.join(folder, name), quality=90, exif=exif.tobytes())
+            camera_grain(picture).save(os.path.join(folder, name), quality=90,
+                                       exif=exif.tobytes())
         else:
             picture.save(os.path.join(folder, name))
+
+
+# A phone's photo as HEIC, which no browser shows, the same picture as a camera's JPEG first in
+# the folder (the README's pictures show it where kestrune cannot read the HEIC), and another
+# JPEG between them; the size of the HEIC and its twin, upright.
+HEIC_PHOTO, HEIC_TWIN, HEIC_NEIGHBOUR = "IMG_1024.HEIC", "DSC_0042.JPG", "DSC_0043.JPG"
+HEIC_SIZE = (1008, 1344)
+
+
+def heic_drawing():
+    return draw_coast(*HEIC_SIZE, PHOTOS[1][4])
+
+
+def write_heic_photos(folder):
+    """Writes HEIC_PHOTO, made by libheif's heif-enc, its twin and its neighbour into folder."""
+    os.makedirs(folder)
+    picture = heic_drawing()
+    picture.save(os.path.join(folder, HEIC_TWIN), quality=90)
+    draw_coast(*HEIC_SIZE, PHOTOS[0][4]).save(os.path.join(folder, HEIC_NEIGHBOUR), quality=90)
+    drawn = folder + ".png"
+    picture.save(drawn)
+    # One thread: x265's pools only wait for each other on two busy cores.
+    command = ["heif-enc", "-q", "60", "-p", "x265:pools=none", "-p", "x265:frame-threads=1",
+               drawn, "-o", os.path.join(folder, HEIC_PHOTO)]
+    try:
+        run = subprocess.run(command, capture_output=True, text=True, timeout=120)
+        made, why = run.returncode == 0, run.stderr
+    except OSError as error:
+        made, why = False, f"{error} (scripts/install-deps.sh test installs it)"
+    CHECKS.check(made, f"heif-enc made {HEIC_PHOTO}: {why!r}")
+
+
+def make_folder_gallery(program, photos, folder, options):
+    """Links the photos in the folder `photos` into folder and runs kestrune on the folder
+    itself."""
+    shutil.copytree(photos, folder, copy_function=os.link)
     run = subprocess.run([program, *options, folder], capture_output=True, text=True,
                          env={**os.environ, "DISPLAY": ""}, timeout=300)
     return CHECKS.check(run.returncode == 0 and run.stderr == "",
-                        f"kestrune made the folder's gallery: status {run.returncode}, "
-                        f"{run.stderr!r}")
+                        f"kestrune made the gallery of {os.path.basename(folder)}: status "
+                        f"{run.returncode}, {run.stderr!r}")
 
 
-# The sheet's thumbnails once all have loaded: [src, natural width, natural height, link].
+# The sheet's thumbnails once all have loaded: [the picture chosen, natural width and height (in
+# CSS pixels), link].
 READ_SHEET_THUMBNAILS = """
 const images = Array.from(document.querySelectorAll('a > img'));
 if (!images.every((img) => img.complete)) return null;
-return images.map((img) => [img.src, img.naturalWidth, img.naturalHeight, img.parentNode.href]);
+return images.map((img) => [img.currentSrc, img.naturalWidth, img.naturalHeight,
+                            img.parentNode.href]);
 """
 
 # The PREVIOUS and NEXT icons of a modern page, once loaded.
@@ -659,19 +735,24 @@ return icons.every((img) => img.complete) ? icons.map((img) => img.src) : null;
 
 def check_folder_gallery(driver, base, modern):
     """The sheet kestrune made of FOLDER_PHOTOS, at the phone's and the desktop's size: every
-    thumbnail loaded, upright as its photo is shown, linking its photo; on modern pages no
-    PREVIOUS or NEXT icon is a full photo."""
-    for screen, width, height, mobile in SCREENS[:2]:
+    thumbnail loaded, upright as its photo is shown, linking its photo, the one twice the size
+    on the phone's dense screen and the plain one on the desktop's; on modern pages no PREVIOUS
+    or NEXT icon is a full photo."""
+    for screen, *size in SCREENS[:2]:
         CHECKS.where = f"folder gallery, {screen}, {base}"
-        set_screen(driver, width, height, mobile)
+        set_screen(driver, *size)
         open_page(driver, base + "index.html")
         thumbnails = wait_until(lambda: driver.execute_script(READ_SHEET_THUMBNAILS)) or []
         upright = {base + name: tall for name, _, _, _, tall in FOLDER_PHOTOS}
         CHECKS.equal(sorted(link for _, _, _, link in thumbnails), sorted(upright),
                      "the sheet's thumbnails link every photo once")
+        edge = 480 if size[-1] > 1 else 240  # every photo here is larger than both
         for src, w, h, link in thumbnails:
             CHECKS.check(0 < w <= 240 and 0 < h <= 240 and (h > w) == upright.get(link),
                          f"thumbnail {src} loaded and upright as {link}: {w}x{h}")
+            pixels = upright_size(file_of(src))
+            CHECKS.equal(max(pixels), edge, f"longer side of {src}, the thumbnail of {link} "
+                         f"at {size[-1]} device pixels per CSS pixel ({pixels})")
     driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
     if not modern:
         return
@@ -684,9 +765,9 @@ def check_folder_gallery(driver, base, modern):
                      f"{page}: PREVIOUS and NEXT icons {icons} are thumbnails, not photos")
 
 
-def set_screen(driver, width, height, mobile):
+def set_screen(driver, width, height, mobile, scale=1):
     driver.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
-        "width": width, "height": height, "deviceScaleFactor": 1, "mobile": mobile})
+        "width": width, "height": height, "deviceScaleFactor": scale, "mobile": mobile})
 
 
 # painted(img): the box, in the viewport, that an image's picture fills: its content box, or the
@@ -789,8 +870,8 @@ def check_fit(driver, base):
     """At each screen size in SCREENS: every manual page of the gallery shows its photo whole
     below the bar, as large as fits and never enlarged, without scrolling; allin1.html shows each
     photo whole within the screen, without scrolling sideways."""
-    for screen, width, height, mobile in SCREENS:
-        set_screen(driver, width, height, mobile)
+    for screen, *size in SCREENS:
+        set_screen(driver, *size)
         for name, *_ in PHOTOS:
             CHECKS.where = f"gallery {name}.htm on the {screen}"
             open_page(driver, base + name + ".htm")
@@ -853,6 +934,214 @@ def check_lazy_loading(driver, url, requested):
     print(f"crowd allin1.html over http: {after_load} of {CROWD} photos fetched once loaded, "
           f"{len(fetched())} after a jump to the end", flush=True)
     driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+
+# ---- Screen-sized copies of camera photos, and a phone's HEIC photo ---------------------------
+
+
+def file_of(url, scratch=None):
+    """The file that a file:// address names, or an address of the loopback server of scratch."""
+    path = urllib.parse.unquote(urllib.parse.urlsplit(url).path)
+    return path if url.startswith("file:") else os.path.join(scratch, path.lstrip("/"))
+
+
+def upright_size(path):
+    """The size of the picture in the file at path as a browser shows it, turned by its EXIF
+    orientation; (0, 0) for a file that is no picture Pillow reads."""
+    try:
+        with Image.open(path) as picture:
+            width, height = picture.size
+            turned = picture.getexif().get(0x0112, 1) in (5, 6, 7, 8)
+    except OSError:
+        return 0, 0
+    return (height, width) if turned else (width, height)
+
+
+IMAGE_PATH = re.compile(r"\.(jpe?g|png|gif|webp|avif|heic|heif|tiff?)$", re.IGNORECASE)
+
+# A modern slide page once its photo has loaded and every link of its head that fetches ahead
+# has arrived: the picture the browser chose, the candidates of its srcset [address, width], the
+# width it is painted at (CSS pixels), device pixels per CSS pixel, and what the page fetched:
+# [address, how it was asked for, bytes on the wire, bytes of the body]. Null until then.
+READ_SLIDE_FETCHES = """
+const photo = document.querySelector('main > img.photo');
+if (!photo || !photo.complete) return null;
+const fetched = performance.getEntriesByType('resource');
+const ahead = document.querySelectorAll('link[rel=prefetch], link[rel=preload]').length;
+if (fetched.filter((entry) => entry.initiatorType === 'link').length < ahead) return null;
+return {
+  shown: photo.currentSrc, loaded: photo.naturalWidth > 0,
+  width: photo.getBoundingClientRect().width, scale: devicePixelRatio,
+  candidates: photo.srcset.split(',').filter((text) => text.trim()).map((text) => {
+    const [link, width] = text.trim().split(/\\s+/);
+    return [new URL(link, document.baseURI).href, parseInt(width, 10)];
+  }),
+  fetched: fetched.map((e) => [e.name, e.initiatorType, e.transferSize, e.encodedBodySize]),
+};
+"""
+
+# The photos of the folder gallery whose slides are checked at every screen size, the second
+# one's page following the first's: a camera's landscape and its portrait (turned by EXIF).
+COPIES_CHECKED = ("landscape.jpg", "portrait.jpg")
+
+
+def read_slide(driver):
+    return wait_until(lambda: driver.execute_script(READ_SLIDE_FETCHES))
+
+
+def check_shown_picture(page, photo, scratch, screen, what, widths_too):
+    """The picture a slide shows is the narrowest of its srcset that is sharp (at least one pixel
+    for each device pixel it is painted on): the photo itself only where no copy is, and on the
+    phone and the desktop a copy. With widths_too, every candidate's width is its file's."""
+    name, *_ = screen
+    shown, needed = page["shown"], page["width"] * page["scale"]
+    candidates = dict(page["candidates"])
+    if widths_too:
+        for link, width in candidates.items():
+            CHECKS.equal(upright_size(file_of(link, scratch))[0], width,
+                         f"{what}: width of {link} in the srcset")
+    CHECKS.check(page["loaded"] and shown in candidates,
+                 f"{what} on the {name} shows a picture of its srcset: {shown}")
+    pixels = upright_size(file_of(shown, scratch))[0]
+    CHECKS.check(pixels >= needed - 0.5, f"{what} sharp on the {name}: {shown} is {pixels} "
+                 f"pixels wide, painted on {needed:.1f} device pixels")
+    # The sizes the page gives take the bar at its height on a wide screen: a little room.
+    CHECKS.check(all(w < needed * 1.02 for w in candidates.values() if w < pixels),
+                 f"{what} on the {name} shows no picture wider than it needs: {shown} of "
+                 f"{candidates} for {needed:.1f} device pixels")
+    if screen is not SCREENS[-1]:
+        CHECKS.check(shown != photo, f"{what} on the {name} shows a copy, not the photo")
+
+
+def image_bytes(page):
+    """The images a page fetched: {address: bytes of the body}."""
+    return {url: body for url, _, _, body in page["fetched"]
+            if IMAGE_PATH.search(urllib.parse.urlsplit(url).path)}
+
+
+def check_copies_on(driver, base, scratch, screen):
+    """On one screen, over HTTP with an empty cache: the slide of the first COPIES_CHECKED photo,
+    then NEXT to the second's. Each shows a sharp picture, a copy but where only the photo is
+    sharp enough; on the phone the first's copy is at most a quarter of its photo's bytes. The
+    first page fetches ahead the very picture the second shows, and no photo that is not shown;
+    the second takes it from the cache."""
+    name, *size = screen
+    set_screen(driver, *size)
+    photos = [base + photo for photo in COPIES_CHECKED]
+    pages = [page_of(photo, ".htm") for photo in photos]
+    CHECKS.where = f"screen-sized copies, {name}, {pages[0]}"
+    open_page(driver, pages[0])
+    first = read_slide(driver)
+    if not CHECKS.check(first, "the photo and what the page fetches ahead arrived"):
+        return
+    follow(driver, "NEXT", pages[0], MODERN)
+    second = read_slide(driver)
+    if not CHECKS.check(second and driver.current_url == pages[1],
+                        f"NEXT led to {pages[1]}, its photo and what it fetches ahead arrived"):
+        return
+    for page, photo, page_url in zip((first, second), photos, pages):
+        check_shown_picture(page, photo, scratch, screen, page_url, screen is SCREENS[0])
+    fetched = image_bytes(first)
+    ahead = {url for url, how, _, _ in first["fetched"] if how == "link"}
+    CHECKS.check(second["shown"] in ahead,
+                 f"what {pages[1]} shows, {second['shown']}, was fetched ahead by {pages[0]}: "
+                 f"{sorted(ahead)}")
+    CHECKS.check(all(transfer < body for url, _, transfer, body in second["fetched"]
+                     if url == second["shown"]),
+                 f"{pages[1]} took {second['shown']} from the cache: {second['fetched']}")
+    shown = {first["shown"], second["shown"]}
+    CHECKS.equal(sorted((set(photos) & set(fetched)) - shown), [],
+                 f"photos {pages[0]} fetched but does not show")
+    sizes = [[os.path.getsize(file_of(url, scratch)) for url in (page["shown"], photo)]
+             for page, photo in zip((first, second), photos)]
+    if screen is SCREENS[0]:
+        (copy_bytes, photo_bytes), _ = sizes
+        CHECKS.check(4 * copy_bytes <= photo_bytes, f"{first['shown']} is {copy_bytes} bytes, "
+                     f"a quarter of the photo's {photo_bytes} at most")
+    report_fetches(screen, list(zip(pages, (first, second), sizes)), fetched)
+
+
+def report_fetches(screen, slides, fetched):
+    """Says what each slide showed and all that the first one fetched, in bytes. slides: [(page,
+    what was read on it, (bytes of the picture shown, bytes of the photo))]."""
+    name, width, height, _, scale = screen
+
+    def base(url):
+        return urllib.parse.urlsplit(url).path.rpartition("/")[2]
+
+    shown = "; ".join(f"{base(url)} shows {base(page['shown'])}, {n} bytes ({100 * n / of:.0f}% "
+                      "of the photo)" for url, page, (n, of) in slides)
+    total, photo_bytes = sum(fetched.values()), slides[0][2][1]
+    listed = ", ".join(f"{base(url)} {n}" for url, n in sorted(fetched.items(),
+                                                               key=lambda item: -item[1]))
+    print(f"{name} ({width}x{height}, {scale} device pixels per CSS pixel): {shown}; "
+          f"{base(slides[0][0])} fetched {total} bytes of images ({100 * total / photo_bytes:.0f}% "
+          f"of its photo): {listed}", flush=True)
+
+
+def check_screen_copies(scratch, base):
+    """The modern folder gallery's slides of camera photos on every screen of SCREENS, each in a
+    browser of its own so that nothing comes from an earlier screen's cache."""
+    started = time.monotonic()
+    for screen in SCREENS:
+        in_browser(os.path.join(scratch, "profile-copies-" + screen[0]), check_copies_on, base,
+                   scratch, screen)
+    print(f"screen-sized copies checked in {time.monotonic() - started:.1f} s", flush=True)
+
+
+def looks_like(path, picture):
+    """How far the picture in the file at path is from `picture`: the largest difference of a
+    colour channel between the two fitted into 8x8 pixels (0 to 255)."""
+    try:
+        with Image.open(path) as shown:
+            small = shown.convert("RGB").resize((8, 8), Image.BOX)
+    except OSError:
+        return 255
+    reference = picture.convert("RGB").resize((8, 8), Image.BOX)
+    return max(abs(a - b) for p, q in zip(small.getdata(), reference.getdata())
+               for a, b in zip(p, q))
+
+
+# The picture the modern page's photo shows once loaded, and its natural width.
+SHOWN_PHOTO = """
+const photo = document.querySelector('main > img.photo');
+return photo && photo.complete ? [photo.currentSrc, photo.naturalWidth] : null;
+"""
+
+# The classic allin1.html's images once loaded: [src, natural width].
+READ_IMAGES = """
+if (!Array.from(document.images).every((img) => img.complete)) return null;
+return Array.from(document.images, (img) => [img.currentSrc, img.naturalWidth]);
+"""
+
+
+def check_heic(driver, base, modern):
+    """The HEIC photo of the folder at base shows on its slide page and on allin1.html, never as
+    the HEIC itself, which no browser shows, but as its largest copy: upright in the colours of
+    the drawing it was made of; the classic page at the photo's own size."""
+    CHECKS.where = f"HEIC, {base}"
+    heic = base + HEIC_PHOTO
+    page = page_of(heic, ".htm")
+    open_page(driver, page)
+    if modern:
+        picture, width = wait_until(lambda: driver.execute_script(SHOWN_PHOTO)) or ("", 0)
+        loaded = width > 0
+    else:
+        picture = driver.execute_script(READ_LINKS)[1].get("frame", "")
+        width = frame_image_width(driver)
+        loaded = width > 0
+        CHECKS.equal(width, HEIC_SIZE[0], f"width of the picture {page} shows")
+    CHECKS.check(loaded and picture != heic,
+                 f"{page} shows a picture browsers show, not the HEIC: {picture}")
+    difference = looks_like(file_of(picture), heic_drawing())
+    # 8 of 255 leaves room for HEVC's losses and none for a wrong colour range (13 apart),
+    # channels swapped or a picture upside down.
+    CHECKS.check(difference <= 8, f"{picture} shows the drawing the HEIC was made of: colours "
+                 f"apart by {difference} at most")
+    open_page(driver, base + "allin1.html")
+    images = wait_until(lambda: driver.execute_script(LOAD_ALLIN1 if modern else READ_IMAGES))
+    CHECKS.check(images and all(src != heic and width > 0 for src, width in images),
+                 f"allin1.html shows every photo by a picture browsers show: {images}")
 
 
 # axe-core's findings on the page: per violated rule its id, impact, help and the elements with
@@ -1092,7 +1381,7 @@ def take_modern_screenshots(driver, gallery_base, folder):
     """A modern manual page of a real-size photo and allin1.html, on the phone's and the
     desktop's screen."""
     os.makedirs(folder, exist_ok=True)
-    for screen, width, height, mobile in SCREENS[:2]:
+    for screen, width, height, mobile, _ in SCREENS[:2]:
         set_screen(driver, width, height, mobile)
         for page, picture in (("tower.htm", f"modern-manual-{screen}.png"),
                               ("allin1.html", f"modern-allin1-{screen}.png")):
@@ -1106,9 +1395,25 @@ def take_folder_screenshots(driver, classic_sheet, modern_sheet, folder):
     shots = ((classic_sheet, DESKTOP, "folder-sheet-classic.png"),
              (modern_sheet, SCREENS[0], "folder-sheet-modern-phone.png"),
              (modern_sheet, DESKTOP, "folder-sheet-modern-desktop.png"))
-    for url, (_, width, height, mobile), picture in shots:
+    for url, (_, width, height, mobile, _), picture in shots:
         set_screen(driver, width, height, mobile)
         capture_screen(driver, url, os.path.join(folder, picture))
+    driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+
+def take_heic_screenshots(driver, base, folder):
+    """A modern slide of the phone's HEIC photo on the phone's and the desktop's screen; of the
+    same picture as JPEG, and said so, while kestrune cannot show the HEIC."""
+    page = page_of(base + HEIC_PHOTO, ".htm")
+    open_page(driver, page)
+    picture, width = wait_until(lambda: driver.execute_script(SHOWN_PHOTO)) or ("", 0)
+    if width <= 0 or picture == base + HEIC_PHOTO:
+        print(f"{page} shows no copy of the HEIC: the screenshots show {HEIC_TWIN}, the same "
+              "picture as JPEG", flush=True)
+        page = page_of(base + HEIC_TWIN, ".htm")
+    for screen, width, height, mobile, _ in SCREENS[:2]:
+        set_screen(driver, width, height, mobile)
+        capture_screen(driver, page, os.path.join(folder, f"modern-heic-{screen}.png"))
     driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
 
 
@@ -1137,11 +1442,17 @@ def main():
             ("modern", write_slide_shows(program, args.examples, args.fixtures,
                                          os.path.join(scratch, "modern"), ["--modern"]), MODERN))
         make_galleries(program, os.path.join(scratch, "modern"))
+        camera, phone = os.path.join(scratch, "camera"), os.path.join(scratch, "phone")
+        write_folder_photos(camera)
+        write_heic_photos(phone)
         for folder, shows, style in styles:  # walked as the other shows, and checked below
             CHECKS.where = f"{folder}/folder"
-            if make_folder_gallery(program, os.path.join(scratch, folder, "folder"),
-                                   ["--modern"] if style is MODERN else []):
+            options = ["--modern"] if style is MODERN else []
+            if make_folder_gallery(program, camera, os.path.join(scratch, folder, "folder"),
+                                   options):
                 shows.append("folder")
+            CHECKS.where = f"{folder}/heic"
+            make_folder_gallery(program, phone, os.path.join(scratch, folder, "heic"), options)
         server = serve(scratch)
         driver = start_browser(os.path.join(scratch, "profile"))
         roots = {"file": "file://" + urllib.parse.quote(scratch) + "/",
@@ -1170,6 +1481,7 @@ def main():
             in_browser(os.path.join(scratch, "profile-modern"), check_modern_pages, roots,
                        server.requested, axe_file,
                        arguments=["--force-effective-connection-type=4G"])
+            check_screen_copies(scratch, roots["http"] + "modern/folder/")
 
         other = threading.Thread(target=watch_then_check)
         other.start()
@@ -1178,6 +1490,7 @@ def main():
                 if "folder" in shows:
                     check_folder_gallery(driver, roots["file"] + folder + "/folder/",
                                          style is MODERN)
+                check_heic(driver, roots["file"] + folder + "/heic/", style is MODERN)
             walk_all(driver, walks)
         finally:
             other.join()
@@ -1187,6 +1500,7 @@ def main():
             take_modern_screenshots(driver, roots["file"] + "modern/gallery/", args.screenshots)
             take_folder_screenshots(driver, roots["file"] + "shows/folder/index.html",
                                     roots["file"] + "modern/folder/index.html", args.screenshots)
+            take_heic_screenshots(driver, roots["file"] + "modern/heic/", args.screenshots)
     finally:
         if driver is not None:
             driver.quit()

@@ -1,11 +1,11 @@
 // Failing every file call of a folder run on Windows, one at a time: each call that a run on a
 // small folder of photos makes through the platform's call table (Win32Calls: the platform layer,
-// the folder listing and the WIC codec's photo reads) is failed once, in a first run and in a
-// re-run over an earlier run's thumbnails and sheet. The run must end with status 1 and a box
-// that names what failed (or, where nothing is lost, exactly as a clean run ends), no photo
-// changed, no partial thumbnail or page, no temporary file, and nothing outside the folder
-// touched. The runs go in-process through the program's own run and window machinery, a hook
-// answering the message boxes. Run in an empty scratch working folder.
+// the folder listings, the folder of copies made and removed, and the WIC codec's photo reads) is
+// failed once, in a first run and in a re-run over an earlier run's thumbnails, copies and sheet.
+// The run must end with status 1 and a box that names what failed (or, where nothing is lost,
+// exactly as a clean run ends), no photo changed, no partial thumbnail or page, no temporary file,
+// and nothing outside the folder touched. The runs go in-process through the program's own run and
+// window machinery, a hook answering the message boxes. Run in an empty scratch working folder.
 #include <initguid.h>
 // initguid.h first: the WIC GUIDs the test's photos are made with (selectany, as the codec's).
 #include <wincodec.h>
@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <map>
+#include <regex>
 #include <set>
 #include <string>
 #include <tuple>
@@ -42,14 +43,16 @@ enum Call {
   kGetFinalPathName, kGetFileTime, kSetFileTime, kReadFile, kWriteFile, kSetFilePointer,
   kSetEndOfFile, kCreateFileMapping, kMapViewOfFile, kSetFileInformation, kDeleteFile,
   kGetFileAttributes, kGetFileAttributesEx, kFindFirstFile, kFindNextFile, kFindClose,
-  kGetCurrentDirectory, kSetCurrentDirectory, kGetFullPathName, kCallKinds
+  kGetCurrentDirectory, kSetCurrentDirectory, kGetFullPathName, kCreateDirectory,
+  kRemoveDirectory, kCallKinds
 };
 const char* const kCallNames[] = {
   "createFile", "closeHandle", "duplicateHandle", "getFileType", "getFileInformation",
   "getFileSize", "getFinalPathName", "getFileTime", "setFileTime", "readFile", "writeFile",
   "setFilePointer", "setEndOfFile", "createFileMapping", "mapViewOfFile", "setFileInformation",
   "deleteFile", "getFileAttributes", "getFileAttributesEx", "findFirstFile", "findNextFile",
-  "findClose", "getCurrentDirectory", "setCurrentDirectory", "getFullPathName"};
+  "findClose", "getCurrentDirectory", "setCurrentDirectory", "getFullPathName",
+  "createDirectory", "removeDirectory"};
 // clang-format on
 
 // One call of a run: its kind, the file it is about (its last name; a temporary file counts as
@@ -75,9 +78,12 @@ struct Faults {
 } Plan;
 
 // ".NAME.PID[-N][.old].tmp", the hidden temporary names of the combined page's writes, stand for
-// NAME; any other name for its last part.
+// NAME; a folder's listing ("FOLDER\*") for "FOLDER\*"; any other name for its last part.
 std::string FileOf(const std::wstring& wide) {
-  std::string name = Utf8(wide.substr(wide.find_last_of(L"\\/") + 1));  // npos + 1 is 0
+  const std::size_t last = wide.find_last_of(L"\\/");
+  if (last != std::wstring::npos && wide.compare(last + 1, std::wstring::npos, L"*") == 0)
+    return FileOf(wide.substr(0, last)) + "\\*";
+  std::string name = Utf8(wide.substr(last + 1));  // npos + 1 is 0
   if (name.size() > 5 && name[0] == '.' && name.compare(name.size() - 4, 4, ".tmp") == 0) {
     std::string rest = name.substr(1, name.size() - 5);
     if (rest.size() > 4 && rest.compare(rest.size() - 4, 4, ".old") == 0)
@@ -241,6 +247,12 @@ DWORD WINAPI GetFullPathName_(LPCWSTR name, DWORD size, LPWSTR buffer, LPWSTR* p
              ? 0
              : kSystem.getFullPathName(name, size, buffer, part);
 }
+BOOL WINAPI CreateDirectory_(LPCWSTR name, LPSECURITY_ATTRIBUTES security) {
+  return !Fails(kCreateDirectory, FileOf(name), kDenied) && kSystem.createDirectory(name, security);
+}
+BOOL WINAPI RemoveDirectory_(LPCWSTR name) {
+  return !Fails(kRemoveDirectory, FileOf(name), kDenied) && kSystem.removeDirectory(name);
+}
 
 // The table that counts every call and fails the one planned.
 Win32CallTable CountedCalls() {
@@ -270,6 +282,8 @@ Win32CallTable CountedCalls() {
   calls.getCurrentDirectory = GetCurrentDirectory_;
   calls.setCurrentDirectory = SetCurrentDirectory_;
   calls.getFullPathName = GetFullPathName_;
+  calls.createDirectory = CreateDirectory_;
+  calls.removeDirectory = RemoveDirectory_;
   return calls;
 }
 
@@ -334,24 +348,26 @@ void RemoveTree(const std::wstring& folder) {
   RemoveDirectoryW(folder.c_str());
 }
 
-// Copies the files of `from` into a new folder `to`, their times kept (thumbnails' marks hold
-// their photos' times).
+// Copies the files and folders of `from` into a new folder `to`, their times kept (thumbnails'
+// marks hold their photos' times).
 void CopyFolder(const std::wstring& from, const std::wstring& to) {
   CreateDirectoryW(to.c_str(), nullptr);
   WIN32_FIND_DATAW found;
   const HANDLE search = FindFirstFileW((from + L"\\*").c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return;
   do {
+    const std::wstring name = found.cFileName;
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-      CopyFileW((from + L"\\" + found.cFileName).c_str(), (to + L"\\" + found.cFileName).c_str(),
-                TRUE);
+      CopyFileW((from + L"\\" + name).c_str(), (to + L"\\" + name).c_str(), TRUE);
+    else if (name != L"." && name != L"..")
+      CopyFolder(from + L"\\" + name, to + L"\\" + name);
   } while (FindNextFileW(search, &found));
   FindClose(search);
 }
 
-// A photo of width x height pixels of a pattern of its own (`seed`), written by WIC as a JPEG or
-// a PNG.
-bool MakePhoto(const std::wstring& name, UINT width, UINT height, bool png, int seed) {
+// A photo of width x height pixels of a pattern of its own (`seed`), written by WIC in the format
+// `container` (JPEG, PNG).
+bool MakePhoto(const std::wstring& name, UINT width, UINT height, const GUID& container, int seed) {
   IWICImagingFactory* factory = nullptr;
   if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                               IID_IWICImagingFactory, reinterpret_cast<void**>(&factory))))
@@ -376,8 +392,7 @@ bool MakePhoto(const std::wstring& name, UINT width, UINT height, bool png, int 
                                                         pixels.data(), &bitmap)) &&
               SUCCEEDED(factory->CreateStream(&stream)) &&
               SUCCEEDED(stream->InitializeFromFilename(name.c_str(), GENERIC_WRITE)) &&
-              SUCCEEDED(factory->CreateEncoder(
-                  png ? GUID_ContainerFormatPng : GUID_ContainerFormatJpeg, nullptr, &encoder)) &&
+              SUCCEEDED(factory->CreateEncoder(container, nullptr, &encoder)) &&
               SUCCEEDED(encoder->Initialize(stream, WICBitmapEncoderNoCache)) &&
               SUCCEEDED(encoder->CreateNewFrame(&frame, nullptr)) &&
               SUCCEEDED(frame->Initialize(nullptr)) && SUCCEEDED(frame->SetSize(width, height)) &&
@@ -471,8 +486,10 @@ bool IsPage(const std::string& name) {
   return EndsWith(name, ".htm") || EndsWith(name, ".html");
 }
 
+// A thumbnail, or a copy in the folder of copies.
 bool IsThumbnail(const std::string& name) {
-  return EndsWith(name, "_t.jpg") || name.compare(0, 3, "tn_") == 0;
+  return EndsWith(name, "_t.jpg") || name.compare(0, 3, "tn_") == 0 ||
+         name.compare(0, 16, "kestrune-copies\\") == 0;
 }
 
 std::string Lower(std::string text) {
@@ -486,8 +503,9 @@ bool IsCompletePage(const std::string& bytes) {
          EndsWith(Lower(bytes.substr(bytes.size() < 16 ? 0 : bytes.size() - 16)), "</html>\r\n");
 }
 
-// The lines of `a` that differ from those of `b` ("(lines)" when they have not as many).
-std::vector<std::string> DifferingLines(const std::string& a, const std::string& b) {
+// The lines in which `a` and `b` differ, as pairs ("(lines)" when they have not as many).
+std::vector<std::pair<std::string, std::string>> DifferingLines(const std::string& a,
+                                                                const std::string& b) {
   std::vector<std::string> lines[2];
   for (int i = 0; i < 2; ++i) {
     const std::string& text = i == 0 ? a : b;
@@ -497,10 +515,10 @@ std::vector<std::string> DifferingLines(const std::string& a, const std::string&
       at = end + 1;
     }
   }
-  if (lines[0].size() != lines[1].size()) return {"(lines)"};
-  std::vector<std::string> differ;
+  if (lines[0].size() != lines[1].size()) return {{"(lines)", ""}};
+  std::vector<std::pair<std::string, std::string>> differ;
   for (std::size_t i = 0; i < lines[0].size(); ++i)
-    if (lines[0][i] != lines[1][i]) differ.push_back(lines[0][i]);
+    if (lines[0][i] != lines[1][i]) differ.emplace_back(lines[0][i], lines[1][i]);
   return differ;
 }
 
@@ -513,11 +531,21 @@ bool IsOurs(const std::string& name) {
   return IsPage(name) || IsThumbnail(name);
 }
 
-// True when every line in which the page `a` differs from `b` is a PREVIOUS link: a thumbnail
-// looked up in vain falls back to the photo as its icon, which loses nothing.
-bool OnlyIconsDiffer(const std::string& a, const std::string& b) {
-  for (const std::string& line : DifferingLines(a, b))
-    if (line.find("PREVIOUS") == std::string::npos) return false;
+// `line` with each copy it names ("kestrune-copies/NAME.EDGE.jpg") named by its photo (NAME).
+std::string PhotosForCopies(const std::string& line) {
+  static const std::regex copy("kestrune-copies/([^\"]+)\\.[0-9]+\\.jpg");
+  return std::regex_replace(line, copy, "$1");
+}
+
+// True when every line in which the page `a` differs from `b` is a PREVIOUS link, or names the
+// photo where `b` names its copy: a thumbnail or copy looked up in vain falls back to the photo
+// (*photoShown says when a copy did).
+bool OnlyLookUpsDiffer(const std::string& a, const std::string& b, bool* photoShown) {
+  for (const auto& [line, clean] : DifferingLines(a, b)) {
+    if (line.find("PREVIOUS") != std::string::npos) continue;
+    if (line != PhotosForCopies(clean)) return false;
+    *photoShown = true;
+  }
   return true;
 }
 
@@ -527,7 +555,8 @@ bool OnlyIconsDiffer(const std::string& a, const std::string& b) {
 // be looked at, or whose mark cannot be read, taken for the user's (left as it was or missing,
 // the sheet then without its size); a thumbnail of a photo gone whose mark cannot be read taken
 // for a photo (its thumbnail and pages made); the files of a photo gone left when their removal
-// or the earlier sheet's read fails.
+// or the earlier sheet's read fails; a copy that cannot be looked at, the pages then showing its
+// photo (which a browser may not show).
 std::string SilentDifferences(const Outcome& run, const Outcome& clean, const Files& before) {
   const auto& made = run.files.bytes;
   const auto& expected = clean.files.bytes;
@@ -536,7 +565,11 @@ std::string SilentDifferences(const Outcome& run, const Outcome& clean, const Fi
     if (made.count(name) && made.at(name) == bytes) continue;
     const bool asBefore =
         made.count(name) && before.bytes.count(name) && before.bytes.at(name) == made.at(name);
-    if (IsPage(name) && made.count(name) && OnlyIconsDiffer(made.at(name), bytes)) continue;
+    bool photoShown = false;
+    if (IsPage(name) && made.count(name) && OnlyLookUpsDiffer(made.at(name), bytes, &photoShown)) {
+      if (photoShown) kinds.insert("a copy looked up in vain, its photo shown");
+      continue;
+    }
     if (IsThumbnail(name) && (!made.count(name) || asBefore)) {
       kinds.insert("thumbnail taken for the user's");
     } else if (name == "index.html" || (IsPage(name) && made.count(name))) {
@@ -558,9 +591,10 @@ std::string SilentDifferences(const Outcome& run, const Outcome& clean, const Fi
   // Pages may differ only as a thumbnail taken for something else makes them; the sheet alone
   // differs where a thumbnail as made is taken for the user's (listed without its size).
   if (kinds.count("sheet or pages other") && kinds.size() == 1) {
+    bool photoShown = false;
     for (const auto& [name, bytes] : expected)
       if (name != "index.html" && IsPage(name) && made.at(name) != bytes &&
-          !OnlyIconsDiffer(made.at(name), bytes))
+          !OnlyLookUpsDiffer(made.at(name), bytes, &photoShown))
         return "(not let through: " + name + ")";
     return "thumbnail taken for the user's";
   }
@@ -619,12 +653,15 @@ std::string WhatWentWrong(const Site& site, const Outcome& run, const Outcome& c
   // Told in a box that names the file, or says the folder cannot be read (a look at one of its
   // files while it is listed); a call on the working folder, made to see where a file lies, in a
   // box about that file.
+  // A look at a copy while the folder of copies is listed, in a box about that folder.
   const bool anyFile = site.file == "." || site.file == "(working folder)";
+  const bool copy = std::regex_match(site.file, std::regex(".+\\.[0-9]+\\.jpg"));
   const std::string name = site.file == "*" ? "photos" : Lower(site.file.substr(0, 6));
   bool named = false;
   for (const std::string& box : run.boxes) {
     named = named || anyFile || Lower(box).find(name) != std::string::npos ||
-            box == "photos | The folder cannot be read";
+            box == "photos | The folder cannot be read" ||
+            (copy && box.compare(0, 18, "kestrune-copies | ") == 0);
   }
   fault(named, "no box names " + site.file + boxes);
   return faults;
@@ -639,8 +676,11 @@ void Sweep(const std::wstring& folder, const char* title, std::size_t files) {
   // (the walk keeps its last images' thumbnails, looked up, from one run to the next).
   Run(folder, nullptr);
   const Outcome clean = Run(folder, nullptr);
+  std::string made;
+  for (const auto& file : clean.files.bytes) made += " " + file.first;
+  for (const std::string& box : clean.boxes) made += "\n    " + box;
   Check(clean.status == 0 && clean.boxes.empty() && clean.files.bytes.size() == files,
-        std::string(title) + ": the clean run makes every thumbnail and page");
+        std::string(title) + ": the clean run makes every thumbnail and page:" + made);
   const std::vector<Site> sites = Plan.sites;
   const Files before = Snapshot(folder);
   LetThrough = 0;
@@ -679,13 +719,14 @@ int main(int argc, char** argv) {
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   SetMainWindowShowCommand(SW_HIDE);
   SetWindowsHookExW(WH_CALLWNDPROCRET, AnswerBox, nullptr, GetCurrentThreadId());
-  // A first run: two JPEGs (one a portrait) and a PNG, small enough to be made at once; a photo
-  // and a page of ours beside the folder, which no run may touch.
+  // A first run: two JPEGs (one a portrait) and a PNG large enough for a thumbnail for dense
+  // screens (in the folder of copies), all small enough to be made at once; a photo and a page of
+  // ours beside the folder, which no run may touch.
   CreateDirectoryW(L"first", nullptr);
   CreateDirectoryW(L"outside", nullptr);
-  Check(MakePhoto(L"first\\a.jpg", 96, 64, false, 1) &&
-            MakePhoto(L"first\\b.jpg", 48, 80, false, 2) &&
-            MakePhoto(L"first\\c.png", 64, 48, true, 3),
+  Check(MakePhoto(L"first\\a.jpg", 96, 64, GUID_ContainerFormatJpeg, 1) &&
+            MakePhoto(L"first\\b.jpg", 48, 80, GUID_ContainerFormatJpeg, 2) &&
+            MakePhoto(L"first\\c.png", 320, 200, GUID_ContainerFormatPng, 3),
         "the photos made");
   CopyFileW(L"first\\a.jpg", L"outside\\x.jpg", TRUE);
   const std::string page = std::string(kOwnPageMarker) + "\r\n</html>\r\n";
@@ -694,17 +735,21 @@ int main(int argc, char** argv) {
   WriteFile(file, page.data(), static_cast<DWORD>(page.size()), &wrote, nullptr);
   CloseHandle(file);
   if (scenario != "again")
-    Sweep(L"first", "folder run", 14);  // 3 photos, thumbnails, pages, allin1.html, index.html
+    Sweep(L"first", "folder run", 15);  // 3 photos, thumbnails, pages, the copy, allin1, index
 
-  // A re-run over that run's thumbnails, pages and sheet: b.jpg changed since (its thumbnail made
-  // again), c.png gone (its thumbnail and pages removed), a.jpg up to date.
+  // A re-run over that run's thumbnails, copy, pages and sheet: b.jpg changed since (its
+  // thumbnail made again), c.png gone (its thumbnail, pages and copy removed, then the folder of
+  // copies), a.jpg up to date.
   if (scenario != "first") {
     Run(L"first", nullptr);
     CopyFolder(kPhotos, L"again");
     DeleteFileW(L"again\\b.jpg");
     DeleteFileW(L"again\\c.png");
-    Check(MakePhoto(L"again\\b.jpg", 80, 48, false, 4), "the photo changed");
+    Check(MakePhoto(L"again\\b.jpg", 80, 48, GUID_ContainerFormatJpeg, 4), "the photo changed");
     Sweep(L"again", "re-run", 10);
+    Run(L"again", nullptr);
+    Check(GetFileAttributesW(L"run\\photos\\kestrune-copies") == INVALID_FILE_ATTRIBUTES,
+          "the re-run removes the folder of copies once it is empty");
   }
   CoUninitialize();
   return test_checks::Report();

@@ -197,10 +197,14 @@ printf '<html><head><meta charset="utf-8"><title>Refused</title></head><body>\n%
   >"$unicode/refused/index.html"
 
 # Folders of photos. gallery: a picture of four coloured quarters under each EXIF orientation
-# (one with a description for its caption), a PNG, a GIF, camera photos in natural order and a
-# name the sheet escapes. gallerybad: one good photo and each kind of bad one, beside a link
-# leading out. Times are whole seconds, which both systems keep exactly (they go into the marks).
-mkdir gallery gallerybad galleryclean
+# (one with a description for its caption), a PNG, a GIF, camera photos in natural order, a name
+# the sheet escapes, and a photo large enough for a screen-sized copy and a thumbnail for dense
+# screens. gallerytiff: TIFF photos, which browsers cannot show (each gets a copy of its own
+# size): one turned by its orientation tag, and one of two pages, of which the first is the
+# photo. gallerybad: one good photo and each kind of bad one, beside a link leading out.
+# gallerycodecs: a good photo beside a HEIC, an AVIF and a WebP photo, whose decoders Wine lacks.
+# Times are whole seconds, which both systems keep exactly (they go into the marks).
+mkdir gallery gallerytiff gallerybad galleryclean gallerycodecs
 /usr/bin/python3 - <<'PYTHON'
 from PIL import Image
 
@@ -216,8 +220,19 @@ for orientation in range(1, 9):
     quarters.save(f"gallery/turn{orientation}.jpg", quality=90, exif=exif.tobytes())
 quarters.resize((300, 160)).save("gallery/wide.png")
 quarters.resize((100, 80)).save("gallery/small.gif")
+quarters.resize((1600, 1200)).save("gallery/camera.jpg", quality=90)
+turned = Image.Exif()
+turned[0x0112] = 6
+quarters.save("gallerytiff/scan.tif", exif=turned.tobytes())
+quarters.save("gallerytiff/pages.tif", save_all=True, append_images=[Image.new("RGB", (50, 50))])
 quarters.save("gallerybad/good.jpg", quality=90)
+quarters.save("gallerycodecs/good.jpg", quality=90)
+quarters.save("gallerycodecs/IMG_3.webp")
+quarters.save("gallerycodecs/quarters.png")
 PYTHON
+vips copy gallerycodecs/quarters.png gallerycodecs/IMG_1.heic
+vips copy gallerycodecs/quarters.png gallerycodecs/IMG_2.avif
+rm gallerycodecs/quarters.png
 cp "$examples/boats.jpg" gallery/IMG_9.jpg
 cp "$examples/harbour.jpg" gallery/IMG_10.jpg
 cp "$examples/kite.gif" "gallery/photo 10 & more.gif"
@@ -232,5 +247,5 @@ printf '\x89PNG\r\n\x1a\n\0\0\0\x0dIHDR\0\x01\x86\xa0\0\x01\x86\xa0\x08\x02\0\0\
   >gallerybad/huge.png
 echo outside >outside.jpg
 ln -s ../outside.jpg gallerybad/out.jpg
-find gallery gallerymodern gallerybad galleryclean "$unicode/opened" \
+find gallery gallerymodern gallerytiff gallerybad galleryclean gallerycodecs "$unicode/opened" \
   -exec touch -h -d @1700000000 {} +

@@ -15,7 +15,9 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "photos/photos.h"
 #include "platform/platform_win32.h"
 #include "tests/win32/checks.h"
 
@@ -538,6 +540,46 @@ void TestLinksLeadingOut() {
   SetWorkingFolder(start);
 }
 
+// The entry named `name` of `entries`; nullptr when there is none.
+const FolderEntry* EntryNamed(const std::vector<FolderEntry>& entries, const std::string& name) {
+  for (const FolderEntry& entry : entries)
+    if (entry.name == name) return &entry;
+  return nullptr;
+}
+
+// The folder of copies, in the same fixtures: made, listed and removed once empty only as a
+// folder of the working folder's own, never through the link "linked" leading out; the links in
+// a listing are said to be links.
+void TestFolderOfCopies() {
+  const std::string start = GetWorkingFolder();
+  if (!SetWorkingFolder("inside\\")) return;  // told by TestLinksLeadingOut
+  std::vector<FolderEntry> entries;
+  Check(!ListFolder("linked", &entries) && entries.empty(), "a linked folder is not listed");
+  Check(!MakeFolder("linked") && !RemoveEmptyFolder("linked") && IsFolderPath("linked"),
+        "a linked folder is neither taken as made nor removed");
+  Check(!ListFolder("..", &entries) && !ListFolder("..\\outside", &entries) && !MakeFolder("con"),
+        "only a plain name of the folder's own is listed or made");
+  Check(MakeFolder("copies") && MakeFolder("copies") && ListFolder("copies", &entries) &&
+            entries.empty(),
+        "a folder made, found as made by a second call, and listed empty");
+  std::ofstream("copies\\a.jpg") << "copy";
+  Check(!RemoveEmptyFolder("copies") && ListFolder("copies", &entries) &&
+            EntryNamed(entries, "a.jpg") != nullptr &&
+            EntryNamed(entries, "a.jpg")->kind == EntryKind::Regular,
+        "a folder that holds a file is listed with it and not removed");
+  DeleteFileA("copies\\a.jpg");
+  Check(RemoveEmptyFolder("copies") && !IsFolderPath("copies"), "the empty folder is removed");
+  entries.clear();
+  Check(ListWorkingFolder(&entries), "the working folder is listed");
+  const FolderEntry* inner = EntryNamed(entries, "inner.htm");
+  const FolderEntry* target = EntryNamed(entries, "target.htm");
+  const FolderEntry* linked = EntryNamed(entries, "linked");
+  Check(inner != nullptr && inner->link && inner->kind == EntryKind::Regular && target != nullptr &&
+            !target->link && linked != nullptr && linked->kind == EntryKind::LinkOutside,
+        "links are said to be links, and one leading out is not followed");
+  SetWorkingFolder(start);
+}
+
 // The system's own UTF-16 for a UTF-8 text, and a file read by that name.
 std::wstring WideOf(const std::string& utf8) {
   const int length =
@@ -651,5 +693,6 @@ int main(int argc, char** argv) {
   TestHelpPage();
   TestLookAndRemoval();
   TestLinksLeadingOut();
+  TestFolderOfCopies();
   return test_checks::Report();
 }

@@ -425,6 +425,14 @@ void TestFolderGallery() {
     CheckSameAsHeadless("gallerymodern");
   }
 
+  CurrentCase = "folder gallery: TIFF photos, through WIC";
+  Run tiff;
+  if (Start(tiff, Folder("gallerytiff"), WorkRoot)) {
+    Check(RunToEnd(tiff).empty(), "no box");
+    CheckEqual(std::to_string(tiff.exitCode), "0", "exit code");
+    CheckSameAsHeadless("gallerytiff");
+  }
+
   CurrentCase = "folder gallery: bad photos";
   Run bad;
   if (Start(bad, Folder("gallerybad"), WorkRoot)) {
@@ -439,16 +447,41 @@ void TestFolderGallery() {
     CheckSameAsHeadless("gallerybad");
   }
 
+  CurrentCase = "folder gallery: photos whose decoders the system lacks";
+  Run codecs;
+  if (Start(codecs, Folder("gallerycodecs"), WorkRoot)) {
+    std::multimap<std::string, std::string> told;  // by the box's title, its text
+    for (const std::string& box : RunToEnd(codecs))
+      told.emplace(box.substr(0, box.find(" | ")), box.substr(box.find(" | ") + 3));
+    const std::string sheet = ReadAll(Folder("gallerycodecs") + "\\index.html");
+    for (const auto& [photo, format] : std::map<std::string, std::string>{
+             {"IMG_1.heic", "HEIC"}, {"IMG_2.avif", "AVIF"}, {"IMG_3.webp", "WebP"}}) {
+      const auto box = told.find(photo);
+      Check(told.count(photo) == 1 &&
+                box->second.find("no decoder for " + format + " photos on this system (") !=
+                    std::string::npos,
+            photo + " told once, with why: " + (box == told.end() ? "(no box)" : box->second));
+      Check(sheet.find("href=\"" + photo + "\"") != std::string::npos, photo + " in the sheet");
+    }
+    Check(told.count("good.jpg") == 0 &&
+              GetFileAttributesA((Folder("gallerycodecs") + "\\good_t.jpg").c_str()) !=
+                  INVALID_FILE_ATTRIBUTES,
+          "the good photo's thumbnail made");
+    CheckEqual(std::to_string(codecs.exitCode), "1", "exit code");
+  }
+
   CurrentCase = "folder gallery: clean";
   Run write;
   if (Start(write, Folder("galleryclean"), WorkRoot)) {
     Check(RunToEnd(write).empty(), "the run showed no box");
     Run clean;
     if (Start(clean, "--clean " + Folder("galleryclean"), WorkRoot)) {
-      // One box tells the whole clean: the thumbnails' summary, then the slide show's.
+      // One box tells the whole clean: the summary of the thumbnails and copies (a thumbnail for
+      // dense screens each, in the folder of copies), then the slide show's.
       const std::vector<std::string> boxes = RunToEnd(clean);
       const std::string box = boxes.empty() ? "" : boxes.back();
-      const std::size_t thumbnails = box.find("| 3 thumbnails removed, index.html removed, 0 kept");
+      const std::size_t thumbnails =
+          box.find("| 6 thumbnails and copies removed, index.html removed, 0 kept");
       const std::size_t pages = box.find("3 images: 7 pages removed, 0 kept, 0 refused");
       Check(boxes.size() == 1 && thumbnails != std::string::npos && pages != std::string::npos &&
                 thumbnails < pages,
@@ -527,7 +560,7 @@ void TestStartFailures() {
   const Case cases[] = {
       {"notfound", "missing.html", "File not found: missing.html", "none", "main window"},
       {"notfound", "\"\"", "File not found: ", "none", "main window"},
-      {"folder", "sheet.html", "No photos in sheet.html (JPG, GIF and PNG files directly in it)",
+      {"folder", "sheet.html", "No photos in sheet.html (JPEG, PNG, GIF, HEIC, AVIF, WebP or TIFF files, in it or its folders)",
        "exclamation", "none"},  // a folder is a folder of photos, whatever its name
       {"empty", "empty.html", "File map could not be opened for empty.html", "none", "main window"},
       {"noimages", "index.html", kNoImages, "exclamation", "none"},
