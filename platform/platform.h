@@ -88,12 +88,15 @@ std::FILE* CreateOutputFile(const std::string& name, std::string_view marker);
 // file under its name only when that is still the one CreateOutputFile looked at, or a page of
 // ours or an empty file (the decision is made about the very file replaced). False when anything
 // written was lost or the file could not be put in place; the temporary file is gone either way.
+// Where the system can tell (POSIX), a new file that holds exactly the bytes of the one it would
+// replace is dropped instead, the page and its folder keeping their times.
 bool CloseOutputFile(std::FILE* stream);
 
 // Creates or replaces `name` with the same refusals as CreateOutputFile, and writes `bytes` into
 // it directly, in one write, read through the very handle that is then truncated and written.
 // False when it was refused or anything written was lost; a file this call created is then
-// removed again, so no empty or partial page of a run is left.
+// removed again, so no empty or partial page of a run is left. Where the system can tell (POSIX),
+// an existing page that holds exactly `bytes` is left as it is, its times kept.
 bool WriteOutputFile(const std::string& name, std::string_view bytes, std::string_view marker);
 
 // What stands under a page's name, as LookAtPageFile and RemoveOwnPage find it.

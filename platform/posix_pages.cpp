@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <string>
@@ -27,8 +28,8 @@ namespace posix {
 // Empty, Foreign, or Unreadable when they cannot be read. The read leaves the offset at 0 for the
 // page written next. Where the file could not be opened with O_NOATIME, the old access time is put
 // back after the look, as far as permissions allow.
-PageFileState HeadOf(int fd, const struct stat& info, bool accessTimeKept,
-                     std::string_view marker) {
+PageFileState HeadOf(int fd, const struct stat& info, bool accessTimeKept, std::string_view marker,
+                     SameBytes* page) {
   // As much as the file holds, so one read does where a page is shorter than the look; left
   // uninitialised, as only the bytes read are looked at.
   const std::size_t size = std::min<std::size_t>(
@@ -36,6 +37,10 @@ PageFileState HeadOf(int fd, const struct stat& info, bool accessTimeKept,
   const std::unique_ptr<char[]> head(new (std::nothrow) char[size + 1]);
   const ssize_t got = head ? ReadFully(fd, head.get(), size, 0) : -1;
   const PageFileState state = HeadState(head.get(), got, marker);
+  // The look read the whole file when it is no longer than the look: its bytes are all known.
+  if (page != nullptr)
+    page->same = got == info.st_size && static_cast<std::size_t>(got) == page->bytes.size() &&
+                 (got == 0 || std::memcmp(head.get(), page->bytes.data(), page->bytes.size()) == 0);
   if (!MayBeReplaced(state) && !accessTimeKept) {
     const struct timespec times[2] = {info.st_atim, {0, UTIME_OMIT}};
     PosixCalls.futimens(fd, times);
@@ -54,9 +59,9 @@ bool LooksLikeOwnPage(int fd, const struct stat& info, bool accessTimeKept,
 // grows, and the part of another run's page seen first is not taken for a file of the user's.
 // *info describes the file as last looked at.
 bool LooksLikeOwnPageWhileWritten(int fd, struct stat* info, bool accessTimeKept,
-                                  std::string_view marker) {
+                                  std::string_view marker, SameBytes* page) {
   for (int look = 0; look < 4; ++look) {
-    const PageFileState state = HeadOf(fd, *info, accessTimeKept, marker);
+    const PageFileState state = HeadOf(fd, *info, accessTimeKept, marker, page);
     if (MayBeReplaced(state)) return true;
     struct stat now;
     if (state != PageFileState::Foreign || info->st_size >= static_cast<off_t>(kOwnPageLookSize) ||

@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -49,10 +51,12 @@ std::FILE* OutputStream(int fd) {
 }
 
 // An output file open for writing from its start, as CreateOutputFile and WriteOutputFile make
-// it: `created` when it did not exist, else `info` describes the existing file.
+// it: `created` when it did not exist, else `info` describes the existing file, and `same` says
+// it holds the very bytes to be written.
 struct OpenOutput {
   int fd = -1;
   bool created = false;
+  bool same = false;
   struct stat info {};
 };
 
@@ -62,10 +66,11 @@ bool TakesReservedName(const std::string& name, int fd);
 // makes or removes meanwhile: each try that fails so means the name changed since the last.
 constexpr int kOpenOrCreateTurns = 8;
 
-// Opens `name` for a page: a new file, or an existing one that may be replaced, left as it is
-// (the caller writes over it from its start). A file that must not be replaced is left
-// untouched; fd -1 when refused.
-OpenOutput OpenOutputFile(const std::string& name, std::string_view marker) {
+// Opens `name` for the page `bytes`: a new file, or an existing one that may be replaced, left
+// as it is (the caller writes over it from its start, unless it holds `bytes` already). A file
+// that must not be replaced is left untouched; fd -1 when refused.
+OpenOutput OpenOutputFile(const std::string& name, std::string_view marker,
+                          std::string_view bytes) {
   OpenOutput output;
   bool accessTimeKept = true;
   // Opening an existing file fails with ENOENT and creating one with EEXIST when another run of
@@ -97,9 +102,12 @@ OpenOutput OpenOutputFile(const std::string& name, std::string_view marker) {
   // look at its identity. An existing file is replaced only when it is a regular file (never a
   // device or a FIFO), not held by this process, and empty or a page of ours.
   struct stat& info = output.info;
+  SameBytes page{bytes};
   if (PosixCalls.fstat(output.fd, &info) == 0 && S_ISREG(info.st_mode) && !IsHeld(info) &&
-      LooksLikeOwnPageWhileWritten(output.fd, &info, accessTimeKept, marker))
+      LooksLikeOwnPageWhileWritten(output.fd, &info, accessTimeKept, marker, &page)) {
+    output.same = page.same;
     return output;
+  }
   PosixCalls.close(output.fd);
   output.fd = -1;
   return output;
@@ -232,6 +240,42 @@ bool PutInPlace(Replacement* r) {
     if (errno != EEXIST) return false;
   }
   return false;
+}
+
+// True when the files `a` and `b`, both of `size` bytes, hold the same bytes.
+bool SameContents(int a, int b, off_t size) {
+  constexpr std::size_t kChunk = 65536;
+  const std::unique_ptr<char[]> one(new (std::nothrow) char[kChunk]);
+  const std::unique_ptr<char[]> two(new (std::nothrow) char[kChunk]);
+  if (!one || !two) return false;
+  for (off_t at = 0; at < size;) {
+    const std::size_t length = static_cast<std::size_t>(std::min<off_t>(size - at, kChunk));
+    if (ReadFully(a, one.get(), length, at) != static_cast<ssize_t>(length) ||
+        ReadFully(b, two.get(), length, at) != static_cast<ssize_t>(length) ||
+        std::memcmp(one.get(), two.get(), length) != 0)
+      return false;
+    at += static_cast<off_t>(length);
+  }
+  return true;
+}
+
+// True when the complete new combined page of `r` holds exactly the bytes of the page it
+// replaces, which still stands under its name: it is then not put in place, so a re-run of an
+// unchanged gallery leaves that page, and its folder, as they were.
+bool SameAsOriginal(const Replacement& r) {
+  struct stat original, standing, written;
+  if (r.original < 0 || PosixCalls.fstat(r.original, &original) != 0 ||
+      DescribeEntry(r.folder, r.file, &standing) != 0 || !SameFile(standing, r.info))
+    return false;
+  // The new file is read again by its /proc name, or by its hidden name.
+  const std::string path =
+      r.unnamed >= 0 ? "/proc/self/fd/" + std::to_string(r.unnamed) : r.temporary;
+  const int fd = PosixCalls.openat(AT_FDCWD, path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC, 0);
+  if (fd < 0) return false;
+  const bool same = PosixCalls.fstat(fd, &written) == 0 && written.st_size == original.st_size &&
+                    SameContents(fd, r.original, original.st_size);
+  PosixCalls.close(fd);
+  return same;
 }
 
 // Runs killed outright (SIGKILL, a crash, a power cut) can leave a hidden file beside the
@@ -400,8 +444,10 @@ std::FILE* CreateOutputFile(const std::string& name, std::string_view marker) {
 }
 
 bool WriteOutputFile(const std::string& name, std::string_view bytes, std::string_view marker) {
-  const OpenOutput output = OpenOutputFile(name, marker);
+  const OpenOutput output = OpenOutputFile(name, marker, bytes);
   if (output.fd < 0) return false;
+  // A page that holds these bytes already is not written again: its times stay.
+  if (output.same) return PosixCalls.close(output.fd) == 0;
   // Open only during this call, so no other output can meet it: it needs no place among the
   // held files. An earlier page is written over from its start and cut to the new length when
   // it was longer, or to what was written when the write failed.
@@ -427,6 +473,12 @@ bool CloseOutputFile(std::FILE* stream) {
   // From here the temporary name may hold the file taken out of the page's place, which a second
   // signal must not remove: signals wait until the page is in place.
   ForgetTemporary();
+  if (complete && SameAsOriginal(r)) {
+    if (!r.temporary.empty()) PosixCalls.unlink(r.temporary.c_str());
+    RemoveLeftovers(r);
+    LetGo(r);
+    return true;
+  }
   sigset_t interruptions, previous;
   sigemptyset(&interruptions);
   for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interruptions, signal);

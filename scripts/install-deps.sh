@@ -38,10 +38,11 @@ groups[test]="${groups[package]}
 # AVIF photos made by libheif for the folder runs.
 groups[fresh]="mmdebstrap"
 groups[bench]="${groups[run]} libbenchmark-dev libjpeg-dev strace libvips-tools llgal igal2
-  fgallery liblcms2-utils lazygal"
+  fgallery liblcms2-utils lazygal time"
 # bench/run.sh: counts system calls too; --folder times the thumbnails and copies against
 # vipsthumbnail and folder gallery generators (fgallery refuses to start without the colour
-# converter of liblcms2-utils, which it only recommends)
+# converter of liblcms2-utils, which it only recommends); --albums reads peak memory from
+# /usr/bin/time -v
 groups[fixtures]="pandoc tree python3 igal2 llgal imagemagick"
 
 [ $# -gt 0 ] || set -- run

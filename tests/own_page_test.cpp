@@ -254,6 +254,42 @@ int UsersFileTakesTheNameFirst(int fromFolder, const char* from, int toFolder, c
   return DefaultPosixCalls().renameAt(fromFolder, from, toFolder, to, flags);
 }
 
+// What a write that leaves a file alone keeps: its identity, its modification time, and its
+// folder's (a file put in place by a rename changes both).
+std::string KeptOf(const std::string& path) {
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0) return "(missing)";
+  return std::to_string(info.st_ino) + " " + std::to_string(info.st_mtim.tv_sec) + "." +
+         std::to_string(info.st_mtim.tv_nsec);
+}
+
+// A page that holds the very bytes to be written is left as it is, and so is its folder (a re-run
+// of an unchanged gallery rewrites no file); one that differs in its last byte alone is written.
+// Both ways: a slide page written in place, the combined page put in place once complete.
+TEST_F(OwnPages, APageHoldingTheSameBytesIsLeftAsItIs) {
+  const std::string page = kMarker + "<p>a</p>", other = kMarker + "<p>b</p>";
+  using Write = bool (*)(const std::string&, const std::string&);
+  const Write inPlace = [](const std::string& name, const std::string& bytes) {
+    return WriteOutputFile(name, bytes, kOwnPageMarker);
+  };
+  const Write putInPlace = [](const std::string& name, const std::string& bytes) {
+    std::FILE* file = CreateOutputFile(name, kOwnPageMarker);
+    return file != nullptr && std::fputs(bytes.c_str(), file) >= 0 && CloseOutputFile(file);
+  };
+  for (const Write write : {inPlace, putInPlace}) {
+    WriteOld("p.htm", page);
+    DateBack(folder_.path());
+    const std::string file = KeptOf(folder_ / "p.htm"), folder = KeptOf(folder_.path());
+    EXPECT_TRUE(write("p.htm", page));
+    EXPECT_EQ(KeptOf(folder_ / "p.htm"), file);
+    EXPECT_EQ(KeptOf(folder_.path()), folder);
+    EXPECT_EQ(ListFiles(folder_.path()), std::vector<std::string>{"p.htm"});
+    EXPECT_TRUE(write("p.htm", other));
+    EXPECT_EQ(folder_.Read("p.htm"), other);
+    EXPECT_NE(KeptOf(folder_ / "p.htm"), file);
+  }
+}
+
 // The decision is made about the very file removed: a user's file that takes a page's name
 // between the first look and the move aside is moved back, and nothing else is left behind.
 TEST_F(OwnPages, ACleanRemovesOnlyThePageItLooksAtInItsNewPlace) {
