@@ -296,12 +296,8 @@ bool IsLeftover(std::string_view name, std::string_view start) {
 std::vector<std::string> HiddenNamesBeside(const Replacement& r, const std::string& start) {
   std::vector<std::string> names;
   if (EndWatch(r.stream, &names)) return names;
-  const int fd = PosixCalls.openat(r.folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-  if (fd < 0) return names;
-  ForEachFolderEntry(fd, [&start, &names](std::string_view name, unsigned char) {
-    if (name.compare(0, start.size(), start) == 0) names.emplace_back(name);
-  });
-  PosixCalls.close(fd);
+  for (const std::string& name : HiddenTemporaryNames(r.folder, FolderPart(r.name)))
+    if (name.compare(0, start.size(), start) == 0) names.push_back(name);
   return names;
 }
 
