@@ -35,8 +35,9 @@ const char kHelpFallbackText[] =
     "\n"
     "Use File > Open to select the HTML contact sheet.\n"
     "\n"
-    "Or use File > Open Folder... to choose a folder of photos: kestrune makes a thumbnail of each "
-    "photo and the folder's contact sheet, index.html, then its slide show.";
+    "Or use File > Open Folder... to choose a folder of photos (JPEG, PNG, GIF, HEIC, AVIF, WebP, "
+    "TIFF), or of folders of them: kestrune makes each folder's thumbnails, copies sized for "
+    "screens and contact sheet, index.html, then its slide show.";
 
 // wParam of the step message (MsgStep) of a folder run; a sheet run's carries 0.
 constexpr std::uintptr_t kFolderStep = 1;

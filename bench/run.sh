@@ -10,7 +10,12 @@
 #                [--places "/dev/shm build/bench-disk"] [--literal-images N]
 #                [--thumbnails present|absent|both] [--no-thumbnails] [--floor-with-lookups]
 #                [--start-rounds 101] [--modern] [--layouts "beside folder"]
-#   bench/run.sh --folder [--photos 200] [--rounds 3]   (a folder of photos: bench/lib/folder.sh)
+#   bench/run.sh --folder [--photos 100] [--rounds 2] [--thumbnail-peers] [--quick]
+#                                   (a folder of photos, its thumbnails and copies against peers:
+#                                   bench/lib/folder.sh)
+#   bench/run.sh --albums [--rounds 1] [--rerun-rounds 3] [--no-lazygal] [--quick]
+#                                   (a tree of 20,000 photos in 400 albums against the same photos
+#                                   in one folder, its re-run and lazygal: bench/lib/albums.sh)
 #
 # Two layouts of gallery: "beside", the images and their thumbnails beside the sheet (the
 # gallery page a photo program writes), and "folder", a hand-edited sheet beside a folder img/
@@ -36,6 +41,8 @@
 set -euo pipefail
 # The folder gallery against its peers is a measurement of its own (bench/lib/folder.sh).
 if [ "${1:-}" = --folder ]; then shift; exec bash "$(dirname "$0")/lib/folder.sh" "$@"; fi
+# So is a tree of albums against the same photos in one folder (bench/lib/albums.sh).
+if [ "${1:-}" = --albums ]; then shift; exec bash "$(dirname "$0")/lib/albums.sh" "$@"; fi
 caller="$PWD"
 cd "$(dirname "$0")/.."
 root="$PWD"

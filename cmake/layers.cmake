@@ -8,12 +8,7 @@
 # build (the Layers.* tests check that it does not).
 function(kestrune_offer_headers target folder)
   set(root ${PROJECT_BINARY_DIR}/include/${target})
-  file(REMOVE_RECURSE ${root})
-  file(MAKE_DIRECTORY ${root}/${folder})
-  foreach(header ${ARGN})
-    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder}/${header} ${root}/${folder}/${header}
-         SYMBOLIC)
-  endforeach()
+  kestrune_link_headers(${root} ${folder} ${ARGN})
   get_target_property(type ${target} TYPE)
   if(type STREQUAL "INTERFACE_LIBRARY")
     target_include_directories(${target} INTERFACE ${root})
@@ -27,11 +22,16 @@ endfunction()
 #   kestrune_own_headers(TARGET FOLDER HEADER...)
 function(kestrune_own_headers target folder)
   set(root ${PROJECT_BINARY_DIR}/include-own/${target})
+  kestrune_link_headers(${root} ${folder} ${ARGN})
+  target_include_directories(${target} PRIVATE ${root})
+endfunction()
+
+# Makes ROOT/FOLDER afresh, holding a link to each HEADER of FOLDER and nothing else.
+function(kestrune_link_headers root folder)
   file(REMOVE_RECURSE ${root})
   file(MAKE_DIRECTORY ${root}/${folder})
   foreach(header ${ARGN})
     file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder}/${header} ${root}/${folder}/${header}
          SYMBOLIC)
   endforeach()
-  target_include_directories(${target} PRIVATE ${root})
 endfunction()

@@ -209,7 +209,11 @@ void SayUnused(const FolderGallery& gallery) {
   for (std::size_t i = 0; i < count && i < kNamed; ++i)
     text += (i > 0 ? ", " : "") + gallery.unused[i];
   if (count > kNamed) text += " and " + std::to_string(count - kNamed) + " more";
-  ShowMessageBox(nullptr, text, gallery.title, BoxIcon::Information);
+  // Titled like the album's other messages in a tree (by its path from the top, so two albums
+  // of one name are told apart), by the folder's name at the top.
+  const std::string& path = gallery.path;
+  ShowMessageBox(nullptr, text, path.empty() ? gallery.title : path.substr(0, path.size() - 1),
+                 BoxIcon::Information);
 }
 
 bool BeginThumbnails(FolderGallery& gallery, std::string* why) {

@@ -37,6 +37,7 @@ struct FolderRun {
   const PageStyle* style = nullptr;
   std::string order;  // "name", "date", or empty: as each sheet kept it
   std::string given;  // the tree in hand as the user named it
+  std::string title;  // its top's name, as its sheet's title gives it
   std::string top;    // and as a path the program enters from anywhere
   std::vector<TreeLevel> stack;
   std::size_t albums = 0, albumsBegun = 0;  // for the progress
@@ -69,7 +70,7 @@ std::string InTree(const std::string& path, const std::string& name) {
 // A folder of the tree in hand as its messages name it: the top by its own name, as its sheet's
 // title does, a folder below it by its path from the top.
 std::string AlbumName(const std::string& path) {
-  return path.empty() ? FolderTitle(Run.given) : path;
+  return path.empty() ? Run.title : path;
 }
 
 // The albums of a folder in the order its sheet shows them: by name as walked, or by when their
@@ -121,10 +122,11 @@ bool PrepareGallery(TreeLevel& level) {
   Run.progress.clear();
   Run.gallery.folder = level.path.empty() ? Run.given : level.path;
   Run.gallery.path = level.path.empty() ? std::string() : level.path + "/";
-  Run.gallery.title = level.path.empty() ? FolderTitle(Run.given) : level.name;
+  // The names the levels were given as the walk reached them: the top's was taken in the top,
+  // since by now the working folder is the album in hand.
+  Run.gallery.title = level.name;
   Run.gallery.orderGiven = Run.order;
-  for (const TreeLevel& above : Run.stack)
-    Run.gallery.trail.push_back(above.path.empty() ? FolderTitle(Run.given) : above.name);
+  for (const TreeLevel& above : Run.stack) Run.gallery.trail.push_back(above.name);
   bool sheetFailed = false;
   if (GallerySheetMayBeWritten(&sheetFailed)) return true;
   const std::string sheet = InTree(level.path, kGallerySheetName);
@@ -188,6 +190,8 @@ bool BeginTree(const std::string& given) {
     return Refuse("File not found: " + given);
   Run.top = GetWorkingFolder();
   if (Run.top.empty()) return Refuse("File not found: " + given);
+  // Named now, in the top: "." and ".." are named after the working folder.
+  Run.title = FolderTitle(given);
   std::vector<std::string> unreadable;
   Run.albums = CountAlbums(Run.top, &unreadable);
   Run.albumsBegun = 0;
@@ -200,7 +204,7 @@ bool BeginTree(const std::string& given) {
     return Refuse("No photos in " + given +
                   " (JPEG, PNG, GIF, HEIC, AVIF, WebP or TIFF files, in it or its folders)");
   }
-  PushLevel("", FolderTitle(given));
+  PushLevel("", Run.title);
   return true;
 }
 

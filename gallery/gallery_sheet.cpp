@@ -5,12 +5,18 @@
 
 namespace {
 
+// A day as an album's entry says it: kept on one line (a browser may break after a hyphen,
+// leaving "2024-" at the end of a line).
+std::string Day(const std::string& day) {
+  return "<span class=\"day\">" + day + "</span>";
+}
+
 // What an album holds, as its entry says it: "12 photos, 2024-05-03 – 2024-05-09".
 std::string Holds(const AlbumEntry& album) {
   std::string text = std::to_string(album.photos) + (album.photos == 1 ? " photo" : " photos");
   if (album.firstDay.empty()) return text;
-  text += ", " + album.firstDay;
-  if (album.lastDay != album.firstDay) text += " &#8211; " + album.lastDay;
+  text += ", " + Day(album.firstDay);
+  if (album.lastDay != album.firstDay) text += " &#8211; " + Day(album.lastDay);
   return text;
 }
 

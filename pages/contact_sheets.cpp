@@ -82,9 +82,9 @@ void ClassicSheet(const FolderSheet& sheet, std::string& text) {
       "</title>\n"
       "<style type=\"text/css\">\n"
       "div.photo{display:inline-block;vertical-align:top;width:250px;margin:4px;"
-      "text-align:center}\n"
-      "</style>\n</head>\n<body>\n<h1>" +
-      title + "</h1>\n";
+      "text-align:center}\n" +
+      std::string(sheet.albums.empty() ? "" : "span.day{white-space:nowrap}\n") +
+      "</style>\n</head>\n<body>\n<h1>" + title + "</h1>\n";
   // Up to the sheet of the folder above.
   if (sheet.trail.size() > 1) {
     const TrailStep& up = sheet.trail[sheet.trail.size() - 2];
@@ -137,7 +137,8 @@ void ModernSheet(const FolderSheet& sheet, std::string& text) {
          ".unread{display:flex;align-items:center;justify-content:center;width:100%;"
          "aspect-ratio:4/3;background:var(--bar)}\n" +
          std::string(sheet.trail.empty() ? "" : ".trail{margin:0}\n") +
-         std::string(sheet.albums.empty() ? "" : ".album{font-weight:bold}\n") +
+         std::string(
+             sheet.albums.empty() ? "" : ".album{font-weight:bold}\n.day{white-space:nowrap}\n") +
          "</style>\n</head>\n<body>\n<header>";
   // The folders from the top down to this one, each linking its sheet.
   if (!sheet.trail.empty()) {

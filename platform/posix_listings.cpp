@@ -165,14 +165,34 @@ bool ForEachFolderEntry(int fd, const std::function<void(std::string_view, unsig
 
 // Everything a run learns of its folders is forgotten for the next one. A watch named a folder
 // of the old working folder: its owner reads the folder itself.
+// The hidden temporary names of each folder read for them (HiddenTemporaryNames).
+std::unordered_map<std::string, std::vector<std::string>> HiddenTemporaries;
+
 void ForgetListings() {
   Listings.clear();
+  HiddenTemporaries.clear();
   for (RecentFolder& recent : RecentFolders) recent.listing = nullptr;
   for (FolderWatch& watch : Watches) watch.abandoned = true;
 }
 
 void WatchFolder(const void* owner, std::string_view folder, std::string_view prefix) {
   Watches.push_back({owner, std::string(folder), std::string(prefix), {}, false, false});
+}
+
+const std::vector<std::string>& HiddenTemporaryNames(int at, std::string_view folder) {
+  const auto known = HiddenTemporaries.find(std::string(folder));
+  if (known != HiddenTemporaries.end()) return known->second;
+  std::vector<std::string>& names = HiddenTemporaries[std::string(folder)];
+  const int fd = PosixCalls.openat(at, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  if (fd < 0) return names;
+  ForEachFolderEntry(fd, [&names](std::string_view name, unsigned char) {
+    constexpr std::string_view kEnd = ".tmp";
+    if (name.size() > kEnd.size() && name.front() == '.' &&
+        name.compare(name.size() - kEnd.size(), kEnd.size(), kEnd) == 0)
+      names.emplace_back(name);
+  });
+  PosixCalls.close(fd);
+  return names;
 }
 
 bool EndWatch(const void* owner, std::vector<std::string>* names) {

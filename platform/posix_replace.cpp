@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -103,6 +105,38 @@ OpenOutput OpenOutputFile(const std::string& name, std::string_view marker) {
   PosixCalls.close(output.fd);
   output.fd = -1;
   return output;
+}
+
+// Pages are compared in pieces of this size, so a long combined page needs no copy in memory.
+constexpr std::size_t kComparePiece = 64 * 1024;
+
+// True when the file `fd` holds `bytes` at `from` (its length was checked by the caller).
+// Read with pread, so the offset stays where it was for a write that follows; a failed read is
+// a difference, and the page is then written as always.
+bool HoldsBytes(int fd, std::string_view bytes, off_t from = 0) {
+  const std::unique_ptr<char[]> piece(new (std::nothrow) char[kComparePiece]);
+  if (!piece) return false;
+  for (std::size_t at = 0; at < bytes.size(); at += kComparePiece) {
+    const std::size_t size = std::min(kComparePiece, bytes.size() - at);
+    if (ReadFully(fd, piece.get(), size, from + static_cast<off_t>(at)) !=
+            static_cast<ssize_t>(size) ||
+        std::memcmp(piece.get(), bytes.data() + at, size) != 0)
+      return false;
+  }
+  return true;
+}
+
+// True when the files `a` and `b` hold the same `size` bytes from their starts.
+bool SameBytes(int a, int b, std::size_t size) {
+  const std::unique_ptr<char[]> piece(new (std::nothrow) char[kComparePiece]);
+  if (!piece) return false;
+  for (std::size_t at = 0; at < size; at += kComparePiece) {
+    const std::size_t length = std::min(kComparePiece, size - at);
+    if (ReadFully(a, piece.get(), length, static_cast<off_t>(at)) != static_cast<ssize_t>(length) ||
+        !HoldsBytes(b, std::string_view(piece.get(), length), static_cast<off_t>(at)))
+      return false;
+  }
+  return true;
 }
 
 // The combined page, written into a file of its own beside `name` and put in place once
@@ -262,12 +296,8 @@ bool IsLeftover(std::string_view name, std::string_view start) {
 std::vector<std::string> HiddenNamesBeside(const Replacement& r, const std::string& start) {
   std::vector<std::string> names;
   if (EndWatch(r.stream, &names)) return names;
-  const int fd = PosixCalls.openat(r.folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-  if (fd < 0) return names;
-  ForEachFolderEntry(fd, [&start, &names](std::string_view name, unsigned char) {
-    if (name.compare(0, start.size(), start) == 0) names.emplace_back(name);
-  });
-  PosixCalls.close(fd);
+  for (const std::string& name : HiddenTemporaryNames(r.folder, FolderPart(r.name)))
+    if (name.compare(0, start.size(), start) == 0) names.push_back(name);
   return names;
 }
 
@@ -344,6 +374,24 @@ bool TakesReservedName(const std::string& name, int fd) {
   return false;
 }
 
+// True when the complete combined page of `r` holds the same bytes as the page it replaces, and
+// that page still stands under its name: it is then kept as it is, its time too, and the new
+// file dropped. Any look that fails counts as a difference, and the page is put in place.
+bool SameAsOriginal(const Replacement& r) {
+  struct stat original, written, entry;
+  if (r.original < 0 || PosixCalls.fstat(r.original, &original) != 0) return false;
+  const std::string path =
+      r.unnamed >= 0 ? "/proc/self/fd/" + std::to_string(r.unnamed) : std::string(r.temporary);
+  const int reader = PosixCalls.openat(AT_FDCWD, path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC, 0);
+  if (reader < 0) return false;
+  const bool same = PosixCalls.fstat(reader, &written) == 0 &&
+                    written.st_size == original.st_size &&
+                    DescribeEntry(r.folder, r.file, &entry) == 0 && SameFile(entry, original) &&
+                    SameBytes(reader, r.original, static_cast<std::size_t>(written.st_size));
+  PosixCalls.close(reader);
+  return same;
+}
+
 // Lets go of what CreateOutputFile holds for `r` (its stream aside).
 void LetGo(const Replacement& r) {
   if (r.unnamed >= 0) PosixCalls.close(r.unnamed);
@@ -402,6 +450,13 @@ std::FILE* CreateOutputFile(const std::string& name, std::string_view marker) {
 bool WriteOutputFile(const std::string& name, std::string_view bytes, std::string_view marker) {
   const OpenOutput output = OpenOutputFile(name, marker);
   if (output.fd < 0) return false;
+  // A page that holds these very bytes already is left as it is, its time too: a re-run of an
+  // unchanged show rewrites nothing, and tools that copy changed files see no change.
+  if (!output.created && static_cast<std::size_t>(output.info.st_size) == bytes.size() &&
+      HoldsBytes(output.fd, bytes)) {
+    PosixCalls.close(output.fd);  // only read: nothing can be lost
+    return true;
+  }
   // Open only during this call, so no other output can meet it: it needs no place among the
   // held files. An earlier page is written over from its start and cut to the new length when
   // it was longer, or to what was written when the write failed.
@@ -424,6 +479,13 @@ bool CloseOutputFile(std::FILE* stream) {
   if (found == Replacements.end()) return complete;
   Replacement r = *found;
   Replacements.erase(found);
+  if (complete && SameAsOriginal(r)) {
+    if (!r.temporary.empty()) PosixCalls.unlink(r.temporary.c_str());
+    ForgetTemporary();
+    RemoveLeftovers(r);
+    LetGo(r);
+    return true;
+  }
   // From here the temporary name may hold the file taken out of the page's place, which a second
   // signal must not remove: signals wait until the page is in place.
   ForgetTemporary();

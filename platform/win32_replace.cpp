@@ -14,6 +14,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "platform/platform.h"
@@ -81,7 +83,9 @@ bool LookAtOriginal(Replacement* r) {
       !identity.empty() && !held && IsDiskFile(handle) && LiesBeneathWorkingFolder(handle) &&
       !TakesReservedPlace(r->name, handle, false) && LooksLikeOwnPage(handle, r->marker);
   if (replaceable) r->original = identity;
-  if (!replaceable && accessTimeHeld) PutBackAccessTime(handle, accessed);
+  // Put back whether it may be replaced or not: a page found to hold the same bytes as the new
+  // one at the finish is kept as it was.
+  if (accessTimeHeld) PutBackAccessTime(handle, accessed);
   Win32Calls.closeHandle(handle);
   return replaceable;
 }
@@ -107,8 +111,8 @@ HANDLE CreateTemporaryFile(const std::string& name, std::string* temporary) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     *temporary = TemporaryName(name, "", attempt);
     const HANDLE handle =
-        Win32Calls.createFile(Wide(*temporary).c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ,
-                              nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+        Win32Calls.createFile(Wide(*temporary).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                              FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (handle != INVALID_HANDLE_VALUE || !NameTaken(GetLastError())) return handle;
   }
   return INVALID_HANDLE_VALUE;
@@ -202,6 +206,35 @@ Placing PlaceOnce(Replacement& r) {
   return Placing::Refused;
 }
 
+// Pages are compared in pieces of this size, so a long combined page needs no copy in memory.
+constexpr DWORD kComparePiece = 64 * 1024;
+
+// True when the complete new file of `r` holds the same bytes as the page it replaces, and that
+// page still stands under its name: it is then kept as it is, its time too, and the new file
+// dropped. Any look that fails counts as a difference, and the page is put in place as always.
+bool SameAsOriginal(const Replacement& r) {
+  if (r.original.empty()) return false;
+  const HANDLE current = Win32Calls.createFile(
+      Wide(r.name).c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (current == INVALID_HANDLE_VALUE) return false;
+  FILETIME accessed;
+  const bool accessTimeHeld = HoldAccessTime(current, &accessed);
+  const std::unique_ptr<char[]> pieces(new (std::nothrow) char[2 * kComparePiece]);
+  LARGE_INTEGER start{};
+  bool same = pieces && IdentityOf(current) == r.original &&
+              Win32Calls.setFilePointer(r.written, start, nullptr, FILE_BEGIN);
+  for (DWORD a = 0, b = 0; same;) {
+    same = ReadHead(current, pieces.get(), kComparePiece, &a) &&
+           ReadHead(r.written, pieces.get() + kComparePiece, kComparePiece, &b) && a == b &&
+           std::memcmp(pieces.get(), pieces.get() + kComparePiece, a) == 0;
+    if (a < kComparePiece) break;
+  }
+  if (accessTimeHeld) PutBackAccessTime(current, accessed);
+  Win32Calls.closeHandle(current);
+  return same;
+}
+
 // Puts the complete file of `r` in place, waiting a little while another run holds the name.
 bool PutInPlace(Replacement& r) {
   // Unhidden and unmarked first: once under the name the file stays, as any file.
@@ -279,6 +312,10 @@ bool CloseOutputFile(std::FILE* stream) {
   if (found == Replacements.end()) return complete;
   Replacement replacement = *found;
   Replacements.erase(found);
+  if (complete && SameAsOriginal(replacement)) {
+    RemoveCreatedFile(replacement.written, replacement.temporary);
+    return true;
+  }
   const bool placed = complete && PutInPlace(replacement);
   if (placed) {
     Win32Calls.closeHandle(replacement.written);

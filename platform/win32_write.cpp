@@ -4,6 +4,9 @@
 // page is waited for; the contact sheet, a file outside the folder, one that is not ours and the
 // combined page's place are refused, and a page this call made and could not complete goes again.
 #include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
 
 #include "platform/platform.h"
 #include "platform/platform_win32.h"
@@ -22,12 +25,27 @@ namespace {
 // run makes or removes it between the two.
 constexpr int kOpenOrCreateTurns = 8;
 
+// True when the file open as `handle` holds exactly `bytes`, which goes to *same; the file
+// pointer is back at the start either way. A read that fails is a difference.
+bool HoldsBytes(HANDLE handle, std::string_view bytes, bool* same) {
+  const std::unique_ptr<char[]> held(new (std::nothrow) char[bytes.size() + 1]);
+  DWORD length = 0;
+  *same = held && bytes.size() < MAXDWORD &&
+          ReadHead(handle, held.get(), static_cast<DWORD>(bytes.size() + 1), &length) &&
+          length == bytes.size() && std::memcmp(held.get(), bytes.data(), bytes.size()) == 0;
+  LARGE_INTEGER start{};
+  return *same || !Win32Calls.setFilePointer(handle, start, nullptr, FILE_BEGIN);
+}
+
 // Opens `name` for a page: a new file (which this handle may remove again), or an existing one
 // that may be replaced, emptied. Shared for reading only, so a second open of a file still being
 // written fails, as does one of the contact sheet; the failed open touches nothing. An existing
 // file is opened without truncating, so one found outside the folder, or one that is not ours,
-// is left as it was; and for reading too, for the look at it. INVALID_HANDLE_VALUE when refused.
-HANDLE OpenPageFile(const std::string& name, bool* created, std::string_view marker) {
+// is left as it was; and for reading too, for the look at it. INVALID_HANDLE_VALUE when refused,
+// and when the existing page holds `bytes` already (*same): it is then left as it is, its time
+// too, so a re-run of an unchanged show rewrites nothing.
+HANDLE OpenPageFile(const std::string& name, std::string_view bytes, bool* created, bool* same,
+                    std::string_view marker) {
   // A device name would open the device: the page would vanish into it, or the call would hang.
   if (NamesReservedDevice(name)) return INVALID_HANDLE_VALUE;
   HANDLE handle = INVALID_HANDLE_VALUE;
@@ -60,7 +78,8 @@ HANDLE OpenPageFile(const std::string& name, bool* created, std::string_view mar
   const bool accessTimeHeld = !*created && HoldAccessTime(handle, &accessed);
   if (!IsDiskFile(handle) || !LiesBeneathWorkingFolder(handle) ||
       TakesReservedPlace(name, handle, *created) ||
-      (!*created && !LooksLikeOwnPage(handle, marker)) || !Win32Calls.setEndOfFile(handle)) {
+      (!*created && !LooksLikeOwnPage(handle, marker)) ||
+      (!*created && HoldsBytes(handle, bytes, same)) || !Win32Calls.setEndOfFile(handle)) {
     if (*created) {
       RemoveCreatedFile(handle, name);  // made here only to be refused
     } else {
@@ -75,9 +94,9 @@ HANDLE OpenPageFile(const std::string& name, bool* created, std::string_view mar
 }  // namespace
 
 bool WriteOutputFile(const std::string& name, std::string_view bytes, std::string_view marker) {
-  bool created = false;
-  const HANDLE handle = OpenPageFile(name, &created, marker);
-  if (handle == INVALID_HANDLE_VALUE) return false;
+  bool created = false, same = false;
+  const HANDLE handle = OpenPageFile(name, bytes, &created, &same, marker);
+  if (handle == INVALID_HANDLE_VALUE) return same;
   // Open only during this call, so no other output can meet it. One write, straight to the file.
   bool written = true;
   for (std::size_t done = 0; written && done < bytes.size();) {

@@ -37,9 +37,12 @@ groups[test]="${groups[package]}
 # with photos drawn at real sizes (heif-enc: a phone's HEIC photo made from one drawn); HEIC and
 # AVIF photos made by libheif for the folder runs.
 groups[fresh]="mmdebstrap"
-groups[bench]="${groups[run]} libbenchmark-dev strace libvips-tools llgal igal2"
-# bench/run.sh: counts system calls too; --folder times the thumbnails against vipsthumbnail and
-# two folder gallery generators
+groups[bench]="${groups[run]} libbenchmark-dev libjpeg-dev strace libvips-tools llgal igal2
+  fgallery liblcms2-utils lazygal time"
+# bench/run.sh: counts system calls too; --folder times the thumbnails and copies against
+# vipsthumbnail and folder gallery generators (fgallery refuses to start without the colour
+# converter of liblcms2-utils, which it only recommends); --albums reads peak memory from
+# /usr/bin/time -v
 groups[fixtures]="pandoc tree python3 igal2 llgal imagemagick"
 
 [ $# -gt 0 ] || set -- run

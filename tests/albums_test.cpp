@@ -88,6 +88,7 @@ TEST(Albums, WhichFoldersAreAlbumsAndWhatTheirSheetsList) {
   PutPhoto(root, top + "/.hidden/h.jpg", "boats.jpg");
   PutPhoto(root, top + "/@eaDir/e.jpg", "boats.jpg");
   root.Write(top + "/notes/notes.txt", "no photos here");
+  root.Write(top + "/2024/Rome/clip.mov", "a video");
   PutPhoto(root, top + "/mine/m.jpg", "boats.jpg");
   root.Write(top + "/mine/index.html", "the user's own page");
   MakeSymlink("..", root / (top + "/2024/loop"));
@@ -98,7 +99,8 @@ TEST(Albums, WhichFoldersAreAlbumsAndWhatTheirSheetsList) {
   const ProgramResult run = RunKestrune({top}, root.path());
   EXPECT_EQ(run.status, 1) << run.err;
   for (const char* told : {"mine/index.html: ", "2024/loop: A link to a folder, not followed\n",
-                           "/d/d: More than 16 folders below the top"}) {
+                           "/d/d: More than 16 folders below the top",
+                           "2024/Rome: 1 file not shown, no photo kestrune reads: clip.mov\n"}) {
     const std::size_t first = run.err.find(told);
     EXPECT_NE(first, std::string::npos) << told << " in\n" << run.err;
     EXPECT_EQ(run.err.find(told, first + 1), std::string::npos) << told << " twice";
@@ -137,6 +139,19 @@ TEST(Albums, WhichFoldersAreAlbumsAndWhatTheirSheetsList) {
   EXPECT_EQ(Snapshot(root / rome), pages);
 }
 
+// A top named "." by a user in it is named after its folder on every album's way up, not after
+// the album in hand.
+TEST(Albums, TopNamedDotIsNamedInEveryTrail) {
+  ScratchFolder root;
+  PutPhoto(root, "Pictures/2024/Rome/r1.jpg", "pier.jpg");
+  ASSERT_EQ(RunKestrune({"--modern", "."}, root / "Pictures").status, 0);
+  const std::string sheet = root.Read("Pictures/2024/Rome/index.html");
+  EXPECT_TRUE(Contains(sheet,
+                       "<a href=\"../../index.html\">Pictures</a> &#8250; <a "
+                       "href=\"../index.html\">2024</a> &#8250; <span"))
+      << sheet;
+}
+
 // Photos in the order they were taken: two phones' times with their offsets and a photo without
 // a date (its file's time) interleaved; albums by their first photo; the order kept in the sheet,
 // so a re-run without the option changes nothing, and one with the other order re-orders without
@@ -157,9 +172,10 @@ TEST(Albums, OrderByWhenThePhotosWereTaken) {
   ASSERT_EQ(RunKestrune({"--order", "date", "top"}, root.path()).status, 0);
   const std::string byDate = root.Read("top/index.html");
   EXPECT_TRUE(Contains(byDate, "<!-- kestrune order: date -->"));
-  EXPECT_TRUE(InOrder(
-      byDate, {">B</a><br>1 photo, 2023-06-01<", ">A</a><br>1 photo, 2025-01-01<",
-               "\"IMG_0042.jpg\"", "\"undated.jpg\"", "\"PXL_0001.jpg\"", "\"IMG_0043.jpg\""}))
+  EXPECT_TRUE(
+      InOrder(byDate, {">B</a><br>1 photo, <span class=\"day\">2023-06-01<",
+                       ">A</a><br>1 photo, <span class=\"day\">2025-01-01<", "\"IMG_0042.jpg\"",
+                       "\"undated.jpg\"", "\"PXL_0001.jpg\"", "\"IMG_0043.jpg\""}))
       << byDate;
   EXPECT_TRUE(Contains(root.Read("top/undated.htm"), "<a href=\"PXL_0001.htm\"><b>NEXT"));
 

@@ -242,6 +242,29 @@ TEST_F(OwnPages, APageTheOtherRunMakesOrRemovesMeanwhileIsWritten) {
             (std::vector<std::string>{"a.htm", "b.htm", "c.htm", "dangling.htm", "long.htm"}));
 }
 
+// A page that already holds the very bytes of the new one is left as it is, time and all (a
+// re-run of an unchanged show rewrites nothing); a page of the same length with other bytes is
+// written. Both ways of writing: in place, and the combined page put in place whole.
+TEST_F(OwnPages, APageHoldingTheSameBytesIsLeftAsItIs) {
+  const std::string page = kMarker + "\r\n<p>one</p>";
+  for (const std::string name : {"a.htm", "allin1.html"}) {
+    SCOPED_TRACE(name);
+    const auto write = [&name](const std::string& bytes) {
+      if (name == "a.htm") return WriteOutputFile(name, bytes, kOwnPageMarker);
+      std::FILE* stream = CreateOutputFile(name, kOwnPageMarker);
+      return stream != nullptr && std::fputs(bytes.c_str(), stream) >= 0 && CloseOutputFile(stream);
+    };
+    WriteOld(name, page);
+    const std::string before = StatusOf(folder_ / name);
+    EXPECT_TRUE(write(page));
+    EXPECT_EQ(StatusOf(folder_ / name), before);
+    EXPECT_TRUE(write(kMarker + "\r\n<p>two</p>"));
+    EXPECT_NE(StatusOf(folder_ / name), before);
+    EXPECT_EQ(folder_.Read(name), kMarker + "\r\n<p>two</p>");
+  }
+  EXPECT_EQ(ListFiles(folder_.path()), (std::vector<std::string>{"a.htm", "allin1.html"}));
+}
+
 // ---- Removal by a clean ----------------------------------------------------------------------
 
 // Moves a page aside as the system does, after a user's file took the page's name.

@@ -1,129 +1,163 @@
 #!/usr/bin/env bash
-# bench/run.sh --folder: a folder of camera-sized photos (4000x3000 JPEGs, quality 90), made once,
-# turned into a gallery by kestrune and, on copies of the same folder, by vipsthumbnail (one
-# process, the same thumbnail size), llgal -d and igal2 -d, in alternating rounds; wall and
-# processor time per photo and peak resident memory of each (medians), against the floor of any
-# tool (each photo decoded at 1/8 of its size by libjpeg, in one process, the same rounds); then a
-# re-run of the unchanged folder against a sheet run of the sheet it wrote; and which targets are
-# met.
+# bench/run.sh --folder: a folder of camera-sized photos (4000x3000 colour JPEGs, quality 90,
+# 4:2:0, each a different crop of one noisy picture, about 3.6 MB like a 12-megapixel camera's),
+# made once, then turned into a gallery with thumbnails and screen-sized copies by kestrune and,
+# on copies of the same folder, by vipsthumbnail in three passes (240, 1280, 2560), Debian's
+# `fgallery -j 2` and `lazygal` at the same sizes, beside the floor of any tool (each photo decoded
+# once by libjpeg at the scale the largest copy needs, and its pictures encoded: copies_floor);
+# then the thumbnails alone (kestrune remaking the thumbnails of a gallery whose copies stand,
+# against vipsthumbnail's 240 pass and the 1/8-scale decode floor); all in alternating rounds,
+# whose order turns from round to round; wall and processor time per photo and peak resident
+# memory of each (medians); then a re-run of the unchanged folder against a sheet run of the
+# sheet it wrote; and which targets are met.
 #
-#   bench/run.sh --folder [--photos 200] [--rounds 3] [--place /dev/shm/kestrune-folder-bench]
+#   bench/run.sh --folder [--photos 100] [--rounds 2] [--place /dev/shm/kestrune-folder-bench]
+#                         [--thumbnail-peers] [--quick]
+#
+# A round takes about 7 minutes on a quiet 2-core machine (processor time: four fifths of it
+# fgallery's and lazygal's), much longer on a busy one; --rounds 3 gives a steadier median.
+# --thumbnail-peers adds `llgal -d` and `igal2 -d` (thumbnails alone) to the rounds; --quick is
+# --photos 20 --rounds 1, to try the bench out. The report is also written to
+# build/bench-folder-results.md, and after each round the report so far (a stopped run still
+# leaves its figures).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root="$PWD"
 export DISPLAY=
-photos=200
-rounds=3
+photos=100
+rounds=2
 place=/dev/shm/kestrune-folder-bench
+thumbnail_peers=no
 while [ $# -gt 0 ]; do
   case "$1" in
     --photos) photos="$2"; shift 2 ;;
     --rounds) rounds="$2"; shift 2 ;;
     --place) place="$2"; shift 2 ;;
+    --thumbnail-peers) thumbnail_peers=yes; shift ;;
+    --quick) photos=20; rounds=1; shift ;;
     *) echo "unknown option $1" >&2; exit 2 ;;
   esac
 done
-for tool in vips vipsthumbnail llgal igal2; do
+needed=(vips vipsthumbnail fgallery lazygal)
+[ "$thumbnail_peers" = yes ] && needed+=(llgal igal2)
+for tool in "${needed[@]}"; do
   command -v "$tool" >/dev/null ||
     { echo "$tool is missing: bash scripts/install-deps.sh bench" >&2; exit 2; }
 done
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j2 --target kestrune kestrune_photos_module timed_run decode_floor >/dev/null
+cmake --build build -j2 --target kestrune kestrune_photos_module timed_run decode_floor \
+  copies_floor >/dev/null
 kestrune="$root/build/kestrune"
 timed="$root/build/bench/timed_run"
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-
-# The photos, made once: cellular noise over a gradient, which a JPEG encoder cannot shrink to
-# nothing (about the size of a camera's photo), copied under camera-like names.
+results="$root/build/bench-folder-results.md"
 source="$place/source"
-if [ "$(find "$source" -name 'IMG_*.JPG' 2>/dev/null | wc -l)" -ne "$photos" ]; then
-  rm -rf "$source" && mkdir -p "$source"
-  vips worley "$source/cells.v" 4000 3000 --cell-size 64
-  vips linear "$source/cells.v" "$source/scaled.v" 2 0
-  vips bandjoin "$source/scaled.v $source/scaled.v $source/scaled.v" "$source/rgb.v"
-  vips cast "$source/rgb.v" "$source/photo.jpg[Q=90]" uchar
-  for i in $(seq 1 "$photos"); do cp "$source/photo.jpg" "$source/IMG_$(printf %04d "$i").JPG"; done
-  rm -f "$source"/*.v "$source/photo.jpg"
-fi
-for tool in kestrune vipsthumbnail llgal igal2; do
-  rm -rf "${place:?}/$tool" && cp -r "$source" "$place/$tool"
-done
-# What each tool wrote, removed before its next round.
-reset() {
-  case "$1" in
-    kestrune) "$kestrune" --clean "$place/kestrune" >/dev/null ;;
-    # The peers write hidden thumbnails and templates of their own (igal2 .thumb_*, llgal
-    # .llgal/): everything but the photos goes, so no round reuses an earlier one's work.
-    *) find "$place/$1" -mindepth 1 -maxdepth 1 ! -name 'IMG_*.JPG' -exec rm -rf {} + ;;
-  esac
-}
-command_of() {
-  case "$1" in
-    kestrune) cmd=("$kestrune" "$place/kestrune") ;;
-    vipsthumbnail) cmd=("$(command -v vipsthumbnail)" --size 240x240 -o 'tn_%s.jpg[Q=85,strip]') ;;
-    llgal) cmd=("$(command -v llgal)" -d "$place/llgal") ;;
-    igal2) cmd=("$(command -v igal2)" -d "$place/igal2") ;;
-  esac
-}
-declare -A wall cpu rss
-for round in $(seq 1 "$rounds"); do
-  read -r w r status c < <(cd "$source" && "$timed" . "$root/build/bench/decode_floor" IMG_*.JPG)
-  wall[floor]+="$w "; cpu[floor]+="$c "; rss[floor]+="$r "
-  for tool in kestrune vipsthumbnail llgal igal2; do
-    reset "$tool"
-    command_of "$tool"
-    if [ "$tool" = vipsthumbnail ]; then
-      (cd "$place/vipsthumbnail" && "$timed" . "${cmd[@]}" IMG_*.JPG) >"$place/time"
-    else
-      "$timed" "$place" "${cmd[@]}" >"$place/time"
-    fi
-    read -r w r status c <"$place/time"
-    [ "$status" -eq 0 ] || echo "round $round: $tool exited with status $status" >&2
-    wall[$tool]+="$w "; cpu[$tool]+="$c "; rss[$tool]+="$r "
-    echo "round $round: $tool $w s wall, $c s processor, $r KiB" >&2
-  done
-done
-per_photo() { tr ' ' '\n' | grep . | median | awk -v n="$photos" '{ printf "%.1f", 1000 * $1 / n }'; }
-declare -A wall_ms cpu_ms
-echo
-echo "| tool | photos | wall ms per photo | processor ms per photo | peak RSS |"
-echo "|---|---:|---:|---:|---:|"
-for tool in kestrune vipsthumbnail llgal igal2 floor; do
-  peak=$(echo "${rss[$tool]}" | tr ' ' '\n' | grep . | median)
-  wall_ms[$tool]=$(echo "${wall[$tool]}" | per_photo)
-  cpu_ms[$tool]=$(echo "${cpu[$tool]}" | per_photo)
-  name=$tool
-  [ "$tool" = floor ] && name="1/8-scale JPEG decode (libjpeg, the floor)"
-  printf '| %s | %d | %s | %s | %.0f MB |\n' "$name" "$photos" "${wall_ms[$tool]}" \
-    "${cpu_ms[$tool]}" "$(echo "$peak / 1024" | bc -l)"
-done
-ratio() { echo "$1 / $2" | bc -l; }
-verdict() { [ "$(echo "$1 <= $2" | bc -l)" -eq 1 ] && echo met || echo "NOT met"; }
-echo
-for peer in vipsthumbnail llgal igal2; do
-  limit=0.15
-  [ "$peer" = vipsthumbnail ] && limit=0.5
-  r=$(ratio "${wall_ms[kestrune]}" "${wall_ms[$peer]}")
-  printf 'wall time per photo: %.3fx %s (target at most %sx): %s\n' "$r" "$peer" "$limit" \
-    "$(verdict "$r" "$limit")"
-done
-printf 'processor time per photo: %.2fx the 1/8-scale decode floor\n' \
-  "$(ratio "${cpu_ms[kestrune]}" "${cpu_ms[floor]}")"
-peak=$(echo "${rss[kestrune]}" | tr ' ' '\n' | grep . | median)
-printf 'peak RSS: %.0f MB (target under 200 MB): %s\n' "$(echo "$peak / 1024" | bc -l)" \
-  "$(verdict "$peak" 204800)"
 
-# The re-run of the unchanged folder against a sheet run of its sheet, alternating.
-"$kestrune" "$place/kestrune" >/dev/null 2>&1 || true
+source bench/lib/folder_photos.sh
+make_photos "$source" "$photos"
+photo_bytes=$(du -b "$source"/IMG_0001.JPG | cut -f1)
+
+# The tools of the rounds. kestrune's round also times its thumbnails alone (kestrune-240) and
+# vipsthumbnail's its 240 pass alone (vipsthumbnail-240): rows of their own in the second table.
+tools=(floor kestrune vipsthumbnail fgallery lazygal floor-240)
+[ "$thumbnail_peers" = yes ] && tools+=(llgal igal2)
+for tool in "${tools[@]}"; do
+  [ "$tool" = floor-240 ] && continue
+  rm -rf "${place:?}/$tool" "$place/$tool-out" && cp -r "$source" "$place/$tool"
+done
+
+declare -A wall cpu rss failed
+# Times PROGRAM in FOLDER (timed_run) and adds the figures to TOOL's: measure TOOL FOLDER
+# PROGRAM [ARGUMENT...]
+measure() {
+  local tool="$1" w r status c
+  shift
+  read -r w r status c < <("$timed" "$@")
+  [ "$status" -eq 0 ] || { failed[$tool]=1; echo "  $tool exited with status $status" >&2; }
+  wall[$tool]+="$w "; cpu[$tool]+="$c "; rss[$tool]+="$r "
+  echo "  $tool: $w s wall, $c s processor, $r KiB" >&2
+}
+
+# Each round starts from the photos alone: what a tool wrote in the round before is removed, so
+# none reuses earlier work (kestrune's --clean leaves the photos as they were).
+run_tool() {
+  local folder="$place/$1"
+  case "$1" in
+    floor)
+      rm -f "$folder"/*.jpg
+      measure floor "$folder" "$root/build/bench/copies_floor" --jobs 2 "$folder"/IMG_*.JPG ;;
+    kestrune)
+      "$kestrune" --clean "$folder" >/dev/null
+      measure kestrune "$place" "$kestrune" "$folder"
+      # The same gallery with its thumbnails gone: only they are made again (the photo decoded
+      # at the 240 size), the copies standing as made.
+      rm "$folder"/*_t.jpg
+      measure kestrune-240 "$place" "$kestrune" "$folder" ;;
+    vipsthumbnail) run_vipsthumbnail "$folder" ;;
+    fgallery)
+      # -s -d: no copy of the originals nor a zip of them; -k: the originals not optimised
+      # (kestrune neither copies nor touches them); one screen-sized image (its only size) at
+      # kestrune's largest, 240x180 thumbnails, kestrune's quality. It also makes a blurred
+      # background image.
+      rm -rf "$folder-out"
+      measure fgallery "$place" "$(command -v fgallery)" -j 2 -s -d -k --quality 82 \
+        --max-full 2560x2560 --min-thumb 240x180 --max-thumb 240x180 "$folder" "$folder-out" ;;
+    lazygal)
+      # Its thumbnails and three image sizes are kestrune's four pictures; it writes outside
+      # the folder of photos only.
+      rm -rf "$folder-out"
+      measure lazygal "$place" "$(command -v lazygal)" --quiet -o "$folder-out" -T 240x240 \
+        -s dense=480x480,screen=1280x1280,large=2560x2560 -q 82 "$folder" ;;
+    floor-240)
+      measure floor-240 "$source" "$root/build/bench/decode_floor" "$source"/IMG_*.JPG ;;
+    llgal | igal2)
+      find "$folder" -mindepth 1 -maxdepth 1 ! -name 'IMG_*.JPG' -exec rm -rf {} +
+      measure "$1" "$place" "$(command -v "$1")" -d "$folder" ;;
+  esac
+}
+
+# The three sizes in three passes, one vipsthumbnail process each; their times add up, and the
+# peak memory is the largest of the three.
+run_vipsthumbnail() {
+  local folder="$1" edge quality w r status c
+  local sum_w=0 sum_c=0 most_r=0
+  rm -f "$folder"/tn*_*.jpg
+  for edge in 240 1280 2560; do
+    quality=82
+    [ "$edge" = 240 ] && quality=85
+    read -r w r status c < <("$timed" "$folder" "$(command -v vipsthumbnail)" \
+      --size "${edge}x$edge" -o "tn${edge}_%s.jpg[Q=$quality,strip]" "$folder"/IMG_*.JPG)
+    [ "$status" -eq 0 ] || { failed[vipsthumbnail]=1; echo "  vipsthumbnail failed" >&2; }
+    if [ "$edge" = 240 ]; then
+      wall[vipsthumbnail-240]+="$w "; cpu[vipsthumbnail-240]+="$c "; rss[vipsthumbnail-240]+="$r "
+      echo "  vipsthumbnail-240: $w s wall, $c s processor, $r KiB" >&2
+    fi
+    sum_w=$(echo "$sum_w + $w" | bc -l); sum_c=$(echo "$sum_c + $c" | bc -l)
+    [ "$r" -gt "$most_r" ] && most_r=$r
+  done
+  wall[vipsthumbnail]+="$sum_w "; cpu[vipsthumbnail]+="$sum_c "; rss[vipsthumbnail]+="$most_r "
+  echo "  vipsthumbnail, three passes: $sum_w s wall, $sum_c s processor, $most_r KiB" >&2
+}
+
+source bench/lib/folder_report.sh
 rerun="" sheet=""
-for round in $(seq 1 $((rounds * 3))); do
+for round in $(seq 1 "$rounds"); do
+  echo "round $round of $rounds" >&2
+  # The order turns by one tool each round, so no tool always follows the same one.
+  for k in $(seq 0 $((${#tools[@]} - 1))); do
+    run_tool "${tools[$(((k + round - 1) % ${#tools[@]}))]}"
+  done
+  # The report so far, kept should the run be stopped (a round takes minutes on a busy machine).
+  rounds_done=$round
+  write_folder_report >"$results"
+done
+
+# The re-run of the unchanged folder against a sheet run of the sheet it wrote, alternating.
+"$kestrune" "$place/kestrune" >/dev/null 2>&1 || true
+for round in $(seq 1 $((rounds * 5))); do
   read -r w _ _ _ < <("$timed" "$place" "$kestrune" "$place/kestrune")
   rerun+="$w "
   read -r w _ _ _ < <("$timed" "$place/kestrune" "$kestrune" index.html)
   sheet+="$w "
 done
-r=$(echo "$rerun" | tr ' ' '\n' | grep . | median)
-s=$(echo "$sheet" | tr ' ' '\n' | grep . | median)
-echo
-printf 'Re-run of the unchanged folder: %.3f s; sheet run of its sheet: %.3f s (%.2fx; target at most 2x): %s\n' \
-  "$r" "$s" "$(ratio "$r" "$s")" "$(verdict "$(ratio "$r" "$s")" 2)"
+
+write_folder_report | tee "$results"

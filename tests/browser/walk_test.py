@@ -26,6 +26,14 @@ its srcset that is sharp: a copy on the phone and the desktop, on the phone at m
 the photo's bytes; it fetches ahead exactly what the next slide then shows, and the bytes it
 fetched are printed. The HEIC shows by its copy on the slide pages and allin1.html of both styles.
 
+KESTRUNE also makes, by one folder run of its top in each style (the modern one as "." from within),
+the galleries of a tree of albums three levels deep (names to escape, accents, a NAS's @eaDir that
+is no album). Each tree is walked from its top sheet, on the phone's screen over file:// and on
+the desktop's over HTTP: every album reached by its link, listed with its cover (the thumbnail its
+own sheet shows first), its photos in all and the days they span; every cover and thumbnail
+loaded; every album's slide chain walked by NEXT; every "Up to" link and trail link leading to its
+folder's sheet, the one up clicked.
+
 With --written, walks slide shows already written (by the Windows program under Wine) instead:
 each FOLDER holds a contact sheet index.html and its show, classic or, with --written-modern,
 modern. Each is served over loopback HTTP with names opened as Windows opens them, and walked
@@ -33,13 +41,14 @@ as above without the refreshes; every image the sheet links is in the chain and 
 the sheet has loaded. Ends with the line "N checks, N failed".
 
 With --screenshots, also saves a manual page, an automatic page and allin1.html of the sample as
-PNG pictures into FOLDER, and a modern manual page and allin1.html of the real-size photos and a
-modern slide of the HEIC photo at the phone's and the desktop's size (one device pixel per CSS
-pixel, as all the pictures).
+PNG pictures into FOLDER, and a modern manual page and allin1.html of the real-size photos, a
+modern slide of the HEIC photo and a modern album sheet at the phone's and the desktop's size (one
+device pixel per CSS pixel, as all the pictures).
 """
 
 import argparse
 import base64
+import calendar
 import collections
 import functools
 import http.server
@@ -445,23 +454,37 @@ def slide_images(driver, base):
     return [src for src, _, _ in state]
 
 
-def walk(driver, images, sheet, style):
-    """Walks the slide show of `images` (absolute addresses, in order) from its contact sheet, its
-    pages written in `style`."""
+def walk_next(driver, images, sheet, style, also=None):
+    """The manual pages of the show of `images` (absolute addresses, in order), written in
+    `style`: NEXT from the first, each page checked (and by also(url) where given), to the
+    contact sheet's end."""
     manual = [page_of(image, ".htm") for image in images]
-    automatic = [page_of(image, ".html") for image in images]
-    # Manual pages: NEXT from the first to the contact sheet's end.
     open_page(driver, manual[0])
     for i in range(len(images)):
         style.check_page(driver, images, sheet, i, automatic=False)
+        if also:
+            also(manual[i])
         follow(driver, "NEXT", manual[i], style)
     CHECKS.equal(driver.current_url, sheet + "#end", "NEXT on the last page")
-    # PREVIOUS from the last page back to the contact sheet.
+
+
+def walk_previous(driver, images, sheet, style):
+    """PREVIOUS from the last manual page of the show of `images` back to the contact sheet."""
+    manual = [page_of(image, ".htm") for image in images]
     open_page(driver, manual[-1])
     for i in reversed(range(len(images))):
         CHECKS.equal(driver.current_url, manual[i], "PREVIOUS walk")
         follow(driver, "PREVIOUS", manual[i], style)
     CHECKS.equal(driver.current_url, sheet, "PREVIOUS on the first page")
+
+
+def walk(driver, images, sheet, style):
+    """Walks the slide show of `images` (absolute addresses, in order) from its contact sheet, its
+    pages written in `style`."""
+    manual = [page_of(image, ".htm") for image in images]
+    automatic = [page_of(image, ".html") for image in images]
+    walk_next(driver, images, sheet, style)
+    walk_previous(driver, images, sheet, style)
     # Every automatic page, each checked before its refresh.
     for i in range(len(images)):
         open_page(driver, automatic[i])
@@ -706,12 +729,13 @@ def write_heic_photos(folder):
     CHECKS.check(made, f"heif-enc made {HEIC_PHOTO}: {why!r}")
 
 
-def make_folder_gallery(program, photos, folder, options):
+def make_folder_gallery(program, photos, folder, options, inside=False):
     """Links the photos in the folder `photos` into folder and runs kestrune on the folder
-    itself."""
+    itself: named by its path, or with inside as "." from within it."""
     shutil.copytree(photos, folder, copy_function=os.link)
-    run = subprocess.run([program, *options, folder], capture_output=True, text=True,
-                         env={**os.environ, "DISPLAY": ""}, timeout=300)
+    run = subprocess.run([program, *options, "." if inside else folder], cwd=folder,
+                         capture_output=True, text=True, env={**os.environ, "DISPLAY": ""},
+                         timeout=300)
     return CHECKS.check(run.returncode == 0 and run.stderr == "",
                         f"kestrune made the gallery of {os.path.basename(folder)}: status "
                         f"{run.returncode}, {run.stderr!r}")
@@ -1160,8 +1184,8 @@ AXE_ALLOWED_ON_AUTOMATIC = {"meta-refresh"}  # the automatic page's refresh is i
 
 def check_accessibility(driver, bases, axe_file, sheets=()):
     """axe-core finds no violation on any modern page of the shows at `bases` (manual,
-    automatic and allin1.html) and on the contact `sheets` kestrune wrote, in light and in dark
-    mode, but the automatic pages' refresh."""
+    automatic and allin1.html) and on the contact `sheets` (and other pages) kestrune wrote, in
+    light and in dark mode, but the automatic pages' refresh."""
     try:
         with open(axe_file, encoding="utf-8") as source:
             axe = source.read()
@@ -1213,19 +1237,313 @@ def check_accessibility(driver, bases, axe_file, sheets=()):
 
 
 def check_modern_pages(driver, roots, requested, axe_file):
-    """The modern pages of the real-size galleries at every screen size, their lazy loading, and
-    the accessibility of the sample's and the gallery's modern pages."""
+    """The modern pages of the real-size galleries at every screen size, their lazy loading, the
+    trees of albums in both styles, and the accessibility of the sample's, the gallery's, the
+    folder's and the albums' modern pages."""
     started = time.monotonic()
     check_fit(driver, roots["file"] + "modern/gallery/")
     check_lazy_loading(driver, roots["http"] + "modern/crowd/allin1.html", requested)
     print(f"screen sizes and lazy loading checked in {time.monotonic() - started:.1f} s",
           flush=True)
+    album_pages = check_album_trees(driver, roots)
     started = time.monotonic()
     check_accessibility(driver, [roots["file"] + "modern/sample/",
                                  roots["file"] + "modern/gallery/",
                                  roots["file"] + "modern/folder/"], axe_file,
-                        [roots["file"] + "modern/folder/index.html"])
+                        [roots["file"] + "modern/folder/index.html"] + album_pages)
     print(f"accessibility checked in {time.monotonic() - started:.1f} s", flush=True)
+
+
+# ---- A tree of albums -------------------------------------------------------------------------
+
+# A tree of three levels made of the sample's photos, turned into galleries by one folder run of
+# its top: each album (its folder from the top) with its photos and the day each was taken (its
+# file's time, at noon UTC: the sheet dates a photo without EXIF by its file's time, in UTC). The
+# top and "2025 Côte & mer" hold albums only; the names need escaping in links (blank, "'", "#",
+# "%", "&", accents) and "&" in text. @eaDir, a NAS's folder of thumbnails, is no album.
+ALBUM_TOP = "Pictures"
+ALBUM_PHOTOS = {
+    "": (),
+    "2024": (("harbour.jpg", "2024-08-03"), ("boats.jpg", "2024-08-04")),
+    "2024/Kids' birthday #2 (100%)": (("kite.gif", "2024-09-21"), ("shells.png", "2024-09-21")),
+    "2024/Rome": (("pier.jpg", "2024-04-12"), ("rockpool.jpg", "2024-04-13"),
+                  ("lighthouse.jpg", "2024-04-14")),
+    "2025 Côte & mer": (),
+    "2025 Côte & mer/Été": (("SUNSET.JPG", "2025-07-14"), ("beach hut.jpg", "2025-07-20")),
+}
+NOT_AN_ALBUM = ("@eaDir", "dunes.png")
+# The modern pages axe-core checks: a sheet of each kind (albums only at the top and below it,
+# albums and photos, photos only) and a slide page with its trail.
+ALBUM_PAGES_CHECKED = (("", "index.html"), ("2024", "index.html"),
+                       ("2025 Côte & mer", "index.html"),
+                       ("2024/Kids' birthday #2 (100%)", "index.html"),
+                       ("2024/Kids' birthday #2 (100%)", "kite.htm"))
+
+
+def write_album_photos(examples, top):
+    """Copies the photos of ALBUM_PHOTOS from examples into the tree at top, each dated."""
+    for album, photos in ALBUM_PHOTOS.items():
+        os.makedirs(os.path.join(top, album), exist_ok=True)
+        for name, day in photos:
+            path = os.path.join(top, album, name)
+            shutil.copyfile(os.path.join(examples, name), path)
+            taken = calendar.timegm(time.strptime(day + " 12", "%Y-%m-%d %H"))
+            os.utime(path, (taken, taken))
+    folder, photo = NOT_AN_ALBUM
+    os.makedirs(os.path.join(top, folder))
+    shutil.copyfile(os.path.join(examples, photo), os.path.join(top, folder, photo))
+
+
+def album_name(album):
+    return album.rpartition("/")[2] or ALBUM_TOP
+
+
+def albums_in(album):
+    """The albums directly in `album`, in the order its sheet lists them: natural order, case
+    ignored, which is plain order for these names."""
+    return sorted((a for a in ALBUM_PHOTOS if a and a.rpartition("/")[0] == album),
+                  key=str.casefold)
+
+
+def ancestors(album):
+    """The albums above `album`, from the top down."""
+    parts = album.split("/") if album else []
+    return ["/".join(parts[:n]) for n in range(len(parts))]
+
+
+def counted(n, what):
+    return f"{n} {what}" + ("" if n == 1 else "s")
+
+
+def album_holds(album):
+    """What its entry on the sheet above says `album` holds: "N photos, FIRST – LAST", the
+    photos of its whole tree and the days they span (one day said once)."""
+    days = sorted(day for a, photos in ALBUM_PHOTOS.items()
+                  if not album or a == album or a.startswith(album + "/") for _, day in photos)
+    span = days[0] if days[0] == days[-1] else f"{days[0]} \u2013 {days[-1]}"
+    return f"{counted(len(days), 'photo')}, {span}"
+
+
+def sheet_holds(album):
+    """What the sheet of `album` says it holds, at its end: "2 albums, 2 photos"."""
+    albums, photos = len(albums_in(album)), len(ALBUM_PHOTOS[album])
+    parts = ([counted(albums, "album")] if albums else []) + (
+        [counted(photos, "photo")] if photos or not albums else [])
+    return ", ".join(parts)
+
+
+def album_address(top, album, name="index.html"):
+    """The address of a file of `album` in the tree whose top is at the address `top`."""
+    return top + urllib.parse.quote(f"{album}/{name}" if album else name)
+
+
+def same(url):
+    """An address as it names its file: escaped or not, the same file is the same address."""
+    return urllib.parse.unquote(url or "")
+
+
+# The sheet once its covers and thumbnails are done loading: its title, its albums [name link's
+# text and address, the text after the name, the cover's picture], its images [picture shown,
+# natural width, link, picture named], its photos (the addresses of the images it links, once
+# each, in order), its "Up to" links, its trail ([[text, address] of each link], the text marked
+# as the current page, or null) and the text of its end; null until then.
+READ_ALBUM_SHEET = """
+if (!Array.from(document.images).every((img) => img.complete)) return null;
+const read = (anchors) => Array.from(anchors, (a) => [a.textContent, a.href]);
+const albums = [];
+for (const entry of document.querySelectorAll('li, div.photo')) {
+  const name = Array.from(entry.querySelectorAll('a[href]')).find(
+      (a) => a.textContent && a.pathname.endsWith('/index.html'));
+  if (!name) continue;
+  const text = entry.textContent, cover = entry.querySelector('a[href] > img');
+  albums.push([name.textContent, name.href,
+               text.slice(text.indexOf(name.textContent) + name.textContent.length),
+               cover && cover.src]);
+}
+const trail = document.querySelector('nav .trail');
+const current = trail && trail.querySelector('[aria-current=page]');
+const end = document.querySelector('#end, a[name=end]');
+return {
+  title: document.querySelector('h1') && document.querySelector('h1').textContent,
+  albums,
+  images: Array.from(document.images, (img) => [img.currentSrc, img.naturalWidth,
+                                                img.closest('a') && img.closest('a').href,
+                                                img.src]),
+  photos: [...new Set(Array.from(document.querySelectorAll('a[href]'), (a) => a.href).filter(
+      (href) => /\\.(jpe?g|gif|png)$/i.test(new URL(href).pathname)))],
+  up: read(document.querySelectorAll('a[href]')).filter(([text]) => text.startsWith('Up to ')),
+  trail: trail ? [read(trail.querySelectorAll('a[href]')), current && current.textContent] : null,
+  end: end && end.textContent,
+  wrapped: Array.from(document.querySelectorAll('.day'), (day) => [day.textContent,
+                                                                    day.getClientRects().length])
+      .filter(([, lines]) => lines > 1).map(([text]) => text),
+};
+"""
+
+# Clicks the link arguments[1] (a number) of those that the selector arguments[0] finds and whose
+# text is arguments[2] (any text when null); false when the page has no such link.
+CLICK_NTH = """
+const anchor = Array.from(document.querySelectorAll(arguments[0])).filter(
+    (a) => arguments[2] === null || a.textContent === arguments[2])[arguments[1]];
+if (anchor) anchor.click();
+return Boolean(anchor);
+"""
+ALBUM_LINKS = {"album": "li a[href], div.photo a[href]", "up": "a[href]",
+               "sheet trail": "nav .trail a[href]", "slide trail": "header > nav.trail a[href]"}
+
+
+def click_to(driver, what, index, text, album, top):
+    """Clicks the link `index` of the kind `what` (ALBUM_LINKS) whose text is `text` (any when
+    None), and checks that it landed on the sheet of `album`, by its address and its title."""
+    before = driver.current_url
+    if not CHECKS.check(driver.execute_script(CLICK_NTH, ALBUM_LINKS[what], index, text),
+                        f"{before} has the {what} link {text or index!r}"):
+        return False
+
+    def arrived():
+        url, state, title = driver.execute_script(
+            "return [location.href, document.readyState, "
+            "(document.querySelector('h1') || {}).textContent];")
+        return [url, title] if url != before and state == "complete" else None
+
+    url, title = wait_until(arrived) or [before, None]
+    return CHECKS.equal([same(url), title], [same(album_address(top, album)), album_name(album)],
+                        f"where the {what} link {text or index!r} of {before} landed")
+
+
+def check_album_sheet(driver, top, album):
+    """The sheet of `album`, open in the browser: its title, the albums it lists (name, link, what
+    each holds), every cover and thumbnail loaded, the photos it links and what its end says.
+    Returns what was read, or None."""
+    sheet = album_address(top, album)
+    page = wait_until(lambda: driver.execute_script(READ_ALBUM_SHEET))
+    if not CHECKS.check(page, f"{sheet}: its covers and thumbnails done loading"):
+        return None
+    CHECKS.equal(page["title"], album_name(album), f"title of {sheet}")
+    children = albums_in(album)
+    CHECKS.equal([[name, same(link), holds] for name, link, holds, _ in page["albums"]],
+                 [[album_name(a), same(album_address(top, a)), album_holds(a)]
+                  for a in children], f"the albums {sheet} lists")
+    for src, width, _, _ in page["images"]:
+        CHECKS.check(width > 0, f"{src} on {sheet} loaded")
+    photos = [same(album_address(top, album, name)) for name, _ in ALBUM_PHOTOS[album]]
+    CHECKS.equal(sorted(map(same, page["photos"])), sorted(photos), f"photos {sheet} links")
+    CHECKS.equal(sorted(same(link) for _, _, link, _ in page["images"]),
+                 sorted(photos + [same(album_address(top, a)) for a in children]),
+                 f"what the images of {sheet} link")
+    CHECKS.equal(page["end"], sheet_holds(album), f"what {sheet} says it holds")
+    CHECKS.equal(page["wrapped"], [], f"the days on {sheet} each on one line")
+    return page
+
+
+def check_covers(top, album, page, covers):
+    """Each album listed on the sheet of `album` (read as `page`) shows as its cover `covers`,
+    the thumbnail its own sheet shows first (or its first album's cover)."""
+    listed = {same(link): same(cover) for _, link, _, cover in page["albums"]}
+    for child, cover in zip(albums_in(album), covers):
+        CHECKS.equal(listed.get(same(album_address(top, child))), same(cover),
+                     f"the cover of {album_name(child)} on {album_address(top, album)}")
+
+
+def check_trail(top, album, page, modern):
+    """The sheet of `album` (read as `page`) shows the way up: classic its "Up to PARENT" link
+    (none at the top), modern its trail, each folder from the top linking its sheet and then its
+    own name as the current page (no trail at the top)."""
+    sheet, above = album_address(top, album), ancestors(album)
+    expected = [[album_name(a), same(album_address(top, a))] for a in above]
+    if modern:
+        links, current = page["trail"] or [[], None]
+        CHECKS.equal([[[text, same(link)] for text, link in links], current],
+                     [expected, album_name(album) if album else None], f"the trail of {sheet}")
+    else:
+        CHECKS.equal([[text, same(link)] for text, link in page["up"]],
+                     [["Up to " + name, link] for name, link in expected[-1:]],
+                     f"the up link of {sheet}")
+
+
+def check_slide_trail(driver, top, album, url):
+    """The modern slide page at url shows the trail of its album: each folder from the top down
+    to its own, each linking its sheet."""
+    links = driver.execute_script(
+        "return Array.from(document.querySelectorAll(arguments[0]), (a) => [a.textContent, "
+        "a.href]);", ALBUM_LINKS["slide trail"])
+    CHECKS.equal([[text, same(link)] for text, link in links],
+                 [[album_name(a), same(album_address(top, a))]
+                  for a in ancestors(album) + [album]], f"the trail of {url}")
+
+
+def go_up(driver, top, album, photos, style):
+    """From the sheet of `album`, open in the browser, clicks its way up (the up link, or the
+    trail's link to the folder above) and, on a modern first slide page, the trail's link to the
+    folder above too: each lands on the sheet above, where the browser stays. The trails' other
+    links lead to sheets this walk reaches by their own addresses."""
+    parent = ancestors(album)[-1]
+    if style is CLASSIC:
+        click_to(driver, "up", 0, "Up to " + album_name(parent), parent, top)
+        return
+    steps = len(ancestors(album))
+    click_to(driver, "sheet trail", steps - 1, None, parent, top)
+    if photos:
+        open_page(driver, page_of(photos[0], ".htm"))
+        click_to(driver, "slide trail", steps - 1, None, parent, top)
+
+
+def walk_album(driver, top, album, style):
+    """From the sheet of `album`, open in the browser: checks it, goes down into each album it
+    lists by its link and walks it so, walks its slide chain, and goes up. Returns the cover its
+    entry on the sheet above should show: the thumbnail of its first photo, else the cover of its
+    first album."""
+    sheet = album_address(top, album)
+    page = check_album_sheet(driver, top, album)
+    if page is None:
+        return None
+    check_trail(top, album, page, style is MODERN)
+    covers = []
+    for child in albums_in(album):
+        if same(driver.current_url) != same(sheet):
+            open_page(driver, sheet)
+        if not click_to(driver, "album", 0, album_name(child), child, top):
+            open_page(driver, album_address(top, child))  # walked all the same
+        covers.append(walk_album(driver, top, child, style))
+    check_covers(top, album, page, covers)
+    photos = page["photos"]
+    if photos:  # NEXT to the end: every page's links are checked on the way, PREVIOUS too
+        trail_check = (lambda url: check_slide_trail(driver, top, album, url)) \
+            if style is MODERN else None
+        # The sheet's address as the pages' links give it, escaped as the sheet's links are.
+        walk_next(driver, photos, photos[0].rpartition("/")[0] + "/index.html", style,
+                  trail_check)
+    if album:
+        if same(driver.current_url.partition("#")[0]) != same(sheet):
+            open_page(driver, sheet)
+        go_up(driver, top, album, photos, style)
+    first_photo = [src for _, _, link, src in page["images"] if photos and link == photos[0]]
+    return (first_photo or covers or [None])[0]
+
+
+def walk_album_tree(driver, top, style, screen):
+    """Walks the tree of albums whose top sheet is at `top` on `screen` (SCREENS)."""
+    name, *size = screen
+    set_screen(driver, *size)
+    started = time.monotonic()
+    open_page(driver, album_address(top, ""))
+    walk_album(driver, top, "", style)
+    driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+    print(f"{CHECKS.where}: {len(ALBUM_PHOTOS)} albums walked in "
+          f"{time.monotonic() - started:.1f} s", flush=True)
+
+
+def check_album_trees(driver, roots):
+    """The trees of albums in both styles, over file:// on the phone's screen and over HTTP on
+    the desktop's. Returns the modern pages for axe-core (ALBUM_PAGES_CHECKED)."""
+    started = time.monotonic()
+    for (scheme, root), screen in zip(roots.items(), SCREENS[:2]):
+        for folder, style in (("shows", CLASSIC), ("modern", MODERN)):
+            CHECKS.where = f"albums over {scheme} on the {screen[0]}, {folder}"
+            walk_album_tree(driver, f"{root}{folder}/albums/{ALBUM_TOP}/", style, screen)
+    print(f"trees of albums walked in {time.monotonic() - started:.1f} s", flush=True)
+    top = roots["file"] + f"modern/albums/{ALBUM_TOP}/"
+    return [album_address(top, album, name) for album, name in ALBUM_PAGES_CHECKED]
 
 
 # ---- Set-up -----------------------------------------------------------------------------------
@@ -1417,6 +1735,16 @@ def take_heic_screenshots(driver, base, folder):
     driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
 
 
+def take_album_screenshots(driver, sheet_base, folder):
+    """A modern album sheet (its trail, its albums and its photos) on the phone's and the
+    desktop's screen."""
+    for screen, width, height, mobile, _ in SCREENS[:2]:
+        set_screen(driver, width, height, mobile)
+        capture_screen(driver, sheet_base + "index.html",
+                       os.path.join(folder, f"album-sheet-modern-{screen}.png"))
+    driver.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("kestrune", nargs="?")
@@ -1445,6 +1773,8 @@ def main():
         camera, phone = os.path.join(scratch, "camera"), os.path.join(scratch, "phone")
         write_folder_photos(camera)
         write_heic_photos(phone)
+        albums = os.path.join(scratch, "album-photos", ALBUM_TOP)
+        write_album_photos(args.examples, albums)
         for folder, shows, style in styles:  # walked as the other shows, and checked below
             CHECKS.where = f"{folder}/folder"
             options = ["--modern"] if style is MODERN else []
@@ -1453,6 +1783,10 @@ def main():
                 shows.append("folder")
             CHECKS.where = f"{folder}/heic"
             make_folder_gallery(program, phone, os.path.join(scratch, folder, "heic"), options)
+            CHECKS.where = f"{folder}/albums"
+            # The modern tree by "." in its top: the top is named by its folder all the same.
+            make_folder_gallery(program, albums, os.path.join(scratch, folder, "albums", ALBUM_TOP),
+                                options, inside=style is MODERN)
         server = serve(scratch)
         driver = start_browser(os.path.join(scratch, "profile"))
         roots = {"file": "file://" + urllib.parse.quote(scratch) + "/",
@@ -1501,6 +1835,8 @@ def main():
             take_folder_screenshots(driver, roots["file"] + "shows/folder/index.html",
                                     roots["file"] + "modern/folder/index.html", args.screenshots)
             take_heic_screenshots(driver, roots["file"] + "modern/heic/", args.screenshots)
+            take_album_screenshots(driver, roots["file"] + f"modern/albums/{ALBUM_TOP}/2024/",
+                                   args.screenshots)
     finally:
         if driver is not None:
             driver.quit()

@@ -361,6 +361,23 @@ void TestCombinedPageReplacement() {
   Win32Calls.writeFile = ::WriteFile;
   Check(WriteOutputFile("cut.htm", page, kOwnPageMarker) && ReadFile("cut.htm") == page,
         "a page written whole");
+
+  // A page that holds the very bytes already is left as it is, times and all (a re-run of an
+  // unchanged show rewrites nothing); one of the same length with other bytes is written.
+  for (const std::string name : {"same.htm", "allin1.html"}) {
+    const auto write = [&name](const std::string& bytes) {
+      return name == "allin1.html" ? WriteCombinedPage(bytes, false)
+                                   : WriteOutputFile(name, bytes, kOwnPageMarker);
+    };
+    WriteOldFile(name, page);
+    const std::string times = Times(name);
+    Check(write(page) && Times(name) == times && ReadFile(name) == page,
+          name + ": the same bytes leave the page as it was");
+    const std::string other = marker + "\r\n" + std::string(1000, 'q');
+    Check(write(other) && Times(name) != times && ReadFile(name) == other,
+          name + ": other bytes of the same length are written");
+  }
+  Check(Temporaries().empty(), "no temporary file left after a page left as it was");
 }
 
 // Maps `bytes` as a contact sheet; the text and its length, or "(failed)".

@@ -48,8 +48,9 @@ const char kHelpText[] =
     "manually or set to change automatically every 5 seconds. These small slideshow HTML files, "
     "along with an allin1.html file will be written to the same folder as the contact sheet.\n\n"
     "Use File > Open to select the HTML contact sheet.\n\n"
-    "Or use File > Open Folder... to choose a folder of photos: kestrune makes a thumbnail of each "
-    "photo and the folder's contact sheet, index.html, then its slide show.";
+    "Or use File > Open Folder... to choose a folder of photos (JPEG, PNG, GIF, HEIC, AVIF, WebP, "
+    "TIFF), or of folders of them: kestrune makes each folder's thumbnails, copies sized for "
+    "screens and contact sheet, index.html, then its slide show.";
 // The menu and class as the program must register them.
 const char kExpectedWindow[] =
     "class style 0, extra 0/0, icon application, cursor arrow, background white, menu Menu\n"
